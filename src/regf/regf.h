@@ -1,0 +1,61 @@
+#pragma once
+// Public interface of the hive-file engine: compaction of a hive file into a
+// fresh, verified copy, and a read-only view of a clean hive file.
+// All names are UTF-8. No function here throws; failures come back as values.
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace hv::regf {
+
+// Result of an operation: ok, or a message that names the file and the problem.
+struct Status {
+  bool ok = true;
+  std::string message;
+  explicit operator bool() const { return ok; }
+};
+
+// Writes the verified compacted copy of the hive file `in` to `out`. Refuses (ok=false, out not
+// created) a dirty, broken or unreadable `in`, and an `out` that already exists (left untouched).
+// The copy is built under a temporary name in out's folder and renamed into place only after it
+// re-read equal to the source.
+Status CompactHiveFile(const std::filesystem::path& in, const std::filesystem::path& out);
+
+class Hive;
+
+// A read-only view of a clean hive file. The whole tree is validated when the file is opened, so
+// the queries below never fail on a malformed cell.
+class HiveFile {
+ public:
+  // nullptr and *error set (naming the file) when the file is unreadable, dirty or broken.
+  static std::unique_ptr<HiveFile> Open(const std::filesystem::path& file, std::string* error);
+  ~HiveFile();
+  HiveFile(const HiveFile&) = delete;
+  HiveFile& operator=(const HiveFile&) = delete;
+
+  struct Value {
+    std::uint32_t type;
+    std::vector<std::uint8_t> data;
+  };
+  // Keys are given by a backslash path below the root ("" = the root); names compare
+  // case-insensitively by Windows' upper-case rules.
+  bool KeyExists(std::string_view keyPath) const;
+  std::vector<std::string> SubkeyNames(std::string_view keyPath) const;  // in stored order
+  std::vector<std::string> ValueNames(std::string_view keyPath) const;   // in stored order
+  // "" = the default value; nullopt when the key or the value is absent.
+  std::optional<Value> GetValue(std::string_view keyPath, std::string_view valueName) const;
+  // REG_SZ / REG_EXPAND_SZ decoded from UTF-16LE, trailing NULs dropped; nullopt for other types.
+  std::optional<std::string> GetString(std::string_view keyPath, std::string_view valueName) const;
+  // The root key's name as stored.
+  std::string RootName() const;
+
+ private:
+  explicit HiveFile(std::unique_ptr<Hive> hive);
+  std::unique_ptr<Hive> hive_;
+};
+
+}  // namespace hv::regf
