@@ -3,6 +3,11 @@
 #include <thread>
 
 namespace hv {
+namespace {
+std::atomic<int> g_running{0};
+}  // namespace
+
+int WorkerThread::Running() { return g_running.load(); }
 
 void WorkerThread::Start() {
   {
@@ -10,6 +15,7 @@ void WorkerThread::Start() {
     if (started_) return;
     started_ = true;
   }
+  g_running.fetch_add(1);
   std::thread([self = shared_from_this()] {
     try {
       self->Execute();
@@ -21,6 +27,7 @@ void WorkerThread::Start() {
       self->finished_ = true;
     }
     self->done_.notify_all();
+    g_running.fetch_sub(1);
   }).detach();
 }
 

@@ -30,6 +30,10 @@ class WorkerThread : public std::enable_shared_from_this<WorkerThread> {
   // Waits until Execute has returned; false on timeout.
   bool WaitFor(std::chrono::milliseconds timeout) const;
 
+  // Number of workers of the process whose Execute has not yet returned;
+  // a toolkit waiting for quiet (scripted runs) reads it.
+  static int Running();
+
  protected:
   // The work. An exception escaping it is swallowed at the thread entry.
   virtual void Execute() = 0;

@@ -1,0 +1,18 @@
+// Restart and shell operations of Win32Platform (user32, shell32).
+#include "platform/win32/win32_platform.h"
+#include "platform/win32/win_types.h"
+
+namespace hv {
+
+BOOL Win32Platform::ExitWindowsEx(UINT flags, DWORD reason) {
+  return ::ExitWindowsEx(flags, reason);
+}
+
+std::intptr_t Win32Platform::ShellExecuteA(HWND owner, const char* operation, const char* file,
+                                           const char* parameters, const char* directory,
+                                           int showCmd) {
+  return reinterpret_cast<std::intptr_t>(
+      ::ShellExecuteA(win32::ToWin(owner), operation, file, parameters, directory, showCmd));
+}
+
+}  // namespace hv

@@ -1,0 +1,131 @@
+#pragma once
+// TfrmMain: the program's one main window.
+//
+// The window's own life (creation, first showing, closing, chrome, command
+// line) is in shell/main_form.cpp. Handlers whose work belongs elsewhere are
+// members defined beside that work:
+//   workflow/analysis_run.cpp   bAnalyzeRegistryClick
+//   workflow/commit.cpp         bDefragRegistryClick, RestartComputer, EnableShutdownPrivilege
+//   workflow/silent_modes.cpp   WMSilentDefrag, WMScanReport
+//   settings/language_menu.cpp  bLanguageClick, miEnglishClick, MarkCurrentLanguage
+//   settings/dialog_commands.cpp bOptionsClick, bAboutClick
+//   shell/web_links.cpp         bHomepageClick, Homepage1Click, pmiHelpClick,
+//                               pmiCheckUpdateClick, suiURLLabel1Click
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "hive/hive_catalogue.h"
+#include "platform/worker_thread.h"
+#include "ui/component.h"
+#include "ui/form.h"
+#include "ui/toolkit.h"
+
+namespace hv {
+
+class TfrmMain : public ui::Form, public HiveCatalogue {
+ public:
+  // Builds every control and runs FormCreate. `instanceName` is the window
+  // class name by which a second start finds this one.
+  TfrmMain(ui::Toolkit& toolkit, std::string instanceName);
+  ~TfrmMain() override;
+
+  // --- Controls, in the window's component order.
+  ui::Control& Image1;
+  ui::Control& lTitle;
+  ui::Control& bMinimize;
+  ui::Control& bClose;
+  ui::LinkLabel& suiURLLabel1;
+  ui::Control& lTitle1;
+  ui::Control& suiImagePanel1;
+  ui::Control& bAnalyzeRegistry;
+  ui::Control& bDefragRegistry;
+  ui::Control& bOptions;
+  ui::Control& lTitle3;
+  ui::Control& suiImagePanel2;
+  ui::Control& bHomepage;
+  ui::Control& bLanguage;
+  ui::Control& bAbout;
+  ui::Control& bExit;
+  ui::ListView& lvMain;
+  ui::Control& lLastWashed;
+  ui::Control& Label4;
+  ui::Control& Label5;
+  ui::Control& lCompactPercent1;
+  ui::Control& lCurrentRegistrySize;
+  ui::Control& lNewRegistrySize;
+  ui::Control& lSizeReduction;
+  ui::Control& lCompactPercent;
+  ui::Control& Label6;
+  ui::Control& Label2;
+  ui::Control& Label1;
+  ui::Control& Label3;
+  ui::PopupMenu& pmHelp;
+  ui::MenuItem& pmiHelp;
+  ui::MenuItem& N1;
+  ui::MenuItem& Homepage1;
+  ui::MenuItem& N2;
+  ui::MenuItem& pmiCheckUpdate;
+  ui::MenuItem& N3;
+  ui::MenuItem& About1;
+  ui::PopupMenu& pmLanguage;  // items "mi" + language name, a separator N6, miOther
+
+  // --- State read by other parts of the program.
+  // Started with "/Silent" or "/Scan": the analysis and the commit leave out
+  // their dialogs.
+  bool IsSilent = false;
+
+  // --- Window handlers.
+  void CreateParams(ui::CreateParamsRec& params) override;
+  void FormCreate();
+  void FormShow() override;
+  void FormClose() override;
+  bool HandleMessage(UINT msg, ui::WPARAM wParam, ui::LPARAM lParam) override;
+  int HitTest(ui::Point windowPoint, int defaultResult) override;
+  // True when the point (window coordinates) is not over a visible label,
+  // link label, flat button or picture other than the background.
+  bool IsDragPoint(int x, int y) const;
+  // Each flat button's width := its caption's width in the window's font + 17.
+  void FitButtonWidths();
+
+  void bExitClick();
+  void bCloseClick();
+  void bMinimizeClick();
+  void bHelpClick();
+  void WMActivateInstance();
+
+  // --- Analysis and commit.
+  void bAnalyzeRegistryClick();
+  void bDefragRegistryClick();
+  void RestartComputer(bool Force);
+  void EnableShutdownPrivilege();
+  void WMSilentDefrag();
+  void WMScanReport();
+
+  // --- Dialogs, languages, web links.
+  void bOptionsClick();
+  void bAboutClick();
+  void bLanguageClick();
+  void miEnglishClick(ui::MenuItem& Sender);
+  void MarkCurrentLanguage();
+  void bHomepageClick();
+  void Homepage1Click();
+  void pmiHelpClick();
+  void pmiCheckUpdateClick();
+  void suiURLLabel1Click();
+
+  // --- Workers. A worker started by a dialog is registered here until it
+  // ends; a new scan waits for the previous worker, and closing the window
+  // asks every worker to stop and waits for it (bounded).
+  void RegisterWorker(std::shared_ptr<WorkerThread> worker);
+  // Waits for every registered worker to end; false when one is still
+  // running after `timeoutMs`.
+  bool WaitForWorkers(int timeoutMs);
+  void StopWorkers();
+
+ private:
+  std::string instanceName_;
+  std::vector<std::shared_ptr<WorkerThread>> workers_;
+};
+
+}  // namespace hv
