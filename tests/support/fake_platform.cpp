@@ -1,0 +1,1237 @@
+#include "support/fake_platform.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <system_error>
+
+#include "support/fake_platform_profile.h"
+
+namespace fs = std::filesystem;
+
+namespace hv::test {
+namespace {
+
+thread_local DWORD tLastError = 0;
+
+void SetError(DWORD error) { tLastError = error; }
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+std::string Upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+bool EqualNoCase(const std::string& a, const std::string& b) { return Lower(a) == Lower(b); }
+
+std::string Str(const char* s) { return s == nullptr ? std::string() : std::string(s); }
+
+std::string RootName(HKEY root) {
+  if (root == HkeyLocalMachine()) return "HKLM";
+  if (root == HkeyUsers()) return "HKU";
+  return "key";
+}
+
+const char* const kHivelistKey = "SYSTEM\\CurrentControlSet\\Control\\hivelist";
+
+struct PrivilegeName {
+  const char* name;
+  DWORD luid;
+};
+constexpr PrivilegeName kPrivileges[] = {
+    {"SeShutdownPrivilege", 19}, {"SeBackupPrivilege", 17}, {"SeRestorePrivilege", 18},
+    {"SeDebugPrivilege", 20},
+};
+
+std::string PrivilegeOf(const Luid& luid) {
+  for (const auto& p : kPrivileges) {
+    if (luid.highPart == 0 && luid.lowPart == p.luid) return p.name;
+  }
+  return "?";
+}
+
+// "*" and "?" against a name, ignoring case.
+bool WildMatch(const char* pattern, const char* name) {
+  if (*pattern == '\0') return *name == '\0';
+  if (*pattern == '*') return WildMatch(pattern + 1, name) || (*name != '\0' && WildMatch(pattern, name + 1));
+  if (*name == '\0') return false;
+  if (*pattern != '?' && std::tolower(static_cast<unsigned char>(*pattern)) !=
+                             std::tolower(static_cast<unsigned char>(*name))) {
+    return false;
+  }
+  return WildMatch(pattern + 1, name + 1);
+}
+
+std::string DefaultShortDate(const SystemTime& t) {
+  return std::to_string(t.wMonth) + "/" + std::to_string(t.wDay) + "/" + std::to_string(t.wYear);
+}
+std::string DefaultLongTime(const SystemTime& t) {
+  char buf[32];
+  int hour = t.wHour % 12 == 0 ? 12 : t.wHour % 12;
+  std::snprintf(buf, sizeof buf, "%d:%02d:%02d %s", hour, t.wMinute, t.wSecond,
+                t.wHour < 12 ? "AM" : "PM");
+  return buf;
+}
+
+fs::path UniqueTempFolder() {
+  static std::atomic<unsigned> counter{0};
+  std::random_device rd;
+  auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+  for (;;) {
+    fs::path p = fs::temp_directory_path() /
+                 ("hivora-fake-" + std::to_string(rd()) + "-" + std::to_string(stamp) + "-" +
+                  std::to_string(counter++));
+    std::error_code ec;
+    if (fs::create_directories(p, ec)) return p;
+  }
+}
+
+}  // namespace
+
+struct FakePlatform::State {
+  struct Drive {
+    UINT type = drive::kFixed;
+    std::vector<std::string> devices;
+    fs::path host;
+  };
+  std::map<char, Drive> drives;
+  std::map<std::string, std::vector<std::string>> dosDevices;  // upper-cased name
+  std::map<std::string, std::string> aliases;                   // lower-cased component
+  std::map<std::string, std::uint64_t> reportedSizes;           // host keys
+  std::set<std::string> findFails, held, unwritable;
+  std::string currentDirectory = "C:\\";
+
+  struct Value {
+    std::string name;
+    DWORD type = reg::kSz;
+    std::vector<BYTE> data;
+    bool unreadable = false;
+  };
+  std::vector<Value> hivelist;
+  bool hivelistUnopenable = false;
+  std::set<std::pair<std::string, std::string>> hiveKeys;  // root name, upper subkey
+
+  struct Key {
+    bool hivelist = false;
+    std::string hiveKey;  // "HKLM\<subkey>"
+  };
+  std::map<HKEY, Key> keys;
+  std::uintptr_t nextKey = 0x1000;
+  std::vector<KeyOpen> keyOpens;
+
+  SaveHook saveHook;
+  std::uint64_t defaultSaveSize = 8192;
+  std::vector<SaveCall> saves;
+  ReplaceHook replaceHook;
+  std::vector<ReplaceCall> replaces;
+
+  std::set<std::string> enabledPrivileges, notHeld;
+  bool enforcePrivileges = true;
+  std::vector<std::string> tokenLog;
+
+  struct Handle {
+    enum Kind { kToken, kFile, kFind } kind = kToken;
+    DWORD access = 0;
+    fs::path host;
+    std::string hostKey;
+    DWORD shareMode = 0;
+    std::vector<FindDataA> found;
+    std::size_t next = 0;
+  };
+  std::map<HANDLE, Handle> handles;
+  std::uintptr_t nextHandle = 0x100;
+
+  OsVersionInfoA version = [] {
+    OsVersionInfoA v;
+    v.dwPlatformId = kVerPlatformWin32Nt;
+    v.dwMajorVersion = 5;
+    v.dwMinorVersion = 1;
+    v.dwBuildNumber = 2600;
+    return v;
+  }();
+  bool versionFails = false;
+  bool wow64Present = true, wow64 = false, wow64CallOk = true;
+
+  Restore restore = Restore::kSucceeds;
+  bool restoreReleased = false, restoreReleaseSucceeds = false;
+  std::condition_variable restoreCv;
+  std::vector<RestorePointInfoA> restoreCalls;
+  int srLoaded = 0;
+  std::int64_t restoreSequence = 0;
+
+  std::vector<ExitCall> exits;
+  std::vector<ShellCall> shells;
+  std::intptr_t shellResult = 42;
+
+  std::string commandLine = "\"C:\\Program Files\\Talvix Hivora\\hivora.exe\"";
+  std::string programFolder, dataFolder;
+  SystemTime localTime = [] {
+    SystemTime t;
+    t.wYear = 2024;
+    t.wMonth = 1;
+    t.wDay = 2;
+    t.wDayOfWeek = 2;
+    t.wHour = 3;
+    t.wMinute = 4;
+    t.wSecond = 5;
+    return t;
+  }();
+  std::function<std::string(const SystemTime&)> shortDate = DefaultShortDate;
+  std::function<std::string(const SystemTime&)> longTime = DefaultLongTime;
+  char decimalSeparator = '.';
+};
+
+// ------------------------------------------------------------------ SrClient
+
+class FakePlatform::SrLibrary : public SystemRestoreLibrary {
+ public:
+  explicit SrLibrary(FakePlatform* owner) : owner_(owner) {}
+  ~SrLibrary() override {
+    std::lock_guard lock(owner_->mu_);
+    --owner_->s_->srLoaded;
+  }
+  bool HasSetRestorePoint() const override {
+    std::lock_guard lock(owner_->mu_);
+    return owner_->s_->restore != Restore::kNoEntryPoint;
+  }
+  BOOL SRSetRestorePointA(const RestorePointInfoA* info, StateMgrStatus* status) override {
+    std::unique_lock lock(owner_->mu_);
+    State& s = *owner_->s_;
+    s.restoreCalls.push_back(*info);
+    bool ok = s.restore == Restore::kSucceeds;
+    if (s.restore == Restore::kBlocks) {
+      s.restoreCv.wait(lock, [&] { return s.restoreReleased; });
+      ok = s.restoreReleaseSucceeds;
+    }
+    status->nStatus = ok ? 0 : 1058;  // ERROR_SERVICE_DISABLED
+    status->llSequenceNumber = ok ? ++s.restoreSequence : 0;
+    return ok ? 1 : 0;
+  }
+
+ private:
+  FakePlatform* owner_;
+};
+
+// ------------------------------------------------------------------ set-up
+
+FakePlatform::FakePlatform() : root_(UniqueTempFolder()), s_(std::make_unique<State>()) {
+  fs::create_directories(root_ / "program");
+  fs::create_directories(root_ / "data");
+  s_->programFolder = (root_ / "program").string() + static_cast<char>(fs::path::preferred_separator);
+  s_->dataFolder = (root_ / "data").string() + static_cast<char>(fs::path::preferred_separator);
+}
+
+FakePlatform::~FakePlatform() {
+  std::error_code ec;
+  fs::remove_all(root_, ec);
+}
+
+fs::path FakePlatform::AddDrive(char letter, UINT type, std::vector<std::string> devices) {
+  std::lock_guard lock(mu_);
+  char up = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
+  fs::path host = root_ / (std::string("drive_") + up);
+  fs::create_directories(host);
+  s_->drives[up] = State::Drive{type, std::move(devices), host};
+  return host;
+}
+
+void FakePlatform::AddDosDevice(const std::string& name, std::vector<std::string> targets) {
+  std::lock_guard lock(mu_);
+  s_->dosDevices[Upper(name)] = std::move(targets);
+}
+
+void FakePlatform::AddPathAlias(const std::string& component, const std::string& target) {
+  std::lock_guard lock(mu_);
+  s_->aliases[Lower(component)] = target;
+}
+
+std::optional<fs::path> FakePlatform::HostPath(const std::string& path) const {
+  std::lock_guard lock(mu_);
+  return HostPathLocked(path);
+}
+
+std::optional<fs::path> FakePlatform::HostPathLocked(const std::string& path) const {
+  const std::string rootText = root_.string();
+  if (path.compare(0, rootText.size(), rootText) == 0) return fs::path(path);
+  if (path.size() < 2 || path[1] != ':' || !std::isalpha(static_cast<unsigned char>(path[0]))) {
+    return std::nullopt;
+  }
+  auto drive = s_->drives.find(static_cast<char>(std::toupper(static_cast<unsigned char>(path[0]))));
+  if (drive == s_->drives.end()) return std::nullopt;
+
+  std::vector<std::string> parts;
+  std::string part;
+  for (std::size_t i = 2; i <= path.size(); ++i) {
+    if (i == path.size() || path[i] == '\\' || path[i] == '/') {
+      if (part == "..") {
+        if (!parts.empty()) parts.pop_back();
+      } else if (!part.empty() && part != ".") {
+        parts.push_back(part);
+      }
+      part.clear();
+    } else {
+      part.push_back(path[i]);
+    }
+  }
+  fs::path current = drive->second.host;
+  for (std::string name : parts) {
+    auto alias = s_->aliases.find(Lower(name));
+    if (alias != s_->aliases.end()) name = alias->second;
+    std::error_code ec;
+    if (fs::is_directory(current, ec)) {
+      for (const auto& entry : fs::directory_iterator(current, ec)) {
+        if (EqualNoCase(entry.path().filename().string(), name)) {
+          name = entry.path().filename().string();
+          break;
+        }
+      }
+    }
+    current /= name;
+  }
+  return current;
+}
+
+std::string FakePlatform::HostKeyLocked(const std::string& path) const {
+  auto host = HostPathLocked(path);
+  return host ? Lower(host->lexically_normal().string()) : "?" + Lower(path);
+}
+
+void FakePlatform::CreateFileOfSize(const std::string& path, std::uint64_t size) {
+  std::lock_guard lock(mu_);
+  auto host = HostPathLocked(path);
+  if (!host) throw std::runtime_error("FakePlatform: path does not resolve: " + path);
+  fs::create_directories(host->parent_path());
+  { std::ofstream(*host, std::ios::binary | std::ios::trunc); }
+  fs::resize_file(*host, size);
+}
+
+void FakePlatform::CreateFileWithContent(const std::string& path, const std::string& content) {
+  std::lock_guard lock(mu_);
+  auto host = HostPathLocked(path);
+  if (!host) throw std::runtime_error("FakePlatform: path does not resolve: " + path);
+  fs::create_directories(host->parent_path());
+  std::ofstream(*host, std::ios::binary | std::ios::trunc) << content;
+}
+
+bool FakePlatform::Exists(const std::string& path) const {
+  std::lock_guard lock(mu_);
+  auto host = HostPathLocked(path);
+  std::error_code ec;
+  return host && fs::exists(*host, ec);
+}
+
+std::string FakePlatform::ReadContent(const std::string& path) const {
+  std::lock_guard lock(mu_);
+  auto host = HostPathLocked(path);
+  if (!host) return {};
+  std::ifstream in(*host, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+void FakePlatform::SetReportedSize(const std::string& path, std::uint64_t size) {
+  std::lock_guard lock(mu_);
+  s_->reportedSizes[HostKeyLocked(path)] = size;
+}
+void FakePlatform::SetFindFails(const std::string& path) {
+  std::lock_guard lock(mu_);
+  s_->findFails.insert(HostKeyLocked(path));
+}
+void FakePlatform::SetHeldOpen(const std::string& path, bool held) {
+  std::lock_guard lock(mu_);
+  if (held) {
+    s_->held.insert(HostKeyLocked(path));
+  } else {
+    s_->held.erase(HostKeyLocked(path));
+  }
+}
+bool FakePlatform::IsHeldOpen(const std::string& path) const {
+  std::lock_guard lock(mu_);
+  return s_->held.count(HostKeyLocked(path)) != 0;
+}
+void FakePlatform::SetUnwritable(const std::string& path) {
+  std::lock_guard lock(mu_);
+  s_->unwritable.insert(HostKeyLocked(path));
+}
+void FakePlatform::SetCurrentDirectory(const std::string& folder) {
+  std::lock_guard lock(mu_);
+  s_->currentDirectory = folder;
+}
+
+// ------------------------------------------------------------------ registry set-up
+
+void FakePlatform::AddHivelistValue(const std::string& name, DWORD type, std::vector<BYTE> data,
+                                    bool unreadable) {
+  std::lock_guard lock(mu_);
+  s_->hivelist.push_back(State::Value{name, type, std::move(data), unreadable});
+}
+
+void FakePlatform::AddHivelistString(const std::string& name, const std::string& text, DWORD type) {
+  std::vector<BYTE> data(text.begin(), text.end());
+  data.push_back(0);
+  AddHivelistValue(name, type, std::move(data));
+}
+
+void FakePlatform::SetHivelistUnopenable(bool unopenable) {
+  std::lock_guard lock(mu_);
+  s_->hivelistUnopenable = unopenable;
+}
+
+void FakePlatform::AddHive(const std::string& hiveName) {
+  const std::string upper = Upper(hiveName);
+  const std::string machine = "\\REGISTRY\\MACHINE\\", user = "\\REGISTRY\\USER\\";
+  if (upper.rfind(machine, 0) == 0) {
+    AddHiveKey(HkeyLocalMachine(), hiveName.substr(machine.size()));
+  } else if (upper.rfind(user, 0) == 0) {
+    AddHiveKey(HkeyUsers(), hiveName.substr(user.size()));
+  } else {
+    throw std::invalid_argument("FakePlatform::AddHive: not a hive name: " + hiveName);
+  }
+}
+
+void FakePlatform::AddHiveKey(HKEY root, const std::string& subKey) {
+  std::lock_guard lock(mu_);
+  s_->hiveKeys.insert({RootName(root), Upper(subKey)});
+}
+
+std::vector<FakePlatform::KeyOpen> FakePlatform::KeyOpens() const {
+  std::lock_guard lock(mu_);
+  return s_->keyOpens;
+}
+int FakePlatform::OpenKeyCount() const {
+  std::lock_guard lock(mu_);
+  return static_cast<int>(s_->keys.size());
+}
+void FakePlatform::SetSaveHook(SaveHook hook) {
+  std::lock_guard lock(mu_);
+  s_->saveHook = std::move(hook);
+}
+void FakePlatform::SetDefaultSaveSize(std::uint64_t size) {
+  std::lock_guard lock(mu_);
+  s_->defaultSaveSize = size;
+}
+std::vector<FakePlatform::SaveCall> FakePlatform::Saves() const {
+  std::lock_guard lock(mu_);
+  return s_->saves;
+}
+void FakePlatform::SetReplaceHook(ReplaceHook hook) {
+  std::lock_guard lock(mu_);
+  s_->replaceHook = std::move(hook);
+}
+std::vector<FakePlatform::ReplaceCall> FakePlatform::Replaces() const {
+  std::lock_guard lock(mu_);
+  return s_->replaces;
+}
+
+// ------------------------------------------------------------------ other set-up
+
+void FakePlatform::EnablePrivilege(const std::string& name) {
+  std::lock_guard lock(mu_);
+  s_->enabledPrivileges.insert(name);
+}
+bool FakePlatform::IsPrivilegeEnabled(const std::string& name) const {
+  std::lock_guard lock(mu_);
+  return s_->enabledPrivileges.count(name) != 0;
+}
+void FakePlatform::SetPrivilegeNotHeld(const std::string& name) {
+  std::lock_guard lock(mu_);
+  s_->notHeld.insert(name);
+}
+void FakePlatform::SetEnforcePrivileges(bool enforce) {
+  std::lock_guard lock(mu_);
+  s_->enforcePrivileges = enforce;
+}
+std::vector<std::string> FakePlatform::TokenLog() const {
+  std::lock_guard lock(mu_);
+  return s_->tokenLog;
+}
+int FakePlatform::OpenTokenCount() const {
+  std::lock_guard lock(mu_);
+  return static_cast<int>(std::count_if(s_->handles.begin(), s_->handles.end(), [](const auto& h) {
+    return h.second.kind == State::Handle::kToken;
+  }));
+}
+
+void FakePlatform::SetVersion(DWORD platformId, DWORD major, DWORD minor, DWORD build) {
+  std::lock_guard lock(mu_);
+  s_->version.dwPlatformId = platformId;
+  s_->version.dwMajorVersion = major;
+  s_->version.dwMinorVersion = minor;
+  s_->version.dwBuildNumber = build;
+}
+void FakePlatform::SetVersionFails(bool fails) {
+  std::lock_guard lock(mu_);
+  s_->versionFails = fails;
+}
+void FakePlatform::SetWow64(bool present, bool wow64, bool callSucceeds) {
+  std::lock_guard lock(mu_);
+  s_->wow64Present = present;
+  s_->wow64 = wow64;
+  s_->wow64CallOk = callSucceeds;
+}
+
+void FakePlatform::SetRestore(Restore mode) {
+  std::lock_guard lock(mu_);
+  s_->restore = mode;
+  s_->restoreReleased = false;
+}
+void FakePlatform::ReleaseRestorePoint(bool succeed) {
+  std::lock_guard lock(mu_);
+  s_->restoreReleased = true;
+  s_->restoreReleaseSucceeds = succeed;
+  s_->restoreCv.notify_all();
+}
+std::vector<RestorePointInfoA> FakePlatform::RestorePointCalls() const {
+  std::lock_guard lock(mu_);
+  return s_->restoreCalls;
+}
+int FakePlatform::SrClientLoadedCount() const {
+  std::lock_guard lock(mu_);
+  return s_->srLoaded;
+}
+
+std::vector<FakePlatform::ExitCall> FakePlatform::ExitCalls() const {
+  std::lock_guard lock(mu_);
+  return s_->exits;
+}
+std::vector<FakePlatform::ShellCall> FakePlatform::ShellCalls() const {
+  std::lock_guard lock(mu_);
+  return s_->shells;
+}
+void FakePlatform::SetShellResult(std::intptr_t result) {
+  std::lock_guard lock(mu_);
+  s_->shellResult = result;
+}
+void FakePlatform::SetCommandLine(const std::string& commandLine) {
+  std::lock_guard lock(mu_);
+  s_->commandLine = commandLine;
+}
+void FakePlatform::SetProgramFolder(const std::string& folder) {
+  std::lock_guard lock(mu_);
+  s_->programFolder = folder;
+}
+void FakePlatform::SetDataFolder(const std::string& folder) {
+  std::lock_guard lock(mu_);
+  s_->dataFolder = folder;
+}
+void FakePlatform::SetLocalTime(const SystemTime& time) {
+  std::lock_guard lock(mu_);
+  s_->localTime = time;
+}
+void FakePlatform::SetDateTimeFormat(std::function<std::string(const SystemTime&)> shortDate,
+                                     std::function<std::string(const SystemTime&)> longTime) {
+  std::lock_guard lock(mu_);
+  s_->shortDate = std::move(shortDate);
+  s_->longTime = std::move(longTime);
+}
+void FakePlatform::SetDecimalSeparator(char separator) {
+  std::lock_guard lock(mu_);
+  s_->decimalSeparator = separator;
+}
+
+// ------------------------------------------------------------------ registry
+
+LSTATUS FakePlatform::RegOpenKeyA(HKEY root, const char* subKey, HKEY* result) {
+  return OpenKey("RegOpenKeyA", root, subKey, 0, 0, result);
+}
+
+LSTATUS FakePlatform::RegOpenKeyExA(HKEY root, const char* subKey, DWORD options, DWORD samDesired,
+                                    HKEY* result) {
+  return OpenKey("RegOpenKeyExA", root, subKey, options, samDesired, result);
+}
+
+LSTATUS FakePlatform::OpenKey(const char* call, HKEY root, const char* subKey, DWORD options,
+                              DWORD samDesired, HKEY* result) {
+  std::lock_guard lock(mu_);
+  const std::string sub = Str(subKey);
+  s_->keyOpens.push_back(KeyOpen{call, RootName(root), sub, options, samDesired, 0});
+  LSTATUS status = err::kFileNotFound;
+  State::Key key;
+  if (result == nullptr) {
+    status = err::kInvalidParameter;
+  } else if (root == HkeyLocalMachine() && EqualNoCase(sub, kHivelistKey)) {
+    status = s_->hivelistUnopenable ? static_cast<LSTATUS>(err::kAccessDenied) : 0;
+    key.hivelist = true;
+  } else if ((root == HkeyLocalMachine() || root == HkeyUsers()) &&
+             s_->hiveKeys.count({RootName(root), Upper(sub)}) != 0) {
+    status = 0;
+    key.hiveKey = RootName(root) + "\\" + sub;
+    if (s_->wow64Present && s_->wow64 && root == HkeyLocalMachine() && EqualNoCase(sub, "SOFTWARE") &&
+        (samDesired & access::kKeyWow64_64Key) == 0) {
+      key.hiveKey += "\\Wow6432Node";
+    }
+  }
+  if (status == 0) {
+    HKEY handle = reinterpret_cast<HKEY>(s_->nextKey++);
+    s_->keys[handle] = key;
+    *result = handle;
+  }
+  s_->keyOpens.back().result = status;
+  return status;
+}
+
+LSTATUS FakePlatform::RegCloseKey(HKEY key) {
+  std::lock_guard lock(mu_);
+  if (key == HkeyLocalMachine() || key == HkeyUsers()) return 0;
+  return s_->keys.erase(key) != 0 ? 0 : static_cast<LSTATUS>(err::kInvalidHandle);
+}
+
+namespace {
+LSTATUS CopyData(const std::vector<BYTE>& value, BYTE* data, DWORD* dataLen) {
+  if (dataLen == nullptr) return data == nullptr ? 0 : static_cast<LSTATUS>(err::kInvalidParameter);
+  DWORD size = static_cast<DWORD>(value.size());
+  if (data != nullptr && *dataLen < size) {
+    *dataLen = size;
+    return err::kMoreData;
+  }
+  if (data != nullptr && size != 0) std::memcpy(data, value.data(), size);
+  *dataLen = size;
+  return 0;
+}
+}  // namespace
+
+LSTATUS FakePlatform::RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* nameLen, DWORD* type,
+                                    BYTE* data, DWORD* dataLen) {
+  std::lock_guard lock(mu_);
+  auto k = s_->keys.find(key);
+  if (k == s_->keys.end()) return err::kInvalidHandle;
+  if (!k->second.hivelist || index >= s_->hivelist.size()) return err::kNoMoreItems;
+  if (name == nullptr || nameLen == nullptr) return err::kInvalidParameter;
+  const State::Value& v = s_->hivelist[index];
+  if (v.name.size() + 1 > *nameLen) return err::kMoreData;
+  std::memcpy(name, v.name.c_str(), v.name.size() + 1);
+  *nameLen = static_cast<DWORD>(v.name.size());
+  if (type != nullptr) *type = v.type;
+  return CopyData(v.data, data, dataLen);
+}
+
+LSTATUS FakePlatform::RegQueryValueExA(HKEY key, const char* valueName, DWORD* type, BYTE* data,
+                                       DWORD* dataLen) {
+  std::lock_guard lock(mu_);
+  auto k = s_->keys.find(key);
+  if (k == s_->keys.end()) return err::kInvalidHandle;
+  if (!k->second.hivelist) return err::kFileNotFound;
+  for (const auto& v : s_->hivelist) {
+    if (!EqualNoCase(v.name, Str(valueName))) continue;
+    if (v.unreadable) return err::kFileNotFound;
+    if (type != nullptr) *type = v.type;
+    return CopyData(v.data, data, dataLen);
+  }
+  return err::kFileNotFound;
+}
+
+LSTATUS FakePlatform::RegSaveKeyA(HKEY key, const char* file) {
+  SaveHook hook;
+  std::string hiveKey, target = Str(file);
+  std::uint64_t size = 0;
+  std::optional<fs::path> host;
+  {
+    std::lock_guard lock(mu_);
+    auto k = s_->keys.find(key);
+    LSTATUS early = 0;
+    host = HostPathLocked(target);
+    std::error_code ec;
+    if (k == s_->keys.end()) {
+      early = err::kInvalidHandle;
+    } else if (s_->enforcePrivileges && s_->enabledPrivileges.count("SeBackupPrivilege") == 0) {
+      early = err::kPrivilegeNotHeld;
+    } else if (!host) {
+      early = err::kPathNotFound;
+    } else if (fs::exists(*host, ec)) {
+      early = err::kAlreadyExists;
+    }
+    hiveKey = k == s_->keys.end() ? std::string() : k->second.hiveKey;
+    if (early != 0) {
+      s_->saves.push_back(SaveCall{hiveKey, target, early});
+      return early;
+    }
+    hook = s_->saveHook;
+    size = s_->defaultSaveSize;
+  }
+  LSTATUS status = 0;
+  if (hook) {
+    status = hook(hiveKey, target);
+  } else {
+    std::error_code ec;
+    if (!fs::is_directory(host->parent_path(), ec)) {
+      status = err::kPathNotFound;
+    } else {
+      { std::ofstream(*host, std::ios::binary | std::ios::trunc); }
+      fs::resize_file(*host, size, ec);
+      if (ec) status = err::kCantWrite;
+    }
+  }
+  std::lock_guard lock(mu_);
+  s_->saves.push_back(SaveCall{hiveKey, target, status});
+  return status;
+}
+
+LSTATUS FakePlatform::RegReplaceKeyA(HKEY root, const char* subKey, const char* newFile,
+                                     const char* oldFile) {
+  ReplaceHook hook;
+  const std::string hiveKey = RootName(root) + "\\" + Str(subKey);
+  const std::string newPath = Str(newFile), oldPath = Str(oldFile);
+  {
+    std::lock_guard lock(mu_);
+    LSTATUS early = 0;
+    if (s_->enforcePrivileges && (s_->enabledPrivileges.count("SeBackupPrivilege") == 0 ||
+                                  s_->enabledPrivileges.count("SeRestorePrivilege") == 0)) {
+      early = err::kPrivilegeNotHeld;
+    }
+    if (early != 0) {
+      s_->replaces.push_back(ReplaceCall{hiveKey, newPath, oldPath, early});
+      return early;
+    }
+    hook = s_->replaceHook;
+  }
+  LSTATUS status = 0;
+  if (hook) {
+    status = hook(hiveKey, newPath, oldPath);
+  } else {
+    std::lock_guard lock(mu_);
+    auto newHost = HostPathLocked(newPath), oldHost = HostPathLocked(oldPath);
+    std::error_code ec;
+    if (s_->hiveKeys.count({RootName(root), Upper(Str(subKey))}) == 0) {
+      status = err::kFileNotFound;
+    } else if (!newHost || !fs::is_regular_file(*newHost, ec)) {
+      status = err::kFileNotFound;
+    } else if (!oldHost) {
+      status = err::kPathNotFound;
+    } else if (fs::exists(*oldHost, ec)) {
+      status = err::kAlreadyExists;
+    }
+  }
+  std::lock_guard lock(mu_);
+  if (status == 0) s_->held.insert(HostKeyLocked(newPath));
+  s_->replaces.push_back(ReplaceCall{hiveKey, newPath, oldPath, status});
+  return status;
+}
+
+// ------------------------------------------------------------------ token
+
+HANDLE FakePlatform::NewHandleLocked() { return reinterpret_cast<HANDLE>(s_->nextHandle++); }
+
+BOOL FakePlatform::OpenProcessToken(DWORD desiredAccess, HANDLE* token) {
+  std::lock_guard lock(mu_);
+  char buf[48];
+  std::snprintf(buf, sizeof buf, "OpenProcessToken 0x%X", static_cast<unsigned>(desiredAccess));
+  s_->tokenLog.push_back(buf);
+  if (token == nullptr) {
+    SetError(err::kInvalidParameter);
+    return 0;
+  }
+  HANDLE h = NewHandleLocked();
+  State::Handle rec;
+  rec.kind = State::Handle::kToken;
+  rec.access = desiredAccess;
+  s_->handles[h] = rec;
+  *token = h;
+  return 1;
+}
+
+BOOL FakePlatform::LookupPrivilegeValueA(const char* systemName, const char* name, Luid* luid) {
+  std::lock_guard lock(mu_);
+  s_->tokenLog.push_back("LookupPrivilegeValueA " + Str(name));
+  if (systemName != nullptr && *systemName != '\0') {
+    SetError(err::kInvalidParameter);
+    return 0;
+  }
+  for (const auto& p : kPrivileges) {
+    if (EqualNoCase(p.name, Str(name)) && luid != nullptr) {
+      *luid = Luid{p.luid, 0};
+      return 1;
+    }
+  }
+  SetError(err::kNoSuchPrivilege);
+  return 0;
+}
+
+BOOL FakePlatform::AdjustTokenPrivileges(HANDLE token, BOOL disableAll,
+                                         const TokenPrivileges* newState, DWORD bufferLength,
+                                         TokenPrivileges* previousState, DWORD* returnLength) {
+  std::lock_guard lock(mu_);
+  const std::string privilege = newState != nullptr ? PrivilegeOf(newState->luid) : "?";
+  char buf[96];
+  std::snprintf(buf, sizeof buf, "AdjustTokenPrivileges %s 0x%X", privilege.c_str(),
+                newState != nullptr ? static_cast<unsigned>(newState->attributes) : 0u);
+  s_->tokenLog.push_back(buf);
+  auto h = s_->handles.find(token);
+  if (h == s_->handles.end() || h->second.kind != State::Handle::kToken) {
+    SetError(err::kInvalidHandle);
+    return 0;
+  }
+  if ((h->second.access & access::kTokenAdjustPrivileges) == 0) {
+    SetError(err::kAccessDenied);
+    return 0;
+  }
+  if (disableAll != 0 || newState == nullptr || newState->privilegeCount != 1 || privilege == "?") {
+    SetError(err::kInvalidParameter);
+    return 0;
+  }
+  if (previousState != nullptr && bufferLength < sizeof(TokenPrivileges)) {
+    if (returnLength != nullptr) *returnLength = sizeof(TokenPrivileges);
+    SetError(err::kInsufficientBuffer);
+    return 0;
+  }
+  const bool was = s_->enabledPrivileges.count(privilege) != 0;
+  if (previousState != nullptr) {
+    *previousState = TokenPrivileges{1, newState->luid, was ? kSePrivilegeEnabled : 0};
+    if (returnLength != nullptr) *returnLength = sizeof(TokenPrivileges);
+  }
+  if (s_->notHeld.count(privilege) != 0) {
+    SetError(err::kNotAllAssigned);
+    return 1;
+  }
+  if ((newState->attributes & kSePrivilegeEnabled) != 0) {
+    s_->enabledPrivileges.insert(privilege);
+  } else {
+    s_->enabledPrivileges.erase(privilege);
+  }
+  SetError(err::kSuccess);
+  return 1;
+}
+
+BOOL FakePlatform::CloseHandle(HANDLE handle) {
+  std::lock_guard lock(mu_);
+  auto h = s_->handles.find(handle);
+  if (h == s_->handles.end() || h->second.kind == State::Handle::kFind) {
+    SetError(err::kInvalidHandle);
+    return 0;
+  }
+  if (h->second.kind == State::Handle::kToken) s_->tokenLog.push_back("CloseHandle token");
+  s_->handles.erase(h);
+  return 1;
+}
+
+// ------------------------------------------------------------------ volumes and files
+
+DWORD FakePlatform::GetLogicalDriveStringsA(DWORD bufferLength, char* buffer) {
+  std::lock_guard lock(mu_);
+  std::string list;
+  for (const auto& [letter, d] : s_->drives) {
+    list += letter;
+    list += ":\\";
+    list.push_back('\0');
+  }
+  if (bufferLength < list.size() + 1 || buffer == nullptr) return static_cast<DWORD>(list.size() + 1);
+  std::memcpy(buffer, list.data(), list.size());
+  buffer[list.size()] = '\0';
+  return static_cast<DWORD>(list.size());
+}
+
+UINT FakePlatform::GetDriveTypeA(const char* rootPathName) {
+  std::lock_guard lock(mu_);
+  const std::string root = Str(rootPathName);
+  if (root.size() < 2 || root[1] != ':') return drive::kNoRootDir;
+  auto d = s_->drives.find(static_cast<char>(std::toupper(static_cast<unsigned char>(root[0]))));
+  return d == s_->drives.end() ? drive::kNoRootDir : d->second.type;
+}
+
+DWORD FakePlatform::QueryDosDeviceA(const char* deviceName, char* targetPath, DWORD max) {
+  std::lock_guard lock(mu_);
+  const std::string name = Upper(Str(deviceName));
+  const std::vector<std::string>* targets = nullptr;
+  auto extra = s_->dosDevices.find(name);
+  if (extra != s_->dosDevices.end()) {
+    targets = &extra->second;
+  } else if (name.size() == 2 && name[1] == ':') {
+    auto d = s_->drives.find(name[0]);
+    if (d != s_->drives.end()) targets = &d->second.devices;
+  }
+  if (targets == nullptr || targets->empty()) {
+    SetError(err::kFileNotFound);
+    return 0;
+  }
+  std::string answer;
+  for (const auto& t : *targets) {
+    answer += t;
+    answer.push_back('\0');
+  }
+  answer.push_back('\0');
+  if (targetPath == nullptr || answer.size() > max) {
+    SetError(err::kInsufficientBuffer);
+    return 0;
+  }
+  std::memcpy(targetPath, answer.data(), answer.size());
+  return static_cast<DWORD>(answer.size());
+}
+
+DWORD FakePlatform::GetFileAttributesA(const char* fileName) {
+  std::lock_guard lock(mu_);
+  auto host = HostPathLocked(Str(fileName));
+  std::error_code ec;
+  if (!host || !fs::is_directory(host->parent_path(), ec)) {
+    SetError(err::kPathNotFound);
+    return file::kInvalidFileAttributes;
+  }
+  auto status = fs::status(*host, ec);
+  if (!fs::exists(status)) {
+    SetError(err::kFileNotFound);
+    return file::kInvalidFileAttributes;
+  }
+  return fs::is_directory(status) ? file::kAttributeDirectory : file::kAttributeNormal;
+}
+
+BOOL FakePlatform::DeleteFileA(const char* fileName) {
+  std::lock_guard lock(mu_);
+  auto host = HostPathLocked(Str(fileName));
+  std::error_code ec;
+  if (!host) {
+    SetError(err::kPathNotFound);
+    return 0;
+  }
+  if (!fs::exists(*host, ec)) {
+    SetError(err::kFileNotFound);
+    return 0;
+  }
+  if (fs::is_directory(*host, ec)) {
+    SetError(err::kAccessDenied);
+    return 0;
+  }
+  const std::string key = Lower(host->lexically_normal().string());
+  bool open = s_->held.count(key) != 0 ||
+              std::any_of(s_->handles.begin(), s_->handles.end(),
+                          [&](const auto& h) { return h.second.hostKey == key; });
+  if (open) {
+    SetError(err::kSharingViolation);
+    return 0;
+  }
+  if (!fs::remove(*host, ec)) {
+    SetError(err::kAccessDenied);
+    return 0;
+  }
+  return 1;
+}
+
+DWORD FakePlatform::GetFullPathNameA(const char* fileName, DWORD bufferLength, char* buffer,
+                                     char** filePart) {
+  std::lock_guard lock(mu_);
+  std::string name = Str(fileName);
+  std::string full;
+  const std::string rootText = root_.string();
+  if (name.empty()) {
+    SetError(err::kInvalidParameter);
+    return 0;
+  }
+  if (name.compare(0, rootText.size(), rootText) == 0) {
+    full = name;
+  } else {
+    if (!(name.size() >= 3 && name[1] == ':' && (name[2] == '\\' || name[2] == '/'))) {
+      std::string base = s_->currentDirectory;
+      if (!base.empty() && base.back() != '\\') base += '\\';
+      name = base + name;
+    }
+    std::replace(name.begin(), name.end(), '/', '\\');
+    std::vector<std::string> parts;
+    std::string part;
+    for (std::size_t i = 3; i <= name.size(); ++i) {
+      if (i == name.size() || name[i] == '\\') {
+        if (part == "..") {
+          if (!parts.empty()) parts.pop_back();
+        } else if (part != "." && !part.empty()) {
+          parts.push_back(part);
+        }
+        part.clear();
+      } else {
+        part.push_back(name[i]);
+      }
+    }
+    full = name.substr(0, 3);
+    for (std::size_t i = 0; i < parts.size(); ++i) full += (i ? "\\" : "") + parts[i];
+    if (name.back() == '\\' && !parts.empty()) full += '\\';
+  }
+  if (buffer == nullptr || bufferLength < full.size() + 1) return static_cast<DWORD>(full.size() + 1);
+  std::memcpy(buffer, full.c_str(), full.size() + 1);
+  if (filePart != nullptr) {
+    std::size_t slash = full.find_last_of("\\/");
+    *filePart = slash + 1 < full.size() ? buffer + slash + 1 : nullptr;
+  }
+  return static_cast<DWORD>(full.size());
+}
+
+HANDLE FakePlatform::FindFirstFileA(const char* fileName, FindDataA* data) {
+  std::lock_guard lock(mu_);
+  auto host = HostPathLocked(Str(fileName));
+  std::error_code ec;
+  if (!host || !fs::is_directory(host->parent_path(), ec)) {
+    SetError(err::kPathNotFound);
+    return InvalidHandleValue();
+  }
+  if (s_->findFails.count(Lower(host->lexically_normal().string())) != 0) {
+    SetError(err::kAccessDenied);
+    return InvalidHandleValue();
+  }
+  const std::string pattern = host->filename().string();
+  std::vector<FindDataA> found;
+  auto add = [&](const fs::path& p) {
+    FindDataA fd;
+    std::error_code e;
+    bool dir = fs::is_directory(p, e);
+    fd.dwFileAttributes = dir ? file::kAttributeDirectory : file::kAttributeNormal;
+    std::uint64_t size = dir ? 0 : fs::file_size(p, e);
+    auto reported = s_->reportedSizes.find(Lower(p.lexically_normal().string()));
+    if (reported != s_->reportedSizes.end()) size = reported->second;
+    fd.nFileSizeHigh = static_cast<DWORD>(size >> 32);
+    fd.nFileSizeLow = static_cast<DWORD>(size & 0xFFFFFFFFu);
+    std::snprintf(fd.cFileName, sizeof fd.cFileName, "%s", p.filename().string().c_str());
+    found.push_back(fd);
+  };
+  if (pattern.find_first_of("*?") != std::string::npos) {
+    for (const auto& entry : fs::directory_iterator(host->parent_path(), ec)) {
+      if (WildMatch(pattern.c_str(), entry.path().filename().string().c_str())) add(entry.path());
+    }
+  } else if (fs::exists(*host, ec)) {
+    add(*host);
+  }
+  if (found.empty()) {
+    SetError(err::kFileNotFound);
+    return InvalidHandleValue();
+  }
+  if (data != nullptr) *data = found[0];
+  HANDLE h = NewHandleLocked();
+  State::Handle rec;
+  rec.kind = State::Handle::kFind;
+  rec.found = std::move(found);
+  rec.next = 1;
+  s_->handles[h] = std::move(rec);
+  return h;
+}
+
+BOOL FakePlatform::FindNextFileA(HANDLE find, FindDataA* data) {
+  std::lock_guard lock(mu_);
+  auto h = s_->handles.find(find);
+  if (h == s_->handles.end() || h->second.kind != State::Handle::kFind) {
+    SetError(err::kInvalidHandle);
+    return 0;
+  }
+  if (h->second.next >= h->second.found.size()) {
+    SetError(18);  // ERROR_NO_MORE_FILES
+    return 0;
+  }
+  if (data != nullptr) *data = h->second.found[h->second.next];
+  ++h->second.next;
+  return 1;
+}
+
+BOOL FakePlatform::FindClose(HANDLE find) {
+  std::lock_guard lock(mu_);
+  auto h = s_->handles.find(find);
+  if (h == s_->handles.end() || h->second.kind != State::Handle::kFind) {
+    SetError(err::kInvalidHandle);
+    return 0;
+  }
+  s_->handles.erase(h);
+  return 1;
+}
+
+HANDLE FakePlatform::CreateFileA(const char* fileName, DWORD desiredAccess, DWORD shareMode,
+                                 DWORD creationDisposition, DWORD /*flagsAndAttributes*/) {
+  std::lock_guard lock(mu_);
+  auto host = HostPathLocked(Str(fileName));
+  std::error_code ec;
+  if (!host || !fs::is_directory(host->parent_path(), ec)) {
+    SetError(err::kPathNotFound);
+    return InvalidHandleValue();
+  }
+  const std::string key = Lower(host->lexically_normal().string());
+  const bool exists = fs::exists(*host, ec);
+  if (exists && fs::is_directory(*host, ec)) {
+    SetError(err::kAccessDenied);
+    return InvalidHandleValue();
+  }
+  bool conflict = s_->held.count(key) != 0;
+  for (const auto& [handle, rec] : s_->handles) {
+    if (rec.kind == State::Handle::kFile && rec.hostKey == key && (rec.shareMode == 0 || shareMode == 0)) {
+      conflict = true;
+    }
+  }
+  if (exists && conflict) {
+    SetError(err::kSharingViolation);
+    return InvalidHandleValue();
+  }
+  switch (creationDisposition) {
+    case file::kOpenExisting:
+      if (!exists) {
+        SetError(err::kFileNotFound);
+        return InvalidHandleValue();
+      }
+      break;
+    case file::kCreateNew:
+      if (exists) {
+        SetError(err::kFileExists);
+        return InvalidHandleValue();
+      }
+      [[fallthrough]];
+    case file::kCreateAlways: {
+      std::ofstream out(*host, std::ios::binary | std::ios::trunc);
+      if (!out) {
+        SetError(err::kAccessDenied);
+        return InvalidHandleValue();
+      }
+      break;
+    }
+    default:
+      SetError(err::kInvalidParameter);
+      return InvalidHandleValue();
+  }
+  HANDLE h = NewHandleLocked();
+  State::Handle rec;
+  rec.kind = State::Handle::kFile;
+  rec.access = desiredAccess;
+  rec.host = *host;
+  rec.hostKey = key;
+  rec.shareMode = shareMode;
+  s_->handles[h] = rec;
+  SetError(exists && creationDisposition == file::kCreateAlways ? err::kAlreadyExists : err::kSuccess);
+  return h;
+}
+
+BOOL FakePlatform::WriteFile(HANDLE file, const void* data, DWORD size, DWORD* written) {
+  std::lock_guard lock(mu_);
+  auto h = s_->handles.find(file);
+  if (h == s_->handles.end() || h->second.kind != State::Handle::kFile) {
+    SetError(err::kInvalidHandle);
+    return 0;
+  }
+  if ((h->second.access & access::kGenericWrite) == 0) {
+    SetError(err::kAccessDenied);
+    return 0;
+  }
+  std::ofstream out(h->second.host, std::ios::binary | std::ios::app);
+  out.write(static_cast<const char*>(data), size);
+  if (!out) {
+    SetError(err::kWriteFault);
+    return 0;
+  }
+  if (written != nullptr) *written = size;
+  return 1;
+}
+
+DWORD FakePlatform::GetLastError() { return tLastError; }
+
+// ------------------------------------------------------------------ release, restore, restart
+
+BOOL FakePlatform::GetVersionExA(OsVersionInfoA* info) {
+  std::lock_guard lock(mu_);
+  if (info == nullptr || info->dwOSVersionInfoSize < sizeof(OsVersionInfoA) || s_->versionFails) {
+    SetError(err::kInvalidParameter);
+    return 0;
+  }
+  *info = s_->version;
+  info->dwOSVersionInfoSize = sizeof(OsVersionInfoA);
+  return 1;
+}
+
+std::function<BOOL(BOOL* wow64)> FakePlatform::LookupIsWow64Process() {
+  std::lock_guard lock(mu_);
+  if (!s_->wow64Present) return nullptr;
+  return [this](BOOL* wow64) -> BOOL {
+    std::lock_guard inner(mu_);
+    if (!s_->wow64CallOk || wow64 == nullptr) {
+      SetError(err::kInvalidHandle);
+      return 0;
+    }
+    *wow64 = s_->wow64 ? 1 : 0;
+    return 1;
+  };
+}
+
+std::unique_ptr<SystemRestoreLibrary> FakePlatform::LoadSrClient() {
+  std::lock_guard lock(mu_);
+  if (s_->restore == Restore::kAbsent) {
+    SetError(err::kModNotFound);
+    return nullptr;
+  }
+  ++s_->srLoaded;
+  return std::make_unique<SrLibrary>(this);
+}
+
+BOOL FakePlatform::ExitWindowsEx(UINT flags, DWORD reason) {
+  std::lock_guard lock(mu_);
+  s_->exits.push_back(ExitCall{flags, reason});
+  if (s_->enforcePrivileges && s_->enabledPrivileges.count("SeShutdownPrivilege") == 0) {
+    SetError(err::kPrivilegeNotHeld);
+    return 0;
+  }
+  return 1;
+}
+
+// ------------------------------------------------------------------ profiles, shell, process
+
+DWORD FakePlatform::GetPrivateProfileStringA(const char* appName, const char* keyName,
+                                             const char* defaultValue, char* returned, DWORD size,
+                                             const char* fileName) {
+  fs::path host;
+  {
+    std::lock_guard lock(mu_);
+    host = HostPathLocked(Str(fileName)).value_or(fs::path());
+  }
+  return profile::Read(host, appName, keyName, defaultValue, returned, size);
+}
+
+BOOL FakePlatform::WritePrivateProfileStringA(const char* appName, const char* keyName,
+                                              const char* value, const char* fileName) {
+  std::lock_guard lock(mu_);
+  auto host = HostPathLocked(Str(fileName));
+  if (!host) {
+    SetError(err::kPathNotFound);
+    return 0;
+  }
+  const std::string key = Lower(host->lexically_normal().string());
+  if (s_->unwritable.count(key) != 0 || s_->held.count(key) != 0) {
+    SetError(s_->held.count(key) != 0 ? err::kSharingViolation : err::kAccessDenied);
+    return 0;
+  }
+  DWORD error = profile::Write(*host, appName, keyName, value);
+  SetError(error);
+  return error == err::kSuccess ? 1 : 0;
+}
+
+std::intptr_t FakePlatform::ShellExecuteA(HWND /*owner*/, const char* operation, const char* file,
+                                          const char* parameters, const char* directory,
+                                          int showCmd) {
+  std::lock_guard lock(mu_);
+  s_->shells.push_back(ShellCall{Str(operation), Str(file), Str(parameters), Str(directory), showCmd});
+  return s_->shellResult;
+}
+
+std::string FakePlatform::GetCommandLineA() {
+  std::lock_guard lock(mu_);
+  return s_->commandLine;
+}
+std::string FakePlatform::ProgramFolder() {
+  std::lock_guard lock(mu_);
+  return s_->programFolder;
+}
+std::string FakePlatform::DataFolder() {
+  std::lock_guard lock(mu_);
+  return s_->dataFolder;
+}
+void FakePlatform::GetLocalTime(SystemTime* time) {
+  std::lock_guard lock(mu_);
+  *time = s_->localTime;
+}
+std::string FakePlatform::FormatShortDate(const SystemTime& time) {
+  std::lock_guard lock(mu_);
+  return s_->shortDate(time);
+}
+std::string FakePlatform::FormatLongTime(const SystemTime& time) {
+  std::lock_guard lock(mu_);
+  return s_->longTime(time);
+}
+char FakePlatform::DecimalSeparator() {
+  std::lock_guard lock(mu_);
+  return s_->decimalSeparator;
+}
+
+}  // namespace hv::test

@@ -1,0 +1,118 @@
+// The test double's own contracts that the other tests rely on.
+#include "support/fake_platform.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "platform/unique_handle.h"
+
+namespace hv::test {
+namespace {
+
+class FakePlatformTest : public ::testing::Test {
+ protected:
+  FakePlatform fake;
+  ScopedPlatform scope{&fake};
+};
+
+TEST_F(FakePlatformTest, UnresolvablePathsFailLikeMissingFolders) {
+  EXPECT_EQ(fake.GetFileAttributesA("Q:\\x"), file::kInvalidFileAttributes);
+  EXPECT_EQ(fake.GetLastError(), err::kPathNotFound);
+  EXPECT_EQ(fake.CreateFileA("relative", access::kGenericRead, 0, file::kOpenExisting, 0),
+            InvalidHandleValue());
+}
+
+TEST_F(FakePlatformTest, DrivePathsResolveIgnoringCase) {
+  fake.AddDrive('C', drive::kFixed, {"\\Device\\HarddiskVolume1"});
+  fake.CreateFileOfSize("C:\\Windows\\System32\\config\\SYSTEM", 10);
+  EXPECT_EQ(fake.GetFileAttributesA("c:\\WINDOWS\\system32\\CONFIG\\system"), file::kAttributeNormal);
+  char drives[16] = {};
+  EXPECT_EQ(fake.GetLogicalDriveStringsA(sizeof drives, drives), 4u);
+  EXPECT_STREQ(drives, "C:\\");
+  char device[64] = {};
+  EXPECT_GT(fake.QueryDosDeviceA("c:", device, sizeof device), 0u);
+  EXPECT_STREQ(device, "\\Device\\HarddiskVolume1");
+}
+
+TEST_F(FakePlatformTest, EnumBuffersFollowWin32Rules) {
+  fake.AddHivelistString("\\REGISTRY\\MACHINE\\SYSTEM", "abc");
+  HKEY key = nullptr;
+  ASSERT_EQ(fake.RegOpenKeyExA(HkeyLocalMachine(), "SYSTEM\\CurrentControlSet\\Control\\hivelist", 0,
+                               access::kKeyAllAccess, &key),
+            0);
+  char name[4];
+  DWORD nameLen = sizeof name, type = 0, dataLen = 0;
+  EXPECT_EQ(fake.RegEnumValueA(key, 0, name, &nameLen, &type, nullptr, &dataLen), err::kMoreData);
+  char big[64];
+  nameLen = sizeof big;
+  BYTE data[2];
+  dataLen = sizeof data;
+  EXPECT_EQ(fake.RegEnumValueA(key, 0, big, &nameLen, &type, data, &dataLen), err::kMoreData);
+  EXPECT_EQ(dataLen, 4u);
+  nameLen = sizeof big;
+  EXPECT_EQ(fake.RegEnumValueA(key, 1, big, &nameLen, &type, nullptr, nullptr), err::kNoMoreItems);
+  EXPECT_EQ(fake.RegCloseKey(key), 0);
+  EXPECT_EQ(fake.OpenKeyCount(), 0);
+}
+
+TEST_F(FakePlatformTest, SaveNeedsBackupPrivilegeAndAFreshTarget) {
+  fake.AddDrive('C', drive::kFixed, {"\\Device\\HarddiskVolume1"});
+  fake.AddHive("\\REGISTRY\\MACHINE\\SYSTEM");
+  HKEY key = nullptr;
+  ASSERT_EQ(fake.RegOpenKeyA(HkeyLocalMachine(), "SYSTEM", &key), 0);
+  EXPECT_EQ(fake.RegSaveKeyA(key, "C:\\copy"), static_cast<LSTATUS>(err::kPrivilegeNotHeld));
+  fake.EnablePrivilege("SeBackupPrivilege");
+  fake.SetDefaultSaveSize(3);
+  EXPECT_EQ(fake.RegSaveKeyA(key, "C:\\copy"), 0);
+  EXPECT_EQ(fake.ReadContent("C:\\copy").size(), 3u);
+  EXPECT_EQ(fake.RegSaveKeyA(key, "C:\\copy"), static_cast<LSTATUS>(err::kAlreadyExists));
+  ASSERT_EQ(fake.Saves().size(), 3u);
+  EXPECT_EQ(fake.Saves()[1].hiveKey, "HKLM\\SYSTEM");
+  fake.RegCloseKey(key);
+}
+
+TEST_F(FakePlatformTest, HeldFilesRefuseExclusiveOpens) {
+  fake.AddDrive('C', drive::kFixed, {"\\Device\\HarddiskVolume1"});
+  fake.CreateFileOfSize("C:\\f", 1);
+  fake.SetHeldOpen("c:\\F");
+  EXPECT_EQ(fake.CreateFileA("C:\\f", access::kGenericRead, 0, file::kOpenExisting, 0),
+            InvalidHandleValue());
+  EXPECT_EQ(fake.GetLastError(), err::kSharingViolation);
+  EXPECT_EQ(fake.DeleteFileA("C:\\f"), 0);
+}
+
+TEST_F(FakePlatformTest, ProfilesReplaceKeysInPlaceAndAppendSections) {
+  const std::string ini = fake.ProgramFolder() + "t.ini";
+  ASSERT_TRUE(fake.WritePrivateProfileStringA("S", "b", "1", ini.c_str()));
+  ASSERT_TRUE(fake.WritePrivateProfileStringA("S", "a", "2", ini.c_str()));
+  ASSERT_TRUE(fake.WritePrivateProfileStringA("s", "B", "3", ini.c_str()));
+  ASSERT_TRUE(fake.WritePrivateProfileStringA("T", "x", "\"q\"", ini.c_str()));
+  EXPECT_EQ(fake.ReadContent(ini), "[S]\r\nB=3\r\na=2\r\n[T]\r\nx=\"q\"\r\n");
+  char buf[8];
+  EXPECT_EQ(fake.GetPrivateProfileStringA("t", "X", "d", buf, sizeof buf, ini.c_str()), 1u);
+  EXPECT_STREQ(buf, "q");
+  EXPECT_EQ(fake.GetPrivateProfileStringA("T", "none", "dflt  ", buf, 4, ini.c_str()), 3u);
+  EXPECT_STREQ(buf, "dfl");
+}
+
+TEST_F(FakePlatformTest, BlockingRestorePointWaitsForRelease) {
+  fake.SetRestore(FakePlatform::Restore::kBlocks);
+  auto lib = fake.LoadSrClient();
+  ASSERT_NE(lib, nullptr);
+  BOOL result = -1;
+  std::thread worker([&] {
+    RestorePointInfoA info;
+    StateMgrStatus status;
+    result = lib->SRSetRestorePointA(&info, &status);
+  });
+  while (fake.RestorePointCalls().empty()) std::this_thread::yield();
+  fake.ReleaseRestorePoint(true);
+  worker.join();
+  EXPECT_EQ(result, 1);
+  lib.reset();
+  EXPECT_EQ(fake.SrClientLoadedCount(), 0);
+}
+
+}  // namespace
+}  // namespace hv::test
