@@ -1,0 +1,303 @@
+#include "platform/offline/private_profile.h"
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+
+#include "platform/offline/host_io.h"
+
+namespace hv::offline {
+namespace {
+
+constexpr std::string_view kBom = "\xEF\xBB\xBF";
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+ProfileLine Classify(std::string text, std::string eol, std::size_t number) {
+  ProfileLine line;
+  line.number = number;
+  line.eol = std::move(eol);
+  std::string_view t = Trim(text);
+  if (t.empty()) {
+    line.kind = ProfileLine::Kind::kBlank;
+  } else if (t.front() == ';') {
+    line.kind = ProfileLine::Kind::kComment;
+  } else if (t.front() == '[') {
+    line.kind = ProfileLine::Kind::kSection;
+    std::string_view inner = t.substr(1);
+    std::size_t close = inner.rfind(']');
+    if (close != std::string_view::npos) inner = inner.substr(0, close);
+    line.name = std::string(Trim(inner));
+  } else if (std::size_t eq = t.find('='); eq != std::string_view::npos) {
+    line.kind = ProfileLine::Kind::kKey;
+    line.name = std::string(Trim(t.substr(0, eq)));
+    line.value = ReadProfileValue(t.substr(eq + 1));
+  } else {
+    line.kind = ProfileLine::Kind::kOther;
+  }
+  line.text = std::move(text);
+  return line;
+}
+
+bool HoldsLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
+
+// Copies a NUL-separated list into `out` with the Windows cut rule.
+DWORD CopyList(const std::vector<std::string>& names, char* out, DWORD size) {
+  if (size == 0) return 0;
+  if (size == 1) {
+    out[0] = '\0';
+    return 0;
+  }
+  DWORD used = 0;
+  const DWORD room = size - 1;  // the final NUL always fits
+  for (const std::string& name : names) {
+    const std::size_t need = name.size() + 1;
+    if (used + need > room) {
+      const DWORD fit = room - used;
+      if (fit > 0) {
+        std::memcpy(out + used, name.data(), fit - 1);
+        used += fit - 1;
+        out[used++] = '\0';
+      }
+      out[used] = '\0';
+      return size - 2;
+    }
+    std::memcpy(out + used, name.data(), name.size());
+    used += static_cast<DWORD>(name.size());
+    out[used++] = '\0';
+  }
+  out[used] = '\0';
+  if (used == 0) out[1] = '\0';  // an empty list still ends in a double NUL
+  return used;
+}
+
+DWORD CopyValue(std::string_view value, char* out, DWORD size) {
+  if (size == 0) return 0;
+  const DWORD n = static_cast<DWORD>(std::min<std::size_t>(value.size(), size - 1));
+  std::memcpy(out, value.data(), n);
+  out[n] = '\0';
+  return n;
+}
+
+// Writers of one process are serialised so that two read-modify-write cycles
+// on the same file do not lose each other's change.
+std::mutex& WriteMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+}  // namespace
+
+bool ProfileNamesEqual(std::string_view a, std::string_view b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
+}
+
+std::string ReadProfileValue(std::string_view afterEquals) {
+  std::string_view v = Trim(afterEquals);
+  if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) {
+    v = v.substr(1, v.size() - 2);
+  }
+  return std::string(v);
+}
+
+ProfileDocument ProfileDocument::Parse(std::string_view bytes) {
+  ProfileDocument doc;
+  if (bytes.substr(0, kBom.size()) == kBom) {
+    doc.bom_ = true;
+    bytes.remove_prefix(kBom.size());
+  }
+  std::size_t number = 0;
+  while (!bytes.empty()) {
+    std::size_t nl = bytes.find('\n');
+    std::string_view text = bytes.substr(0, nl);
+    std::string eol;
+    if (nl == std::string_view::npos) {
+      bytes = {};
+    } else {
+      eol = "\n";
+      bytes.remove_prefix(nl + 1);
+      if (!text.empty() && text.back() == '\r') {
+        text.remove_suffix(1);
+        eol = "\r\n";
+      }
+    }
+    doc.lines_.push_back(Classify(std::string(text), std::move(eol), ++number));
+  }
+  return doc;
+}
+
+std::string ProfileDocument::Serialize() const {
+  std::string out;
+  if (bom_) out += kBom;
+  for (const ProfileLine& line : lines_) {
+    out += line.text;
+    out += line.eol;
+  }
+  return out;
+}
+
+std::optional<std::size_t> ProfileDocument::FindSection(std::string_view section) const {
+  for (std::size_t i = 0; i < lines_.size(); ++i) {
+    if (lines_[i].kind == ProfileLine::Kind::kSection && ProfileNamesEqual(lines_[i].name, section)) {
+      return i;
+    }
+  }
+  return std::nullopt;
+}
+
+std::size_t ProfileDocument::EndOf(std::size_t header) const {
+  std::size_t i = header + 1;
+  while (i < lines_.size() && lines_[i].kind != ProfileLine::Kind::kSection) ++i;
+  return i;
+}
+
+std::optional<std::size_t> ProfileDocument::FindKey(std::size_t header, std::string_view key) const {
+  for (std::size_t i = header + 1, end = EndOf(header); i < end; ++i) {
+    if (lines_[i].kind == ProfileLine::Kind::kKey && ProfileNamesEqual(lines_[i].name, key)) return i;
+  }
+  return std::nullopt;
+}
+
+std::vector<std::size_t> ProfileDocument::KeysOf(std::size_t header) const {
+  std::vector<std::size_t> keys;
+  for (std::size_t i = header + 1, end = EndOf(header); i < end; ++i) {
+    if (lines_[i].kind == ProfileLine::Kind::kKey) keys.push_back(i);
+  }
+  return keys;
+}
+
+std::vector<std::string> ProfileDocument::SectionNames() const {
+  std::vector<std::string> names;
+  for (const ProfileLine& line : lines_) {
+    if (line.kind == ProfileLine::Kind::kSection) names.push_back(line.name);
+  }
+  return names;
+}
+
+std::optional<std::string> ProfileDocument::Get(std::string_view section, std::string_view key) const {
+  auto header = FindSection(section);
+  if (!header) return std::nullopt;
+  auto at = FindKey(*header, key);
+  if (!at) return std::nullopt;
+  return lines_[*at].value;
+}
+
+std::string ProfileDocument::NewLineEnding() const {
+  for (const ProfileLine& line : lines_) {
+    if (!line.eol.empty()) return line.eol;
+  }
+  return "\r\n";  // a new file gets the Windows line ending
+}
+
+void ProfileDocument::Insert(std::size_t at, ProfileLine line) {
+  // A line inserted after a last line that had no ending needs one there.
+  if (at > 0 && lines_[at - 1].eol.empty()) lines_[at - 1].eol = NewLineEnding();
+  if (line.eol.empty()) line.eol = NewLineEnding();
+  lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), std::move(line));
+}
+
+bool ProfileDocument::Set(std::string_view section, std::string_view key, std::string_view value) {
+  auto header = FindSection(section);
+  if (!header) {
+    std::string eol = NewLineEnding();
+    Insert(lines_.size(), Classify("[" + std::string(section) + "]", eol, 0));
+    Insert(lines_.size(), Classify(std::string(key) + "=" + std::string(value), eol, 0));
+    return true;
+  }
+  if (auto at = FindKey(*header, key)) {
+    ProfileLine& line = lines_[*at];
+    // The key keeps its spelling and its indentation; only the value changes.
+    std::size_t eq = line.text.find('=');
+    std::string text = line.text.substr(0, eq + 1) + std::string(value);
+    if (text == line.text) return false;
+    line = Classify(std::move(text), line.eol, line.number);
+    return true;
+  }
+  std::vector<std::size_t> keys = KeysOf(*header);
+  std::size_t at = keys.empty() ? *header + 1 : keys.back() + 1;
+  Insert(at, Classify(std::string(key) + "=" + std::string(value), "", 0));
+  return true;
+}
+
+bool ProfileDocument::EraseKey(std::string_view section, std::string_view key) {
+  auto header = FindSection(section);
+  if (!header) return false;
+  auto at = FindKey(*header, key);
+  if (!at) return false;
+  lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(*at));
+  return true;
+}
+
+bool ProfileDocument::EraseSection(std::string_view section) {
+  bool changed = false;
+  while (auto header = FindSection(section)) {
+    lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(*header),
+                 lines_.begin() + static_cast<std::ptrdiff_t>(EndOf(*header)));
+    changed = true;
+  }
+  return changed;
+}
+
+DWORD GetProfileString(const char* appName, const char* keyName, const char* defaultValue,
+                       char* returned, DWORD size, const std::filesystem::path& file) {
+  if (returned == nullptr) return 0;
+  std::string bytes;
+  const bool readable = host::ReadFile(file, &bytes) == err::kSuccess;
+  ProfileDocument doc = ProfileDocument::Parse(readable ? std::string_view(bytes) : std::string_view());
+
+  if (appName == nullptr) return CopyList(doc.SectionNames(), returned, size);
+  if (keyName == nullptr) {
+    std::vector<std::string> keys;
+    if (auto header = doc.FindSection(appName)) {
+      for (std::size_t i : doc.KeysOf(*header)) keys.push_back(doc.lines()[i].name);
+    }
+    return CopyList(keys, returned, size);
+  }
+  if (auto value = doc.Get(appName, keyName)) return CopyValue(*value, returned, size);
+  std::string_view fallback = defaultValue != nullptr ? defaultValue : "";
+  while (!fallback.empty() && fallback.back() == ' ') fallback.remove_suffix(1);
+  return CopyValue(fallback, returned, size);
+}
+
+DWORD WriteProfileString(const char* appName, const char* keyName, const char* value,
+                         const std::filesystem::path& file) {
+  if (appName == nullptr) {
+    // All three null is the documented "flush the cache" call; there is no cache.
+    return (keyName == nullptr && value == nullptr) ? err::kSuccess : err::kInvalidParameter;
+  }
+  if (HoldsLineBreak(appName) || (keyName != nullptr && (HoldsLineBreak(keyName) ||
+                                                         std::strchr(keyName, '=') != nullptr)) ||
+      (value != nullptr && HoldsLineBreak(value))) {
+    return err::kInvalidParameter;
+  }
+
+  std::lock_guard lock(WriteMutex());
+  std::string bytes;
+  DWORD read = host::ReadFile(file, &bytes);
+  if (read != err::kSuccess && read != err::kFileNotFound) return read;
+  const bool existed = read == err::kSuccess;
+
+  ProfileDocument doc = ProfileDocument::Parse(bytes);
+  bool changed;
+  if (keyName == nullptr) {
+    changed = doc.EraseSection(appName);
+  } else if (value == nullptr) {
+    changed = doc.EraseKey(appName, keyName);
+  } else {
+    changed = doc.Set(appName, keyName, value);
+  }
+  if (!changed && existed) return err::kSuccess;
+  if (!changed && (keyName == nullptr || value == nullptr)) return err::kSuccess;  // nothing to erase
+  return host::WriteFileAtomically(file, doc.Serialize());
+}
+
+}  // namespace hv::offline
