@@ -1,0 +1,171 @@
+#include "cell_sink.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace hv::regf {
+
+CellSink::CellSink(std::uint32_t minor, std::size_t reserve) : minor_(minor), holes_(kBinAlign / 8) {
+  buf_.reserve(reserve < kBaseBlockSize + kBinAlign ? kBaseBlockSize + kBinAlign : reserve);
+  buf_.resize(kBaseBlockSize);
+}
+
+void CellSink::AddHole(std::uint32_t offset, std::uint32_t size) {
+  Wr32(buf_.data() + kBaseBlockSize + offset, size);
+  if (size < kBinAlign) holes_[size / 8].push_back(offset);
+}
+
+std::uint32_t CellSink::TakeHole(std::uint32_t cellSize) {
+  for (std::size_t i = cellSize / 8; i < holes_.size(); ++i) {
+    if (holes_[i].empty()) continue;
+    const std::uint32_t at = holes_[i].back();
+    holes_[i].pop_back();
+    const std::uint32_t rest = static_cast<std::uint32_t>(i * 8) - cellSize;
+    if (rest > 0) AddHole(at + cellSize, rest);
+    return at;
+  }
+  return kNone;
+}
+
+void CellSink::CloseBin() {
+  if (!open_) return;
+  if (next_ < binEnd_) AddHole(next_, binEnd_ - next_);
+  open_ = false;
+}
+
+std::uint32_t CellSink::Place(std::uint32_t cellSize) {
+  if (open_ && binEnd_ - next_ < cellSize && cellSize < kBinAlign) {
+    const std::uint32_t hole = TakeHole(cellSize);
+    if (hole != kNone) return hole;
+  }
+  if (!open_ || binEnd_ - next_ < cellSize) {
+    CloseBin();
+    const std::uint64_t need = static_cast<std::uint64_t>(cellSize) + kBinHeaderSize;
+    const std::uint64_t binSize = (need + kBinAlign - 1) / kBinAlign * kBinAlign;
+    binStart_ = static_cast<std::uint32_t>(buf_.size() - kBaseBlockSize);
+    if (static_cast<std::uint64_t>(binStart_) + binSize > 0x7FFFF000u) throw std::length_error("hive image exceeds 2 GiB");
+    buf_.resize(buf_.size() + static_cast<std::size_t>(binSize));
+    std::uint8_t* h = buf_.data() + kBaseBlockSize + binStart_;
+    std::memcpy(h, "hbin", 4);
+    Wr32(h + 4, binStart_);
+    Wr32(h + 8, static_cast<std::uint32_t>(binSize));
+    binEnd_ = binStart_ + static_cast<std::uint32_t>(binSize);
+    next_ = binStart_ + kBinHeaderSize;
+    open_ = true;
+  }
+  const std::uint32_t at = next_;
+  next_ += cellSize;
+  return at;
+}
+
+std::uint32_t CellSink::Alloc(std::uint32_t dataSize) {
+  const std::uint32_t cellSize = (dataSize + 4 + 7) & ~7u;
+  const std::uint32_t at = Place(cellSize);
+  Wr32(buf_.data() + kBaseBlockSize + at, static_cast<std::uint32_t>(-static_cast<std::int32_t>(cellSize)));
+  return at;
+}
+
+std::uint32_t CellSink::AllocFree(std::uint32_t dataSize) {
+  const std::uint32_t at = Alloc(dataSize);
+  Release(at);
+  return at;
+}
+
+void CellSink::Release(std::uint32_t offset) {
+  std::uint8_t* p = buf_.data() + kBaseBlockSize + offset;
+  const std::int32_t raw = static_cast<std::int32_t>(Rd32(p));
+  if (raw < 0) Wr32(p, static_cast<std::uint32_t>(-raw));
+}
+
+std::uint32_t CellSink::DataSize(std::uint32_t offset) const {
+  const std::int32_t raw = static_cast<std::int32_t>(Rd32(buf_.data() + kBaseBlockSize + offset));
+  return static_cast<std::uint32_t>(raw < 0 ? -raw : raw) - 4;
+}
+
+std::uint32_t CellSink::WriteSubkeyList(const std::uint32_t* children, std::size_t count) {
+  if (count == 0) return kNone;
+  const bool hash = minor_ > 4;
+  auto writeLeaf = [&](const std::uint32_t* keys, std::size_t n) {
+    const std::uint32_t leaf = Alloc(static_cast<std::uint32_t>(4 + 8 * n));
+    std::uint8_t* p = Data(leaf);
+    std::memcpy(p, hash ? "lh" : "lf", 2);
+    Wr16(p + 2, static_cast<std::uint16_t>(n));
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::uint8_t* nk = Data(keys[i]);
+      const NameRef name{nk + kNkFixed, Rd16(nk + 72), (Rd16(nk + 2) & kKeyCompName) != 0};
+      Wr32(p + 4 + 8 * i, keys[i]);
+      Wr32(p + 8 + 8 * i, hash ? NameHash(name) : NameHint(name));
+    }
+    return leaf;
+  };
+  if (count <= kLeafMax) return writeLeaf(children, count);
+  // Leaves of equal share, none above kLeafMax, as Windows splits a long list.
+  const std::size_t leaves = (count + kLeafMax - 1) / kLeafMax;
+  const std::size_t per = (count + leaves - 1) / leaves;
+  std::vector<std::uint32_t> leafOffsets;
+  leafOffsets.reserve(leaves);
+  for (std::size_t i = 0; i < count; i += per) leafOffsets.push_back(writeLeaf(children + i, std::min(per, count - i)));
+  const std::uint32_t ri = Alloc(static_cast<std::uint32_t>(4 + 4 * leafOffsets.size()));
+  std::uint8_t* p = Data(ri);
+  std::memcpy(p, "ri", 2);
+  Wr16(p + 2, static_cast<std::uint16_t>(leafOffsets.size()));
+  for (std::size_t i = 0; i < leafOffsets.size(); ++i) Wr32(p + 4 + 4 * i, leafOffsets[i]);
+  return ri;
+}
+
+void CellSink::WriteValueData(const std::uint8_t* data, std::uint32_t size, std::uint32_t& rawSize,
+                              std::uint32_t& dataOffset) {
+  if (size <= 4) {
+    std::uint8_t word[4] = {0, 0, 0, 0};
+    if (size > 0) std::memcpy(word, data, size);
+    rawSize = size | 0x80000000u;
+    dataOffset = Rd32(word);
+    return;
+  }
+  rawSize = size;
+  if (minor_ > 3 && size > kBigDataSegment) {
+    const std::uint32_t segments = (size + kBigDataSegment - 1) / kBigDataSegment;
+    const std::uint32_t db = Alloc(8);
+    const std::uint32_t list = Alloc(4 * segments);
+    for (std::uint32_t i = 0; i < segments; ++i) {
+      const std::uint32_t take = std::min(kBigDataSegment, size - i * kBigDataSegment);
+      const std::uint32_t seg = Alloc(take);
+      std::memcpy(Data(seg), data + static_cast<std::size_t>(i) * kBigDataSegment, take);
+      Wr32(Data(list) + 4 * i, seg);
+    }
+    std::uint8_t* p = Data(db);
+    std::memcpy(p, "db", 2);
+    Wr16(p + 2, static_cast<std::uint16_t>(segments));
+    Wr32(p + 4, list);
+    dataOffset = db;
+    return;
+  }
+  const std::uint32_t cell = Alloc(size);
+  std::memcpy(Data(cell), data, size);
+  dataOffset = cell;
+}
+
+std::vector<std::uint8_t> CellSink::Finish(const BaseFields& f) {
+  if (!open_ && buf_.size() == kBaseBlockSize) Place(8), next_ -= 8;  // an empty hive still has one bin
+  CloseBin();
+  std::uint8_t* b = buf_.data();
+  std::memset(b, 0, kBaseBlockSize);
+  std::memcpy(b, "regf", 4);
+  Wr32(b + 4, f.sequence);
+  Wr32(b + 8, f.secondary);
+  Wr64(b + 12, f.lastWritten);
+  Wr32(b + 20, 1);
+  Wr32(b + 24, minor_);
+  Wr32(b + 28, 0);
+  Wr32(b + 32, 1);
+  Wr32(b + 36, f.root);
+  Wr32(b + 40, static_cast<std::uint32_t>(buf_.size() - kBaseBlockSize));
+  Wr32(b + 44, 1);
+  if (f.fileName != nullptr) std::memcpy(b + 48, f.fileName, 64);
+  Wr32(b + 508, BaseBlockChecksum(b));
+  // The first bin's timestamp mirrors the base block's, as Windows writes it.
+  Wr64(b + kBaseBlockSize + 20, f.lastWritten);
+  return std::move(buf_);
+}
+
+}  // namespace hv::regf

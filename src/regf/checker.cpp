@@ -1,0 +1,169 @@
+#include "checker.h"
+
+#include <sstream>
+#include <unordered_map>
+
+#include "hive.h"
+#include "walk.h"
+
+namespace hv::regf {
+namespace {
+
+std::string Hex(std::uint32_t v) {
+  std::ostringstream s;
+  s << "0x" << std::hex << v;
+  return s.str();
+}
+
+class CheckVisitor {
+ public:
+  CheckVisitor(const Hive& h, std::vector<std::string>& problems) : h_(h), problems_(problems) {}
+
+  void Enter(const KeyNode& key, std::uint32_t) {
+    if (problems_.size() > 200) h_.Fail("too many problems; stopping");
+    if (key.classLen > 0) h_.ClassName(key);
+    if (key.security == kNone) {
+      Problem("key without a security cell", key.offset);
+    } else {
+      h_.SecurityDescriptor(key.security);
+      ++refs_[key.security];
+    }
+    values_.clear();
+    h_.AppendValues(key, values_);
+    std::uint32_t maxValueName = 0, maxData = 0;
+    for (std::uint32_t off : values_) {
+      const ValueRec v = h_.Value(off);
+      h_.ReadData(v, data_);
+      const std::uint32_t nameBytes = v.name.compressed ? v.name.size * 2 : v.name.size;
+      if (nameBytes > maxValueName) maxValueName = nameBytes;
+      if (data_.size() > maxData) maxData = static_cast<std::uint32_t>(data_.size());
+    }
+    if (maxValueName > key.maxValueNameLen) Problem("largest value name length is too small", key.offset);
+    if (maxData > key.maxValueDataLen) Problem("largest value data size is too small", key.offset);
+    CheckLists(key);
+  }
+  void Leave(const KeyNode&, std::uint32_t) {}
+
+  void CheckSecurityList() {
+    if (refs_.empty()) return;
+    // Walk the circular list from any referenced cell; a bounded number of steps guards a loop
+    // that does not return to its start.
+    const std::uint32_t start = refs_.begin()->first;
+    std::unordered_map<std::uint32_t, bool> seen;
+    std::uint32_t cur = start;
+    const std::uint64_t bound = static_cast<std::uint64_t>(h_.AllocatedCells()) + 1;
+    for (std::uint64_t steps = 0;; ++steps) {
+      if (steps > bound || seen.count(cur)) {
+        Problem("the security cells do not form one circular list", cur);
+        break;
+      }
+      seen[cur] = true;
+      h_.SecurityDescriptor(cur);
+      const std::uint8_t* p = h_.Cell(cur, "a security list link").data;
+      const std::uint32_t next = Rd32(p + 4);
+      if (!h_.IsAllocatedCell(next)) {
+        Problem("security cell forward link points outside the cells", cur);
+        break;
+      }
+      h_.SecurityDescriptor(next);
+      if (Rd32(h_.Cell(next, "a security list link").data + 8) != cur) {
+        Problem("security list back link does not match", next);
+      }
+      const std::uint32_t count = Rd32(p + 12);
+      auto it = refs_.find(cur);
+      const std::uint32_t used = it == refs_.end() ? 0 : it->second;
+      if (count != used) {
+        Problem("security reference count " + std::to_string(count) + " but " + std::to_string(used) + " keys use it", cur);
+      }
+      cur = next;
+      if (cur == start) break;
+    }
+    for (const auto& [cell, n] : refs_) {
+      if (!seen.count(cell)) Problem("a security cell used by " + std::to_string(n) + " keys is not in the list", cell);
+    }
+  }
+
+ private:
+  void Problem(const std::string& what, std::uint32_t at) {
+    problems_.push_back(h_.Name() + ": " + what + " (cell " + Hex(at) + ")");
+  }
+
+  void CheckLeaf(const KeyNode& key, std::uint32_t at) {
+    const Span leaf = h_.Cell(at, "a subkey list");
+    if (leaf.size < 4) return;
+    const std::uint8_t* p = leaf.data;
+    const bool lh = p[0] == 'l' && p[1] == 'h', lf = p[0] == 'l' && p[1] == 'f', li = p[0] == 'l' && p[1] == 'i';
+    if (!lh && !lf && !li) return;
+    const std::uint32_t n = Rd16(p + 2);
+    const std::uint32_t stride = li ? 4 : 8;
+    if (4 + static_cast<std::uint64_t>(n) * stride > leaf.size) return;
+    if (lh && h_.Base().minor < 5) Problem("hash leaf in a hive of version 1." + std::to_string(h_.Base().minor), at);
+    for (std::uint32_t i = 0; i < n; ++i) {
+      const KeyNode child = h_.Key(Rd32(p + 4 + i * stride));
+      if (child.parent != key.offset) Problem("key's parent link does not point to its parent", child.offset);
+      if (li) continue;
+      const std::uint32_t stored = Rd32(p + 8 + i * stride);
+      if (lh && stored != NameHash(child.name)) Problem("wrong name hash in a hash leaf", at);
+      if (lf) {
+        const std::uint32_t hint = NameHint(child.name);
+        if (hint != 0 && stored != hint) Problem("wrong name hint in a fast leaf", at);
+      }
+    }
+  }
+
+  void CheckLists(const KeyNode& key) {
+    children_.clear();
+    h_.AppendSubkeys(key, children_);  // validates kinds and counts
+    if (key.subkeyCount == 0) return;
+    std::uint32_t maxName = 0, maxClass = 0;
+    for (std::uint32_t off : children_) {
+      const KeyNode c = h_.Key(off);
+      const std::uint32_t nameBytes = c.name.compressed ? c.name.size * 2 : c.name.size;
+      if (nameBytes > maxName) maxName = nameBytes;
+      if (c.classLen > maxClass) maxClass = c.classLen;
+    }
+    if (maxName > (key.maxNameField & 0xFFFF)) Problem("largest subkey name length is too small", key.offset);
+    if (maxClass > key.maxClassLen) Problem("largest subkey class length is too small", key.offset);
+    const Span list = h_.Cell(key.subkeyList, "a subkey list");
+    if (list.data[0] == 'r' && list.data[1] == 'i') {
+      const std::uint32_t n = Rd16(list.data + 2);
+      for (std::uint32_t i = 0; i < n; ++i) CheckLeaf(key, Rd32(list.data + 4 + 4 * i));
+    } else {
+      CheckLeaf(key, key.subkeyList);
+    }
+  }
+
+  const Hive& h_;
+  std::vector<std::string>& problems_;
+  std::unordered_map<std::uint32_t, std::uint32_t> refs_;
+  std::vector<std::uint32_t> values_, children_;
+  std::vector<std::uint8_t> data_;
+};
+
+}  // namespace
+
+std::vector<std::string> CheckHive(const std::filesystem::path& file) {
+  std::vector<std::string> problems;
+  try {
+    const Hive h = Hive::Load(file, LoadOptions{true, true});
+    const BaseInfo& b = h.Base();
+    if (b.primarySeq != b.secondarySeq) {
+      problems.push_back(h.Name() + ": the hive is dirty (primary sequence number " + std::to_string(b.primarySeq) +
+                         ", secondary " + std::to_string(b.secondarySeq) + ")");
+    }
+    if (b.storedChecksum != b.computedChecksum) {
+      problems.push_back(h.Name() + ": the base block checksum is wrong (stored " + Hex(b.storedChecksum) +
+                         ", computed " + Hex(b.computedChecksum) + ")");
+    }
+    if (!h.BinProblem().empty()) problems.push_back(h.Name() + ": " + h.BinProblem());
+    CheckVisitor visitor(h, problems);
+    TreeWalk walk(h, &problems);
+    walk.Run(visitor);
+    visitor.CheckSecurityList();
+  } catch (const std::exception& e) {
+    problems.push_back(e.what());
+  }
+  return problems;
+}
+
+}  // namespace hv::regf

@@ -1,0 +1,330 @@
+#include "hive.h"
+
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+namespace hv::regf {
+namespace {
+
+std::string Hex(std::uint64_t v) {
+  std::ostringstream s;
+  s << "0x" << std::hex << v;
+  return s.str();
+}
+
+bool Sig(const std::uint8_t* p, const char* two) { return p[0] == two[0] && p[1] == two[1]; }
+
+}  // namespace
+
+void Hive::Fail(const std::string& what, std::uint32_t offset) const {
+  std::string msg = name_ + ": " + what;
+  if (offset != kNone) msg += " (cell " + Hex(offset) + ")";
+  throw FormatError(msg);
+}
+
+Hive Hive::Load(const std::filesystem::path& file, LoadOptions options) {
+  Hive h;
+  h.name_ = file.string();
+  std::error_code ec;
+  const std::uintmax_t size = std::filesystem::file_size(file, ec);
+  if (ec) h.Fail("cannot read the file: " + ec.message());
+  h.fileSize_ = size;
+  std::ifstream in(file, std::ios::binary);
+  if (!in) h.Fail("cannot open the file");
+  if (size < kBaseBlockSize) h.Fail("the file is too short to be a hive (" + std::to_string(size) + " bytes)");
+  std::uint8_t base[kBaseBlockSize];
+  if (!in.read(reinterpret_cast<char*>(base), kBaseBlockSize)) h.Fail("cannot read the base block");
+  const std::uint32_t binsSize = Rd32(base + 40);
+  std::uint64_t want = static_cast<std::uint64_t>(kBaseBlockSize) + binsSize;
+  // Only the declared bins are read: the file is often longer, and a declared size beyond the
+  // file is a truncation that Parse reports (or tolerates for the checker).
+  if (want > size) want = size;
+  h.bytes_.resize(static_cast<std::size_t>(want));
+  std::memcpy(h.bytes_.data(), base, kBaseBlockSize);
+  if (want > kBaseBlockSize &&
+      !in.read(reinterpret_cast<char*>(h.bytes_.data() + kBaseBlockSize),
+               static_cast<std::streamsize>(want - kBaseBlockSize))) {
+    h.Fail("cannot read the hive bins");
+  }
+  h.Parse(options);
+  return h;
+}
+
+Hive Hive::FromBytes(std::vector<std::uint8_t> bytes, std::string name, LoadOptions options) {
+  Hive h;
+  h.name_ = std::move(name);
+  h.fileSize_ = bytes.size();
+  h.bytes_ = std::move(bytes);
+  if (h.bytes_.size() < kBaseBlockSize) h.Fail("the image is too short to be a hive");
+  std::uint64_t want = static_cast<std::uint64_t>(kBaseBlockSize) + Rd32(h.bytes_.data() + 40);
+  if (want < h.bytes_.size()) h.bytes_.resize(static_cast<std::size_t>(want));
+  h.Parse(options);
+  return h;
+}
+
+void Hive::Parse(LoadOptions options) {
+  const std::uint8_t* b = bytes_.data();
+  if (!Sig(b, "re") || !Sig(b + 2, "gf")) Fail("not a hive file (no \"regf\" signature)");
+  base_.primarySeq = Rd32(b + 4);
+  base_.secondarySeq = Rd32(b + 8);
+  base_.lastWritten = Rd64(b + 12);
+  base_.major = Rd32(b + 20);
+  base_.minor = Rd32(b + 24);
+  base_.fileType = Rd32(b + 28);
+  base_.format = Rd32(b + 32);
+  base_.rootCell = Rd32(b + 36);
+  base_.binsSize = Rd32(b + 40);
+  base_.clustering = Rd32(b + 44);
+  base_.storedChecksum = Rd32(b + 508);
+  base_.computedChecksum = BaseBlockChecksum(b);
+  if (!options.allowDirty) {
+    if (base_.primarySeq != base_.secondarySeq) {
+      Fail("the hive is dirty (primary sequence number " + std::to_string(base_.primarySeq) +
+           ", secondary " + std::to_string(base_.secondarySeq) +
+           "); its transaction logs must be replayed before it can be read");
+    }
+    if (base_.storedChecksum != base_.computedChecksum) {
+      Fail("the base block checksum is wrong (stored " + Hex(base_.storedChecksum) + ", computed " +
+           Hex(base_.computedChecksum) + "); the hive is dirty or damaged");
+    }
+  }
+  if (base_.major != 1 || base_.minor < 2 || base_.minor > 6) {
+    Fail("unsupported format version " + std::to_string(base_.major) + "." + std::to_string(base_.minor));
+  }
+  if (base_.fileType != 0) Fail("not a primary hive file (file type " + std::to_string(base_.fileType) + ")");
+  if (base_.format != 1) Fail("unknown file format " + std::to_string(base_.format));
+  if (base_.binsSize == 0 || base_.binsSize % kBinAlign != 0 || base_.binsSize > 0x7FFFF000u) {
+    Fail("invalid hive bins size " + std::to_string(base_.binsSize));
+  }
+  const std::uint64_t have = bytes_.size() - kBaseBlockSize;
+  if (have < base_.binsSize) {
+    const std::string what = "the file is truncated: its base block declares " +
+                             std::to_string(base_.binsSize) + " bytes of hive bins but only " +
+                             std::to_string(have) + " follow";
+    if (!options.tolerateBins) Fail(what);
+    binProblem_ = what;
+  }
+  const std::uint32_t limit = static_cast<std::uint32_t>(have < base_.binsSize ? have : base_.binsSize);
+  cellStarts_.assign(limit / 512 + 1, 0);
+
+  std::uint32_t off = 0;
+  while (off < limit) {
+    std::string problem;
+    const std::uint8_t* p = At(off);
+    std::uint32_t binSize = 0;
+    if (limit - off < kBinHeaderSize) {
+      problem = "hive bin at " + Hex(off) + " is cut short";
+    } else if (!Sig(p, "hb") || !Sig(p + 2, "in")) {
+      problem = "no hive bin signature at " + Hex(off) + " (the bin chain is broken)";
+    } else if (Rd32(p + 4) != off) {
+      problem = "hive bin at " + Hex(off) + " claims offset " + Hex(Rd32(p + 4));
+    } else {
+      binSize = Rd32(p + 8);
+      if (binSize < kBinAlign || binSize % kBinAlign != 0 || binSize > limit - off) {
+        problem = "hive bin at " + Hex(off) + " has an invalid size " + Hex(binSize);
+      }
+    }
+    // Cells are checked into a scratch count first so that a broken bin is dropped as a whole.
+    std::uint64_t binFree = 0;
+    std::uint32_t binFreeCells = 0, binAlloc = 0;
+    if (problem.empty()) {
+      std::uint32_t c = off + kBinHeaderSize;
+      const std::uint32_t end = off + binSize;
+      while (c < end) {
+        if (end - c < 8) {
+          problem = "cell at " + Hex(c) + " does not fit in its hive bin";
+          break;
+        }
+        const std::int32_t raw = static_cast<std::int32_t>(Rd32(At(c)));
+        const std::int64_t sz = raw < 0 ? -static_cast<std::int64_t>(raw) : raw;
+        if (sz < 8 || sz % 8 != 0 || sz > end - c) {
+          problem = "cell at " + Hex(c) + " has an invalid size " + std::to_string(raw);
+          break;
+        }
+        if (raw < 0) {
+          cellStarts_[c / 512] |= std::uint64_t{1} << ((c / 8) % 64);
+          ++binAlloc;
+        } else {
+          binFree += static_cast<std::uint64_t>(sz);
+          ++binFreeCells;
+        }
+        c += static_cast<std::uint32_t>(sz);
+      }
+    }
+    if (!problem.empty()) {
+      if (!options.tolerateBins) Fail(problem);
+      if (binProblem_.empty()) binProblem_ = problem;
+      // Forget the cell starts recorded for the broken bin.
+      for (std::uint32_t c = off; c < limit && c < off + (binSize ? binSize : kBinAlign); c += 8) {
+        cellStarts_[c / 512] &= ~(std::uint64_t{1} << ((c / 8) % 64));
+      }
+      break;
+    }
+    freeBytes_ += binFree;
+    freeCells_ += binFreeCells;
+    allocatedCells_ += binAlloc;
+    ++binCount_;
+    off += binSize;
+  }
+  binsEnd_ = off;
+  if (!IsAllocatedCell(base_.rootCell)) Fail("the root cell offset " + Hex(base_.rootCell) + " is not an allocated cell");
+}
+
+bool Hive::IsAllocatedCell(std::uint32_t offset) const {
+  if (offset >= binsEnd_ || offset % 8 != 0) return false;
+  return (cellStarts_[offset / 512] >> ((offset / 8) % 64)) & 1u;
+}
+
+Span Hive::Cell(std::uint32_t offset, const char* what) const {
+  if (!IsAllocatedCell(offset)) {
+    Fail(std::string(what) + " points to " + Hex(offset) + ", which is not an allocated cell");
+  }
+  const std::int32_t raw = static_cast<std::int32_t>(Rd32(At(offset)));
+  return Span{At(offset) + 4, static_cast<std::uint32_t>(-static_cast<std::int64_t>(raw)) - 4};
+}
+
+KeyNode Hive::Key(std::uint32_t offset) const {
+  const Span c = Cell(offset, "a key reference");
+  if (c.size < kNkFixed || !Sig(c.data, "nk")) Fail("expected a key node", offset);
+  const std::uint8_t* p = c.data;
+  KeyNode k;
+  k.offset = offset;
+  k.flags = Rd16(p + 2);
+  k.timestamp = Rd64(p + 4);
+  k.accessBits = Rd32(p + 12);
+  k.parent = Rd32(p + 16);
+  k.subkeyCount = Rd32(p + 20);
+  k.subkeyList = Rd32(p + 28);
+  k.valueCount = Rd32(p + 36);
+  k.valueList = Rd32(p + 40);
+  k.security = Rd32(p + 44);
+  k.classCell = Rd32(p + 48);
+  k.maxNameField = Rd32(p + 52);
+  k.maxClassLen = Rd32(p + 56);
+  k.maxValueNameLen = Rd32(p + 60);
+  k.maxValueDataLen = Rd32(p + 64);
+  const std::uint16_t nameLen = Rd16(p + 72);
+  k.classLen = Rd16(p + 74);
+  if (nameLen == 0) Fail("key node with an empty name", offset);
+  if (kNkFixed + nameLen > c.size) Fail("key name runs past its cell", offset);
+  const bool comp = (k.flags & kKeyCompName) != 0;
+  if (!comp && nameLen % 2 != 0) Fail("UTF-16 key name of odd length", offset);
+  k.name = NameRef{p + kNkFixed, nameLen, comp};
+  return k;
+}
+
+ValueRec Hive::Value(std::uint32_t offset) const {
+  const Span c = Cell(offset, "a value list entry");
+  if (c.size < kVkFixed || !Sig(c.data, "vk")) Fail("expected a value record", offset);
+  const std::uint8_t* p = c.data;
+  ValueRec v;
+  v.offset = offset;
+  const std::uint16_t nameLen = Rd16(p + 2);
+  v.rawSize = Rd32(p + 4);
+  v.dataOffset = Rd32(p + 8);
+  v.type = Rd32(p + 12);
+  v.flags = Rd16(p + 16);
+  if (kVkFixed + nameLen > c.size) Fail("value name runs past its cell", offset);
+  const bool comp = (v.flags & kValueCompName) != 0;
+  if (!comp && nameLen % 2 != 0) Fail("UTF-16 value name of odd length", offset);
+  v.name = NameRef{p + kVkFixed, nameLen, comp};
+  return v;
+}
+
+void Hive::AppendSubkeys(const KeyNode& key, std::vector<std::uint32_t>& out) const {
+  if (key.subkeyCount == 0) return;
+  const std::size_t start = out.size();
+  const Span list = Cell(key.subkeyList, "a key's subkey list");
+  if (list.size < 4) Fail("subkey list too short", key.subkeyList);
+  auto appendLeaf = [&](const Span& leaf, std::uint32_t at) {
+    const std::uint8_t* p = leaf.data;
+    const std::uint32_t n = Rd16(p + 2);
+    const bool li = Sig(p, "li");
+    if (!li && !Sig(p, "lf") && !Sig(p, "lh")) Fail("expected a subkey list (li, lf or lh)", at);
+    const std::uint32_t stride = li ? 4 : 8;
+    if (4 + static_cast<std::uint64_t>(n) * stride > leaf.size) Fail("subkey list count runs past its cell", at);
+    if (out.size() - start + n > key.subkeyCount) {
+      Fail("subkey lists hold more entries than the key's count of " + std::to_string(key.subkeyCount), key.offset);
+    }
+    for (std::uint32_t i = 0; i < n; ++i) out.push_back(Rd32(p + 4 + i * stride));
+  };
+  if (Sig(list.data, "ri")) {
+    const std::uint32_t n = Rd16(list.data + 2);
+    if (4 + static_cast<std::uint64_t>(n) * 4 > list.size) Fail("index root count runs past its cell", key.subkeyList);
+    for (std::uint32_t i = 0; i < n; ++i) {
+      const std::uint32_t at = Rd32(list.data + 4 + i * 4);
+      const Span leaf = Cell(at, "an index root entry");
+      if (leaf.size < 4) Fail("subkey list too short", at);
+      if (Sig(leaf.data, "ri")) Fail("an index root points to another index root", at);
+      appendLeaf(leaf, at);
+    }
+  } else {
+    appendLeaf(list, key.subkeyList);
+  }
+  if (out.size() - start != key.subkeyCount) {
+    Fail("the key counts " + std::to_string(key.subkeyCount) + " subkeys but its lists hold " +
+         std::to_string(out.size() - start), key.offset);
+  }
+}
+
+void Hive::AppendValues(const KeyNode& key, std::vector<std::uint32_t>& out) const {
+  if (key.valueCount == 0) return;
+  const Span list = Cell(key.valueList, "a key's value list");
+  if (static_cast<std::uint64_t>(key.valueCount) * 4 > list.size) {
+    Fail("the key counts " + std::to_string(key.valueCount) + " values but its value list holds fewer", key.offset);
+  }
+  for (std::uint32_t i = 0; i < key.valueCount; ++i) out.push_back(Rd32(list.data + i * 4));
+}
+
+void Hive::ReadData(const ValueRec& v, std::vector<std::uint8_t>& out) const {
+  out.clear();
+  const std::uint32_t size = v.Size();
+  if (v.Inline()) {
+    if (size > 4) Fail("value data of " + std::to_string(size) + " bytes marked as stored in the record", v.offset);
+    std::uint8_t raw[4];
+    Wr32(raw, v.dataOffset);
+    out.assign(raw, raw + size);
+    return;
+  }
+  if (size == 0) return;
+  const Span cell = Cell(v.dataOffset, "a value's data");
+  if (UsesBigData(size) && cell.size >= 8 && Sig(cell.data, "db")) {
+    const std::uint32_t segments = Rd16(cell.data + 2);
+    const std::uint32_t listAt = Rd32(cell.data + 4);
+    const std::uint64_t needed = (static_cast<std::uint64_t>(size) + kBigDataSegment - 1) / kBigDataSegment;
+    if (segments < needed) Fail("big data has too few segments for its size", v.dataOffset);
+    const Span list = Cell(listAt, "a big data segment list");
+    if (static_cast<std::uint64_t>(segments) * 4 > list.size) Fail("big data segment list too short", listAt);
+    out.reserve(size);
+    std::uint32_t left = size;
+    for (std::uint32_t i = 0; i < segments && left > 0; ++i) {
+      const std::uint32_t at = Rd32(list.data + i * 4);
+      const Span seg = Cell(at, "a big data segment");
+      const std::uint32_t take = left < kBigDataSegment ? left : kBigDataSegment;
+      if (seg.size < take) Fail("big data segment shorter than its share of the data", at);
+      out.insert(out.end(), seg.data, seg.data + take);
+      left -= take;
+    }
+    return;
+  }
+  if (cell.size < size) Fail("value data of " + std::to_string(size) + " bytes runs past its cell", v.dataOffset);
+  out.assign(cell.data, cell.data + size);
+}
+
+Span Hive::SecurityDescriptor(std::uint32_t offset) const {
+  const Span c = Cell(offset, "a key's security reference");
+  if (c.size < kSkFixed || !Sig(c.data, "sk")) Fail("expected a security cell", offset);
+  const std::uint32_t n = Rd32(c.data + 16);
+  if (n > c.size - kSkFixed) Fail("security descriptor runs past its cell", offset);
+  return Span{c.data + kSkFixed, n};
+}
+
+Span Hive::ClassName(const KeyNode& key) const {
+  if (key.classLen == 0) return {};
+  const Span c = Cell(key.classCell, "a key's class name");
+  if (c.size < key.classLen) Fail("class name runs past its cell", key.classCell);
+  return Span{c.data, key.classLen};
+}
+
+}  // namespace hv::regf

@@ -1,0 +1,138 @@
+#pragma once
+// The reader: a hive file held in memory, its base block and bins validated, with bounds-checked
+// access to cells and records. Any malformed structure raises FormatError, whose message names
+// the file and the problem; nothing here reads outside the loaded bytes.
+#include <cstdint>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "format.h"
+#include "upcase.h"
+
+namespace hv::regf {
+
+class FormatError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct BaseInfo {
+  std::uint32_t primarySeq = 0;
+  std::uint32_t secondarySeq = 0;
+  std::uint64_t lastWritten = 0;
+  std::uint32_t major = 0;
+  std::uint32_t minor = 0;
+  std::uint32_t fileType = 0;
+  std::uint32_t format = 0;
+  std::uint32_t rootCell = 0;
+  std::uint32_t binsSize = 0;
+  std::uint32_t clustering = 0;
+  std::uint32_t storedChecksum = 0;
+  std::uint32_t computedChecksum = 0;
+  bool Dirty() const { return primarySeq != secondarySeq || storedChecksum != computedChecksum; }
+};
+
+struct KeyNode {
+  std::uint32_t offset = 0;
+  std::uint16_t flags = 0;
+  std::uint64_t timestamp = 0;
+  std::uint32_t accessBits = 0;
+  std::uint32_t parent = 0;
+  std::uint32_t subkeyCount = 0;
+  std::uint32_t subkeyList = kNone;
+  std::uint32_t valueCount = 0;
+  std::uint32_t valueList = kNone;
+  std::uint32_t security = kNone;
+  std::uint32_t classCell = kNone;
+  std::uint32_t maxNameField = 0;  // low 16 bits a length, high 16 bits flags
+  std::uint32_t maxClassLen = 0;
+  std::uint32_t maxValueNameLen = 0;
+  std::uint32_t maxValueDataLen = 0;
+  std::uint16_t classLen = 0;
+  NameRef name;
+};
+
+struct ValueRec {
+  std::uint32_t offset = 0;
+  std::uint32_t rawSize = 0;  // as stored, bit 31 included
+  std::uint32_t dataOffset = 0;
+  std::uint32_t type = 0;
+  std::uint16_t flags = 0;
+  NameRef name;
+  std::uint32_t Size() const { return rawSize & 0x7FFFFFFFu; }
+  bool Inline() const { return (rawSize & 0x80000000u) != 0; }
+};
+
+struct Span {
+  const std::uint8_t* data = nullptr;
+  std::uint32_t size = 0;
+};
+
+// Options for Load.
+struct LoadOptions {
+  bool allowDirty = false;   // the checker and info look at dirty hives too
+  bool tolerateBins = false;  // keep what precedes a broken bin instead of failing (checker)
+};
+
+class Hive {
+ public:
+  // Reads the file (only the base block and the hive bins it declares) and validates the base
+  // block and the bin chain. Throws FormatError.
+  static Hive Load(const std::filesystem::path& file, LoadOptions options = {});
+  // Takes ownership of an image already in memory; `name` is used in messages.
+  static Hive FromBytes(std::vector<std::uint8_t> bytes, std::string name, LoadOptions options = {});
+
+  const std::string& Name() const { return name_; }
+  const BaseInfo& Base() const { return base_; }
+  const std::vector<std::uint8_t>& Bytes() const { return bytes_; }
+  std::uint64_t FileSize() const { return fileSize_; }
+  std::uint32_t BinCount() const { return binCount_; }
+  std::uint64_t FreeBytes() const { return freeBytes_; }
+  std::uint32_t FreeCells() const { return freeCells_; }
+  std::uint32_t AllocatedCells() const { return allocatedCells_; }
+  const std::string& BinProblem() const { return binProblem_; }
+
+  // Data of the allocated cell starting at `offset` (without its size field). Throws when the
+  // offset is not the start of an allocated cell. `what` names the referrer in the message.
+  Span Cell(std::uint32_t offset, const char* what) const;
+  bool IsAllocatedCell(std::uint32_t offset) const;
+
+  KeyNode Key(std::uint32_t offset) const;
+  ValueRec Value(std::uint32_t offset) const;
+  // The raw subkey offsets of `key`, in stored order, appended to `out`. Validates list kinds,
+  // the element count against the key's count, and that every element is a key node.
+  void AppendSubkeys(const KeyNode& key, std::vector<std::uint32_t>& out) const;
+  // Value offsets of `key`, in stored order, appended to `out`.
+  void AppendValues(const KeyNode& key, std::vector<std::uint32_t>& out) const;
+  // The data of a value, replacing `out`'s content (one buffer reused by callers).
+  void ReadData(const ValueRec& value, std::vector<std::uint8_t>& out) const;
+  // The descriptor bytes of the sk cell at `offset`.
+  Span SecurityDescriptor(std::uint32_t offset) const;
+  // The class name bytes of `key` (empty when it has none).
+  Span ClassName(const KeyNode& key) const;
+  // True when a value of this size is stored as big data in this hive.
+  bool UsesBigData(std::uint32_t size) const { return base_.minor > 3 && size > kBigDataSegment; }
+
+  [[noreturn]] void Fail(const std::string& what, std::uint32_t offset = kNone) const;
+
+ private:
+  Hive() = default;
+  void Parse(LoadOptions options);
+  const std::uint8_t* At(std::uint32_t offset) const { return bytes_.data() + kBaseBlockSize + offset; }
+
+  std::string name_;
+  std::vector<std::uint8_t> bytes_;
+  std::uint64_t fileSize_ = 0;
+  BaseInfo base_;
+  std::uint32_t binsEnd_ = 0;  // bytes of bins data that were validated
+  std::uint32_t binCount_ = 0;
+  std::uint64_t freeBytes_ = 0;
+  std::uint32_t freeCells_ = 0;
+  std::uint32_t allocatedCells_ = 0;
+  std::string binProblem_;
+  std::vector<std::uint64_t> cellStarts_;  // one bit per 8 bytes: an allocated cell starts here
+};
+
+}  // namespace hv::regf

@@ -1,0 +1,74 @@
+#pragma once
+// Depth-first walk of a hive's key tree with an explicit stack: no recursion, a depth limit, and
+// every key node reached at most once (a second arrival is a cycle or a shared subtree, both
+// malformed). Subkey lists are checked for Windows' order on the way.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "hive.h"
+
+namespace hv::regf {
+
+class TreeWalk {
+ public:
+  // With `problems` set, order faults are appended there (the checker lists them) instead of
+  // failing the walk; structural faults always throw FormatError.
+  explicit TreeWalk(const Hive& hive, std::vector<std::string>* problems = nullptr);
+
+  // Visitor interface:
+  //   void Enter(const KeyNode& key, std::uint32_t depth);
+  //   void Leave(const KeyNode& key, std::uint32_t depth);
+  // Enter is called in pre-order, Leave in post-order. Children are visited in stored order.
+  template <class Visitor>
+  void Run(Visitor& visitor);
+
+  std::uint64_t KeysVisited() const { return keys_; }
+
+ private:
+  struct Frame {
+    KeyNode key;
+    std::size_t begin;  // children in children_[begin, end)
+    std::size_t end;
+    std::size_t next;
+  };
+  void MarkVisited(std::uint32_t offset);
+  void CollectChildren(const KeyNode& key);
+
+  const Hive& hive_;
+  std::vector<std::string>* problems_;
+  std::vector<std::uint64_t> visited_;
+  std::vector<std::uint32_t> children_;
+  std::vector<Frame> stack_;
+  std::uint64_t keys_ = 0;
+};
+
+template <class Visitor>
+void TreeWalk::Run(Visitor& visitor) {
+  const KeyNode root = hive_.Key(hive_.Base().rootCell);
+  MarkVisited(root.offset);
+  visitor.Enter(root, 0);
+  CollectChildren(root);
+  stack_.push_back(Frame{root, 0, children_.size(), 0});
+  while (!stack_.empty()) {
+    Frame& top = stack_.back();
+    if (top.begin + top.next < top.end) {
+      const std::uint32_t childOffset = children_[top.begin + top.next];
+      ++top.next;
+      const std::uint32_t depth = static_cast<std::uint32_t>(stack_.size());
+      if (depth >= kMaxDepth) hive_.Fail("keys nested deeper than " + std::to_string(kMaxDepth) + " levels", childOffset);
+      const KeyNode child = hive_.Key(childOffset);
+      MarkVisited(child.offset);
+      visitor.Enter(child, depth);
+      const std::size_t begin = children_.size();
+      CollectChildren(child);
+      stack_.push_back(Frame{child, begin, children_.size(), 0});  // `top` is invalid from here
+    } else {
+      visitor.Leave(top.key, static_cast<std::uint32_t>(stack_.size() - 1));
+      children_.resize(top.begin);
+      stack_.pop_back();
+    }
+  }
+}
+
+}  // namespace hv::regf
