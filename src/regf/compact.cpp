@@ -75,8 +75,9 @@ Status CompactHiveFile(const std::filesystem::path& in, const std::filesystem::p
       // The copy is verified as it lies on disk, against the source still in memory.
       std::vector<std::string> diffs;
       try {
+        // The lockstep comparison reads every cell of the copy the source's tree reaches and is
+        // bounded by that validated tree, so it needs no walk of its own over the copy.
         const Hive copy = Hive::Load(temp.path);
-        ValidateTree(copy);
         diffs = CompareTrees(source, copy, 5);
       } catch (const FormatError& e) {
         diffs.push_back(std::string("the copy does not read back: ") + e.what());
