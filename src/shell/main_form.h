@@ -124,7 +124,11 @@ class TfrmMain : public ui::Form, public HiveCatalogue {
   void StopWorkers();
 
  private:
+  void BuildControls();
+  void PlaceLabel(ui::Control& label, int left, int top, const std::string& caption);
+
   std::string instanceName_;
+  bool firstShowDone_ = false;
   std::vector<std::shared_ptr<WorkerThread>> workers_;
 };
 

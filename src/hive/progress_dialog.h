@@ -1,0 +1,62 @@
+#pragma once
+// TfrmGetNewHiveProgess: the modal dialog of an analysis. It starts the scan
+// task thread, estimates the progress on a bar of 1000 steps, shows the hive
+// being copied, and lets the user stop. Its result for the caller is the text
+// of Memo1 after it closed: "Finish" when every hive was copied.
+#include <cstdint>
+#include <memory>
+
+#include "hive/scan_task_thread.h"
+#include "ui/component.h"
+#include "ui/form.h"
+
+namespace hv {
+
+class TfrmMain;
+
+class TfrmGetNewHiveProgess : public ui::Form {
+ public:
+  explicit TfrmGetNewHiveProgess(TfrmMain& owner);
+  ~TfrmGetNewHiveProgess() override;
+
+  ui::Control& GroupBox1;
+  ui::Control& Label1;
+  ui::ProgressBar& ProgressBar1;
+  ui::Control& Label2;
+  ui::Memo& Memo1;
+  ui::Control& bStop;
+  ui::Timer& Timer1;
+
+  std::shared_ptr<TScanTaskThread> ScanThread;
+  bool StopPressed = false;
+  std::int64_t TotalSize = 0;
+  std::int64_t DoneSize = 0;
+  std::int64_t Step = 4;
+  std::int32_t HivesDone = 0;
+  std::int32_t NextTarget = 0;
+
+  void FormShow() override;
+  void FormActivate() override;
+  void FormClose() override;
+  bool HandleMessage(UINT msg, ui::WPARAM wParam, ui::LPARAM lParam) override;
+
+  void WMStartScan();
+  void WMHiveDone(ui::WPARAM wParam, ui::LPARAM lParam);
+  void Timer1Timer();
+  void bStopClick();
+
+  // The step rule: progress units one timer tick is worth, from the first
+  // copy's size `copySize`, the first hive's duration `ms` and the total.
+  static std::int64_t DeriveStep(std::int64_t copySize, std::int64_t ms, std::int64_t totalSize,
+                                 bool wow64);
+
+ private:
+  int HiveCount() const;
+  void SetBarPosition(std::int64_t position);
+
+  TfrmMain& main_;
+  bool scanRequested_ = false;
+  bool scanStarted_ = false;
+};
+
+}  // namespace hv

@@ -1,0 +1,16 @@
+#pragma once
+// The program's start: one instance at a time.
+#include <string>
+
+#include "resources/builtin_texts.h"  // kInstanceName
+#include "ui/toolkit.h"
+
+namespace hv {
+
+// Finds a running instance by its window class `instanceName`: if there is
+// one, asks it to come to the front and returns at once; otherwise runs the
+// main window until it closes. The platform must be installed. Returns the
+// process exit code (0).
+int RunApplication(ui::Toolkit& toolkit, const std::string& instanceName);
+
+}  // namespace hv

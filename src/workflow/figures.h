@@ -1,0 +1,24 @@
+#pragma once
+// The figures of an analysis: per-hive reduction, the compact percent and its
+// text. Pure arithmetic, so that the rounding rules are tested on their own.
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace hv {
+
+// Reduction of one hive as shown in its row: whole percent, truncated, "0%"
+// when the copy is not smaller or the hive measures nothing.
+std::string ReductionText(std::int64_t currentSize, std::int64_t newSize);
+
+// The compact percent of the totals as the 32-bit value the advice compares;
+// nothing when there is no reduction to speak of (the new total is larger, or
+// the current total is zero or unreadable).
+std::optional<float> CompactPercent(std::int64_t totalCurrent, std::int64_t totalNew);
+
+// `value` with exactly one decimal, rounded half away from zero on its exact
+// decimal value, `decimalSeparator` between the digits, and "%": 15.27 gives
+// "15.3%".
+std::string PercentText(float value, char decimalSeparator);
+
+}  // namespace hv
