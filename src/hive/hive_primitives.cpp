@@ -1,0 +1,114 @@
+#include "hive/hive_primitives.h"
+
+#include <cctype>
+
+#include "hive/hive_catalogue.h"
+#include "platform/platform.h"
+#include "platform/unique_handle.h"
+
+namespace hv {
+namespace {
+
+std::string Upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+}  // namespace
+
+HiveKeyName SplitHiveName(const std::string& hiveName) {
+  static constexpr char kMachine[] = "REGISTRY\\MACHINE\\";
+  static constexpr char kUser[] = "REGISTRY\\USER\\";
+  const std::string upper = Upper(hiveName);
+  HiveKeyName result;
+  if (std::size_t pos = upper.find(kMachine); pos != std::string::npos) {
+    result.root = HkeyLocalMachine();
+    result.subKey = hiveName.substr(pos + sizeof kMachine - 1);
+  } else if (pos = upper.find(kUser); pos != std::string::npos) {
+    result.root = HkeyUsers();
+    result.subKey = hiveName.substr(pos + sizeof kUser - 1);
+  }
+  // An empty subkey would name the root itself, which is no hive.
+  result.valid = result.root != nullptr && !result.subKey.empty();
+  return result;
+}
+
+bool EnableTokenPrivilege(DWORD tokenAccess, const char* name) {
+  UniqueHandle token;
+  if (!Os().OpenProcessToken(tokenAccess, token.put())) {
+    token.release();
+    return false;
+  }
+  TokenPrivileges wanted;
+  if (!Os().LookupPrivilegeValueA(nullptr, name, &wanted.luid)) return false;
+  wanted.privilegeCount = 1;
+  wanted.attributes = kSePrivilegeEnabled;
+  TokenPrivileges previous;
+  DWORD returnLength = 0;
+  if (!Os().AdjustTokenPrivileges(token.get(), 0, &wanted, sizeof previous, &previous,
+                                  &returnLength)) {
+    return false;
+  }
+  return Os().GetLastError() == err::kSuccess;
+}
+
+void EnableBackupPrivilege() {
+  EnableTokenPrivilege(access::kTokenAdjustPrivileges | access::kTokenQuery, "SeBackupPrivilege");
+}
+
+void EnableRestorePrivilege() {
+  EnableTokenPrivilege(access::kTokenAllAccessF00FF, "SeRestorePrivilege");
+}
+
+bool SaveHive(const std::string& hiveName, const std::string& targetPath, bool wow64) {
+  const HiveKeyName split = SplitHiveName(hiveName);
+  UniqueHkey key;
+  if (split.valid) {
+    LSTATUS status;
+    if (split.root == HkeyLocalMachine() && wow64 &&
+        Upper(hiveName).find("SOFTWARE") != std::string::npos) {
+      status = Os().RegOpenKeyExA(split.root, split.subKey.c_str(), 0,
+                                  access::kKeyQueryValue | access::kKeyWow64_64Key, key.put());
+    } else {
+      status = Os().RegOpenKeyA(split.root, split.subKey.c_str(), key.put());
+    }
+    if (status != 0) key.release();
+  }
+  if (FileExists(targetPath)) Os().DeleteFileA(targetPath.c_str());
+  if (!key) return false;
+  return Os().RegSaveKeyA(key.get(), targetPath.c_str()) == 0;
+}
+
+bool ReplaceHive(const std::string& hiveName, const std::string& newFile,
+                 const std::string& backupFile) {
+  const HiveKeyName split = SplitHiveName(hiveName);
+  if (!split.valid) return false;
+  if (FileExists(backupFile)) Os().DeleteFileA(backupFile.c_str());
+  return Os().RegReplaceKeyA(split.root, split.subKey.c_str(), newFile.c_str(),
+                             backupFile.c_str()) == 0;
+}
+
+bool IsFileInUse(const std::string& path) {
+  if (!FileExists(path)) return false;
+  UniqueFile file(Os().CreateFileA(path.c_str(), access::kGenericRead | access::kGenericWrite, 0,
+                                   file::kOpenExisting, file::kAttributeNormal));
+  return !file;
+}
+
+std::string SizeText(std::int64_t bytes) {
+  std::int64_t kilobytes = bytes / 1024;
+  if (bytes % 1024 != 0) ++kilobytes;
+  const bool negative = kilobytes < 0;
+  // Digits of the magnitude; the sign stays in front of the groups.
+  std::uint64_t magnitude = negative ? 0 - static_cast<std::uint64_t>(kilobytes)
+                                     : static_cast<std::uint64_t>(kilobytes);
+  std::string text = std::to_string(magnitude);
+  std::string tail;
+  while (text.size() > 3) {
+    tail = "," + text.substr(text.size() - 3) + tail;
+    text.resize(text.size() - 3);
+  }
+  return (negative ? "-" : "") + text + tail + " KB";
+}
+
+}  // namespace hv
