@@ -43,7 +43,7 @@ DWORD Win32Platform::GetFullPathNameA(const char* fileName, DWORD bufferLength, 
 HANDLE Win32Platform::FindFirstFileA(const char* fileName, FindDataA* data) {
   WIN32_FIND_DATAA found{};
   const ::HANDLE find = ::FindFirstFileA(fileName, &found);
-  if (find != INVALID_HANDLE_VALUE) CopyFindData(found, data);
+  if (win32::FromWin(find) != InvalidHandleValue()) CopyFindData(found, data);
   return win32::FromWin(find);
 }
 

@@ -5,6 +5,11 @@
 // (hv::err, hv::access, ...) and are spelt differently from the Win32 macros,
 // so both can be seen together. Everything that needs the Win32 API includes
 // this header, never <windows.h> itself.
+//
+// Beware: macros that cast to a Win32 type name (HKEY_CURRENT_USER,
+// INVALID_HANDLE_VALUE, ...) expand to `(HKEY)...`/`(HANDLE)...`, which inside
+// namespace hv names the interface's types. Use them outside namespace hv, or
+// through hv::win32::ToWin/FromWin.
 #include "platform/platform.h"
 
 #ifndef WIN32_LEAN_AND_MEAN

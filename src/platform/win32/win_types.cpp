@@ -1,16 +1,23 @@
 #include "platform/win32/win_types.h"
 
+// The root macros cast to `HKEY`, which inside namespace hv names the
+// interface's type; they are taken here, outside it.
+namespace {
+const ::HKEY kWinLocalMachine = HKEY_LOCAL_MACHINE;
+const ::HKEY kWinUsers = HKEY_USERS;
+}  // namespace
+
 namespace hv::win32 {
 
 ::HKEY ToWin(hv::HKEY key) {
-  if (key == hv::HkeyLocalMachine()) return HKEY_LOCAL_MACHINE;
-  if (key == hv::HkeyUsers()) return HKEY_USERS;
+  if (key == hv::HkeyLocalMachine()) return kWinLocalMachine;
+  if (key == hv::HkeyUsers()) return kWinUsers;
   return reinterpret_cast<::HKEY>(key);
 }
 
 hv::HKEY FromWin(::HKEY key) {
-  if (key == HKEY_LOCAL_MACHINE) return hv::HkeyLocalMachine();
-  if (key == HKEY_USERS) return hv::HkeyUsers();
+  if (key == kWinLocalMachine) return hv::HkeyLocalMachine();
+  if (key == kWinUsers) return hv::HkeyUsers();
   return reinterpret_cast<hv::HKEY>(key);
 }
 
