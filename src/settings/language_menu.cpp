@@ -1,0 +1,71 @@
+// The main window's language menu: marking the current language, the pop-up,
+// and switching the interface to a chosen language.
+#include "settings/language_menu.h"
+
+#include "hive/hive_catalogue.h"
+#include "resources/builtin_texts.h"
+#include "settings/language.h"
+#include "settings/options.h"
+#include "settings/translate_form.h"
+#include "shell/main_form.h"
+#include "shell/web_links.h"
+#include "ui/messages.h"
+#include "ui/toolkit.h"
+
+namespace hv {
+namespace {
+
+bool SameTextAscii(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    auto fold = [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; };
+    if (fold(a[i]) != fold(b[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string LanguageNameOf(const ui::MenuItem& item) {
+  return item.Name().size() > 2 ? item.Name().substr(2) : std::string();
+}
+
+std::string MissingLanguageMessage(const std::string& language, const std::string& path) {
+  std::string message = path + " " + GetLanString(kResNotFound, BuiltinText(kTextNotFound));
+  if (language == "Other") {
+    message += "\r\n\r\nPlease visit ";
+    message += BuiltinText(kTextTranslatePageUrl);
+  }
+  return message;
+}
+
+void TfrmMain::MarkCurrentLanguage() {
+  for (ui::MenuItem* item : pmLanguage.Items()) {
+    // A separator stands for no language, also when Lan is empty.
+    item->SetChecked(!item->IsSeparator() && SameTextAscii(LanguageNameOf(*item), OptionsSetting.Lan));
+  }
+}
+
+void TfrmMain::bLanguageClick() { Tk().Popup(pmLanguage, Tk().GetCursorPos()); }
+
+void TfrmMain::miEnglishClick(ui::MenuItem& Sender) {
+  try {
+    const std::string language = LanguageNameOf(Sender);
+    const std::string path = LanguageFilePath(language);
+    if (!path.empty() && FileExists(path)) {
+      OptionsSetting.Lan = language;
+      for (ui::MenuItem* item : pmLanguage.Items()) item->SetChecked(false);
+      Sender.SetChecked(true);
+      TranslateForm(*this, OptionsSetting.Lan);
+      FitButtonWidths();
+      return;
+    }
+    Tk().MessageBoxA(this, MissingLanguageMessage(language, path), BuiltinText(kTextProductTitle),
+                     ui::kMbOk);
+    OpenWebPage(Handle(), BuiltinText(kTextTranslatePageUrl));
+  } catch (...) {
+    // A failed switch leaves the window as it was; nothing is reported.
+  }
+}
+
+}  // namespace hv

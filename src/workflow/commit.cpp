@@ -1,0 +1,86 @@
+// The defragmentation commit: confirmation, restore point, the replacement
+// requests, and the restart that carries them out.
+#include <cstddef>
+#include <memory>
+#include <string>
+
+#include "hive/hive_catalogue.h"
+#include "hive/hive_primitives.h"
+#include "platform/platform.h"
+#include "platform/unique_handle.h"
+#include "resources/builtin_texts.h"
+#include "settings/ask_delete_dialog.h"
+#include "settings/options.h"
+#include "shell/main_form.h"
+#include "shell/windows_release.h"
+#include "ui/messages.h"
+#include "ui/toolkit.h"
+#include "workflow/commit.h"
+#include "workflow/system_point.h"
+
+namespace hv {
+
+void TfrmMain::bDefragRegistryClick() {
+  if (OptionsSetting.IsAskBeforeDefrag && !IsSilent) {
+    int answer = ui::kMrNone;
+    {
+      TfrmAskDelete dialog(Tk(), this);
+      answer = dialog.ShowModal();
+    }
+    // Saved whatever the answer, so that "Don't ask me next time" holds
+    // even after No.
+    ReadWriteOptions(false);
+    if (answer != ui::kMrYes) return;
+  }
+
+  if (OptionsSetting.RestorePoint && !IsSilent && IsRestorePointWindowsClass(GetWindowsClass())) {
+    TfrmSystemPoint dialog(Tk(), this,
+                           [this](std::shared_ptr<WorkerThread> worker) { RegisterWorker(std::move(worker)); });
+    if (dialog.ShowModal() == ui::kMrCancel) return;
+  }
+
+  EnableRestorePrivilege();
+  int accepted = 0;
+  for (std::size_t i = 0; i < HiveFiles.size(); ++i) {
+    const std::string copy = HiveFiles[i] + ".hvx";
+    // Without its copy a request would only cost the hive its last backup.
+    if (!FileExists(copy)) continue;
+    if (ReplaceHive(HiveNames[i], copy, HiveFiles[i] + ".bak")) ++accepted;
+  }
+
+  // A restart would change nothing; the user learns why, even unattended.
+  if (accepted == 0) {
+    Tk().MessageBoxA(this, kNothingReplacedText, BuiltinText(kTextProductTitle), ui::kMbOk);
+    return;
+  }
+
+  if (!IsSilent) {
+    Tk().MessageBoxA(this, BuiltinText(kTextRestartRequired), BuiltinText(kTextProductTitle),
+                     ui::kMbOk);
+  }
+  RestartComputer(true);
+}
+
+void TfrmMain::RestartComputer(bool Force) {
+  EnableShutdownPrivilege();
+  const UINT flags = kEwxReboot | (Force ? kEwxForce : 0u);
+  Os().ExitWindowsEx(flags, kRestartReason);
+}
+
+void TfrmMain::EnableShutdownPrivilege() {
+  UniqueHandle token;
+  if (!Os().OpenProcessToken(access::kTokenAdjustPrivileges | access::kTokenQuery, token.put())) {
+    return;
+  }
+  TokenPrivileges privileges;
+  if (!Os().LookupPrivilegeValueA(nullptr, "SeShutdownPrivilege", &privileges.luid)) return;
+  privileges.privilegeCount = 1;
+  privileges.attributes = kSePrivilegeEnabled;
+  TokenPrivileges previous;
+  DWORD returnLength = 0;
+  static_assert(sizeof(TokenPrivileges) == 16);
+  Os().AdjustTokenPrivileges(token.get(), 0, &privileges, sizeof previous, &previous,
+                             &returnLength);
+}
+
+}  // namespace hv

@@ -1,0 +1,13 @@
+#pragma once
+// The defragmentation commit (TfrmMain::bDefragRegistryClick, commit.cpp)
+// and its fixed values.
+
+namespace hv {
+
+// Shown when no hive's replacement was accepted; there is then no restart.
+inline constexpr const char* kNothingReplacedText = "No hive could be replaced. Nothing was changed.";
+
+// ExitWindowsEx reason: SHTDN_REASON_MINOR_MAINTENANCE, a planned change.
+inline constexpr unsigned kRestartReason = 1;
+
+}  // namespace hv
