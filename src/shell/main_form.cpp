@@ -281,9 +281,7 @@ void TfrmMain::FormClose() {
 
   for (const auto& file : HiveFiles) {
     const std::string copy = file + ".hvx";
-    if (Os().GetFileAttributesA(copy.c_str()) != file::kInvalidFileAttributes) {
-      Os().DeleteFileA(copy.c_str());
-    }
+    if (FileExists(copy)) Os().DeleteFileA(copy.c_str());
   }
   HiveNames.clear();
   HiveFiles.clear();

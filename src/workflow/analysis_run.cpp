@@ -17,10 +17,6 @@ namespace {
 
 std::string CopyPath(const std::string& hiveFile) { return hiveFile + ".hvx"; }
 
-bool CopyExists(const std::string& hiveFile) {
-  return Os().GetFileAttributesA(CopyPath(hiveFile).c_str()) != file::kInvalidFileAttributes;
-}
-
 bool PathNamesSoftware(const std::string& path) {
   std::string upper = path;
   for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -68,7 +64,7 @@ void TfrmMain::bAnalyzeRegistryClick() {
     lvMain.SetSubItem(i, 0, SizeText(current));
     // A hive whose copy was not written is shown as not compacted: it keeps
     // its size in both totals instead of counting as a 100% reduction.
-    if (!CopyExists(file)) {
+    if (!FileExists(CopyPath(file))) {
       totalNew += current;
       lvMain.SetSubItem(i, 1, "n/a");
       lvMain.SetSubItem(i, 2, "0%");

@@ -1,0 +1,170 @@
+#include "hive/scan_task_thread.h"
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+
+#include "machine.h"
+#include "support/fake_platform.h"
+#include "ui/form.h"
+#include "ui/messages.h"
+#include "stub_toolkit.h"
+
+namespace hv {
+namespace {
+
+// Records, in order, what the worker sends: memo texts and posted messages.
+class RecordingToolkit : public test::StubToolkit {
+ public:
+  BOOL PostMessageA(HWND, UINT msg, ui::WPARAM w, ui::LPARAM l) override {
+    std::lock_guard lock(mu);
+    if (windowGone) return 0;
+    log.push_back(msg == ui::kWmClose ? "close"
+                                      : "done " + std::to_string(w) + " " + std::to_string(l));
+    return 1;
+  }
+  bool SendToUiThread(HWND, std::function<void()> fn) override {
+    std::lock_guard lock(mu);
+    if (windowGone) return false;
+    fn();
+    log.push_back("memo " + memo->Caption());
+    return true;
+  }
+  std::mutex mu;
+  bool windowGone = false;
+  ui::Memo* memo = nullptr;
+  std::vector<std::string> log;
+};
+
+class ScanThreadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::AddMachine(fake, test::ThreeHives());
+    tk.memo = &memo;
+  }
+  std::shared_ptr<TScanTaskThread> Thread(int hives = 3) {
+    auto thread = std::make_shared<TScanTaskThread>(tk);
+    thread->NotifyWindow = reinterpret_cast<HWND>(std::uintptr_t{0x55});
+    thread->StatusMemo = &memo;
+    for (int i = 0; i < hives; ++i) {
+      thread->HiveNames.push_back(test::ThreeHives()[static_cast<std::size_t>(i)].name);
+      thread->HiveFiles.push_back(test::ThreeHives()[static_cast<std::size_t>(i)].file);
+    }
+    return thread;
+  }
+  void Run(const std::shared_ptr<TScanTaskThread>& thread) {
+    thread->Start();
+    ASSERT_TRUE(thread->WaitFor(std::chrono::seconds(20)));
+  }
+
+  test::FakePlatform fake;
+  ScopedPlatform scope{&fake};
+  RecordingToolkit tk;
+  ui::Form form{tk, "frmGetNewHiveProgess", nullptr};
+  ui::Memo& memo = form.Add<ui::Memo>("Memo1");
+};
+
+TEST_F(ScanThreadTest, FailedSaveIsStillReported) {
+  fake.SetSaveHook([](const std::string& key, const std::string&) {
+    return key == "HKLM\\SOFTWARE" ? static_cast<LSTATUS>(err::kCantWrite) : 0;
+  });
+  auto thread = Thread();
+  Run(thread);
+  EXPECT_EQ(tk.log.size(), 8u);
+  EXPECT_EQ(tk.log[3], "done 0 2");
+  EXPECT_EQ(tk.log.back(), "close");
+}
+
+TEST_F(ScanThreadTest, StopDuringTheSecondHiveFinishesThatHiveOnly) {
+  auto thread = Thread();
+  fake.SetSaveHook([&](const std::string& key, const std::string& target) {
+    if (key == "HKLM\\SOFTWARE") thread->Terminate();
+    fake.CreateFileOfSize(target, 100);
+    return 0;
+  });
+  Run(thread);
+  EXPECT_EQ(tk.log, (std::vector<std::string>{"memo \\REGISTRY\\MACHINE\\SYSTEM", "done 0 1",
+                                              "memo \\REGISTRY\\MACHINE\\SOFTWARE", "done 0 2",
+                                              "close"}));
+  EXPECT_EQ(memo.Caption(), "\\REGISTRY\\MACHINE\\SOFTWARE");
+  EXPECT_EQ(fake.Saves().size(), 2u);
+}
+
+TEST_F(ScanThreadTest, StopDuringTheLastHiveStillFinishes) {
+  auto thread = Thread();
+  fake.SetSaveHook([&](const std::string& key, const std::string&) {
+    if (key == "HKU\\S-1-5-18") thread->Terminate();
+    return 0;
+  });
+  Run(thread);
+  EXPECT_EQ(tk.log.size(), 8u);
+  EXPECT_EQ(tk.log[6], "memo Finish");
+  EXPECT_EQ(memo.Caption(), "Finish");
+}
+
+TEST_F(ScanThreadTest, WindowGoneDropsEverythingLate) {
+  auto thread = Thread();
+  fake.SetSaveHook([&](const std::string&, const std::string&) {
+    std::lock_guard lock(tk.mu);
+    tk.windowGone = true;
+    return 0;
+  });
+  Run(thread);
+  EXPECT_EQ(tk.log, (std::vector<std::string>{"memo \\REGISTRY\\MACHINE\\SYSTEM"}));
+  EXPECT_EQ(memo.Caption(), "\\REGISTRY\\MACHINE\\SYSTEM");
+}
+
+TEST_F(ScanThreadTest, EmptyTableFinishesAtOnce) {
+  auto thread = Thread(0);
+  Run(thread);
+  EXPECT_EQ(tk.log, (std::vector<std::string>{"memo Finish", "close"}));
+  EXPECT_TRUE(fake.IsPrivilegeEnabled("SeBackupPrivilege"));
+}
+
+TEST_F(ScanThreadTest, ThreeHivesTimedOnTheFirst) {
+  SystemTime t;
+  t.wYear = 2024;
+  t.wMonth = 12;
+  t.wDay = 31;
+  t.wHour = 23;
+  t.wMinute = 59;
+  t.wSecond = 59;
+  t.wMilliseconds = 900;
+  fake.SetLocalTime(t);
+  fake.SetSaveHook([&](const std::string& key, const std::string& target) {
+    if (key == "HKLM\\SYSTEM") {
+      SystemTime later;  // across midnight and the year: 1250 ms later
+      later.wYear = 2025;
+      later.wMonth = 1;
+      later.wDay = 1;
+      later.wSecond = 1;
+      later.wMilliseconds = 150;
+      fake.SetLocalTime(later);
+    }
+    fake.CreateFileOfSize(target, 10);
+    return 0;
+  });
+  auto thread = Thread();
+  Run(thread);
+  EXPECT_EQ(tk.log,
+            (std::vector<std::string>{
+                "memo \\REGISTRY\\MACHINE\\SYSTEM", "done 1250 1",
+                "memo \\REGISTRY\\MACHINE\\SOFTWARE", "done 1250 2",
+                "memo \\REGISTRY\\USER\\S-1-5-18", "done 1250 3", "memo Finish", "close"}));
+  for (const auto& hive : test::ThreeHives()) EXPECT_TRUE(fake.Exists(hive.file + ".hvx"));
+}
+
+TEST(ElapsedMilliseconds, SameInstantIsZero) {
+  SystemTime a;
+  a.wYear = 2024;
+  a.wMonth = 3;
+  a.wDay = 1;
+  EXPECT_EQ(TScanTaskThread::ElapsedMilliseconds(a, a), 0);
+  SystemTime b = a;
+  b.wMonth = 2;
+  b.wDay = 29;  // leap day, one day earlier
+  EXPECT_EQ(TScanTaskThread::ElapsedMilliseconds(b, a), 86400000);
+}
+
+}  // namespace
+}  // namespace hv
