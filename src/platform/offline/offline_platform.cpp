@@ -1,0 +1,281 @@
+#include "platform/offline/offline_platform.h"
+
+#include <cstdio>
+#include <cstring>
+#include <system_error>
+
+#include "platform/offline/host_env.h"
+#include "platform/offline/private_profile.h"
+
+namespace hv::offline {
+namespace fs = std::filesystem;
+
+namespace {
+
+thread_local DWORD tlsLastError = err::kSuccess;
+
+constexpr DWORD kTokenQuery = access::kTokenQuery;
+constexpr DWORD kTokenAdjust = access::kTokenAdjustPrivileges;
+constexpr UINT kEwxShutdown = 1;
+constexpr UINT kEwxPowerOff = 8;
+
+bool Wow64Installation(const MachineDescription& machine) {
+  if (machine.wow64) return *machine.wow64;
+  DriveMap plain(machine.drives, false);
+  auto folder = plain.ResolveNative("C:\\Windows\\SysWOW64");
+  std::error_code ec;
+  return folder && fs::is_directory(*folder, ec);
+}
+
+fs::path StateFolderOf(const DriveMap& drives) {
+  if (auto folder = drives.ResolveNative("C:\\ProgramData\\Talvix Hivora")) return *folder;
+  return host::UserConfigHome() / "talvix-hivora" / "state";
+}
+
+std::string Quoted(const std::string& arg) {
+  if (!arg.empty() && arg.find_first_of(" \t") == std::string::npos) return arg;
+  return "\"" + arg + "\"";
+}
+
+std::string WithSeparator(const fs::path& folder) {
+  std::string s = folder.string();
+  if (s.empty() || (s.back() != '/' && s.back() != '\\')) s += static_cast<char>(fs::path::preferred_separator);
+  return s;
+}
+
+}  // namespace
+
+OfflinePlatform::OfflinePlatform(OfflineOptions options)
+    : options_(std::move(options)),
+      drives_(options_.machine.drives, Wow64Installation(options_.machine)),
+      release_(options_.machine.version ? ReleaseFor(*options_.machine.version) : DeriveRelease(drives_)),
+      hivelist_(options_.machine.hivelist ? *options_.machine.hivelist : SynthesizeHivelist(drives_)),
+      stateFolder_(StateFolderOf(drives_)),
+      journal_(stateFolder_ / "pending.journal", &drives_),
+      restorePoints_(stateFolder_ / "RestorePoints", &drives_, options_.machine.restorePointFails,
+                     [this] {
+                       SystemTime t;
+                       GetLocalTime(&t);
+                       return t;
+                     }),
+      clock_(host::LocalTime) {
+  journal_.Recover();
+}
+
+OfflinePlatform::~OfflinePlatform() = default;
+
+void OfflinePlatform::SetRestartHandler(std::function<void()> handler) {
+  std::lock_guard lock(mutex_);
+  restartHandler_ = std::move(handler);
+}
+
+void OfflinePlatform::SetClockForTesting(std::function<SystemTime()> clock) {
+  std::lock_guard lock(mutex_);
+  clock_ = std::move(clock);
+}
+
+void OfflinePlatform::SetLastError(DWORD error) { tlsLastError = error; }
+DWORD OfflinePlatform::GetLastError() { return tlsLastError; }
+
+HANDLE OfflinePlatform::AddObject(Object object) {
+  std::lock_guard lock(mutex_);
+  const std::uintptr_t value = nextHandle_;
+  nextHandle_ += 4;
+  objects_.emplace(value, std::move(object));
+  return reinterpret_cast<HANDLE>(value);
+}
+
+BOOL OfflinePlatform::CloseHandle(HANDLE handle) {
+  std::lock_guard lock(mutex_);
+  auto it = objects_.find(reinterpret_cast<std::uintptr_t>(handle));
+  if (it == objects_.end() || std::holds_alternative<FindObject>(it->second)) {
+    SetLastError(err::kInvalidHandle);
+    return 0;
+  }
+  objects_.erase(it);
+  return 1;
+}
+
+// --- Token privileges
+
+BOOL OfflinePlatform::OpenProcessToken(DWORD desiredAccess, HANDLE* token) {
+  if (token == nullptr) {
+    SetLastError(err::kInvalidParameter);
+    return 0;
+  }
+  *token = AddObject(TokenObject{desiredAccess});
+  return 1;
+}
+
+BOOL OfflinePlatform::LookupPrivilegeValueA(const char* systemName, const char* name, Luid* luid) {
+  if (name == nullptr || luid == nullptr) {
+    SetLastError(err::kInvalidParameter);
+    return 0;
+  }
+  // Only the local system is known here.
+  if (systemName != nullptr && *systemName != '\0') {
+    SetLastError(err::kInvalidParameter);
+    return 0;
+  }
+  auto found = Token::LookupPrivilege(name);
+  if (!found) {
+    SetLastError(err::kNoSuchPrivilege);
+    return 0;
+  }
+  *luid = *found;
+  return 1;
+}
+
+BOOL OfflinePlatform::AdjustTokenPrivileges(HANDLE token, BOOL disableAll, const TokenPrivileges* newState,
+                                            DWORD bufferLength, TokenPrivileges* previousState,
+                                            DWORD* returnLength) {
+  DWORD access = 0;
+  {
+    std::lock_guard lock(mutex_);
+    auto it = objects_.find(reinterpret_cast<std::uintptr_t>(token));
+    if (it == objects_.end() || !std::holds_alternative<TokenObject>(it->second)) {
+      SetLastError(err::kInvalidHandle);
+      return 0;
+    }
+    access = std::get<TokenObject>(it->second).access;
+  }
+  if ((access & kTokenAdjust) == 0 || (previousState != nullptr && (access & kTokenQuery) == 0)) {
+    SetLastError(err::kAccessDenied);
+    return 0;
+  }
+  DWORD error = err::kSuccess;
+  BOOL ok = token_.Adjust(disableAll, newState, bufferLength, previousState, returnLength, &error);
+  SetLastError(error);
+  return ok;
+}
+
+// --- Release and WOW64
+
+BOOL OfflinePlatform::GetVersionExA(OsVersionInfoA* info) {
+  // OSVERSIONINFOA or OSVERSIONINFOEXA.
+  if (info == nullptr || (info->dwOSVersionInfoSize != 148 && info->dwOSVersionInfoSize != 156)) {
+    SetLastError(err::kInvalidParameter);
+    return 0;
+  }
+  info->dwMajorVersion = release_.version.major;
+  info->dwMinorVersion = release_.version.minor;
+  info->dwBuildNumber = release_.build;
+  info->dwPlatformId = options_.machine.platformId;
+  std::memset(info->szCSDVersion, 0, sizeof info->szCSDVersion);
+  std::memcpy(info->szCSDVersion, release_.servicePack.data(),
+              std::min(release_.servicePack.size(), sizeof info->szCSDVersion - 1));
+  return 1;
+}
+
+std::function<BOOL(BOOL*)> OfflinePlatform::LookupIsWow64Process() {
+  const bool wow64 = drives_.wow64();
+  return [wow64](BOOL* result) -> BOOL {
+    if (result == nullptr) return 0;
+    *result = wow64 ? 1 : 0;
+    return 1;
+  };
+}
+
+// --- System Restore and restart
+
+std::vector<RestorePointSource> OfflinePlatform::HiveSources() const {
+  std::vector<RestorePointSource> sources;
+  for (std::size_t i = 0; i < hivelist_.size(); ++i) {
+    if (auto file = HiveFileOf(i)) sources.push_back({hivelist_[i].name, *file});
+  }
+  return sources;
+}
+
+std::unique_ptr<SystemRestoreLibrary> OfflinePlatform::LoadSrClient() {
+  return MakeSrClient(&restorePoints_, [this] { return HiveSources(); });
+}
+
+BOOL OfflinePlatform::ExitWindowsEx(UINT flags, DWORD /*reason*/) {
+  if (!token_.IsEnabled("SeShutdownPrivilege")) {
+    SetLastError(err::kPrivilegeNotHeld);
+    return 0;
+  }
+  // A shutdown or restart takes the pending replacements into effect; a
+  // log-off only ends the session. Entries that fail stay pending.
+  if ((flags & (kEwxShutdown | kEwxReboot | kEwxPowerOff)) != 0) journal_.ApplyAll();
+  std::function<void()> handler;
+  {
+    std::lock_guard lock(mutex_);
+    handler = restartHandler_;
+  }
+  if (handler) handler();
+  SetLastError(err::kSuccess);
+  return 1;
+}
+
+// --- Private profile files
+
+DWORD OfflinePlatform::GetPrivateProfileStringA(const char* appName, const char* keyName,
+                                                const char* defaultValue, char* returned, DWORD size,
+                                                const char* fileName) {
+  auto file = fileName != nullptr ? drives_.Resolve(fileName) : std::nullopt;
+  return GetProfileString(appName, keyName, defaultValue, returned, size, file ? *file : fs::path());
+}
+
+BOOL OfflinePlatform::WritePrivateProfileStringA(const char* appName, const char* keyName, const char* value,
+                                                 const char* fileName) {
+  auto file = fileName != nullptr ? drives_.Resolve(fileName) : std::nullopt;
+  if (!file) {
+    SetLastError(fileName == nullptr ? err::kInvalidParameter : err::kPathNotFound);
+    return 0;
+  }
+  DWORD error = WriteProfileString(appName, keyName, value, *file);
+  SetLastError(error);
+  return error == err::kSuccess ? 1 : 0;
+}
+
+// --- Shell
+
+std::intptr_t OfflinePlatform::ShellExecuteA(HWND, const char*, const char* file, const char*, const char*,
+                                             int) {
+  if (file == nullptr || *file == '\0') return 2;  // SE_ERR_FNF
+  std::printf("Opening %s\n", file);
+  std::fflush(stdout);
+  host::OpenWithDesktop(file);
+  return 42;
+}
+
+// --- Process and locale
+
+std::string OfflinePlatform::GetCommandLineA() {
+  std::string line = Quoted(options_.programName);
+  for (const std::string& arg : options_.arguments) line += " " + Quoted(arg);
+  return line;
+}
+
+std::string OfflinePlatform::ProgramFolder() {
+  fs::path folder = options_.programFolder.empty() ? host::UserConfigHome() / "talvix-hivora"
+                                                   : options_.programFolder;
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  return WithSeparator(folder);
+}
+
+std::string OfflinePlatform::DataFolder() {
+  if (!options_.dataFolder.empty()) return WithSeparator(options_.dataFolder);
+  const fs::path exe = host::ExecutableFolder(options_.argv0);
+  const fs::path shared = (exe / ".." / "share" / "talvix-hivora").lexically_normal();
+  std::error_code ec;
+  return WithSeparator(fs::is_directory(shared, ec) ? shared : exe);
+}
+
+void OfflinePlatform::GetLocalTime(SystemTime* time) {
+  if (time == nullptr) return;
+  std::function<SystemTime()> clock;
+  {
+    std::lock_guard lock(mutex_);
+    clock = clock_;
+  }
+  *time = clock();
+}
+
+std::string OfflinePlatform::FormatShortDate(const SystemTime& time) { return host::FormatTime(time, "%x"); }
+std::string OfflinePlatform::FormatLongTime(const SystemTime& time) { return host::FormatTime(time, "%X"); }
+char OfflinePlatform::DecimalSeparator() { return host::DecimalSeparator(); }
+
+}  // namespace hv::offline

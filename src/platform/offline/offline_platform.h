@@ -1,0 +1,177 @@
+#pragma once
+// The platform of the Linux program: an offline Windows installation, given
+// by a machine description (see machine_description.h), presented through the
+// Win32-shaped interface with the results Windows gives.
+//
+// Conventions of this backend:
+// - The ANSI code page is UTF-8: names and paths pass through unchanged.
+// - "X:\..." paths are files of the installation (drive_map.h); other paths
+//   are files of the host (settings, reports, language files).
+// - The hive files of the hivelist are held by the (emulated) kernel: they
+//   cannot be deleted or opened for writing or exclusively, as on a running
+//   Windows. Pending replacements are held until the restart.
+// - Registry keys that can be opened: the hivelist key (and the keys on its
+//   path), and the root key of every hive of the hivelist.
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "platform/offline/drive_map.h"
+#include "platform/offline/host_io.h"
+#include "platform/offline/installation.h"
+#include "platform/offline/machine_description.h"
+#include "platform/offline/pending_replacements.h"
+#include "platform/offline/restore_point.h"
+#include "platform/offline/token.h"
+#include "platform/platform.h"
+
+namespace hv::offline {
+
+struct OfflineOptions {
+  MachineDescription machine;
+  // The command line the program sees: its name and the arguments left after
+  // the front end took its own options.
+  std::string programName = "hivora";
+  std::vector<std::string> arguments;
+  // argv[0], to find the executable's folder where /proc is not there.
+  std::string argv0;
+  // Empty: $XDG_CONFIG_HOME/talvix-hivora/ (created on first use), because the
+  // executable's folder may be read-only once installed.
+  std::filesystem::path programFolder;
+  // Empty: <executable folder>/../share/talvix-hivora/ when it exists, else the
+  // executable's folder.
+  std::filesystem::path dataFolder;
+};
+
+class OfflinePlatform : public Platform {
+ public:
+  // Finishes a restart that a crash interrupted before anything else.
+  explicit OfflinePlatform(OfflineOptions options);
+  ~OfflinePlatform() override;
+
+  // Called by ExitWindowsEx once the replacements are applied, as Windows
+  // asks applications to close at a restart. Runs on the caller's thread, so
+  // it must only request the close (post a message), not wait for it.
+  void SetRestartHandler(std::function<void()> handler);
+
+  const DriveMap& drives() const { return drives_; }
+  const std::vector<HivelistValue>& hivelist() const { return hivelist_; }
+  bool wow64() const { return drives_.wow64(); }
+  ReplacementJournal& journal() { return journal_; }
+  const std::filesystem::path& stateFolder() const { return stateFolder_; }
+  // Tests: a fixed clock.
+  void SetClockForTesting(std::function<SystemTime()> clock);
+
+  // --- Platform
+  LSTATUS RegOpenKeyA(HKEY root, const char* subKey, HKEY* result) override;
+  LSTATUS RegOpenKeyExA(HKEY root, const char* subKey, DWORD options, DWORD samDesired,
+                        HKEY* result) override;
+  LSTATUS RegCloseKey(HKEY key) override;
+  LSTATUS RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* nameLen, DWORD* type, BYTE* data,
+                        DWORD* dataLen) override;
+  LSTATUS RegQueryValueExA(HKEY key, const char* valueName, DWORD* type, BYTE* data,
+                           DWORD* dataLen) override;
+  LSTATUS RegSaveKeyA(HKEY key, const char* file) override;
+  LSTATUS RegReplaceKeyA(HKEY root, const char* subKey, const char* newFile, const char* oldFile) override;
+
+  BOOL OpenProcessToken(DWORD desiredAccess, HANDLE* token) override;
+  BOOL LookupPrivilegeValueA(const char* systemName, const char* name, Luid* luid) override;
+  BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll, const TokenPrivileges* newState,
+                             DWORD bufferLength, TokenPrivileges* previousState,
+                             DWORD* returnLength) override;
+  BOOL CloseHandle(HANDLE handle) override;
+
+  DWORD GetLogicalDriveStringsA(DWORD bufferLength, char* buffer) override;
+  UINT GetDriveTypeA(const char* rootPathName) override;
+  DWORD QueryDosDeviceA(const char* deviceName, char* targetPath, DWORD max) override;
+  DWORD GetFileAttributesA(const char* fileName) override;
+  BOOL DeleteFileA(const char* fileName) override;
+  DWORD GetFullPathNameA(const char* fileName, DWORD bufferLength, char* buffer, char** filePart) override;
+  HANDLE FindFirstFileA(const char* fileName, FindDataA* data) override;
+  BOOL FindNextFileA(HANDLE find, FindDataA* data) override;
+  BOOL FindClose(HANDLE find) override;
+  HANDLE CreateFileA(const char* fileName, DWORD desiredAccess, DWORD shareMode,
+                     DWORD creationDisposition, DWORD flagsAndAttributes) override;
+  BOOL WriteFile(HANDLE file, const void* data, DWORD size, DWORD* written) override;
+  DWORD GetLastError() override;
+
+  BOOL GetVersionExA(OsVersionInfoA* info) override;
+  std::function<BOOL(BOOL* wow64)> LookupIsWow64Process() override;
+  std::unique_ptr<SystemRestoreLibrary> LoadSrClient() override;
+  BOOL ExitWindowsEx(UINT flags, DWORD reason) override;
+
+  DWORD GetPrivateProfileStringA(const char* appName, const char* keyName, const char* defaultValue,
+                                 char* returned, DWORD size, const char* fileName) override;
+  BOOL WritePrivateProfileStringA(const char* appName, const char* keyName, const char* value,
+                                  const char* fileName) override;
+
+  std::intptr_t ShellExecuteA(HWND owner, const char* operation, const char* file, const char* parameters,
+                              const char* directory, int showCmd) override;
+
+  std::string GetCommandLineA() override;
+  std::string ProgramFolder() override;
+  std::string DataFolder() override;
+  void GetLocalTime(SystemTime* time) override;
+  std::string FormatShortDate(const SystemTime& time) override;
+  std::string FormatLongTime(const SystemTime& time) override;
+  char DecimalSeparator() override;
+
+ private:
+  struct TokenObject {
+    DWORD access = 0;
+  };
+  struct FileObject {
+    host::OpenFile file;
+    std::filesystem::path path;
+    DWORD access = 0;
+    DWORD share = 0;
+  };
+  struct FindObject {
+    std::vector<FindDataA> entries;
+    std::size_t next = 0;
+  };
+  using Object = std::variant<TokenObject, FileObject, FindObject>;
+
+  struct KeyObject {
+    enum class Kind { kPath, kHivelist, kHiveRoot, kWow64View };
+    Kind kind = Kind::kPath;
+    HKEY root = nullptr;
+    std::vector<std::string> path;  // below the root
+    std::size_t hive = 0;           // kHiveRoot: index into hivelist_
+  };
+
+  HANDLE AddObject(Object object);
+  LSTATUS OpenKey(HKEY root, const char* subKey, DWORD samDesired, HKEY* result);
+  std::optional<KeyObject> FindKeyLocked(HKEY root, const char* subKey, DWORD samDesired, LSTATUS* error);
+  std::optional<std::size_t> HiveRootIndex(HKEY root, const std::vector<std::string>& path) const;
+  std::optional<std::filesystem::path> HiveFileOf(std::size_t hive) const;
+  bool IsLoadedHive(const std::filesystem::path& host) const;
+  bool HeldOpen(const std::filesystem::path& host, DWORD access, DWORD share) const;
+  std::vector<RestorePointSource> HiveSources() const;
+  static void SetLastError(DWORD error);
+
+  OfflineOptions options_;
+  DriveMap drives_;
+  ReleaseInfo release_;
+  std::vector<HivelistValue> hivelist_;
+  std::filesystem::path stateFolder_;
+  ReplacementJournal journal_;
+  RestorePointStore restorePoints_;
+  Token token_;
+
+  mutable std::mutex mutex_;  // guards the tables below
+  std::map<std::uintptr_t, Object> objects_;
+  std::map<std::uintptr_t, KeyObject> keys_;
+  std::uintptr_t nextHandle_ = 0x100;
+  std::function<void()> restartHandler_;
+  std::function<SystemTime()> clock_;
+};
+
+}  // namespace hv::offline
