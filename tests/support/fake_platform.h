@@ -1,5 +1,7 @@
 #pragma once
-// FakePlatform: the test double of hv::Platform.
+// FakePlatform: the test double of hv::Platform. A test folder's
+// CMakeLists.txt includes tests/support/fake_platform.cmake and links
+// hivora_fake_platform; a test installs it with ScopedPlatform.
 //
 // Files are real files in a per-instance temporary folder, so a test can
 // create and inspect them with std::filesystem; everything else (registry,
@@ -160,7 +162,9 @@ class FakePlatform : public Platform {
 
   // ---------------------------------------------------------------- System Restore
   enum class Restore { kAbsent, kNoEntryPoint, kSucceeds, kFails, kBlocks };
-  // kBlocks: SRSetRestorePointA waits until ReleaseRestorePoint().
+  // kBlocks: SRSetRestorePointA waits until ReleaseRestorePoint(). A loaded
+  // library must not outlive the platform, and no call may still be waiting
+  // when the platform is destroyed.
   void SetRestore(Restore mode);
   void ReleaseRestorePoint(bool succeed);
   std::vector<RestorePointInfoA> RestorePointCalls() const;
