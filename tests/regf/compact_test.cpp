@@ -1,0 +1,191 @@
+// Compaction: refusals leave nothing behind; copies are sound, smaller and equal to the source.
+#include "regf/checker.h"
+#include "regf/compare.h"
+#include "regf/info.h"
+#include "regf/regf.h"
+#include "regf_test_util.h"
+
+#include <set>
+
+namespace hv::test {
+namespace {
+
+using regf::CompactHiveFile;
+using regf::Hive;
+
+bool OnlyFile(const std::filesystem::path& dir, const std::string& name) {
+  for (const auto& e : std::filesystem::directory_iterator(dir)) {
+    if (e.path().filename() != name) return false;
+  }
+  return true;
+}
+
+TEST(RegfCompact, RefusesAnExistingTargetAndLeavesIt) {
+  ScratchDir dir;
+  ASSERT_TRUE(SmallFixture().WriteFile(dir / "in.hive"));
+  WriteBytes(dir / "out.hive", {'k', 'e', 'e', 'p'});
+  const auto s = CompactHiveFile(dir / "in.hive", dir / "out.hive");
+  EXPECT_FALSE(s);
+  EXPECT_NE(s.message.find("already exists"), std::string::npos);
+  EXPECT_EQ(ReadBytes(dir / "out.hive"), (std::vector<std::uint8_t>{'k', 'e', 'e', 'p'}));
+}
+
+TEST(RegfCompact, RefusesDirtyBrokenAndMissingInputCreatingNothing) {
+  ScratchDir dir;
+  ASSERT_TRUE(SmallFixture().SetSequenceNumbers(3, 2).WriteFile(dir / "dirty.hive"));
+  auto s = CompactHiveFile(dir / "dirty.hive", dir / "out.hive");
+  EXPECT_FALSE(s);
+  EXPECT_NE(s.message.find("dirty"), std::string::npos);
+  EXPECT_NE(s.message.find("dirty.hive"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(dir / "out.hive"));
+
+  auto image = SmallFixture().Build();
+  regf::Wr32(image.data() + 4096 + 32, 7);  // the first cell's size is no multiple of 8
+  WriteBytes(dir / "broken.hive", image);
+  s = CompactHiveFile(dir / "broken.hive", dir / "out.hive");
+  EXPECT_FALSE(s);
+  EXPECT_FALSE(std::filesystem::exists(dir / "out.hive"));
+
+  s = CompactHiveFile(dir / "none.hive", dir / "out.hive");
+  EXPECT_FALSE(s);
+  EXPECT_NE(s.message.find("none.hive"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(dir / "out.hive"));
+  // No temporary file is left either.
+  std::filesystem::remove(dir / "dirty.hive");
+  std::filesystem::remove(dir / "none.hive");
+  EXPECT_TRUE(OnlyFile(dir.path(), "broken.hive"));
+}
+
+TEST(RegfCompact, FragmentedFixtureCompactsSmallerAndEqual) {
+  ScratchDir dir;
+  for (std::uint32_t minor : {3u, 5u}) {
+    regf::FixtureBuilder b(minor);
+    auto& cv = b.Root().AddKey("Microsoft\\Windows NT\\CurrentVersion");
+    cv.SetString("CurrentVersion", "6.1").SetClass("ClassName").SetTimestamp(regf::FileTimeOf(2011, 2, 3));
+    cv.SetMultiString("Multi", {"a", "b"}).SetQword("Q", 1).SetValue("", regf::kRegSz, regf::RegString("default"));
+    cv.SetBinary("Big", std::vector<std::uint8_t>(50000, 7));   // big data in 1.5, one cell in 1.3
+    cv.SetBinary("Edge", std::vector<std::uint8_t>(16344, 8));  // largest single cell
+    cv.SetBinary("Four", {1, 2, 3, 4}).SetBinary("Empty", {});
+    cv.AddDeletedKey("Gone").AddDeletedValue("Old", std::vector<std::uint8_t>(300, 1));
+    b.Root().AddKey("Links\\L").SetFlags(regf::kKeySymLink).SetUserFlags(0x0302);
+    b.Root().AddKey("Ünïcödé\\ключ\\鍵").SetSecurity({1, 0, 4, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+    for (int i = 0; i < 1200; ++i) b.Root().AddKey("Many\\Item" + std::to_string(i));
+    b.AddGarbage(0.5, 9).SetFileSlack(64 * 1024);
+    const std::string in = "in" + std::to_string(minor), out = "out" + std::to_string(minor);
+    ASSERT_TRUE(b.WriteFile(dir / in));
+    const auto s = CompactHiveFile(dir / in, dir / out);
+    ASSERT_TRUE(s) << s.message;
+    EXPECT_LT(std::filesystem::file_size(dir / out), std::filesystem::file_size(dir / in) * 6 / 10);
+    const Hive a = Hive::Load(dir / in), c = Hive::Load(dir / out);
+    EXPECT_TRUE(regf::CompareTrees(a, c, 5).empty());
+    EXPECT_TRUE(regf::CheckHive(dir / out).empty());
+    EXPECT_EQ(c.Base().minor, minor);
+    EXPECT_EQ(std::filesystem::file_size(dir / out), 4096u + c.Base().binsSize);
+    // Free space is only what bin ends leave (big cells need bins of their own).
+    EXPECT_LT(c.FreeBytes(), c.Base().binsSize / 20);
+  }
+}
+
+TEST(RegfCompact, SharesSecurityCellsWithExactCounts) {
+  ScratchDir dir;
+  regf::FixtureBuilder b(5);
+  std::vector<std::uint8_t> other = regf::DefaultSecurityDescriptor();
+  other.back() ^= 1;
+  for (int i = 0; i < 10; ++i) b.Root().AddKey("K" + std::to_string(i)).SetSecurity(i % 2 ? other : regf::DefaultSecurityDescriptor());
+  ASSERT_TRUE(b.AddGarbage(0.3).WriteFile(dir / "in"));
+  ASSERT_TRUE(CompactHiveFile(dir / "in", dir / "out"));
+  const Hive c = Hive::Load(dir / "out");
+  std::vector<std::uint32_t> kids;
+  const regf::KeyNode root = c.Key(c.Base().rootCell);
+  c.AppendSubkeys(root, kids);
+  std::set<std::uint32_t> cells;
+  for (auto k : kids) cells.insert(c.Key(k).security);
+  cells.insert(root.security);
+  EXPECT_EQ(cells.size(), 2u);
+  EXPECT_TRUE(regf::CheckHive(dir / "out").empty());  // counts and links
+}
+
+TEST(RegfCompact, DropsRuntimeOnlyFlagsAndKeepsMeaningfulOnes) {
+  ScratchDir dir;
+  regf::FixtureBuilder b(5);
+  b.Root().AddKey("V").SetFlags(regf::kKeyVolatile | regf::kKeyHiveExit | regf::kKeyPredefHandle | regf::kKeySymLink | 0x0180);
+  ASSERT_TRUE(b.WriteFile(dir / "in"));
+  ASSERT_TRUE(CompactHiveFile(dir / "in", dir / "out"));
+  const Hive c = Hive::Load(dir / "out");
+  std::vector<std::uint32_t> kids;
+  const regf::KeyNode root = c.Key(c.Base().rootCell);
+  c.AppendSubkeys(root, kids);
+  EXPECT_EQ(c.Key(kids[0]).flags, regf::kKeySymLink | regf::kKeyCompName | 0x0180);
+  EXPECT_EQ(root.flags & (regf::kKeyHiveEntry | regf::kKeyNoDelete), regf::kKeyHiveEntry | regf::kKeyNoDelete);
+}
+
+TEST(RegfCompact, SplitsLongListsUnderAnIndexRoot) {
+  ScratchDir dir;
+  regf::FixtureBuilder b(5);
+  for (int i = 0; i < 1700; ++i) b.Root().AddKey("Key" + std::to_string(i));
+  ASSERT_TRUE(b.WriteFile(dir / "in"));
+  ASSERT_TRUE(CompactHiveFile(dir / "in", dir / "out"));
+  const Hive c = Hive::Load(dir / "out");
+  const regf::KeyNode root = c.Key(c.Base().rootCell);
+  const regf::Span ri = c.Cell(root.subkeyList, "test");
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(ri.data), 2), "ri");
+  EXPECT_EQ(regf::Rd16(ri.data + 2), 4);  // 1700 keys in leaves of at most 500
+  EXPECT_TRUE(regf::CheckHive(dir / "out").empty());
+}
+
+TEST(RegfCompact, EveryCleanSampleCompactsVerifiesAndChecks) {
+  HV_REQUIRE_SHARED_HIVES();
+  ScratchDir dir;
+  int n = 0;
+  for (const auto& f : SampleHives(CleanHives())) {
+    const auto out = dir / ("out" + std::to_string(n++));
+    const auto s = CompactHiveFile(f, out);
+    ASSERT_TRUE(s) << s.message;
+    const auto problems = regf::CheckHive(out);
+    EXPECT_TRUE(problems.empty()) << f << ": " << (problems.empty() ? "" : problems[0]);
+    const Hive a = Hive::Load(f), c = Hive::Load(out);
+    EXPECT_TRUE(regf::CompareTrees(a, c, 3).empty()) << f;
+    EXPECT_EQ(c.Base().minor, a.Base().minor) << f;
+    EXPECT_LE(std::filesystem::file_size(out), std::filesystem::file_size(f)) << f;
+    EXPECT_EQ(std::filesystem::file_size(out), 4096u + c.Base().binsSize);
+  }
+}
+
+TEST(RegfCompact, RefusesEveryBrokenAndDirtySample) {
+  HV_REQUIRE_SHARED_HIVES();
+  ScratchDir dir;
+  std::vector<std::string> all = BrokenHives();
+  all.insert(all.end(), DirtyHives().begin(), DirtyHives().end());
+  for (const auto& f : SampleHives(all)) {
+    const auto s = CompactHiveFile(f, dir / "out");
+    EXPECT_FALSE(s) << f;
+    EXPECT_NE(s.message.find(f.string()), std::string::npos) << s.message;
+    EXPECT_FALSE(std::filesystem::exists(dir / "out")) << f;
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
+TEST(RegfCompact, DiffFindsChangedValuesAndTimestamps) {
+  regf::FixtureBuilder b1 = SmallFixture(), b2 = SmallFixture();
+  b2.Root().Find("A")->SetDword("Number", 8);
+  b2.Root().Find("B\\C")->SetTimestamp(5);
+  const Hive h1 = Hive::FromBytes(b1.Build(), "one"), h2 = Hive::FromBytes(b2.Build(), "two");
+  const auto d = regf::CompareTrees(h1, h2, 10);
+  ASSERT_EQ(d.size(), 2u);
+  EXPECT_NE(d[0].find("A: value 1 \"Number\": data differs"), std::string::npos) << d[0];
+  EXPECT_NE(d[1].find("B\\C: timestamp"), std::string::npos) << d[1];
+}
+
+TEST(RegfInfo, CountsKeysValuesAndFreeSpace) {
+  ScratchDir dir;
+  ASSERT_TRUE(SmallFixture().AddGarbage(0.4).WriteFile(dir / "h"));
+  regf::HiveInfo info;
+  ASSERT_TRUE(regf::ReadHiveInfo(dir / "h", info));
+  EXPECT_EQ(info.keys, 4u);
+  EXPECT_EQ(info.values, 3u);
+  EXPECT_GT(info.freeBytes, 0u);
+  EXPECT_NE(regf::FormatHiveInfo(info).find("Format version:     1.5"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace hv::test
