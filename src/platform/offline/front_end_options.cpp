@@ -1,0 +1,82 @@
+#include "platform/offline/front_end_options.h"
+
+#include <string_view>
+
+#include "platform/offline/demo_machine.h"
+
+namespace hv::offline {
+namespace fs = std::filesystem;
+
+std::optional<FrontEndOptions> ParseFrontEndOptions(int argc, const char* const* argv, std::string* error) {
+  FrontEndOptions options;
+  options.programName = argc > 0 && argv[0] != nullptr ? argv[0] : "hivora";
+  bool optionsEnded = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i] != nullptr ? argv[i] : "";
+    if (optionsEnded || arg.size() < 2 || arg.substr(0, 2) != "--") {
+      options.arguments.emplace_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    const std::size_t eq = arg.find('=');
+    const std::string name(arg.substr(2, eq == std::string_view::npos ? std::string_view::npos : eq - 2));
+    std::optional<fs::path>* slot = name == "root"      ? &options.root
+                                    : name == "machine" ? &options.machine
+                                    : name == "script"  ? &options.script
+                                                        : nullptr;
+    if (slot == nullptr) {
+      *error = "unknown option --" + name + " (known: --root DIR, --machine FILE, --script FILE)";
+      return std::nullopt;
+    }
+    std::string value;
+    if (eq != std::string_view::npos) {
+      value = std::string(arg.substr(eq + 1));
+    } else if (i + 1 < argc && argv[i + 1] != nullptr) {
+      value = argv[++i];
+    } else {
+      *error = "option --" + name + " needs a value";
+      return std::nullopt;
+    }
+    if (value.empty()) {
+      *error = "option --" + name + " needs a value";
+      return std::nullopt;
+    }
+    if (slot->has_value()) {
+      *error = "option --" + name + " is given twice";
+      return std::nullopt;
+    }
+    *slot = fs::path(value);
+  }
+  if (options.root && options.machine) {
+    *error = "give --root or --machine, not both";
+    return std::nullopt;
+  }
+  return options;
+}
+
+std::unique_ptr<OfflinePlatform> MakeOfflinePlatform(const FrontEndOptions& options, std::string* error) {
+  std::optional<MachineDescription> machine;
+  if (options.machine) {
+    machine = LoadMachineDescription(*options.machine, error);
+  } else if (options.root) {
+    machine = DescribeRoot(*options.root, error);
+  } else {
+    const fs::path demo = options.demoFolder.empty() ? DefaultDemoMachineFolder() : options.demoFolder;
+    if (!EnsureDemoMachine(demo, error)) return nullptr;
+    machine = DescribeRoot(demo, error);
+  }
+  if (!machine) return nullptr;
+  OfflineOptions offline;
+  offline.machine = std::move(*machine);
+  offline.programName = options.programName;
+  offline.argv0 = options.programName;
+  offline.arguments = options.arguments;
+  offline.programFolder = options.programFolder;
+  offline.dataFolder = options.dataFolder;
+  return std::make_unique<OfflinePlatform>(std::move(offline));
+}
+
+}  // namespace hv::offline

@@ -1,0 +1,43 @@
+#pragma once
+// The Linux program's own command-line options, and the platform they make.
+//
+//   --root DIR      the folder of a Windows system drive (C:)
+//   --machine FILE  a machine description (machine_description.h)
+//   --script FILE   a script for the terminal front end's scripted mode
+// Each may also be written --name=VALUE, and they may stand anywhere; "--"
+// ends them. They are removed before the application sees its command line.
+// With neither --root nor --machine the built-in demo machine is used.
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/offline/offline_platform.h"
+
+namespace hv::offline {
+
+struct FrontEndOptions {
+  std::optional<std::filesystem::path> root;
+  std::optional<std::filesystem::path> machine;
+  std::optional<std::filesystem::path> script;
+  std::string programName;              // argv[0]
+  std::vector<std::string> arguments;   // what the application sees, in order
+
+  // Not options of the command line: overrides for tests and packaging.
+  std::filesystem::path demoFolder;     // empty: DefaultDemoMachineFolder()
+  std::filesystem::path programFolder;  // empty: the platform's default
+  std::filesystem::path dataFolder;     // empty: the platform's default
+};
+
+// The exit code for a bad command line or machine, before any window.
+inline constexpr int kUsageExitCode = 2;
+
+// nullopt with *error (one line, naming the option or file) on a bad command line.
+std::optional<FrontEndOptions> ParseFrontEndOptions(int argc, const char* const* argv, std::string* error);
+
+// The platform for the options; null with *error ("<file>:<line>: <problem>"
+// for a bad description) when the machine cannot be used.
+std::unique_ptr<OfflinePlatform> MakeOfflinePlatform(const FrontEndOptions& options, std::string* error);
+
+}  // namespace hv::offline
