@@ -1,0 +1,123 @@
+// The language menu: the marks, switching to a language whose file exists,
+// and the message and translation page for a missing one.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app_fixture.h"
+
+namespace hv::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class LanguageMenuTest : public AppTest {
+ protected:
+  LanguageMenuTest() {
+    AddMachine();
+    fs::create_directories(LanguagesFolder());
+    fs::copy_file(fs::path(HIVORA_LANGUAGES_DIR) / "DLan_German.ini", LanguagesFolder() + "DLan_German.ini");
+  }
+  std::string LanguagesFolder() { return fake.DataFolder() + "Languages/"; }
+  void WriteLan(const std::string& lan) {
+    std::ofstream(ProgramFile("options.ini")) << "[Options]\r\nLan=" << lan << "\r\n";
+  }
+  std::vector<std::string> CheckedItems() const {
+    std::vector<std::string> names;
+    for (const ui::MenuItem* item : main->pmLanguage.Items()) {
+      if (item->Checked()) names.push_back(item->Name());
+    }
+    return names;
+  }
+  void Choose(const std::string& item) {
+    tk.QueuePopupChoice(item);
+    main->bLanguageClick();
+  }
+};
+
+// --- Missing files first.
+
+TEST_F(LanguageMenuTest, MissingFileTellsThePathAndOpensTheTranslationPage) {
+  ShowMain();
+  Choose("miFinnish");
+
+  ASSERT_EQ(tk.MessageBoxLog().size(), 1u);
+  EXPECT_EQ(tk.MessageBoxLog()[0].text, LanguagesFolder() + "DLan_Finnish.ini can not be found.");
+  EXPECT_EQ(tk.MessageBoxLog()[0].caption, "Talvix Hivora");
+  EXPECT_EQ(tk.MessageBoxLog()[0].flags, ui::kMbOk);
+  ASSERT_EQ(fake.ShellCalls().size(), 1u);
+  EXPECT_EQ(fake.ShellCalls()[0].operation, "Open");
+  EXPECT_EQ(fake.ShellCalls()[0].file, BuiltinText(kTextTranslatePageUrl));
+  EXPECT_EQ(fake.ShellCalls()[0].showCmd, kSwShow);
+  EXPECT_EQ(fake.ShellOwners()[0], main->Handle());
+
+  EXPECT_EQ(OptionsSetting.Lan, "English");
+  EXPECT_EQ(CheckedItems(), std::vector<std::string>{"miEnglish"});
+  EXPECT_EQ(main->bOptions.Caption(), "Options");
+}
+
+TEST_F(LanguageMenuTest, OtherAddsWhereToLearnHowToTranslate) {
+  ShowMain();
+  Choose("miOther");
+  ASSERT_EQ(tk.MessageBoxLog().size(), 1u);
+  EXPECT_EQ(tk.MessageBoxLog()[0].text, LanguagesFolder() + "DLan_Other.ini can not be found.\r\n\r\nPlease visit " +
+                                            BuiltinText(kTextTranslatePageUrl));
+  EXPECT_EQ(fake.ShellCalls().size(), 1u);
+}
+
+TEST_F(LanguageMenuTest, MissingFileMessageComesFromTheCurrentLanguage) {
+  WriteLan("German");
+  ShowMain();
+  Choose("miEnglish");  // no DLan_English.ini: English is a file like any other here
+  ASSERT_EQ(tk.MessageBoxLog().size(), 1u);
+  EXPECT_EQ(tk.MessageBoxLog()[0].text, LanguagesFolder() + "DLan_English.ini wurde nicht gefunden.");
+  EXPECT_EQ(OptionsSetting.Lan, "German");
+  EXPECT_EQ(CheckedItems(), std::vector<std::string>{"miGerman"});
+}
+
+// --- Marks.
+
+TEST_F(LanguageMenuTest, CurrentLanguageIsMarkedInAnyLetterCase) {
+  WriteLan("brazilianPORTUGUESE");
+  ShowMain();
+  EXPECT_EQ(CheckedItems(), std::vector<std::string>{"miBrazilianPortuguese"});
+}
+
+TEST_F(LanguageMenuTest, EmptyLanguageMarksNothingNotEvenTheSeparator) {
+  WriteLan("");
+  ShowMain();
+  EXPECT_TRUE(CheckedItems().empty());
+}
+
+// --- Switching.
+
+TEST_F(LanguageMenuTest, PresentFileSwitchesTheWindowAtOnceWithoutSaving) {
+  ShowMain();
+  Choose("miGerman");
+
+  EXPECT_TRUE(tk.MessageBoxLog().empty());
+  EXPECT_TRUE(fake.ShellCalls().empty());
+  EXPECT_EQ(OptionsSetting.Lan, "German");
+  EXPECT_EQ(CheckedItems(), std::vector<std::string>{"miGerman"});
+  EXPECT_EQ(main->bOptions.Caption(), "Optionen");
+  EXPECT_EQ(main->bOptions.Width(), tk.TextWidth(*main, "Optionen") + 17);
+  EXPECT_EQ(main->lvMain.Columns()[1].caption, "Aktuelle Gr\xF6\xDF" "e");
+  EXPECT_EQ(main->About1.Caption(), "\xDC&ber...");  // Windows-1252
+  EXPECT_FALSE(fs::exists(ProgramFile("options.ini")));
+}
+
+TEST_F(LanguageMenuTest, ChoosingTheCurrentLanguageAgainTranslatesAgain) {
+  WriteLan("German");
+  ShowMain();
+  EXPECT_EQ(main->bOptions.Caption(), "Optionen");
+  main->bOptions.SetCaption("changed");
+  Choose("miGerman");
+  EXPECT_EQ(main->bOptions.Caption(), "Optionen");
+  EXPECT_EQ(CheckedItems(), std::vector<std::string>{"miGerman"});
+}
+
+}  // namespace
+}  // namespace hv::test
