@@ -339,6 +339,10 @@ HANDLE OfflinePlatform::CreateFileA(const char* fileName, DWORD desiredAccess, D
   const bool read = WantsRead(desiredAccess);
   const bool write = WantsWrite(desiredAccess);
   const bool existedBefore = Exists(*host);
+  if (existedBefore && creationDisposition == file::kCreateNew) {
+    SetLastError(err::kFileExists);  // the name collision comes before any sharing check
+    return InvalidHandleValue();
+  }
   if (existedBefore) {
     // Held by the kernel: pending replacements entirely, loaded hives for
     // anything but a shared read.
