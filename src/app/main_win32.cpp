@@ -1,0 +1,31 @@
+// hivora.exe: the Windows program. Compacts the live registry, with native
+// windows as its front end. The command line is read by the main window.
+//
+// Exit code 0 in every path, also when another instance was brought forward.
+#include <exception>
+#include <memory>
+
+#include "platform/platform.h"
+#include "platform/win32/win32_platform.h"
+#include "resources/builtin_texts.h"
+#include "shell/startup.h"
+#include "ui/win32/win32_toolkit.h"
+
+#include "platform/win32/win.h"
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  try {
+    hv::SetPlatform(std::make_unique<hv::Win32Platform>());
+    hv::ui::Win32Toolkit toolkit;
+    try {
+      hv::RunApplication(toolkit, hv::kInstanceName);
+    } catch (const std::exception& error) {
+      toolkit.ShowApplicationError(error.what());
+    }
+  } catch (const std::exception& error) {
+    ::MessageBoxA(nullptr, error.what(), "Talvix Hivora", MB_OK | MB_ICONERROR);
+  } catch (...) {
+    ::MessageBoxA(nullptr, "An unexpected error occurred.", "Talvix Hivora", MB_OK | MB_ICONERROR);
+  }
+  return 0;
+}
