@@ -57,6 +57,14 @@ bool IsDragBlockingKind(ui::Kind kind) {
   }
 }
 
+// The maker's address as the link shows it: no scheme, no trailing slash.
+std::string SiteAddressText() {
+  std::string text = kSiteRootUrl;
+  if (const auto scheme = text.find("://"); scheme != std::string::npos) text.erase(0, scheme + 3);
+  if (!text.empty() && text.back() == '/') text.pop_back();
+  return text;
+}
+
 }  // namespace
 
 TfrmMain::TfrmMain(ui::Toolkit& toolkit, std::string instanceName)
@@ -140,8 +148,8 @@ void TfrmMain::BuildControls() {
   hinted(bClose, "Minimize to system tray");
   bClose.OnClick = [this] { bCloseClick(); };
   suiURLLabel1.SetHandCursor(true);
-  suiURLLabel1.SetUrl(BuiltinText(kTextHomePageUrl));
-  PlaceLabel(suiURLLabel1, 436, 38, BuiltinText(kTextHomePageUrl));
+  suiURLLabel1.SetUrl(kSiteRootUrl);
+  PlaceLabel(suiURLLabel1, 436, 38, SiteAddressText());
   suiURLLabel1.OnClick = [this] { suiURLLabel1Click(); };
 
   lTitle1.SetBold(true);

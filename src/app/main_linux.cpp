@@ -1,0 +1,115 @@
+// hivora: the Linux program. Compacts the hives of an offline Windows
+// installation, with the terminal as its front end.
+//
+//   hivora [--root DIR | --machine FILE] [--script FILE] [/Silent | /Scan REPORT]
+//
+// Exit codes: 0 normally (also when another instance was brought forward),
+// 2 for a bad command line, machine description, root folder or script.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "platform/offline/demo_machine.h"
+#include "platform/offline/front_end_options.h"
+#include "platform/platform.h"
+#include "resources/builtin_texts.h"
+#include "shell/startup.h"
+#include "ui/console/make_console_toolkit.h"
+#include "ui/messages.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using hv::ui::console::ConsoleOptions;
+
+int Fail(const std::string& message) {
+  std::fprintf(stderr, "hivora: %s\n", message.c_str());
+  return hv::offline::kUsageExitCode;
+}
+
+// The installation the program works on, as one absolute path.
+std::string InstallationKey(const hv::offline::FrontEndOptions& options) {
+  fs::path where;
+  if (options.root) {
+    where = *options.root;
+  } else if (options.machine) {
+    where = *options.machine;
+  } else {
+    where = options.demoFolder.empty() ? hv::offline::DefaultDemoMachineFolder() : options.demoFolder;
+  }
+  std::error_code ec;
+  const fs::path canonical = fs::weakly_canonical(fs::absolute(where, ec), ec);
+  return (ec ? where : canonical).string();
+}
+
+// One instance per installation: two programs working on different
+// installations do not meet, two on the same one do.
+std::string InstanceNameFor(const std::string& installation) {
+  std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
+  for (unsigned char c : installation) {
+    hash ^= c;
+    hash *= 1099511628211ull;
+  }
+  char hex[17];
+  std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
+  return std::string(hv::kInstanceName) + " " + hex;
+}
+
+ConsoleOptions ToolkitOptions(const hv::offline::FrontEndOptions& options) {
+  ConsoleOptions console;
+  if (options.script) {
+    console.mode = ConsoleOptions::Mode::Script;
+    console.scriptPath = options.script->string();
+  } else if (isatty(STDIN_FILENO) && isatty(STDOUT_FILENO)) {
+    console.mode = ConsoleOptions::Mode::Interactive;
+  } else {
+    // Without a terminal and without a script: the empty script, so that
+    // the window is shown, the unattended modes run, and the program ends.
+    console.mode = ConsoleOptions::Mode::Script;
+    console.scriptPath = "/dev/null";
+  }
+  return console;
+}
+
+int Run(int argc, char** argv) {
+  std::string error;
+  auto options = hv::offline::ParseFrontEndOptions(argc, argv, &error);
+  if (!options) return Fail(error);
+  auto platform = hv::offline::MakeOfflinePlatform(*options, &error);
+  if (!platform) return Fail(error);
+
+  std::unique_ptr<hv::ui::console::ConsoleToolkit> toolkit;
+  try {
+    toolkit = hv::ui::console::MakeConsoleToolkit(ToolkitOptions(*options));
+  } catch (const hv::ui::console::ConsoleSetupError& e) {
+    return Fail(e.what());
+  }
+
+  const std::string instanceName = InstanceNameFor(InstallationKey(*options));
+  // At a restart the system asks the program to close; it closes as the
+  // user would close it.
+  hv::ui::Toolkit* tk = toolkit.get();
+  platform->SetRestartHandler([tk, instanceName] {
+    if (hv::HWND window = tk->FindWindowA(instanceName.c_str()); window != nullptr) {
+      tk->PostMessageA(window, hv::ui::kWmClose, 0, 0);
+    }
+  });
+  hv::SetPlatform(std::move(platform));
+  return hv::RunApplication(*toolkit, instanceName);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return Run(argc, argv);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "hivora: %s\n", e.what());
+    return 1;
+  }
+}
