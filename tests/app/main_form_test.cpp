@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <future>
+#include <thread>
 
+#include "hive/scan_task_thread.h"
 #include "machine.h"
 #include "settings/options.h"
 #include "shell/startup.h"
@@ -278,6 +281,46 @@ TEST_F(MainFormTest, SecondStartOnlyActivatesTheFirst) {
 TEST_F(MainFormTest, FirstStartRunsTheMainWindow) {
   EXPECT_EQ(RunApplication(tk, kInstanceName), 0);
   EXPECT_EQ(tk.title, "Talvix Hivora");
+}
+
+}  // namespace
+}  // namespace hv
+
+namespace hv {
+namespace {
+
+// A worker still copying a hive when the window closes: the window asks it to
+// stop, waits for its hive to end, and only then deletes the copies, so that
+// no copy is written after the deletion.
+TEST_F(MainFormTest, CloseWaitsForARunningWorkerBeforeDeletingCopies) {
+  TfrmMain form(tk, kInstanceName);
+  form.Show();
+  std::promise<void> entered;
+  std::promise<void> release;
+  auto released = release.get_future().share();
+  fake.SetSaveHook([&](const std::string&, const std::string& target) {
+    entered.set_value();
+    released.wait();
+    fake.CreateFileOfSize(target, 10);
+    return 0;
+  });
+  ui::Form dialog(tk, "frmGetNewHiveProgess", nullptr);
+  auto thread = std::make_shared<TScanTaskThread>(tk);
+  thread->StatusMemo = &dialog.Add<ui::Memo>("Memo1");
+  thread->HiveNames = form.HiveNames;
+  thread->HiveFiles = form.HiveFiles;
+  form.RegisterWorker(thread);
+  thread->Start();
+  entered.get_future().wait();
+  std::thread opener([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    release.set_value();
+  });
+  form.Close();
+  opener.join();
+  EXPECT_TRUE(thread->Finished());
+  EXPECT_EQ(fake.Saves().size(), 1u);  // stopped after its hive
+  EXPECT_FALSE(fake.Exists("C:\\Windows\\System32\\config\\SYSTEM.hvx"));
 }
 
 }  // namespace
