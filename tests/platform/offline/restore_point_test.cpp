@@ -1,0 +1,82 @@
+#include "platform/offline/restore_point.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "platform/offline/offline_machine.h"
+#include "platform/offline/private_profile.h"
+
+namespace hv::offline {
+namespace {
+
+using test::OfflineMachine;
+namespace fs = std::filesystem;
+
+RestorePointInfoA Info() {
+  RestorePointInfoA info;
+  info.dwEventType = kBeginSystemChange;
+  info.dwRestorePtType = kApplicationInstall;
+  std::memcpy(info.szDescription, "Made by Talvix Hivora", 21);
+  return info;
+}
+
+SystemTime Fixed() {
+  SystemTime t;
+  t.wYear = 2024;
+  t.wMonth = 5;
+  t.wDay = 17;
+  t.wHour = 9;
+  t.wMinute = 3;
+  t.wSecond = 7;
+  return t;
+}
+
+TEST(RestorePointTest, DisabledByTheDescriptionWritesNothing) {
+  OfflineMachine m;
+  std::string error;
+  OfflineOptions options;
+  options.machine = *DescribeRoot(m.root, &error);
+  options.machine.restorePointFails = true;
+  OfflinePlatform os(options);
+  auto sr = os.LoadSrClient();
+  ASSERT_TRUE(sr && sr->HasSetRestorePoint());
+  RestorePointInfoA info = Info();
+  StateMgrStatus status;
+  EXPECT_FALSE(sr->SRSetRestorePointA(&info, &status));
+  EXPECT_NE(status.nStatus, 0u);
+  EXPECT_FALSE(fs::exists(os.stateFolder() / "RestorePoints"));
+}
+
+TEST(RestorePointTest, DatedCopyOfEveryHiveWithAnIndex) {
+  OfflineMachine m;
+  auto os = m.Platform();
+  os->SetClockForTesting(Fixed);
+  auto sr = os->LoadSrClient();
+  RestorePointInfoA info = Info();
+  StateMgrStatus status;
+  ASSERT_TRUE(sr->SRSetRestorePointA(&info, &status));
+  EXPECT_EQ(status.nStatus, 0u);
+  EXPECT_EQ(status.llSequenceNumber, 1);
+  const fs::path point = m.root / "ProgramData" / "Talvix Hivora" / "RestorePoints" / "20240517-090307";
+  ASSERT_TRUE(fs::is_directory(point));
+  EXPECT_EQ(test::ReadBytes(point / "C/Windows/System32/config/SOFTWARE"), test::ReadBytes(m.Config("SOFTWARE")));
+  EXPECT_TRUE(fs::exists(point / "C/Users/Demo/NTUSER.DAT"));
+  const auto index = point / "RestorePoint.ini";
+  char buf[256];
+  GetProfileString("RestorePoint", "Description", "", buf, sizeof buf, index);
+  EXPECT_STREQ(buf, "Made by Talvix Hivora");
+  GetProfileString("RestorePoint", "Time", "", buf, sizeof buf, index);
+  EXPECT_STREQ(buf, "2024-05-17 09:03:07");
+  GetProfileString("Hive2", "Name", "", buf, sizeof buf, index);
+  EXPECT_STREQ(buf, "\\REGISTRY\\MACHINE\\SOFTWARE");
+  GetProfileString("Hive7", "File", "", buf, sizeof buf, index);
+  EXPECT_STREQ(buf, "C:\\Users\\Demo\\AppData\\Local\\Microsoft\\Windows\\UsrClass.dat");
+  // A second point in the same second gets its own folder.
+  ASSERT_TRUE(sr->SRSetRestorePointA(&info, &status));
+  EXPECT_EQ(status.llSequenceNumber, 2);
+  EXPECT_TRUE(fs::is_directory(point.parent_path() / "20240517-090307-2"));
+}
+
+}  // namespace
+}  // namespace hv::offline
