@@ -60,7 +60,7 @@ regf::Status Software(const fs::path& file) {
   AddFiller(b.Root(), "Classes\\CLSID", 260);
   b.Root().AddKey("Wow6432Node\\Microsoft\\Windows NT\\CurrentVersion").SetString("CurrentVersion", "6.1");
   AddFiller(b.Root(), "Wow6432Node\\Classes\\CLSID", 120);
-  b.AddGarbage(0.25, 7).SetFileSlack(64 * 1024);
+  b.AddGarbage(0.12, 7).SetFileSlack(16 * 1024);
   return b.WriteFile(file);
 }
 
@@ -75,7 +75,7 @@ regf::Status System(const fs::path& file) {
   b.Root().AddKey("ControlSet001\\Control\\hivelist");
   AddFiller(b.Root(), "ControlSet001\\Services", 220);
   AddFiller(b.Root(), "ControlSet002\\Services", 90);
-  b.AddGarbage(0.3, 11).SetFileSlack(128 * 1024);
+  b.AddGarbage(0.1, 11).SetFileSlack(16 * 1024);
   return b.WriteFile(file);
 }
 
@@ -84,7 +84,7 @@ regf::Status Small(const fs::path& file, std::string_view root, std::string_view
   FixtureBuilder b;
   b.SetRootName(root);
   AddFiller(b.Root(), kind, count);
-  b.AddGarbage(garbage, seed).SetFileSlack(16 * 1024);
+  b.AddGarbage(garbage, seed).SetFileSlack(4 * 1024);
   return b.WriteFile(file);
 }
 
@@ -94,7 +94,7 @@ regf::Status Ntuser(const fs::path& file) {
   b.Root().AddKey("Control Panel\\International").SetString("sDecimal", ".");
   b.Root().AddKey("Environment").SetExpandString("TEMP", "%USERPROFILE%\\AppData\\Local\\Temp");
   AddFiller(b.Root(), "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RecentDocs", 150);
-  b.AddGarbage(0.35, 13).SetFileSlack(32 * 1024);
+  b.AddGarbage(0.15, 13).SetFileSlack(8 * 1024);
   return b.WriteFile(file);
 }
 
@@ -133,10 +133,10 @@ bool EnsureDemoMachine(const fs::path& folder, std::string* error) {
       Small(config / "SAM", "CMI-CreateHive{C4E7BA2B-68E8-499C-B1A1-371AC8D717C7}",
             "SAM\\Domains\\Account\\Users", 30, 0.15, 5),
       Small(config / "SECURITY", "CMI-CreateHive{B1E1D2C3-0000-4000-8000-00000000A1B2}", "Policy\\Secrets", 25,
-            0.15, 9),
+            0.08, 9),
       Ntuser(profile / "NTUSER.DAT"),
       Small(classes / "UsrClass.dat", "S-1-5-21-3623811015-3361044348-30300820-1001_Classes",
-            "Local Settings\\Software\\Microsoft\\Windows\\Shell\\BagMRU", 80, 0.3, 17),
+            "Local Settings\\Software\\Microsoft\\Windows\\Shell\\BagMRU", 80, 0.15, 17),
   };
   for (const regf::Status& s : results) {
     if (!s.ok) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/offline/demo_machine.h"
@@ -20,7 +21,8 @@ struct OfflineMachine {
     EXPECT_TRUE(offline::EnsureDemoMachine(root, &error)) << error;
   }
 
-  std::unique_ptr<offline::OfflinePlatform> Platform(bool wow64 = false) const {
+  // wow64 nullopt: as the installation says (Windows\SysWOW64 present).
+  std::unique_ptr<offline::OfflinePlatform> Platform(std::optional<bool> wow64 = false) const {
     std::string error;
     auto machine = offline::DescribeRoot(root, &error);
     EXPECT_TRUE(machine) << error;
