@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <functional>
 #include <sstream>
 #include <thread>
 
@@ -16,20 +18,36 @@ using namespace std::chrono_literals;
 
 // Runs the test main form under a script; returns the transcript.
 struct ScriptRun {
-  explicit ScriptRun(bool virtualClock = true) : tk(Options(virtualClock)), main(tk) {
+  explicit ScriptRun(bool virtualClock = true, long long quietTimeoutMs = 0)
+      : tk(Options(virtualClock, quietTimeoutMs)), main(tk) {
     tk.SetTranscript(&out);
     tk.SetDiagnostics(&err);
   }
-  static ConsoleOptions Options(bool virtualClock) {
+  static ConsoleOptions Options(bool virtualClock, long long quietTimeoutMs) {
     ConsoleOptions options;
+    options.quietTimeoutMs = quietTimeoutMs;
     options.mode = ConsoleOptions::Mode::Script;
     options.virtualClock = virtualClock;
     options.singleInstance = false;
     return options;
   }
-  void Run(const std::string& script) {
-    InstallScript(tk, std::make_unique<std::istringstream>(script));
+  void Run(const std::string& script, std::function<void(ScriptRunner&)> setUp = {}) {
+    auto runner = InstallScript(tk, std::make_unique<std::istringstream>(script));
+    if (setUp) setUp(*runner);
     tk.RunMain(main);
+  }
+  // A dialog whose worker holds until `release` is set.
+  void HoldingWorker(std::atomic<bool>& release) {
+    main.onDialog = [this, &release](testing::TestDialog& dialog) {
+      dialog.onStart = [this, &release](testing::TestDialog& d) {
+        HWND handle = d.Handle();
+        d.StartWorker([this, &release, &d, handle](testing::LambdaWorker&) {
+          while (!release) std::this_thread::sleep_for(1ms);
+          tk.SendToUiThread(handle, [&d] { d.mCurrent.SetCaption("Finish"); });
+          tk.PostMessageA(handle, kWmClose, 0, 0);
+        });
+      };
+    };
   }
   std::ostringstream out;
   std::ostringstream err;
@@ -154,6 +172,46 @@ TEST(ScriptRunner, TheEndOfTheScriptWaitsForWorkersThenClosesFormsInnermostFirst
   EXPECT_EQ(run.main.dialogMemo, "Finish");
   EXPECT_EQ(run.main.dialogResult, kMrCancel);
   EXPECT_EQ(run.main.log.back(), "close");
+}
+
+TEST(ScriptRunner, AWaitThatOutlastsTheQuietTimeoutStallsTheRunInsteadOfHanging) {
+  std::atomic<bool> release{false};
+  std::shared_ptr<testing::LambdaWorker> worker;
+  {
+    ScriptRun run(true, 100);
+    run.HoldingWorker(release);
+    run.main.onDialog = [&, inner = run.main.onDialog](testing::TestDialog& dialog) {
+      inner(dialog);
+      dialog.onStart = [&, start = dialog.onStart](testing::TestDialog& d) {
+        start(d);
+        worker = d.worker;
+      };
+    };
+    run.Run("click bOpen\nwait\n");
+    EXPECT_TRUE(run.tk.Stalled());
+    EXPECT_NE(run.err.str().find("waited 100 ms"), std::string::npos);
+    EXPECT_EQ(run.main.dialogResult, kMrCancel);
+    EXPECT_EQ(run.main.dialogMemo, "Registry Key");
+    release = true;
+    ASSERT_TRUE(worker->WaitFor(5s));
+  }
+}
+
+TEST(ScriptRunner, ATestsOwnCommandRunsAtItsPlaceInTheScript) {
+  std::atomic<bool> release{false};
+  ScriptRun run(true, 10000);
+  run.HoldingWorker(release);
+  std::string seen;
+  run.Run("click bOpen\nsleep 1000\nrelease now\nwait\n", [&](ScriptRunner& runner) {
+    runner.AddCommand("release", [&](ConsoleToolkit& tk, std::string_view argument) {
+      seen = std::string(argument) + " in " + tk.ActiveForm()->Name();
+      release = true;
+    });
+  });
+  EXPECT_FALSE(run.tk.Stalled());
+  EXPECT_EQ(seen, "now in frmDialog");
+  EXPECT_EQ(run.main.dialogMemo, "Finish");
+  EXPECT_EQ(run.err.str(), "");
 }
 
 }  // namespace

@@ -28,6 +28,10 @@ struct ConsoleOptions {
   // Serve and look up the per-user instance endpoint. Off for tests that do
   // not exercise it, so that parallel tests never meet.
   bool singleInstance = true;
+  // Longest real time, in ms, that waiting for quiet (script `wait`, the end
+  // of a script) may take before the run counts as stalled; 0: no limit.
+  // Tests set one so that a worker that never ends fails them fast.
+  long long quietTimeoutMs = 0;
 };
 
 }  // namespace hv::ui::console

@@ -225,6 +225,13 @@ void ConsoleToolkit::SetIdleHandler(IdleHandler handler) { idle_ = std::move(han
 
 void ConsoleToolkit::SetFrontEnd(std::unique_ptr<FrontEnd> frontEnd) { frontEnd_ = std::move(frontEnd); }
 
+void ConsoleToolkit::BeginWaitForQuiet() {
+  if (!waitForQuiet_ && options_.quietTimeoutMs > 0) {
+    quietDeadline_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(options_.quietTimeoutMs);
+  }
+  waitForQuiet_ = true;
+}
+
 bool ConsoleToolkit::Quiet() const { return queue_.Empty() && WorkerThread::Running() == 0; }
 
 void ConsoleToolkit::WaitForActivity(std::chrono::milliseconds longest) {
@@ -263,6 +270,11 @@ void ConsoleToolkit::RunLoop(const std::function<bool()>& done, bool callIdle, s
       continue;
     }
     if (waitForQuiet_) {
+      if (!Quiet() && options_.quietTimeoutMs > 0 && std::chrono::steady_clock::now() >= quietDeadline_) {
+        waitForQuiet_ = false;
+        Stall("waited " + std::to_string(options_.quietTimeoutMs) + " ms for workers to end");
+        continue;
+      }
       if (!Quiet()) {
         WaitForActivity(std::min(rest, kPoll));
         continue;

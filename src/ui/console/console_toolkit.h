@@ -135,7 +135,7 @@ class ConsoleToolkit final : public Toolkit {
   // Nothing queued, no worker blocked in SendToUiThread, no worker running.
   bool Quiet() const;
   // The loops stop asking the idle handler until Quiet() (script `wait`).
-  void BeginWaitForQuiet() { waitForQuiet_ = true; }
+  void BeginWaitForQuiet();
 
   // The dump of the active form (see form_dump.h); empty without one.
   std::vector<std::string> DumpActiveForm() const;
@@ -196,6 +196,7 @@ class ConsoleToolkit final : public Toolkit {
   Point cursor_{};
   std::string appTitle_;
   bool waitForQuiet_ = false;
+  std::chrono::steady_clock::time_point quietDeadline_{};
   bool stalled_ = false;
   bool minimized_ = false;
   bool appHidden_ = false;

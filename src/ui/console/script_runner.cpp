@@ -82,14 +82,19 @@ void ScriptRunner::Execute(ConsoleToolkit& toolkit, std::string_view line, int n
       return Refuse(toolkit, number, "sleep: not a number of milliseconds \"" + arg + "\"");
     }
     toolkit.AdvanceClock(ms);
+  } else if (auto custom = commands_.find(verb); custom != commands_.end()) {
+    custom->second(toolkit, argument);
   } else {
     Refuse(toolkit, number, "unknown command \"" + std::string(verb) + "\"");
   }
 }
 
-void InstallScript(ConsoleToolkit& toolkit, std::unique_ptr<std::istream> script) {
+void ScriptRunner::AddCommand(std::string name, Command command) { commands_[std::move(name)] = std::move(command); }
+
+std::shared_ptr<ScriptRunner> InstallScript(ConsoleToolkit& toolkit, std::unique_ptr<std::istream> script) {
   auto runner = std::make_shared<ScriptRunner>(std::move(script));
   toolkit.SetIdleHandler([runner](ConsoleToolkit& tk) { return runner->Step(tk); });
+  return runner;
 }
 
 }  // namespace hv::ui::console

@@ -15,7 +15,9 @@
 // "script: line N: ..." and the script goes on. At its end the runner waits
 // for quiet, then closes the active form, again and again, until the main
 // form is closed as by its Exit button.
+#include <functional>
 #include <istream>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -30,6 +32,10 @@ class ScriptRunner {
   // One idle step; an idle handler for ConsoleToolkit::SetIdleHandler.
   bool Step(ConsoleToolkit& toolkit);
   int LineNumber() const { return lineNumber_; }
+  // Adds a command of a test's own (say, releasing a fake save); it gets the
+  // rest of its line, trimmed. Built-in commands cannot be replaced.
+  using Command = std::function<void(ConsoleToolkit&, std::string_view argument)>;
+  void AddCommand(std::string name, Command command);
   bool AtEnd() const { return atEnd_; }
 
  private:
@@ -37,11 +43,13 @@ class ScriptRunner {
   static void Refuse(ConsoleToolkit& toolkit, int line, const std::string& why);
 
   std::unique_ptr<std::istream> script_;
+  std::map<std::string, Command, std::less<>> commands_;
   int lineNumber_ = 0;
   bool atEnd_ = false;
 };
 
-// Installs a runner for `script` as the toolkit's idle handler.
-void InstallScript(ConsoleToolkit& toolkit, std::unique_ptr<std::istream> script);
+// Installs a runner for `script` as the toolkit's idle handler; the runner
+// is returned for AddCommand.
+std::shared_ptr<ScriptRunner> InstallScript(ConsoleToolkit& toolkit, std::unique_ptr<std::istream> script);
 
 }  // namespace hv::ui::console

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 
 namespace hv::ui::console {
 namespace {
@@ -51,6 +52,10 @@ std::unique_ptr<TerminalSession> TerminalSession::Open() {
   raw.c_cc[VTIME] = 0;
   if (::tcsetattr(STDIN_FILENO, TCSAFLUSH, &raw) != 0) return nullptr;
   g_active = true;
+  // A program that ends by exit() (a restart request, say) never destroys
+  // the session; the terminal must come back all the same.
+  static const bool registered = std::atexit(Restore) == 0;
+  (void)registered;
   for (std::size_t i = 0; i < 4; ++i) {
     struct sigaction action {};
     action.sa_handler = OnFatalSignal;
