@@ -153,42 +153,8 @@ TEST_F(MainFormTest, CreationSetsTitleTotalsAndClosesTheHelpGroupGap) {
   EXPECT_EQ(form.bExit.Top(), 283);
   EXPECT_FALSE(form.bDefragRegistry.Enabled());
   EXPECT_FALSE(form.IsSilent);
-  EXPECT_EQ(form.ClientWidth(), 556);
-  EXPECT_EQ(form.ClientHeight(), 392);
-  EXPECT_EQ(form.Border(), ui::BorderStyle::None);
-  ASSERT_EQ(form.lvMain.Columns().size(), 4u);
-  EXPECT_EQ(form.lvMain.Columns()[3].caption, "Reduction");
-  EXPECT_EQ(form.lvMain.Columns()[1].align, ui::Align::Right);
   // The settings were loaded first.
   EXPECT_EQ(OptionsSetting.Lan, "English");
-}
-
-TEST_F(MainFormTest, MenusInOrder) {
-  TfrmMain form(tk, kInstanceName);
-  std::vector<std::string> help;
-  for (auto* item : form.pmHelp.Items()) help.push_back(item->Name() + "=" + item->Caption());
-  EXPECT_EQ(help, (std::vector<std::string>{"pmiHelp=&Help", "N1=-", "Homepage1=H&omepage", "N2=-",
-                                            "pmiCheckUpdate=&Check for Update", "N3=-",
-                                            "About1=&About..."}));
-  const auto& languages = form.pmLanguage.Items();
-  ASSERT_EQ(languages.size(), 25u);
-  EXPECT_EQ(languages[0]->Name(), "miArabic");
-  EXPECT_EQ(languages[1]->Caption(), "&Brazilian Portuguese");
-  EXPECT_EQ(languages[22]->Name(), "miUkranian");
-  EXPECT_TRUE(languages[23]->IsSeparator());
-  EXPECT_EQ(languages[23]->Name(), "N6");
-  EXPECT_EQ(languages[24]->Name(), "miOther");
-  EXPECT_EQ(languages[24]->Caption(), "Other");
-}
-
-TEST_F(MainFormTest, WindowClassIsTheInstanceName) {
-  TfrmMain form(tk, kInstanceName);
-  ui::CreateParamsRec params;
-  form.CreateParams(params);
-  EXPECT_EQ(params.windowClassName, "Talvix Hivora Made by Talvix Software");
-  TfrmMain longName(tk, std::string(80, 'x'));
-  longName.CreateParams(params);
-  EXPECT_EQ(params.windowClassName.size(), 63u);
 }
 
 // ------------------------------------------------------------ chrome
