@@ -140,19 +140,5 @@ TEST_F(SystemPointTest, SlowServiceBarReachesHundredAtTheThirtyEighthTickAndStay
   EXPECT_TRUE(tk.MessageBoxLog().empty());
 }
 
-TEST_F(SystemPointTest, LayoutAndTexts) {
-  TfrmSystemPoint dialog(tk, &owner);
-  EXPECT_EQ(dialog.Caption(), "Create System Point");
-  EXPECT_EQ(dialog.Border(), ui::BorderStyle::DialogNoSystemMenu);
-  EXPECT_EQ(dialog.ClientWidth(), 353);
-  EXPECT_EQ(dialog.ClientHeight(), 180);
-  EXPECT_TRUE(dialog.lScanTask.Bold());
-  EXPECT_EQ(dialog.ProgressBar1.Min(), 0);
-  EXPECT_EQ(dialog.ProgressBar1.Max(), 100);
-  EXPECT_FALSE(dialog.ProgressBar1.ShowPercent());
-  EXPECT_TRUE(dialog.Timer1.Enabled());
-  EXPECT_EQ(dialog.Timer1.Interval(), 1000);
-}
-
 }  // namespace
 }  // namespace hv::test
