@@ -28,7 +28,7 @@ fs::path Home() {
 
 fs::path FromEnv(const char* name, const fs::path& fallback) {
   const char* value = std::getenv(name);
-  // The base directory specification ignores relative values.
+  // Relative XDG base directories are to be ignored.
   if (value != nullptr && *value != '\0' && fs::path(value).is_absolute()) return value;
   return fallback;
 }

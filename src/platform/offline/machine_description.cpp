@@ -130,32 +130,32 @@ class Reader {
     if (c2 == std::string::npos) {
       return Fail(line.number, "drive line must be letter=type,device,folder");
     }
-    DriveSpec spec;
-    spec.letter = static_cast<char>(std::toupper(static_cast<unsigned char>(line.name[0])));
+    DriveSpec entry;
+    entry.letter = static_cast<char>(std::toupper(static_cast<unsigned char>(line.name[0])));
     std::string_view type = Trim(std::string_view(v).substr(0, c1));
     auto t = DriveType(type);
     if (!t) {
       return Fail(line.number, "unknown drive type \"" + std::string(type) +
                                    "\" (fixed, removable, remote, cdrom or ramdisk)");
     }
-    spec.type = *t;
-    spec.device = std::string(Trim(std::string_view(v).substr(c1 + 1, c2 - c1 - 1)));
-    if (spec.device.empty() || spec.device[0] != '\\') {
-      return Fail(line.number, "device \"" + spec.device + "\" must be a kernel name such as \\Device\\HarddiskVolume1");
+    entry.type = *t;
+    entry.device = std::string(Trim(std::string_view(v).substr(c1 + 1, c2 - c1 - 1)));
+    if (entry.device.empty() || entry.device[0] != '\\') {
+      return Fail(line.number, "device \"" + entry.device + "\" must be a kernel name such as \\Device\\HarddiskVolume1");
     }
     std::string folder(Trim(std::string_view(v).substr(c2 + 1)));
     if (folder.empty()) return Fail(line.number, "drive " + line.name + ": has no folder");
-    spec.folder = fs::path(folder);
-    if (spec.folder.is_relative()) spec.folder = file_.parent_path() / spec.folder;
+    entry.folder = fs::path(folder);
+    if (entry.folder.is_relative()) entry.folder = file_.parent_path() / entry.folder;
     std::error_code ec;
-    if (!fs::is_directory(spec.folder, ec)) {
-      return Fail(line.number, "folder " + spec.folder.string() + " of drive " + line.name + ": does not exist");
+    if (!fs::is_directory(entry.folder, ec)) {
+      return Fail(line.number, "folder " + entry.folder.string() + " of drive " + line.name + ": does not exist");
     }
-    spec.folder = fs::absolute(spec.folder, ec).lexically_normal();
+    entry.folder = fs::absolute(entry.folder, ec).lexically_normal();
     for (const DriveSpec& other : d->drives) {
-      if (other.letter == spec.letter) return Fail(line.number, "drive " + line.name + ": is described twice");
+      if (other.letter == entry.letter) return Fail(line.number, "drive " + line.name + ": is described twice");
     }
-    d->drives.push_back(std::move(spec));
+    d->drives.push_back(std::move(entry));
     return true;
   }
 
