@@ -130,8 +130,9 @@ class Control : public Component {
   void SetModalResult(int result) { modalResult_ = result; }
 
   std::function<void()> OnClick;
-  // What a click does: a check box toggles first, then OnClick runs, then the
-  // button's modal result (if any) is given to the form.
+  // What a click does: a check box toggles first; the button's modal result
+  // (if any) is given to the form, then OnClick runs, so that a handler can
+  // still take the result back (SetModalResult(kMrNone)) to keep a dialog open.
   virtual void Click();
 
  private:
