@@ -13,8 +13,11 @@ list(APPEND HIVORA_APP_SOURCES
   ${CMAKE_SOURCE_DIR}/src/shell/web_links.cpp
 )
 
-# The shipped language files, in Windows-1252, copied next to the program
-# into <build>/Languages/ where LanguageFilePath looks for them.
+# The shipped language files, in Windows-1252. They are copied into the
+# folder "Languages" beside the program, where LanguageFilePath looks for
+# them (the program's data folder; <prefix>/share/talvix-hivora/Languages
+# once installed). The program's target is defined after this file, so the
+# copy is set up once the folder has been read.
 set(HIVORA_LANGUAGE_FILES
   ${CMAKE_SOURCE_DIR}/src/resources/languages/DLan_German.ini
   ${CMAKE_SOURCE_DIR}/src/resources/languages/DLan_French.ini
@@ -22,13 +25,20 @@ set(HIVORA_LANGUAGE_FILES
   ${CMAKE_SOURCE_DIR}/src/resources/languages/DLan_Italian.ini
   ${CMAKE_SOURCE_DIR}/src/resources/languages/DLan_BrazilianPortuguese.ini
 )
-set(HIVORA_LANGUAGES_DIR ${CMAKE_BINARY_DIR}/Languages)
-add_custom_command(
-  OUTPUT ${HIVORA_LANGUAGES_DIR}/.stamp
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${HIVORA_LANGUAGES_DIR}
-  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${HIVORA_LANGUAGE_FILES} ${HIVORA_LANGUAGES_DIR}
-  COMMAND ${CMAKE_COMMAND} -E touch ${HIVORA_LANGUAGES_DIR}/.stamp
-  DEPENDS ${HIVORA_LANGUAGE_FILES}
-  COMMENT "Copying the language files to ${HIVORA_LANGUAGES_DIR}"
-  VERBATIM)
-add_custom_target(hivora_languages ALL DEPENDS ${HIVORA_LANGUAGES_DIR}/.stamp)
+function(hivora_copy_language_files)
+  if(TARGET hivora)
+    set(dest "$<TARGET_FILE_DIR:hivora>/Languages")
+  else()
+    set(dest "${CMAKE_BINARY_DIR}/Languages")
+  endif()
+  add_custom_target(hivora_languages ALL
+    COMMAND ${CMAKE_COMMAND} -E make_directory "${dest}"
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${HIVORA_LANGUAGE_FILES} "${dest}"
+    DEPENDS ${HIVORA_LANGUAGE_FILES}
+    COMMENT "Copying the language files to ${dest}"
+    VERBATIM)
+  if(TARGET hivora)
+    add_dependencies(hivora hivora_languages)
+  endif()
+endfunction()
+cmake_language(DEFER CALL hivora_copy_language_files)
