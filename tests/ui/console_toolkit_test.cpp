@@ -296,6 +296,22 @@ TEST_F(ToolkitTest, PopupClicksTheQueuedChoiceOrNothing) {
   EXPECT_EQ(tk.GetCursorPos().x, 5);
 }
 
+TEST(ToolkitLifetime, AToolkitGoingFirstReleasesBlockedWorkersAndDetachesItsForms) {
+  auto tk = std::make_unique<ConsoleToolkit>(TestOptions());
+  TestMainForm main(*tk);
+  tk->ShowForm(main);
+  std::atomic<int> result{-1};
+  ConsoleToolkit* toolkit = tk.get();
+  HWND handle = main.Handle();
+  std::thread worker([&result, toolkit, handle] { result = toolkit->SendToUiThread(handle, [] {}) ? 1 : 0; });
+  for (int i = 0; i < 5000 && toolkit->Quiet(); ++i) std::this_thread::sleep_for(1ms);
+  ASSERT_FALSE(toolkit->Quiet()) << "the worker's call is queued";
+  tk.reset();
+  worker.join();
+  EXPECT_EQ(result.load(), 0);
+  EXPECT_EQ(main.Handle(), nullptr);
+}
+
 TEST(ToolkitRealClock, RunMainEndsWhenTheMainFormCloses) {
   ConsoleOptions options = TestOptions();
   options.virtualClock = false;

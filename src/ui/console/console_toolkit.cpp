@@ -30,6 +30,13 @@ ConsoleToolkit::ConsoleToolkit(ConsoleOptions options)
 ConsoleToolkit::~ConsoleToolkit() {
   frontEnd_.reset();
   endpoint_.reset();
+  // Forms that outlive the toolkit must not call back into it, and a worker
+  // still blocked in SendToUiThread must be let go.
+  for (auto& [handle, info] : windows_) {
+    queue_.DestroyWindowHandle(handle);
+    info.form->DetachWindow();
+    info.form->MarkVisible(false);
+  }
 }
 
 std::int64_t ConsoleToolkit::Now() const {
