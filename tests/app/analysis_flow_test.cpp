@@ -77,12 +77,15 @@ class AnalysisFlowTest : public ::testing::Test {
   // makes the save fail without a copy.
   LSTATUS Save(const std::string& key, const std::string& target) {
     const std::string file = target.substr(0, target.size() - 4);
+    Gate* gate = nullptr;
+    std::int64_t size = 1000;
     {
       std::lock_guard lock(mu);
       log.push_back("begin " + key);
+      if (auto it = gateOf.find(key); it != gateOf.end()) gate = it->second;
+      if (auto it = copySize.find(file); it != copySize.end()) size = it->second;
     }
-    if (auto gate = gateOf.find(key); gate != gateOf.end()) gate->second->Wait();
-    const std::int64_t size = copySize.count(file) ? copySize[file] : 1000;
+    if (gate != nullptr) gate->Wait();
     LSTATUS result = 0;
     if (size < 0) {
       result = static_cast<LSTATUS>(err::kCantWrite);
@@ -273,7 +276,10 @@ TEST_F(AnalysisFlowTest, ClosedDialogCountsAsNotFinishedAndTheNextScanWaitsForIt
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     gate.Open();
   });
-  gateOf.clear();
+  {
+    std::lock_guard lock(mu);
+    gateOf.clear();
+  }
   main->bAnalyzeRegistryClick();
   opener.join();
   const auto entries = Log();
