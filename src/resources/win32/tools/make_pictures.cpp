@@ -122,7 +122,7 @@ void DrawMark(Canvas& c, double cx, double cy, double r) {
 // --- The main window's background, 556 x 393.
 constexpr int kBgW = 556, kBgH = 393;
 constexpr int kHeader = 56;  // header band height
-constexpr int kPanel = 108;  // left panel band width
+constexpr int kPanel = 112;  // left panel band width: the flat buttons reach x 111
 
 Canvas DrawBackground() {
   Canvas c(kBgW, kBgH, Hex(0xFFFFFF));
@@ -145,12 +145,11 @@ Canvas DrawBackground() {
     return Mix(Hex(0xE6EDF7), Hex(0xD5E0EE), (y - kHeader) / (kBgH - kHeader));
   });
   c.Fill(Rect(kPanel - 1, kHeader, kPanel, kBgH), Hex(0xC2D0E3));
-  // A card behind the totals and the step hint.
-  c.Fill(RoundRect(112.5, 305.5, 547.5, 387.5, 5), Hex(0xC9D5E6));
-  c.Fill(RoundRect(113.5, 306.5, 546.5, 386.5, 4.5), [](double, double y) {
-    return Mix(Hex(0xFFFFFF), Hex(0xF2F6FB), (y - 306) / 80);
+  // Separators above the totals and between the totals and the step hint.
+  c.Fill(Rect(116, 305, 545, 306), [](double x, double) {
+    return Mix(Hex(0xB9C8DC), Hex(0xE8EDF4), std::clamp((x - 400) / 145, 0.0, 1.0));
   });
-  c.Fill(Rect(336, 314, 337, 380), Hex(0xDCE4EF));
+  c.Fill(Rect(333, 312, 334, 380), Hex(0xCCD7E6));
   // Window frame.
   const Rgb frame = Hex(0x56749E);
   c.Fill(Rect(0, 0, kBgW, 1), frame);
