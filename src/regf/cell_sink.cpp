@@ -129,7 +129,10 @@ void CellSink::WriteValueData(const std::uint8_t* data, std::uint32_t size, std:
     const std::uint32_t list = Alloc(4 * segments);
     for (std::uint32_t i = 0; i < segments; ++i) {
       const std::uint32_t take = std::min(kBigDataSegment, size - i * kBigDataSegment);
-      const std::uint32_t seg = Alloc(take);
+      // Every segment cell, the last included, has room for a whole segment, as Windows and
+      // Microsoft's offline library allocate them: readers built on that layout (libregf among
+      // them) take a segment's length from its cell size and would cut a shorter last cell short.
+      const std::uint32_t seg = Alloc(kBigDataSegment);
       std::memcpy(Data(seg), data + static_cast<std::size_t>(i) * kBigDataSegment, take);
       Wr32(Data(list) + 4 * i, seg);
     }
