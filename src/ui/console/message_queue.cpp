@@ -17,6 +17,15 @@ std::uintptr_t Id(HWND window) { return reinterpret_cast<std::uintptr_t>(window)
 
 MessageQueue::MessageQueue() : uiThread_(std::this_thread::get_id()) {}
 
+MessageQueue::~MessageQueue() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  windows_.clear();
+  for (auto& call : sent_) call->state = SentCall::State::Cancelled;
+  sent_.clear();
+  sendDone_.notify_all();
+  sendDone_.wait(lock, [this] { return senders_ == 0; });
+}
+
 HWND MessageQueue::CreateWindowHandle() {
   std::lock_guard<std::mutex> lock(mutex_);
   const std::uintptr_t id = nextHandle_++;
@@ -81,11 +90,16 @@ bool MessageQueue::Send(HWND window, std::function<void()> fn) {
   std::unique_lock<std::mutex> lock(mutex_);
   if (windows_.count(Id(window)) == 0) return false;
   sent_.push_back(call);
+  ++senders_;
   queued_.notify_all();
   sendDone_.wait(lock, [&] {
     return call->state == SentCall::State::Done || call->state == SentCall::State::Cancelled;
   });
-  return call->state == SentCall::State::Done;
+  --senders_;
+  const bool done = call->state == SentCall::State::Done;
+  // The queue's destructor may be waiting for the last worker to leave.
+  sendDone_.notify_all();
+  return done;
 }
 
 MessageQueue::Item MessageQueue::Take() {

@@ -43,6 +43,11 @@ class MessageQueue {
   };
 
   MessageQueue();
+  // Cancels the calls still waiting and returns once their workers have
+  // left Send.
+  ~MessageQueue();
+  MessageQueue(const MessageQueue&) = delete;
+  MessageQueue& operator=(const MessageQueue&) = delete;
 
   // Handles start at 0x100; lower values are left to the toolkit (its
   // application window).
@@ -77,6 +82,7 @@ class MessageQueue {
   std::set<std::uintptr_t> windows_;
   std::uintptr_t nextHandle_ = 0x100;
   bool woken_ = false;
+  int senders_ = 0;  // workers inside Send
   std::thread::id uiThread_;
 };
 
