@@ -263,14 +263,19 @@ class TerminalFrontEnd final : public FrontEnd {
       width = std::max(width, static_cast<int>(Utf8Length(AnsiToUtf8(item->Caption(), tk_.Options().codePage))) + 8);
     }
     const int height = static_cast<int>(overlay.items.size()) + 2;
-    const int x = std::clamp(overlay.at.x / 7, 0, std::max(0, canvas.Cols() - width));
-    const int y = std::clamp(overlay.at.y / 16, 0, std::max(0, canvas.Rows() - height));
+    // The pointer is where the user last pressed, in the active form's pixels.
+    const int px = activeArea_.x + static_cast<int>(overlay.at.x / activeScaleX_);
+    const int py = activeArea_.y + static_cast<int>(overlay.at.y / activeScaleY_);
+    const int x = std::clamp(px, 0, std::max(0, canvas.Cols() - width));
+    const int y = std::clamp(py, 0, std::max(0, canvas.Rows() - height));
     canvas.Frame(x, y, width, height, "");
     for (std::size_t i = 0; i < overlay.items.size(); ++i) {
       const MenuItem& item = *overlay.items[i];
       const int row = y + 1 + static_cast<int>(i);
       if (item.IsSeparator()) {
         canvas.HLine(x + 1, row, width - 2, kDim);
+        canvas.Text(x, row, "\u251c");
+        canvas.Text(x + width - 1, row, "\u2524");
         continue;
       }
       const StrippedCaption caption = StripAccelerator(item.Caption());
@@ -311,6 +316,12 @@ class TerminalFrontEnd final : public FrontEnd {
           options.keys = AssignAccelerators(*form, Reserved(*form));
         }
         PaintForm(canvas, *form, area, options);
+        if (form == active) {
+          const CellRect client = framed ? CellRect{area.x + 1, area.y + 1, area.width - 2, area.height - 2} : area;
+          activeArea_ = client;
+          activeScaleX_ = client.width > 0 && form->ClientWidth() > 0 ? double(form->ClientWidth()) / client.width : 7;
+          activeScaleY_ = client.height > 0 && form->ClientHeight() > 0 ? double(form->ClientHeight()) / client.height : 16;
+        }
       }
       for (const Overlay* overlay : overlays_) DrawOverlay(canvas, *overlay);
     }
@@ -336,6 +347,9 @@ class TerminalFrontEnd final : public FrontEnd {
   std::unique_ptr<KeyReader> reader_;
   std::vector<Overlay*> overlays_;
   Control* focus_ = nullptr;
+  CellRect activeArea_{};
+  double activeScaleX_ = 7;
+  double activeScaleY_ = 16;
   bool dirty_ = true;
   Clock::time_point lastDraw_{};
 };
