@@ -117,7 +117,12 @@ TfrmMain::TfrmMain(ui::Toolkit& toolkit, std::string instanceName)
   FormCreate();
 }
 
-TfrmMain::~TfrmMain() = default;
+TfrmMain::~TfrmMain() {
+  // A window destroyed without closing (an error on the way out) still
+  // leaves no worker running against a toolkit or platform that goes next.
+  StopWorkers();
+  WaitForWorkers(kCloseWaitMs);
+}
 
 // A label sizes itself to its text, as the designer's auto-sized labels do.
 void TfrmMain::PlaceLabel(ui::Control& label, int left, int top, const std::string& caption) {
@@ -314,7 +319,8 @@ bool TfrmMain::HandleMessage(UINT msg, ui::WPARAM wParam, ui::LPARAM lParam) {
       WMScanReport();
       return true;
     case ui::kWmSysCommand:
-      if (wParam == ui::kScMinimize) {
+      // The low four bits of a system command are the system's own.
+      if ((wParam & 0xFFF0) == ui::kScMinimize) {
         Tk().MinimizeApplication();
         return true;
       }
