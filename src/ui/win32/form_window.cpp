@@ -210,8 +210,15 @@ HWND FormWindow::ChildHandle(const hv::ui::Component& component) const {
   return slot != nullptr ? slot->child : nullptr;
 }
 
+namespace {
+// A label with the hand cursor is a link by its look: blue and underlined.
+bool LooksLikeLink(const Control& control) {
+  return control.GetKind() == Kind::UrlLabel || (control.GetKind() == Kind::Label && control.HandCursor());
+}
+}  // namespace
+
 HFONT FormWindow::FontFor(const Control& control) const {
-  const bool link = control.GetKind() == Kind::UrlLabel;
+  const bool link = LooksLikeLink(control);
   if (control.Bold()) return link ? boldLinkFont_.get() : boldFont_.get();
   return link ? linkFont_.get() : font_.get();
 }
@@ -566,7 +573,8 @@ void FormWindow::PaintSlot(HDC dc, Slot& slot) {
       break;
     }
     case Kind::Label: {
-      const COLORREF color = state.enabled ? ::GetSysColor(COLOR_WINDOWTEXT) : ::GetSysColor(COLOR_GRAYTEXT);
+      COLORREF color = state.enabled ? ::GetSysColor(COLOR_WINDOWTEXT) : ::GetSysColor(COLOR_GRAYTEXT);
+      if (state.enabled && LooksLikeLink(control)) color = RGB(0, 0, 0xFF);
       PaintText(dc, r, control.Caption(), FontFor(control), color, control.Alignment());
       break;
     }
