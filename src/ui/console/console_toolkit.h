@@ -14,6 +14,40 @@
 //   through QueueAnswer and move a virtual clock with AdvanceClock.
 // - The interactive front end draws when idle and turns keys into clicks.
 //
+// A flow test, in process:
+//
+//   ConsoleOptions options;              // Mode::Test
+//   options.virtualClock = true;
+//   options.singleInstance = false;
+//   options.quietTimeoutMs = 30000;
+//   ConsoleToolkit tk(options);
+//   TfrmMain main(tk, "Talvix Hivora test");
+//   tk.ShowForm(main);                   // FormShow; its posts wait in the queue
+//   tk.PumpUntilIdle();
+//   int step = 0;
+//   tk.SetIdleHandler([&](ConsoleToolkit& t) {   // runs inside the dialog's loop
+//     switch (step++) {
+//       case 0: t.AdvanceClock(1000); return true;
+//       case 1: fakeSave.Release(); return true;
+//       default: return t.PumpUntilIdle();
+//     }
+//   });
+//   tk.QueueAnswer(kMrOk);
+//   tk.ClickByName("bAnalyzeRegistry");  // returns when the run is over
+//   EXPECT_FALSE(tk.Stalled());
+//   EXPECT_EQ(main.lvList.Rows()[0].subItems[0], "1,024 KB");
+//
+// or, as a script with commands of the test's own (script_runner.h):
+//
+//   auto runner = InstallScript(tk, std::make_unique<std::istringstream>(
+//       "click bAnalyzeRegistry\nsleep 1000\nrelease\nwait\ndump\n"));
+//   runner->AddCommand("release", [&](ConsoleToolkit&, std::string_view) { fakeSave.Release(); });
+//   tk.SetTranscript(&out);
+//   tk.RunMain(main);                    // the script's end closes the main form
+//
+// The toolkit must outlive its forms' use of it; forms left with a window
+// when it goes are detached.
+//
 // Failing fast: a loop that is idle, with no worker running and nothing
 // queued, whose idle handler is absent or returns false, and which no timer
 // can wake (a virtual clock, or no timer), has stalled: every loop then
