@@ -93,6 +93,12 @@ bool TfrmGetNewHiveProgess::HandleMessage(UINT msg, ui::WPARAM wParam, ui::LPARA
 
 void TfrmGetNewHiveProgess::WMStartScan() {
   if (scanStarted_ || Closed()) return;
+  // Stopped while waiting for the previous worker: no scan at all; the dialog
+  // closes as a stopped scan would, with the memo not saying "Finish".
+  if (StopPressed) {
+    PostMessage(ui::kWmClose, 0, 0);
+    return;
+  }
   if (main_.IsSilent) Hide();
   // The worker of an abandoned scan may still be copying a hive; two scans
   // writing the same copies at once would corrupt both. Wait for it without

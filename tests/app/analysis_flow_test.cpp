@@ -292,6 +292,28 @@ TEST_F(AnalysisFlowTest, ClosedDialogCountsAsNotFinishedAndTheNextScanWaitsForIt
   EXPECT_FALSE(tk.Stalled());
 }
 
+TEST_F(AnalysisFlowTest, StopWhileWaitingForThePreviousWorkerStartsNoScan) {
+  Start();
+  Gate& gate = GateAt("HKLM\\SYSTEM");
+  WhenMemoShows("\\REGISTRY\\MACHINE\\SYSTEM", [&](ConsoleToolkit&, TfrmGetNewHiveProgess& d) {
+    d.Close();
+  });
+  main->bAnalyzeRegistryClick();
+  tk.SetIdleHandler(nullptr);
+  std::thread user([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    tk.PostTask([&] { EXPECT_EQ(tk.ClickByName("bStop"), ConsoleToolkit::ClickResult::Clicked); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    gate.Open();
+  });
+  main->bAnalyzeRegistryClick();
+  user.join();
+  EXPECT_TRUE(main->WaitForWorkers(20000));
+  EXPECT_EQ(Log(), (std::vector<std::string>{"begin HKLM\\SYSTEM", "end HKLM\\SYSTEM"}));
+  EXPECT_FALSE(main->bDefragRegistry.Enabled());
+  EXPECT_FALSE(tk.Stalled());
+}
+
 // ------------------------------------------------------------ results
 
 TEST_F(AnalysisFlowTest, ThreeHivesFillRowsAndTotals) {
