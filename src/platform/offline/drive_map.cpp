@@ -151,10 +151,11 @@ const DriveSpec* DriveMap::DriveOf(const fs::path& host) const {
 std::string DriveMap::ToWindows(const fs::path& host) const {
   const DriveSpec* d = DriveOf(host);
   if (d == nullptr) return host.string();
-  std::string out = std::string(1, d->letter) + ":";
+  std::string out{d->letter, ':'};
   for (const fs::path& part : host.lexically_normal().lexically_relative(d->folder)) {
     if (part == ".") continue;
-    out += "\\" + part.string();
+    out += '\\';
+    out += part.string();
   }
   if (out.size() == 2) out += "\\";
   return out;

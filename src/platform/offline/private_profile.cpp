@@ -119,7 +119,7 @@ ProfileDocument ProfileDocument::Parse(std::string_view bytes) {
   while (!bytes.empty()) {
     std::size_t nl = bytes.find('\n');
     std::string_view text = bytes.substr(0, nl);
-    std::string eol;
+    std::string_view eol;
     if (nl == std::string_view::npos) {
       bytes = {};
     } else {
@@ -130,7 +130,7 @@ ProfileDocument ProfileDocument::Parse(std::string_view bytes) {
         eol = "\r\n";
       }
     }
-    doc.lines_.push_back(Classify(std::string(text), std::move(eol), ++number));
+    doc.lines_.push_back(Classify(std::string(text), std::string(eol), ++number));
   }
   return doc;
 }
