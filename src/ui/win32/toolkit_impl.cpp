@@ -1,6 +1,7 @@
 #include "ui/win32/toolkit_impl.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "ui/messages.h"
 #include "ui/win32/form_window.h"
@@ -33,7 +34,10 @@ ToolkitImpl::ToolkitImpl(hv::ui::Toolkit& facade)
 
 ToolkitImpl::~ToolkitImpl() {
   calls_.CancelAll();
+  // A window still standing means its form is alive (a form's destructor
+  // destroys its window); entries whose window went are left alone.
   for (auto& [form, window] : windows_) {
+    if (window->Handle() == nullptr) continue;
     window->Destroy();
     const_cast<hv::ui::Form*>(form)->DetachWindow();
   }
@@ -137,9 +141,23 @@ int ToolkitImpl::RunModal(hv::ui::Form& form) {
   }
   modals_.push_back(std::move(modal));
 
-  bool quit = false;
-  Guard([&] { ShowForm(form); });
+  auto endModal = [&] {
+    ReleaseModal(form);
+    modals_.erase(std::remove_if(modals_.begin(), modals_.end(), [&](const Modal& m) { return m.form == &form; }),
+                  modals_.end());
+    DestroyWindow(form);
+  };
+  try {
+    ShowForm(form);
+  } catch (...) {
+    // The dialog never came up: its error belongs to the caller, as the
+    // caller's own would.
+    form.MarkClosed();
+    endModal();
+    throw;
+  }
   if (FormWindow* shown = WindowOf(form)) shown->FocusFirst();
+  bool quit = false;
   while (form.ModalResult() == hv::ui::kMrNone && !form.Closed() && WindowOf(form) != nullptr) {
     if (!PumpOne()) {
       quit = true;
@@ -147,17 +165,20 @@ int ToolkitImpl::RunModal(hv::ui::Form& form) {
     }
   }
   if (!form.Closed()) Guard([&] { form.Close(); });
-  ReleaseModal(form);
-  modals_.erase(std::remove_if(modals_.begin(), modals_.end(), [&](const Modal& m) { return m.form == &form; }),
-                modals_.end());
-  DestroyWindow(form);
+  endModal();
   if (quit) ::PostQuitMessage(quitCode_);
   return form.ModalResult();
 }
 
 void ToolkitImpl::RunMain(hv::ui::Form& form) {
   main_ = &form;
-  Guard([&] { ShowForm(form); });
+  if (!Guard([&] { ShowForm(form); })) {
+    // FormShow failed part way: the window still comes up, as the error
+    // box has told the user what went wrong.
+    if (FormWindow* window = WindowOf(form); window != nullptr && form.Visible()) {
+      ::ShowWindow(window->Handle(), SW_SHOW);
+    }
+  }
   while (!form.Closed() && WindowOf(form) != nullptr) {
     if (!PumpOne()) break;
   }

@@ -76,7 +76,10 @@ class TestForm : public hv::ui::Form {
     Form::CreateParams(params);
     if (!className.empty()) params.windowClassName = className;
   }
-  void FormShow() override { ++shows; }
+  void FormShow() override {
+    ++shows;
+    if (failShow) throw std::runtime_error("no settings");
+  }
   void FormActivate() override {
     ++activations;
     if (onActivate) onActivate();
@@ -101,6 +104,7 @@ class TestForm : public hv::ui::Form {
   Timer& timer;
 
   std::string className;
+  bool failShow = false;
   std::function<void()> onActivate;
   std::function<bool(UINT)> onMessage;
   std::vector<Received> received;
@@ -269,6 +273,16 @@ TEST_F(Win32ToolkitTest, ClosingAModalDialogGivesCancelAndAButtonGivesItsResult)
   };
   EXPECT_EQ(dialog.ShowModal(), hv::ui::kMrNo);
   EXPECT_EQ(dialog.ShowModal(), hv::ui::kMrOk);
+}
+
+TEST_F(Win32ToolkitTest, ADialogWhoseShowFailsPassesTheErrorToItsCaller) {
+  TestForm owner(tk, nullptr, "frmOwner");
+  owner.Show();
+  TestForm dialog(tk, &owner, "frmDialog");
+  dialog.failShow = true;
+  EXPECT_THROW(dialog.ShowModal(), std::runtime_error);
+  EXPECT_EQ(dialog.Handle(), nullptr);
+  EXPECT_TRUE(::IsWindowEnabled(Win(owner.Handle())));
 }
 
 TEST_F(Win32ToolkitTest, NativeControlsFollowTheModel) {
