@@ -272,7 +272,10 @@ void TfrmMain::FormShow() {
   }
   lvMain.SetGridLines(OptionsSetting.IsShowLine);
   MarkCurrentLanguage();
-  if (!IsEnglish(OptionsSetting.Lan)) TranslateForm(*this, OptionsSetting.Lan);
+  if (!IsEnglish(OptionsSetting.Lan)) {
+    TranslateForm(*this, OptionsSetting.Lan);
+    AutoSizeLabels();
+  }
   FitButtonWidths();
 
   const CommandSwitch which = RecognizeSwitch(Os().GetCommandLineA());
@@ -353,6 +356,16 @@ void TfrmMain::FitButtonWidths() {
     if (component->GetKind() != ui::Kind::FlatButton) continue;
     auto& button = static_cast<ui::Control&>(*component);
     button.SetWidth(Tk().TextWidth(*this, button.Caption()) + 17);
+  }
+}
+
+void TfrmMain::AutoSizeLabels() {
+  for (const auto& component : Components()) {
+    const ui::Kind kind = component->GetKind();
+    if (kind != ui::Kind::Label && kind != ui::Kind::UrlLabel) continue;
+    auto& label = static_cast<ui::Control&>(*component);
+    if (label.Alignment() == ui::Align::Right) continue;
+    label.SetWidth(Tk().TextWidth(*this, label.Caption()));
   }
 }
 

@@ -87,6 +87,10 @@ class TfrmMain : public ui::Form, public HiveCatalogue {
   bool IsDragPoint(int x, int y) const;
   // Each flat button's width := its caption's width in the window's font + 17.
   void FitButtonWidths();
+  // Labels and the link label take the width of their caption, as auto-sized
+  // labels do (the four right-aligned totals keep their fixed width); run
+  // after a translation so that the drag test sees the translated texts.
+  void AutoSizeLabels();
 
   void bExitClick();
   void bCloseClick();

@@ -108,7 +108,7 @@ TEST_F(TranslateFormTest, FileBesideTheProgramWins) {
 }
 
 TEST_F(TranslateFormTest, MainWindowTranslatesItselfWhenShownUnlessEnglish) {
-  fake.CreateFileWithContent(Beside("German"), "[frmMain]\r\nbExit=Programm beenden\r\n");
+  fake.CreateFileWithContent(Beside("German"), "[frmMain]\r\nbExit=Programm beenden\r\nLabel6=Schritte: x\r\n");
   fake.CreateFileWithContent(Beside("english"), "[frmMain]\r\nbExit=nie\r\n");
   fake.CreateFileWithContent(fake.ProgramFolder() + "options.ini", "[Options]\r\nLan=eNgLiSh\r\n");
   {
@@ -121,6 +121,10 @@ TEST_F(TranslateFormTest, MainWindowTranslatesItselfWhenShownUnlessEnglish) {
   form.Show();
   EXPECT_EQ(form.bExit.Caption(), "Programm beenden");
   EXPECT_EQ(form.bExit.Width(), 6 * 16 + 17);  // fitted after the translation
+  // Labels follow their translated text, so the drag test sees it.
+  EXPECT_EQ(form.Label6.Width(), 6 * 11);
+  EXPECT_FALSE(form.IsDragPoint(342 + 63, 312));
+  EXPECT_EQ(form.lCompactPercent.Width(), 70);
 }
 
 TEST_F(TranslateFormTest, ProgressDialogTranslatesWhenShown) {
