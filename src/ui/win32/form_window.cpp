@@ -386,8 +386,12 @@ LRESULT FormWindow::HandleFormMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       }
       return 0;
     case WM_COMMAND:
-      // IDOK / IDCANCEL from the dialog manager's Enter and Escape: the
-      // forms give those keys no meaning of their own.
+      // Escape in a dialog with a close box closes it as the close box
+      // does; Enter (IDOK) has no meaning of its own in these forms.
+      if (LOWORD(wParam) == IDCANCEL && HIWORD(wParam) == 0 &&
+          form_.Border() == hv::ui::BorderStyle::Dialog) {
+        return HandleFormMessage(WM_CLOSE, 0, 0);
+      }
       return 0;
     default:
       if (msg >= WM_USER && msg < 0xC000) {
@@ -496,7 +500,7 @@ LRESULT FormWindow::HandleSkinMessage(Slot& slot, UINT msg, WPARAM wParam, LPARA
     case WM_GETDLGCODE: {
       const auto* key = reinterpret_cast<const MSG*>(lParam);
       if (key != nullptr && (key->message == WM_KEYDOWN || key->message == WM_KEYUP) &&
-          (key->wParam == VK_RETURN || key->wParam == VK_SPACE)) {
+          (key->wParam == VK_SPACE || (key->wParam == VK_RETURN && control.GetKind() != Kind::CheckBox))) {
         return DLGC_WANTMESSAGE | DLGC_BUTTON;
       }
       return DLGC_BUTTON;
@@ -508,7 +512,7 @@ LRESULT FormWindow::HandleSkinMessage(Slot& slot, UINT msg, WPARAM wParam, LPARA
         ::InvalidateRect(child, nullptr, FALSE);
         return 0;
       }
-      if (wParam == VK_RETURN) {
+      if (wParam == VK_RETURN && control.GetKind() != Kind::CheckBox) {
         Click(slot);
         return 0;
       }

@@ -263,6 +263,13 @@ TEST_F(Win32ToolkitTest, ClosingAModalDialogGivesCancelAndAButtonGivesItsResult)
     EXPECT_EQ(dialog.ShowModal(), hv::ui::kMrOk);
     EXPECT_EQ(clicks, 1);
   }
+  {
+    // Escape reaches a dialog as the dialog manager's IDCANCEL: closed, Cancel.
+    TestForm dialog(tk, &owner, "frmDialog");
+    dialog.onActivate = [&] { ::PostMessageA(Win(dialog.Handle()), WM_COMMAND, IDCANCEL, 0); };
+    EXPECT_EQ(dialog.ShowModal(), hv::ui::kMrCancel);
+    EXPECT_EQ(dialog.closes, 1);
+  }
   // A second modal showing of the same form starts afresh.
   TestForm dialog(tk, &owner, "frmDialog");
   int round = 0;
