@@ -1,6 +1,8 @@
 #include "cell_sink.h"
 
 #include <algorithm>
+#include <bit>
+#include <iterator>
 #include <stdexcept>
 
 namespace hv::regf {
@@ -12,14 +14,23 @@ CellSink::CellSink(std::uint32_t minor, std::size_t reserve) : minor_(minor), ho
 
 void CellSink::AddHole(std::uint32_t offset, std::uint32_t size) {
   Wr32(buf_.data() + kBaseBlockSize + offset, size);
-  if (size < kBinAlign) holes_[size / 8].push_back(offset);
+  if (size < kBinAlign) {
+    holes_[size / 8].push_back(offset);
+    holeSizes_[size / 8 / 64] |= std::uint64_t{1} << (size / 8 % 64);
+  }
 }
 
 std::uint32_t CellSink::TakeHole(std::uint32_t cellSize) {
-  for (std::size_t i = cellSize / 8; i < holes_.size(); ++i) {
-    if (holes_[i].empty()) continue;
+  // The smallest non-empty size class at or above cellSize, found by scanning the bit words.
+  std::size_t i = cellSize / 8;
+  for (std::size_t w = i / 64; w < std::size(holeSizes_); ++w) {
+    std::uint64_t bits = holeSizes_[w];
+    if (w == i / 64) bits &= ~std::uint64_t{0} << (i % 64);
+    if (bits == 0) continue;
+    i = w * 64 + static_cast<std::size_t>(std::countr_zero(bits));
     const std::uint32_t at = holes_[i].back();
     holes_[i].pop_back();
+    if (holes_[i].empty()) holeSizes_[w] &= ~(std::uint64_t{1} << (i % 64));
     const std::uint32_t rest = static_cast<std::uint32_t>(i * 8) - cellSize;
     if (rest > 0) AddHole(at + cellSize, rest);
     return at;
@@ -38,23 +49,34 @@ std::uint32_t CellSink::Place(std::uint32_t cellSize) {
     const std::uint32_t hole = TakeHole(cellSize);
     if (hole != kNone) return hole;
   }
-  if (!open_ || binEnd_ - next_ < cellSize) {
-    CloseBin();
-    const std::uint64_t need = static_cast<std::uint64_t>(cellSize) + kBinHeaderSize;
-    const std::uint64_t binSize = (need + kBinAlign - 1) / kBinAlign * kBinAlign;
-    binStart_ = static_cast<std::uint32_t>(buf_.size() - kBaseBlockSize);
-    if (static_cast<std::uint64_t>(binStart_) + binSize > 0x7FFFF000u) throw std::length_error("hive image exceeds 2 GiB");
-    buf_.resize(buf_.size() + static_cast<std::size_t>(binSize));
-    std::uint8_t* h = buf_.data() + kBaseBlockSize + binStart_;
-    std::memcpy(h, "hbin", 4);
-    Wr32(h + 4, binStart_);
-    Wr32(h + 8, static_cast<std::uint32_t>(binSize));
-    binEnd_ = binStart_ + static_cast<std::uint32_t>(binSize);
-    next_ = binStart_ + kBinHeaderSize;
-    open_ = true;
+  if (open_ && binEnd_ - next_ >= cellSize) {
+    const std::uint32_t at = next_;
+    next_ += cellSize;
+    return at;
   }
-  const std::uint32_t at = next_;
-  next_ += cellSize;
+  // A cell that needs a bin above the usual size (big data segments, long lists) gets one of
+  // its own and the open bin stays open for the cells that follow, so its tail is not lost.
+  const std::uint64_t need = static_cast<std::uint64_t>(cellSize) + kBinHeaderSize;
+  const std::uint64_t binSize = (need + kBinAlign - 1) / kBinAlign * kBinAlign;
+  const bool own = binSize > kBinAlign && open_;
+  if (!own) CloseBin();
+  const std::uint32_t start = static_cast<std::uint32_t>(buf_.size() - kBaseBlockSize);
+  if (static_cast<std::uint64_t>(start) + binSize > 0x7FFFF000u) throw std::length_error("hive image exceeds 2 GiB");
+  buf_.resize(buf_.size() + static_cast<std::size_t>(binSize));
+  std::uint8_t* h = buf_.data() + kBaseBlockSize + start;
+  std::memcpy(h, "hbin", 4);
+  Wr32(h + 4, start);
+  Wr32(h + 8, static_cast<std::uint32_t>(binSize));
+  const std::uint32_t at = start + kBinHeaderSize;
+  if (own) {
+    const std::uint32_t end = start + static_cast<std::uint32_t>(binSize);
+    if (at + cellSize < end) AddHole(at + cellSize, end - at - cellSize);
+    return at;
+  }
+  binStart_ = start;
+  binEnd_ = start + static_cast<std::uint32_t>(binSize);
+  next_ = at + cellSize;
+  open_ = true;
   return at;
 }
 

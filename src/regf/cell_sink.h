@@ -62,6 +62,7 @@ class CellSink {
   // smallest tail that holds it before a new bin is started, so the image stays as dense as
   // Windows' own saves while almost every cell still follows its neighbour.
   std::vector<std::vector<std::uint32_t>> holes_;
+  std::uint64_t holeSizes_[kBinAlign / 8 / 64] = {};  // bit i: holes_[i] is not empty
   std::uint32_t TakeHole(std::uint32_t cellSize);
   void AddHole(std::uint32_t offset, std::uint32_t size);
 };

@@ -16,7 +16,10 @@ class ValidateVisitor {
     values_.clear();
     h_.AppendValues(key, values_);
     for (std::uint32_t off : values_) {
-      h_.ReadData(h_.Value(off), data_);
+      const ValueRec v = h_.Value(off);
+      std::uint8_t inlineBytes[4];
+      Span direct;
+      if (!h_.DirectData(v, inlineBytes, direct)) h_.ReadData(v, data_);
       ++counts.values;
     }
   }
@@ -111,18 +114,35 @@ class Comparer {
     } else {
       for (std::size_t i = 0; i < valuesA_.size(); ++i) {
         const ValueRec va = a_.Value(valuesA_[i]), vb = b_.Value(valuesB_[i]);
-        const std::string label = "value " + std::to_string(i) + " \"" + NameToUtf8(va.name) + "\"";
+        // The label is built only for a difference: this loop runs for every value of a hive.
+        auto label = [&] { return "value " + std::to_string(i) + " \"" + NameToUtf8(va.name) + "\""; };
         if (!SameBytes(va.name, vb.name)) {
-          Diff(label + ": name differs (\"" + NameToUtf8(vb.name) + "\")");
+          Diff(label() + ": name differs (\"" + NameToUtf8(vb.name) + "\")");
           continue;
         }
-        if (va.type != vb.type) Diff(label + ": type differs");
-        if (va.flags != vb.flags) Diff(label + ": flags differ");
-        a_.ReadData(va, dataA_);
-        b_.ReadData(vb, dataB_);
-        if (dataA_ != dataB_) Diff(label + ": data differs");
+        if (va.type != vb.type) Diff(label() + ": type differs");
+        if (va.flags != vb.flags) Diff(label() + ": flags differ");
+        if (!SameData(va, vb)) Diff(label() + ": data differs");
       }
     }
+  }
+
+  // Data in one piece is compared where it lies; big data is assembled first.
+  bool SameData(const ValueRec& va, const ValueRec& vb) {
+    std::uint8_t inlineA[4], inlineB[4];
+    Span da, db;
+    const bool directA = a_.DirectData(va, inlineA, da);
+    const bool directB = b_.DirectData(vb, inlineB, db);
+    if (directA && directB) return SameSpan(da, db);
+    if (!directA) {
+      a_.ReadData(va, dataA_);
+      da = Span{dataA_.data(), static_cast<std::uint32_t>(dataA_.size())};
+    }
+    if (!directB) {
+      b_.ReadData(vb, dataB_);
+      db = Span{dataB_.data(), static_cast<std::uint32_t>(dataB_.size())};
+    }
+    return SameSpan(da, db);
   }
 
   // Queues the children of the newest frame when both keys have the same subkey names.

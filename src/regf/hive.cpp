@@ -1,6 +1,5 @@
 #include "hive.h"
 
-#include <fstream>
 #include <sstream>
 #include <system_error>
 
@@ -26,27 +25,17 @@ void Hive::Fail(const std::string& what, std::uint32_t offset) const {
 Hive Hive::Load(const std::filesystem::path& file, LoadOptions options) {
   Hive h;
   h.name_ = file.string();
-  std::error_code ec;
-  const std::uintmax_t size = std::filesystem::file_size(file, ec);
-  if (ec) h.Fail("cannot read the file: " + ec.message());
-  h.fileSize_ = size;
-  std::ifstream in(file, std::ios::binary);
-  if (!in) h.Fail("cannot open the file");
-  if (size < kBaseBlockSize) h.Fail("the file is too short to be a hive (" + std::to_string(size) + " bytes)");
-  std::uint8_t base[kBaseBlockSize];
-  if (!in.read(reinterpret_cast<char*>(base), kBaseBlockSize)) h.Fail("cannot read the base block");
-  const std::uint32_t binsSize = Rd32(base + 40);
-  std::uint64_t want = static_cast<std::uint64_t>(kBaseBlockSize) + binsSize;
-  // Only the declared bins are read: the file is often longer, and a declared size beyond the
+  std::string error;
+  // No hive holds more than the base block and 2 GiB of bins; a longer file's tail is slack.
+  if (!h.loaded_.Open(file, kBaseBlockSize + std::uint64_t{0x7FFFF000u}, error)) h.Fail(error);
+  h.fileSize_ = h.loaded_.FileSize();
+  const std::size_t have = h.loaded_.Size();
+  if (have < kBaseBlockSize) h.Fail("the file is too short to be a hive (" + std::to_string(have) + " bytes)");
+  h.data_ = h.loaded_.Data();
+  // Only the declared bins count: the file is often longer, and a declared size beyond the
   // file is a truncation that Parse reports (or tolerates for the checker).
-  if (want > size) want = size;
-  h.bytes_.resize(static_cast<std::size_t>(want));
-  std::memcpy(h.bytes_.data(), base, kBaseBlockSize);
-  if (want > kBaseBlockSize &&
-      !in.read(reinterpret_cast<char*>(h.bytes_.data() + kBaseBlockSize),
-               static_cast<std::streamsize>(want - kBaseBlockSize))) {
-    h.Fail("cannot read the hive bins");
-  }
+  const std::uint64_t want = static_cast<std::uint64_t>(kBaseBlockSize) + Rd32(h.data_ + 40);
+  h.size_ = want < have ? static_cast<std::size_t>(want) : have;
   h.Parse(options);
   return h;
 }
@@ -55,16 +44,18 @@ Hive Hive::FromBytes(std::vector<std::uint8_t> bytes, std::string name, LoadOpti
   Hive h;
   h.name_ = std::move(name);
   h.fileSize_ = bytes.size();
-  h.bytes_ = std::move(bytes);
-  if (h.bytes_.size() < kBaseBlockSize) h.Fail("the image is too short to be a hive");
-  std::uint64_t want = static_cast<std::uint64_t>(kBaseBlockSize) + Rd32(h.bytes_.data() + 40);
-  if (want < h.bytes_.size()) h.bytes_.resize(static_cast<std::size_t>(want));
+  h.given_ = std::move(bytes);
+  if (h.given_.size() < kBaseBlockSize) h.Fail("the image is too short to be a hive");
+  std::uint64_t want = static_cast<std::uint64_t>(kBaseBlockSize) + Rd32(h.given_.data() + 40);
+  if (want < h.given_.size()) h.given_.resize(static_cast<std::size_t>(want));
+  h.data_ = h.given_.data();
+  h.size_ = h.given_.size();
   h.Parse(options);
   return h;
 }
 
 void Hive::Parse(LoadOptions options) {
-  const std::uint8_t* b = bytes_.data();
+  const std::uint8_t* b = data_;
   if (!Sig(b, "re") || !Sig(b + 2, "gf")) Fail("not a hive file (no \"regf\" signature)");
   base_.primarySeq = Rd32(b + 4);
   base_.secondarySeq = Rd32(b + 8);
@@ -97,7 +88,7 @@ void Hive::Parse(LoadOptions options) {
   if (base_.binsSize == 0 || base_.binsSize % kBinAlign != 0 || base_.binsSize > 0x7FFFF000u) {
     Fail("invalid hive bins size " + std::to_string(base_.binsSize));
   }
-  const std::uint64_t have = bytes_.size() - kBaseBlockSize;
+  const std::uint64_t have = size_ - kBaseBlockSize;
   if (have < base_.binsSize) {
     const std::string what = "the file is truncated: its base block declares " +
                              std::to_string(base_.binsSize) + " bytes of hive bins but only " +
@@ -171,17 +162,8 @@ void Hive::Parse(LoadOptions options) {
   if (!IsAllocatedCell(base_.rootCell)) Fail("the root cell offset " + Hex(base_.rootCell) + " is not an allocated cell");
 }
 
-bool Hive::IsAllocatedCell(std::uint32_t offset) const {
-  if (offset >= binsEnd_ || offset % 8 != 0) return false;
-  return (cellStarts_[offset / 512] >> ((offset / 8) % 64)) & 1u;
-}
-
-Span Hive::Cell(std::uint32_t offset, const char* what) const {
-  if (!IsAllocatedCell(offset)) {
-    Fail(std::string(what) + " points to " + Hex(offset) + ", which is not an allocated cell");
-  }
-  const std::int32_t raw = static_cast<std::int32_t>(Rd32(At(offset)));
-  return Span{At(offset) + 4, static_cast<std::uint32_t>(-static_cast<std::int64_t>(raw)) - 4};
+void Hive::FailNotACell(std::uint32_t offset, const char* what) const {
+  Fail(std::string(what) + " points to " + Hex(offset) + ", which is not an allocated cell");
 }
 
 KeyNode Hive::Key(std::uint32_t offset) const {
@@ -212,6 +194,18 @@ KeyNode Hive::Key(std::uint32_t offset) const {
   if (!comp && nameLen % 2 != 0) Fail("UTF-16 key name of odd length", offset);
   k.name = NameRef{p + kNkFixed, nameLen, comp};
   return k;
+}
+
+NameRef Hive::KeyName(std::uint32_t offset) const {
+  const Span c = Cell(offset, "a key reference");
+  if (c.size < kNkFixed || !Sig(c.data, "nk")) Fail("expected a key node", offset);
+  const std::uint16_t flags = Rd16(c.data + 2);
+  const std::uint16_t nameLen = Rd16(c.data + 72);
+  if (nameLen == 0) Fail("key node with an empty name", offset);
+  if (kNkFixed + nameLen > c.size) Fail("key name runs past its cell", offset);
+  const bool comp = (flags & kKeyCompName) != 0;
+  if (!comp && nameLen % 2 != 0) Fail("UTF-16 key name of odd length", offset);
+  return NameRef{c.data + kNkFixed, nameLen, comp};
 }
 
 ValueRec Hive::Value(std::uint32_t offset) const {
@@ -277,39 +271,51 @@ void Hive::AppendValues(const KeyNode& key, std::vector<std::uint32_t>& out) con
   for (std::uint32_t i = 0; i < key.valueCount; ++i) out.push_back(Rd32(list.data + i * 4));
 }
 
-void Hive::ReadData(const ValueRec& v, std::vector<std::uint8_t>& out) const {
-  out.clear();
+bool Hive::DirectData(const ValueRec& v, std::uint8_t (&inlineBytes)[4], Span& out) const {
   const std::uint32_t size = v.Size();
   if (v.Inline()) {
     if (size > 4) Fail("value data of " + std::to_string(size) + " bytes marked as stored in the record", v.offset);
-    std::uint8_t raw[4];
-    Wr32(raw, v.dataOffset);
-    out.assign(raw, raw + size);
-    return;
+    Wr32(inlineBytes, v.dataOffset);
+    out = Span{inlineBytes, size};
+    return true;
   }
-  if (size == 0) return;
+  if (size == 0) {
+    out = Span{};
+    return true;
+  }
   const Span cell = Cell(v.dataOffset, "a value's data");
-  if (UsesBigData(size) && cell.size >= 8 && Sig(cell.data, "db")) {
-    const std::uint32_t segments = Rd16(cell.data + 2);
-    const std::uint32_t listAt = Rd32(cell.data + 4);
-    const std::uint64_t needed = (static_cast<std::uint64_t>(size) + kBigDataSegment - 1) / kBigDataSegment;
-    if (segments < needed) Fail("big data has too few segments for its size", v.dataOffset);
-    const Span list = Cell(listAt, "a big data segment list");
-    if (static_cast<std::uint64_t>(segments) * 4 > list.size) Fail("big data segment list too short", listAt);
-    out.reserve(size);
-    std::uint32_t left = size;
-    for (std::uint32_t i = 0; i < segments && left > 0; ++i) {
-      const std::uint32_t at = Rd32(list.data + i * 4);
-      const Span seg = Cell(at, "a big data segment");
-      const std::uint32_t take = left < kBigDataSegment ? left : kBigDataSegment;
-      if (seg.size < take) Fail("big data segment shorter than its share of the data", at);
-      out.insert(out.end(), seg.data, seg.data + take);
-      left -= take;
-    }
+  if (UsesBigData(size) && cell.size >= 8 && Sig(cell.data, "db")) return false;
+  if (cell.size < size) Fail("value data of " + std::to_string(size) + " bytes runs past its cell", v.dataOffset);
+  out = Span{cell.data, size};
+  return true;
+}
+
+void Hive::ReadData(const ValueRec& v, std::vector<std::uint8_t>& out) const {
+  out.clear();
+  std::uint8_t inlineBytes[4];
+  Span direct;
+  if (DirectData(v, inlineBytes, direct)) {
+    out.assign(direct.data, direct.data + direct.size);
     return;
   }
-  if (cell.size < size) Fail("value data of " + std::to_string(size) + " bytes runs past its cell", v.dataOffset);
-  out.assign(cell.data, cell.data + size);
+  const std::uint32_t size = v.Size();
+  const Span cell = Cell(v.dataOffset, "a value's data");
+  const std::uint32_t segments = Rd16(cell.data + 2);
+  const std::uint32_t listAt = Rd32(cell.data + 4);
+  const std::uint64_t needed = (static_cast<std::uint64_t>(size) + kBigDataSegment - 1) / kBigDataSegment;
+  if (segments < needed) Fail("big data has too few segments for its size", v.dataOffset);
+  const Span list = Cell(listAt, "a big data segment list");
+  if (static_cast<std::uint64_t>(segments) * 4 > list.size) Fail("big data segment list too short", listAt);
+  out.reserve(size);
+  std::uint32_t left = size;
+  for (std::uint32_t i = 0; i < segments && left > 0; ++i) {
+    const std::uint32_t at = Rd32(list.data + i * 4);
+    const Span seg = Cell(at, "a big data segment");
+    const std::uint32_t take = left < kBigDataSegment ? left : kBigDataSegment;
+    if (seg.size < take) Fail("big data segment shorter than its share of the data", at);
+    out.insert(out.end(), seg.data, seg.data + take);
+    left -= take;
+  }
 }
 
 Span Hive::SecurityDescriptor(std::uint32_t offset) const {

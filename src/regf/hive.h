@@ -4,10 +4,12 @@
 // the file and the problem; nothing here reads outside the loaded bytes.
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "file_view.h"
 #include "format.h"
 #include "upcase.h"
 
@@ -86,7 +88,9 @@ class Hive {
 
   const std::string& Name() const { return name_; }
   const BaseInfo& Base() const { return base_; }
-  const std::vector<std::uint8_t>& Bytes() const { return bytes_; }
+  // The base block and the hive bins read (the file's slack beyond them is never loaded).
+  const std::uint8_t* Data() const { return data_; }
+  std::size_t Size() const { return size_; }
   std::uint64_t FileSize() const { return fileSize_; }
   std::uint32_t BinCount() const { return binCount_; }
   std::uint64_t FreeBytes() const { return freeBytes_; }
@@ -96,10 +100,19 @@ class Hive {
 
   // Data of the allocated cell starting at `offset` (without its size field). Throws when the
   // offset is not the start of an allocated cell. `what` names the referrer in the message.
-  Span Cell(std::uint32_t offset, const char* what) const;
-  bool IsAllocatedCell(std::uint32_t offset) const;
+  Span Cell(std::uint32_t offset, const char* what) const {
+    if (!IsAllocatedCell(offset)) FailNotACell(offset, what);
+    const std::uint32_t size = static_cast<std::uint32_t>(-static_cast<std::int32_t>(Rd32(At(offset))));
+    return Span{At(offset) + 4, size - 4};
+  }
+  bool IsAllocatedCell(std::uint32_t offset) const {
+    if (offset >= binsEnd_ || offset % 8 != 0) return false;
+    return (cellStarts_[offset / 512] >> ((offset / 8) % 64)) & 1u;
+  }
 
   KeyNode Key(std::uint32_t offset) const;
+  // Only the name of the key node at `offset`, validated as Key validates it.
+  NameRef KeyName(std::uint32_t offset) const;
   ValueRec Value(std::uint32_t offset) const;
   // The raw subkey offsets of `key`, in stored order, appended to `out`. Validates list kinds,
   // the element count against the key's count, and that every element is a key node.
@@ -108,6 +121,9 @@ class Hive {
   void AppendValues(const KeyNode& key, std::vector<std::uint32_t>& out) const;
   // The data of a value, replacing `out`'s content (one buffer reused by callers).
   void ReadData(const ValueRec& value, std::vector<std::uint8_t>& out) const;
+  // The data of a value without copying it, when it lies in one piece: in the record (copied to
+  // `inlineBytes`) or in one cell. False for big data, which only ReadData assembles.
+  bool DirectData(const ValueRec& value, std::uint8_t (&inlineBytes)[4], Span& out) const;
   // The descriptor bytes of the sk cell at `offset`.
   Span SecurityDescriptor(std::uint32_t offset) const;
   // The class name bytes of `key` (empty when it has none).
@@ -120,10 +136,15 @@ class Hive {
  private:
   Hive() = default;
   void Parse(LoadOptions options);
-  const std::uint8_t* At(std::uint32_t offset) const { return bytes_.data() + kBaseBlockSize + offset; }
+  [[noreturn]] void FailNotACell(std::uint32_t offset, const char* what) const;
+  const std::uint8_t* At(std::uint32_t offset) const { return data_ + kBaseBlockSize + offset; }
 
   std::string name_;
-  std::vector<std::uint8_t> bytes_;
+  // The image lives in exactly one of these; data_ points into it (a move keeps it valid).
+  FileView loaded_;
+  std::vector<std::uint8_t> given_;
+  const std::uint8_t* data_ = nullptr;
+  std::size_t size_ = 0;
   std::uint64_t fileSize_ = 0;
   BaseInfo base_;
   std::uint32_t binsEnd_ = 0;  // bytes of bins data that were validated

@@ -39,14 +39,18 @@ const Table& GetTable() {
 
 }  // namespace
 
-char16_t Upcase(char16_t c) {
-  if (c < 0x80) return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c;
-  return GetTable().map[c];
-}
+char16_t UpcaseOutsideAscii(char16_t c) { return GetTable().map[c]; }
 
 int CompareNames(const NameRef& a, const NameRef& b) {
   const std::uint32_t na = a.Units(), nb = b.Units();
   const std::uint32_t n = na < nb ? na : nb;
+  if (a.compressed && b.compressed) {
+    for (std::uint32_t i = 0; i < n; ++i) {
+      const char16_t ca = Upcase(a.bytes[i]), cb = Upcase(b.bytes[i]);
+      if (ca != cb) return ca < cb ? -1 : 1;
+    }
+    return na == nb ? 0 : (na < nb ? -1 : 1);
+  }
   for (std::uint32_t i = 0; i < n; ++i) {
     const char16_t ca = Upcase(a.Unit(i)), cb = Upcase(b.Unit(i));
     if (ca != cb) return ca < cb ? -1 : 1;

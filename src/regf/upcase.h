@@ -7,7 +7,12 @@
 
 namespace hv::regf {
 
-char16_t Upcase(char16_t c);
+char16_t UpcaseOutsideAscii(char16_t c);
+// Inline: sorting checks and hashes call it for every character of every key name.
+inline char16_t Upcase(char16_t c) {
+  if (c < 0x80) return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c;
+  return UpcaseOutsideAscii(c);
+}
 
 // A stored name: compressed (one Latin-1 byte per character) or UTF-16LE bytes.
 struct NameRef {

@@ -18,9 +18,9 @@ void TreeWalk::CollectChildren(const KeyNode& key) {
   hive_.AppendSubkeys(key, children_);
   NameRef previous;
   for (std::size_t i = begin; i < children_.size(); ++i) {
-    const KeyNode child = hive_.Key(children_[i]);
+    const NameRef name = hive_.KeyName(children_[i]);
     if (i > begin) {
-      const int c = CompareNames(previous, child.name);
+      const int c = CompareNames(previous, name);
       if (c >= 0) {
         const std::string what = c == 0 ? "a subkey list holds two keys of the same name"
                                         : "a subkey list is not in Windows' sorted order";
@@ -28,7 +28,7 @@ void TreeWalk::CollectChildren(const KeyNode& key) {
         problems_->push_back(hive_.Name() + ": " + what + " (subkey list of the key at offset " + std::to_string(key.offset) + ")");
       }
     }
-    previous = child.name;
+    previous = name;
   }
 }
 

@@ -52,10 +52,15 @@ class CompactVisitor {
       valueList = out_.Alloc(static_cast<std::uint32_t>(4 * values_.size()));
       for (std::size_t i = 0; i < values_.size(); ++i) {
         const ValueRec v = src_.Value(values_[i]);
-        src_.ReadData(v, data_);
+        std::uint8_t inlineBytes[4];
+        Span data;
+        if (!src_.DirectData(v, inlineBytes, data)) {
+          src_.ReadData(v, data_);
+          data = Span{data_.data(), static_cast<std::uint32_t>(data_.size())};
+        }
         const std::uint32_t vk = out_.Alloc(kVkFixed + v.name.size);
         std::uint32_t rawSize = 0, dataOffset = 0;
-        out_.WriteValueData(data_.data(), static_cast<std::uint32_t>(data_.size()), rawSize, dataOffset);
+        out_.WriteValueData(data.data, data.size, rawSize, dataOffset);
         std::uint8_t* p = out_.Data(vk);
         std::memcpy(p, "vk", 2);
         Wr16(p + 2, static_cast<std::uint16_t>(v.name.size));
@@ -66,7 +71,7 @@ class CompactVisitor {
         std::memcpy(p + kVkFixed, v.name.bytes, v.name.size);
         Wr32(out_.Data(valueList) + 4 * i, vk);
         if (Utf16Bytes(v.name) > maxValueName) maxValueName = Utf16Bytes(v.name);
-        if (data_.size() > maxValueData) maxValueData = static_cast<std::uint32_t>(data_.size());
+        if (data.size > maxValueData) maxValueData = data.size;
       }
     }
 
@@ -178,7 +183,7 @@ class CompactVisitor {
 
 std::vector<std::uint8_t> WriteCompactImage(const Hive& source) {
   // The live data never exceeds the source's bins, so this rarely regrows.
-  CellSink out(source.Base().minor, source.Bytes().size() + 64 * 1024);
+  CellSink out(source.Base().minor, source.Size() + 64 * 1024);
   CompactVisitor visitor(source, out);
   TreeWalk walk(source);
   walk.Run(visitor);
@@ -187,7 +192,7 @@ std::vector<std::uint8_t> WriteCompactImage(const Hive& source) {
   f.sequence = f.secondary = source.Base().primarySeq;
   f.lastWritten = source.Base().lastWritten;
   f.root = visitor.Root();
-  f.fileName = source.Bytes().data() + 48;
+  f.fileName = source.Data() + 48;
   return out.Finish(f);
 }
 

@@ -1,0 +1,42 @@
+#pragma once
+// A file's bytes held read-only in memory for the reader. POSIX systems map the file: nothing is
+// copied and the page cache is shared, which is what makes reading a large hive cheap. The catch
+// of a mapping is that another process shrinking the file while it is mapped ends this one with
+// SIGBUS rather than an error; the compactor still never publishes a copy it has not verified.
+// Elsewhere (Windows) the file is read in one piece.
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+namespace hv::regf {
+
+class FileView {
+ public:
+  FileView() = default;
+  ~FileView();
+  FileView(FileView&& other) noexcept;
+  FileView& operator=(FileView&& other) noexcept;
+  FileView(const FileView&) = delete;
+  FileView& operator=(const FileView&) = delete;
+
+  // Holds the file's first `limit` bytes (all of it when shorter). False with `error` set
+  // (without the file's name) when the file cannot be opened or read.
+  bool Open(const std::filesystem::path& file, std::uint64_t limit, std::string& error);
+
+  const std::uint8_t* Data() const { return data_; }
+  std::size_t Size() const { return size_; }
+  std::uint64_t FileSize() const { return fileSize_; }
+
+ private:
+  void Release();
+
+  const std::uint8_t* data_ = nullptr;
+  std::size_t size_ = 0;
+  std::uint64_t fileSize_ = 0;
+  bool mapped_ = false;
+  std::unique_ptr<std::uint8_t[]> read_;  // the bytes when they were read rather than mapped
+};
+
+}  // namespace hv::regf
