@@ -258,9 +258,20 @@ HANDLE OfflinePlatform::FindFirstFileA(const char* fileName, FindDataA* data) {
 
   FindObject find;
   if (pattern.find_first_of("*?") == std::string::npos) {
+    // The name as stored, whatever case the caller used (a case-insensitive
+    // host would otherwise echo the caller's spelling).
     const fs::path found = WalkCaseInsensitive(*folder, {pattern});
+    std::string stored = found.filename().string();
+    for (fs::directory_iterator it(*folder, ec), end; !ec && it != end; it.increment(ec)) {
+      const std::string candidate = it->path().filename().string();
+      if (candidate == pattern) {
+        stored = candidate;
+        break;
+      }
+      if (NamesEqual(candidate, pattern)) stored = candidate;
+    }
     FindDataA entry;
-    if (Exists(found) && FillFindData(found, found.filename().string(), &entry)) find.entries.push_back(entry);
+    if (Exists(found) && FillFindData(found, stored, &entry)) find.entries.push_back(entry);
   } else {
     std::vector<std::string> names;
     const bool driveRoot = std::any_of(drives_.drives().begin(), drives_.drives().end(), [&](const DriveSpec& d) {
