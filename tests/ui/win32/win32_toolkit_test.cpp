@@ -209,6 +209,26 @@ TEST_F(Win32ToolkitTest, SendToUiThreadIsCancelledWhenTheWindowGoes) {
   EXPECT_FALSE(ran);
 }
 
+TEST_F(Win32ToolkitTest, SeveralWorkersWaitingAtOnceAreAllServed) {
+  TestForm form(tk);
+  form.Show();
+  const hv::HWND window = form.Handle();
+  int runs = 0;  // touched on the UI thread only
+  std::vector<std::future<bool>> workers;
+  for (int i = 0; i < 6; ++i) {
+    workers.push_back(std::async(std::launch::async, [&] { return tk.SendToUiThread(window, [&] { ++runs; }); }));
+  }
+  auto allDone = [&] {
+    for (auto& w : workers) {
+      if (w.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready) return false;
+    }
+    return true;
+  };
+  ASSERT_TRUE(Pump(allDone, 5000));
+  for (auto& w : workers) EXPECT_TRUE(w.get());
+  EXPECT_EQ(runs, 6);
+}
+
 TEST_F(Win32ToolkitTest, TimersFireWhileEnabled) {
   TestForm form(tk);
   int ticks = 0;
@@ -432,6 +452,20 @@ TEST_F(Win32ToolkitTest, ExceptionInAHandlerIsShownAndGoesNoFurther) {
   answer.join();
   EXPECT_TRUE(answered);
   EXPECT_TRUE(after);  // the loop went on to the next message
+}
+
+TEST_F(Win32ToolkitTest, ALabelWithoutASizeTakesItsTextsSize) {
+  TestForm form(tk);
+  auto& sized = form.Add<Control>(Kind::Label, "lSized");
+  sized.SetBounds({10, 220, 0, 13});
+  sized.SetCaption("Version: 2.3   Build 20140925");
+  auto& fixed = form.Add<Control>(Kind::Label, "lFixed");
+  fixed.SetBounds({222, 220, 70, 13});
+  fixed.SetCaption("1,024 KB");
+  form.Show();
+  EXPECT_EQ(sized.Width(), tk.TextWidth(form, sized.Caption()));
+  EXPECT_GT(sized.Height(), 0);
+  EXPECT_EQ(fixed.Width(), 70);  // a label the layout sized keeps its size
 }
 
 TEST_F(Win32ToolkitTest, TextWidthMeasuresWithAndWithoutAWindow) {
