@@ -37,9 +37,16 @@ std::string Quoted(const std::string& arg) {
   return "\"" + arg + "\"";
 }
 
+// A host folder as the program is given it. On a Windows host a host path
+// would begin with a drive letter and be taken for a drive of the
+// installation, so it is handed out in the "\\?\" form, which names the host
+// file and has no drive letter in front.
 std::string WithSeparator(const fs::path& folder) {
   std::string s = folder.string();
   if (s.empty() || (s.back() != '/' && s.back() != '\\')) s += static_cast<char>(fs::path::preferred_separator);
+#ifdef _WIN32
+  if (DriveMap::IsDrivePath(s)) s = "\\\\?\\" + s;
+#endif
   return s;
 }
 

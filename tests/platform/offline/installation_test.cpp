@@ -87,12 +87,16 @@ TEST(InstallationTest, DemoMachineIsAWindows7WithFragmentedHives) {
   const fs::path files[] = {m.Config("SOFTWARE"), m.Config("SYSTEM"), m.Config("DEFAULT"), m.Config("SAM"),
                             m.Config("SECURITY"), m.root / "Users/Demo/NTUSER.DAT",
                             m.root / "Users/Demo/AppData/Local/Microsoft/Windows/UsrClass.dat"};
+  const std::string config = "C:\\Windows\\sysnative\\config\\";
+  const std::string copies[] = {config + "SOFTWARE.hvx", config + "SYSTEM.hvx", config + "DEFAULT.hvx",
+                                config + "SAM.hvx", config + "SECURITY.hvx", "C:\\Users\\Demo\\NTUSER.DAT.hvx",
+                                "C:\\Users\\Demo\\AppData\\Local\\Microsoft\\Windows\\UsrClass.dat.hvx"};
   for (int i = 0; i < 7; ++i) {
     HKEY key = nullptr;
     ASSERT_EQ(os->RegOpenKeyExA(hives[i].first, hives[i].second.c_str(), 0, access::kKeyWow64_64Key, &key), 0);
     fs::path copy = files[i];
     copy += ".hvx";
-    ASSERT_EQ(os->RegSaveKeyA(key, copy.string().c_str()), 0);
+    ASSERT_EQ(os->RegSaveKeyA(key, copies[i].c_str()), 0);
     os->RegCloseKey(key);
     const double before = static_cast<double>(fs::file_size(files[i]));
     const double percent = 100.0 * (before - static_cast<double>(fs::file_size(copy))) / before;
