@@ -56,7 +56,8 @@ std::string Utc(std::uint64_t filetime) {
   const std::int64_t d = doy - (153 * mp + 2) / 5 + 1;
   const std::int64_t m = mp < 10 ? mp + 3 : mp - 9;
   const std::int64_t y = yoe + era * 400 + (m <= 2);
-  char buf[64];
+  // Sized for the widest values of every field, so nothing is ever cut.
+  char buf[160];
   std::snprintf(buf, sizeof buf, "%04lld-%02lld-%02lld %02lld:%02lld:%02lld UTC", static_cast<long long>(y),
                 static_cast<long long>(m), static_cast<long long>(d), static_cast<long long>(rem / 3600),
                 static_cast<long long>(rem / 60 % 60), static_cast<long long>(rem % 60));
