@@ -36,11 +36,11 @@ bool EnabledInModel(const Control& control) {
   return true;
 }
 
-UniqueFont MakeFont(const hv::ui::FontSpec& spec, bool bold, bool underline) {
-  return UniqueFont(::CreateFontA(spec.height, 0, 0, 0, (bold || spec.bold) ? FW_BOLD : FW_NORMAL, FALSE,
+UniqueFont MakeFont(const hv::ui::FontSpec& font, bool bold, bool underline) {
+  return UniqueFont(::CreateFontA(font.height, 0, 0, 0, (bold || font.bold) ? FW_BOLD : FW_NORMAL, FALSE,
                                   underline ? TRUE : FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                                   CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
-                                  spec.face.c_str()));
+                                  font.face.c_str()));
 }
 
 // Window styles of each border style. The borderless main window keeps a
