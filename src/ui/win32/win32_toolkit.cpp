@@ -116,10 +116,10 @@ int Win32Toolkit::TextWidth(const Form& form, const std::string& text) {
   if (w32ui::FormWindow* window = impl_->WindowOf(form)) {
     font = window->PlainFont();
   } else {
-    const FontSpec& font = form.Font();
-    own.reset(::CreateFontA(font.height, 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
+    const FontSpec& face = form.Font();
+    own.reset(::CreateFontA(face.height, 0, 0, 0, face.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
                             DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                            DEFAULT_PITCH | FF_DONTCARE, font.face.c_str()));
+                            DEFAULT_PITCH | FF_DONTCARE, face.face.c_str()));
     font = own.get();
   }
   w32ui::WindowDc dc(nullptr);
