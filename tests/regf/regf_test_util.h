@@ -1,10 +1,8 @@
 #pragma once
-// Shared helpers of the hive engine tests: scratch folders, image patching, sample hive lists.
+// Shared helpers of the hive engine tests: image patching, sample hive lists.
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -12,35 +10,19 @@
 #include "regf/format.h"
 #include "regf/hive.h"
 #include "support/shared_hives.h"
+#include "support/temp_dir.h"
 
 namespace hv::test {
 
-class ScratchDir {
- public:
-  ScratchDir() {
-    std::random_device rd;
-    path_ = std::filesystem::temp_directory_path() / ("hivora-regf-" + std::to_string(rd()) + std::to_string(rd()));
-    std::filesystem::create_directories(path_);
-  }
-  ~ScratchDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
+using ScratchDir = TempDir;
 
 inline void WriteBytes(const std::filesystem::path& p, const std::vector<std::uint8_t>& b) {
-  std::ofstream f(p, std::ios::binary | std::ios::trunc);
-  f.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
+  WriteWholeFile(p, std::string(b.begin(), b.end()));
 }
 
 inline std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& p) {
-  std::ifstream f(p, std::ios::binary);
-  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(f), {});
+  const std::string bytes = ReadWholeFile(p);
+  return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
 }
 
 // Rewrites the base block checksum after a patch, so that only the intended fault remains.

@@ -2,15 +2,13 @@
 // private-profile engine: the same file a Windows user would have.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
 
-#include "platform/offline/offline_platform.h"
 #include "platform/offline/machine_description.h"
-#include "platform/offline/temp_dir.h"
+#include "platform/offline/offline_platform.h"
 #include "settings/options.h"
+#include "support/temp_dir.h"
 
 namespace hv {
 namespace {
@@ -33,15 +31,9 @@ class OptionsOfflineTest : public ::testing::Test {
   void TearDown() override { OptionsSetting = TOptionsSetting{}; }
 
   std::filesystem::path File() const { return dir / "config" / "options.ini"; }
-  void Write(const std::string& text) const {
-    std::filesystem::create_directories(File().parent_path());
-    std::ofstream(File(), std::ios::binary) << text;
-  }
+  void Write(const std::string& text) const { test::WriteWholeFile(File(), text); }
   std::string Read() const {
-    std::ifstream in(File(), std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    std::string text = s.str();
+    std::string text = test::ReadWholeFile(File());
     std::erase(text, '\r');
     return text;
   }

@@ -5,13 +5,13 @@
 #include <cctype>
 #include <string>
 
-#include "platform/offline/temp_dir.h"
+#include "support/temp_dir.h"
 
 namespace hv::offline {
 namespace {
 
 using test::TempDir;
-using test::WriteBytes;
+using test::WriteWholeFile;
 namespace fs = std::filesystem;
 
 // The host's own spelling rules: a Windows host matches names in any case.
@@ -31,10 +31,10 @@ bool SamePath(const fs::path& a, const fs::path& b) {
 struct Installation {
   TempDir dir;
   Installation() {
-    WriteBytes(dir / "c/Windows/System32/config/SOFTWARE", "64");
-    WriteBytes(dir / "c/Windows/SysWOW64/config/readme.txt", "32");
-    WriteBytes(dir / "c/Windows/System32/drivers/etc/hosts", "hosts");
-    WriteBytes(dir / "e/Data/file.txt", "e");
+    WriteWholeFile(dir / "c/Windows/System32/config/SOFTWARE", "64");
+    WriteWholeFile(dir / "c/Windows/SysWOW64/config/readme.txt", "32");
+    WriteWholeFile(dir / "c/Windows/System32/drivers/etc/hosts", "hosts");
+    WriteWholeFile(dir / "e/Data/file.txt", "e");
   }
   DriveMap Map(bool wow64) const {
     return DriveMap({{'C', drive::kFixed, "\\Device\\HarddiskVolume1", dir / "c"},

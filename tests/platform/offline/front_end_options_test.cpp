@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "platform/offline/temp_dir.h"
+#include "support/temp_dir.h"
 
 namespace hv::offline {
 namespace {
@@ -40,7 +40,7 @@ TEST(FrontEndOptionsTest, FactoryReportsBadMachinesAndBuildsGoodOnes) {
   FrontEndOptions o;
   o.programName = "hivora";
   o.machine = dir / "m.ini";
-  test::WriteBytes(*o.machine, "[Drives]\nC=fixed,\\Device\\HarddiskVolume1,nowhere\n");
+  test::WriteWholeFile(*o.machine, "[Drives]\nC=fixed,\\Device\\HarddiskVolume1,nowhere\n");
   std::string error;
   EXPECT_FALSE(MakeOfflinePlatform(o, &error));
   EXPECT_EQ(error.find((dir / "m.ini").string() + ":2: folder"), 0u) << error;

@@ -51,7 +51,7 @@ TEST(InstallationTest, HivelistOnlyForFilesThatExist) {
   OfflineMachine m;
   fs::remove(m.Config("SECURITY"));
   fs::remove(m.root / "Users" / "Demo" / "AppData" / "Local" / "Microsoft" / "Windows" / "UsrClass.dat");
-  test::WriteBytes(m.root / "Boot" / "BCD", "bcd");
+  test::WriteWholeFile(m.root / "Boot" / "BCD", "bcd");
   auto list = SynthesizeHivelist(MapOf(m.root));
   std::vector<std::string> names;
   for (const auto& v : list) names.push_back(v.name);

@@ -4,13 +4,13 @@
 
 #include <string>
 
-#include "platform/offline/temp_dir.h"
+#include "support/temp_dir.h"
 
 namespace hv::offline {
 namespace {
 
 using test::TempDir;
-using test::WriteBytes;
+using test::WriteWholeFile;
 
 struct DescriptionFile {
   TempDir dir;
@@ -20,7 +20,7 @@ struct DescriptionFile {
     std::filesystem::create_directories(dir / "e");
   }
   std::string Refusal(const std::string& text) {
-    WriteBytes(file, text);
+    WriteWholeFile(file, text);
     std::string error;
     EXPECT_FALSE(LoadMachineDescription(file, &error)) << text;
     return error;
@@ -69,21 +69,21 @@ TEST(MachineDescriptionTest, RefusalsNameFileLineAndProblem) {
 
 TEST(MachineDescriptionTest, ReadsTheDocumentedFormat) {
   DescriptionFile d;
-  WriteBytes(d.file,
-             "[Machine]\r\n"
-             "; major.minor reported to the program\r\n"
-             "Version=6.1\r\n"
-             "Wow64=1\r\n"
-             "RestorePoint=fail\r\n"
-             "[Drives]\r\n"
-             "E=removable,\\Device\\HarddiskVolume9,e\r\n"
-             "c = Fixed , \\Device\\HarddiskVolume2 , c\r\n"
-             "[Hivelist]\r\n"
-             "\\REGISTRY\\MACHINE\\SYSTEM=REG_SZ:\\Device\\HarddiskVolume2\\Windows\\System32\\config\\SYSTEM\r\n"
-             "\\REGISTRY\\MACHINE\\HARDWARE=REG_SZ:\r\n"
-             "\\REGISTRY\\MACHINE\\ODD=REG_DWORD:0x10\r\n"
-             "\\REGISTRY\\MACHINE\\BIN=REG_BINARY:01 ab,FF\r\n"
-             "\\REGISTRY\\USER\\X=REG_EXPAND_SZ:a=b\r\n");
+  WriteWholeFile(d.file,
+                 "[Machine]\r\n"
+                 "; major.minor reported to the program\r\n"
+                 "Version=6.1\r\n"
+                 "Wow64=1\r\n"
+                 "RestorePoint=fail\r\n"
+                 "[Drives]\r\n"
+                 "E=removable,\\Device\\HarddiskVolume9,e\r\n"
+                 "c = Fixed , \\Device\\HarddiskVolume2 , c\r\n"
+                 "[Hivelist]\r\n"
+                 "\\REGISTRY\\MACHINE\\SYSTEM=REG_SZ:\\Device\\HarddiskVolume2\\Windows\\System32\\config\\SYSTEM\r\n"
+                 "\\REGISTRY\\MACHINE\\HARDWARE=REG_SZ:\r\n"
+                 "\\REGISTRY\\MACHINE\\ODD=REG_DWORD:0x10\r\n"
+                 "\\REGISTRY\\MACHINE\\BIN=REG_BINARY:01 ab,FF\r\n"
+                 "\\REGISTRY\\USER\\X=REG_EXPAND_SZ:a=b\r\n");
   std::string error;
   auto m = LoadMachineDescription(d.file, &error);
   ASSERT_TRUE(m) << error;
@@ -111,7 +111,7 @@ TEST(MachineDescriptionTest, ReadsTheDocumentedFormat) {
 
 TEST(MachineDescriptionTest, DefaultsWithoutMachineSection) {
   DescriptionFile d;
-  WriteBytes(d.file, kDrives);
+  WriteWholeFile(d.file, kDrives);
   std::string error;
   auto m = LoadMachineDescription(d.file, &error);
   ASSERT_TRUE(m) << error;

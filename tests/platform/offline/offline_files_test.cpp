@@ -10,7 +10,7 @@ namespace hv::offline {
 namespace {
 
 using test::OfflineMachine;
-using test::WriteBytes;
+using test::WriteWholeFile;
 namespace fs = std::filesystem;
 
 std::unique_ptr<OfflinePlatform> TwoDrives(const test::TempDir& dir) {
@@ -50,7 +50,7 @@ TEST(OfflineVolumesTest, BufferRulesOfDriveStringsAndDosDevices) {
 TEST(OfflineFilesTest, ExclusiveOpensAndDeletionOfFilesInUse) {
   test::TempDir dir;
   auto os = TwoDrives(dir);
-  WriteBytes(dir / "c/copy.hvx", "data");
+  WriteWholeFile(dir / "c/copy.hvx", "data");
   const DWORD rw = access::kGenericRead | access::kGenericWrite;
   HANDLE first = os->CreateFileA("C:\\COPY.HVX", rw, 0, file::kOpenExisting, file::kAttributeNormal);
   ASSERT_NE(first, InvalidHandleValue());
@@ -92,7 +92,7 @@ TEST(OfflineFilesTest, CreateWriteAndShareModes) {
   EXPECT_EQ(os->GetLastError(), err::kAccessDenied);
   os->CloseHandle(reader);
   os->CloseHandle(h);
-  EXPECT_EQ(test::ReadBytes(dir / "c/new.txt"), "hello");
+  EXPECT_EQ(test::ReadWholeFile(dir / "c/new.txt"), "hello");
   EXPECT_FALSE(os->CloseHandle(h));
   EXPECT_EQ(os->GetLastError(), err::kInvalidHandle);
 }
@@ -114,8 +114,8 @@ TEST(OfflineFilesTest, LoadedHivesAreHeldByTheSystem) {
 TEST(OfflineFilesTest, AttributesSearchAndFullPaths) {
   test::TempDir dir;
   auto os = TwoDrives(dir);
-  WriteBytes(dir / "c/Data/a.hvx", "12345");
-  WriteBytes(dir / "c/Data/b.txt", "");
+  WriteWholeFile(dir / "c/Data/a.hvx", "12345");
+  WriteWholeFile(dir / "c/Data/b.txt", "");
   fs::resize_file(dir / "c/Data/b.txt", 0x100000005ull);  // sparse, 4 GiB + 5
   EXPECT_EQ(os->GetFileAttributesA("C:\\data\\A.HVX"), file::kAttributeNormal);
   EXPECT_EQ(os->GetFileAttributesA("C:\\DATA"), file::kAttributeDirectory);

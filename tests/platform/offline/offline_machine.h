@@ -8,7 +8,7 @@
 
 #include "platform/offline/demo_machine.h"
 #include "platform/offline/offline_platform.h"
-#include "platform/offline/temp_dir.h"
+#include "support/temp_dir.h"
 
 namespace hv::test {
 

@@ -70,7 +70,7 @@ TEST(OfflinePlatformTest, VersionRefusesAWrongRecordSize) {
 TEST(OfflinePlatformTest, ProfileWritesReportFailure) {
   test::TempDir dir;
   OfflinePlatform os(Bare(dir));
-  test::WriteBytes(dir / "file", "x");
+  test::WriteWholeFile(dir / "file", "x");
   const std::string bad = (dir / "file" / "options.ini").string();
   EXPECT_FALSE(os.WritePrivateProfileStringA("Options", "Lan", "English", bad.c_str()));
   EXPECT_NE(os.GetLastError(), err::kSuccess);
@@ -105,13 +105,7 @@ TEST(OfflinePlatformTest, FoldersCommandLineAndShell) {
 TEST(OfflinePlatformTest, LocaleFormatsFollowTheEnvironment) {
   test::TempDir dir;
   OfflinePlatform os(Bare(dir));
-  SystemTime t;
-  t.wYear = 2024;
-  t.wMonth = 3;
-  t.wDay = 9;
-  t.wHour = 14;
-  t.wMinute = 5;
-  t.wSecond = 7;
+  const SystemTime t{.wYear = 2024, .wMonth = 3, .wDay = 9, .wHour = 14, .wMinute = 5, .wSecond = 7};
   {
     EnvGuard all("LC_ALL", "C");
     EXPECT_EQ(os.FormatShortDate(t), "03/09/24");

@@ -95,9 +95,9 @@ TEST(OfflineRegistryTest, SaveRefusals) {
   ASSERT_EQ(os->RegOpenKeyA(HkeyLocalMachine(), "SAM", &key), 0);
   EXPECT_EQ(os->RegSaveKeyA(key, "C:\\sam.hvx"), LONG(err::kPrivilegeNotHeld));
   Enable(*os, "SeBackupPrivilege");
-  test::WriteBytes(m.root / "taken.hvx", "x");
+  test::WriteWholeFile(m.root / "taken.hvx", "x");
   EXPECT_EQ(os->RegSaveKeyA(key, "C:\\TAKEN.hvx"), LONG(err::kAlreadyExists));
-  EXPECT_EQ(test::ReadBytes(m.root / "taken.hvx"), "x");
+  EXPECT_EQ(test::ReadWholeFile(m.root / "taken.hvx"), "x");
   EXPECT_EQ(os->RegSaveKeyA(key, "C:\\no\\sam.hvx"), LONG(err::kPathNotFound));
   os->RegCloseKey(key);
   ASSERT_EQ(os->RegOpenKeyA(HkeyLocalMachine(), kHivelist, &key), 0);
@@ -134,7 +134,7 @@ TEST(OfflineRegistryTest, SaveWritesASmallerVerifiedCopy) {
 TEST(OfflineRegistryTest, ReplaceRefusalsThenHeldAcrossStarts) {
   OfflineMachine m;
   auto os = m.Platform();
-  test::WriteBytes(m.Config("SAM.hvx"), "copy");
+  test::WriteWholeFile(m.Config("SAM.hvx"), "copy");
   const char* copy = "C:\\Windows\\System32\\config\\SAM.hvx";
   const char* backup = "C:\\Windows\\System32\\config\\SAM.bak";
   EXPECT_EQ(os->RegReplaceKeyA(HkeyLocalMachine(), "SAM", copy, backup), LONG(err::kPrivilegeNotHeld));
@@ -158,7 +158,7 @@ TEST(OfflineRegistryTest, ReplaceRefusalsThenHeldAcrossStarts) {
   auto next = m.Platform();  // the program started again, no restart in between
   EXPECT_FALSE(next->DeleteFileA(copy));
   EXPECT_EQ(next->GetLastError(), err::kSharingViolation);
-  EXPECT_EQ(test::ReadBytes(m.Config("SAM.hvx")), "copy");
+  EXPECT_EQ(test::ReadWholeFile(m.Config("SAM.hvx")), "copy");
 }
 
 }  // namespace

@@ -10,19 +10,19 @@ namespace {
 
 using test::Enable;
 using test::OfflineMachine;
-using test::ReadBytes;
-using test::WriteBytes;
+using test::ReadWholeFile;
+using test::WriteWholeFile;
 namespace fs = std::filesystem;
 
 // Two hives with their copies requested for replacement.
 struct Pending {
   OfflineMachine m;
-  std::string oldSam = ReadBytes(m.Config("SAM"));
-  std::string oldSecurity = ReadBytes(m.Config("SECURITY"));
+  std::string oldSam = ReadWholeFile(m.Config("SAM"));
+  std::string oldSecurity = ReadWholeFile(m.Config("SECURITY"));
   Pending() {
-    WriteBytes(m.Config("SAM.hvx"), "new SAM");
-    WriteBytes(m.Config("SECURITY.hvx"), "new SECURITY");
-    WriteBytes(m.Config("SAM.bak"), "stale backup");
+    WriteWholeFile(m.Config("SAM.hvx"), "new SAM");
+    WriteWholeFile(m.Config("SECURITY.hvx"), "new SECURITY");
+    WriteWholeFile(m.Config("SAM.bak"), "stale backup");
     auto os = m.Platform();
     Enable(*os, "SeBackupPrivilege");
     Enable(*os, "SeRestorePrivilege");
@@ -36,10 +36,10 @@ struct Pending {
   }
   bool JournalGone() const { return !fs::exists(m.root / "ProgramData" / "Talvix Hivora" / "pending.journal"); }
   void ExpectApplied() const {
-    EXPECT_EQ(ReadBytes(m.Config("SAM")), "new SAM");
-    EXPECT_EQ(ReadBytes(m.Config("SAM.bak")), oldSam);
-    EXPECT_EQ(ReadBytes(m.Config("SECURITY")), "new SECURITY");
-    EXPECT_EQ(ReadBytes(m.Config("SECURITY.bak")), oldSecurity);
+    EXPECT_EQ(ReadWholeFile(m.Config("SAM")), "new SAM");
+    EXPECT_EQ(ReadWholeFile(m.Config("SAM.bak")), oldSam);
+    EXPECT_EQ(ReadWholeFile(m.Config("SECURITY")), "new SECURITY");
+    EXPECT_EQ(ReadWholeFile(m.Config("SECURITY.bak")), oldSecurity);
     EXPECT_FALSE(fs::exists(m.Config("SAM.hvx")));
     EXPECT_TRUE(JournalGone());
   }
@@ -53,10 +53,10 @@ TEST(PendingReplacementsTest, RestartNeedsTheShutdownPrivilege) {
   EXPECT_FALSE(os->ExitWindowsEx(kEwxReboot | kEwxForce, 1));
   EXPECT_EQ(os->GetLastError(), err::kPrivilegeNotHeld);
   EXPECT_FALSE(asked);
-  EXPECT_EQ(ReadBytes(p.m.Config("SAM")), p.oldSam);
+  EXPECT_EQ(ReadWholeFile(p.m.Config("SAM")), p.oldSam);
   // A new start without a restart leaves the requests pending.
   os = p.m.Platform();
-  EXPECT_EQ(ReadBytes(p.m.Config("SAM")), p.oldSam);
+  EXPECT_EQ(ReadWholeFile(p.m.Config("SAM")), p.oldSam);
   EXPECT_EQ(os->journal().Entries().size(), 2u);
 }
 
@@ -83,9 +83,9 @@ TEST(PendingReplacementsTest, ACrashAfterAnyStepEndsWithOldOrNewHiveAndBackupInt
       os->ExitWindowsEx(kEwxReboot, 1);
     }
     // The power cut: whatever happened, each hive's name holds a whole hive.
-    EXPECT_TRUE(ReadBytes(p.m.Config("SAM")) == p.oldSam || ReadBytes(p.m.Config("SAM")) == "new SAM");
-    EXPECT_TRUE(ReadBytes(p.m.Config("SECURITY")) == p.oldSecurity ||
-                ReadBytes(p.m.Config("SECURITY")) == "new SECURITY");
+    EXPECT_TRUE(ReadWholeFile(p.m.Config("SAM")) == p.oldSam || ReadWholeFile(p.m.Config("SAM")) == "new SAM");
+    EXPECT_TRUE(ReadWholeFile(p.m.Config("SECURITY")) == p.oldSecurity ||
+                ReadWholeFile(p.m.Config("SECURITY")) == "new SECURITY");
     const bool finished = p.JournalGone();
     // The next start finishes the work, and a start after it changes nothing.
     p.m.Platform();

@@ -4,14 +4,14 @@
 
 #include <string>
 
-#include "platform/offline/temp_dir.h"
+#include "support/temp_dir.h"
 
 namespace hv::offline {
 namespace {
 
-using test::ReadBytes;
+using test::ReadWholeFile;
 using test::TempDir;
-using test::WriteBytes;
+using test::WriteWholeFile;
 
 std::string Get(const char* app, const char* key, const char* def, const std::filesystem::path& file,
                 DWORD size = 2048, DWORD* count = nullptr) {
@@ -21,14 +21,21 @@ std::string Get(const char* app, const char* key, const char* def, const std::fi
   return std::string(buf.data(), n);
 }
 
+// A fresh folder and a file name in it for each test.
+class ProfileFileTest : public ::testing::Test {
+ protected:
+  TempDir dir;
+  std::filesystem::path file = dir / "a.ini";
+};
+using PrivateProfileReadTest = ProfileFileTest;
+using PrivateProfileWriteTest = ProfileFileTest;
+
 // --- failure paths first
 
-TEST(PrivateProfileWriteTest, FailureIsReportedAndLeavesNoFile) {
-  TempDir dir;
-  WriteBytes(dir / "blocker", "a plain file");
+TEST_F(PrivateProfileWriteTest, FailureIsReportedAndLeavesNoFile) {
+  WriteWholeFile(dir / "blocker", "a plain file");
   // A folder that is really a file: the write cannot succeed, as root or not.
-  auto file = dir / "blocker" / "options.ini";
-  EXPECT_NE(WriteProfileString("Options", "Lan", "English", file), err::kSuccess);
+  EXPECT_NE(WriteProfileString("Options", "Lan", "English", dir / "blocker" / "options.ini"), err::kSuccess);
   // The target is a folder.
   std::filesystem::create_directories(dir / "folder.ini");
   EXPECT_EQ(WriteProfileString("Options", "Lan", "English", dir / "folder.ini"), err::kAccessDenied);
@@ -39,37 +46,32 @@ TEST(PrivateProfileWriteTest, FailureIsReportedAndLeavesNoFile) {
   }
 }
 
-TEST(PrivateProfileWriteTest, RefusesLineBreaksAndEqualsInNames) {
-  TempDir dir;
-  auto file = dir / "a.ini";
-  WriteBytes(file, "[S]\r\nk=v\r\n");
+TEST_F(PrivateProfileWriteTest, RefusesLineBreaksAndEqualsInNames) {
+  WriteWholeFile(file, "[S]\r\nk=v\r\n");
   EXPECT_EQ(WriteProfileString("S", "k", "x\r\n[Injected]", file), err::kInvalidParameter);
   EXPECT_EQ(WriteProfileString("S\n", "k", "x", file), err::kInvalidParameter);
   EXPECT_EQ(WriteProfileString("S", "a=b", "x", file), err::kInvalidParameter);
   EXPECT_EQ(WriteProfileString(nullptr, "k", "x", file), err::kInvalidParameter);
-  EXPECT_EQ(ReadBytes(file), "[S]\r\nk=v\r\n");
+  EXPECT_EQ(ReadWholeFile(file), "[S]\r\nk=v\r\n");
 }
 
-TEST(PrivateProfileReadTest, OddInputNeverCrashes) {
-  TempDir dir;
-  auto file = dir / "odd.ini";
+TEST_F(PrivateProfileReadTest, OddInputNeverCrashes) {
   std::string garbage("\xEF\xBB\xBF[S]\nk=v\n", 12);
   garbage += std::string("\0\0[\n=\n]\n[unclosed\nkey\n", 22);
   garbage += "[Long]\n" + std::string(100000, 'x') + "=" + std::string(100000, 'y') + "\n";
   for (int i = 0; i < 256; ++i) garbage += static_cast<char>(i);
-  WriteBytes(file, garbage);
+  WriteWholeFile(file, garbage);
   EXPECT_EQ(Get("S", "k", "", file), "v");  // the BOM does not hide the first section
   EXPECT_EQ(Get("Long", std::string(100000, 'x').c_str(), "", file).size(), 2047u);
   EXPECT_EQ(Get("unclosed", "key", "d", file), "d");
   EXPECT_EQ(WriteProfileString("S", "k", "w", file), err::kSuccess);
-  std::string after = ReadBytes(file);
+  std::string after = ReadWholeFile(file);
   EXPECT_EQ(after.substr(0, 3), "\xEF\xBB\xBF");
   EXPECT_EQ(Get("S", "k", "", file), "w");
   EXPECT_EQ(after.size(), garbage.size());  // only the one byte changed
 }
 
-TEST(PrivateProfileReadTest, MissingFileGivesDefaultWithTrailingBlanksTrimmed) {
-  TempDir dir;
+TEST_F(PrivateProfileReadTest, MissingFileGivesDefaultWithTrailingBlanksTrimmed) {
   EXPECT_EQ(Get("Options", "Lan", "English  ", dir / "none.ini"), "English");
   EXPECT_EQ(Get("Options", "Lan", nullptr, dir / "none.ini"), "");
   EXPECT_EQ(Get("Options", "Lan", "  lead", dir / "none.ini"), "  lead");
@@ -77,21 +79,19 @@ TEST(PrivateProfileReadTest, MissingFileGivesDefaultWithTrailingBlanksTrimmed) {
 
 // --- reading rules
 
-TEST(PrivateProfileReadTest, NamesCaseInsensitiveValuesTrimmedAndUnquoted) {
-  TempDir dir;
-  auto file = dir / "a.ini";
-  WriteBytes(file,
-             "; comment=not a key\r\n"
-             "[Options]\r\n"
-             "  Lan  =   German  \r\n"
-             "dq=\"  quoted  \"\r\n"
-             "sq='single'\r\n"
-             "mixed=\"mixed'\r\n"
-             "one=\"\r\n"
-             "empty=\r\n"
-             "Lan=second\r\n"
-             "[options]\r\n"
-             "other=1\r\n");
+TEST_F(PrivateProfileReadTest, NamesCaseInsensitiveValuesTrimmedAndUnquoted) {
+  WriteWholeFile(file,
+                 "; comment=not a key\r\n"
+                 "[Options]\r\n"
+                 "  Lan  =   German  \r\n"
+                 "dq=\"  quoted  \"\r\n"
+                 "sq='single'\r\n"
+                 "mixed=\"mixed'\r\n"
+                 "one=\"\r\n"
+                 "empty=\r\n"
+                 "Lan=second\r\n"
+                 "[options]\r\n"
+                 "other=1\r\n");
   EXPECT_EQ(Get("OPTIONS", "lan", "d", file), "German");
   EXPECT_EQ(Get("Options", "dq", "d", file), "  quoted  ");
   EXPECT_EQ(Get("Options", "sq", "d", file), "single");
@@ -103,10 +103,8 @@ TEST(PrivateProfileReadTest, NamesCaseInsensitiveValuesTrimmedAndUnquoted) {
   EXPECT_EQ(Get("", "comment", "d", file), "d");
 }
 
-TEST(PrivateProfileReadTest, BufferRulesForValues) {
-  TempDir dir;
-  auto file = dir / "a.ini";
-  WriteBytes(file, "[S]\nlong=" + std::string(3000, 'a') + "\nshort=abcdef\n");
+TEST_F(PrivateProfileReadTest, BufferRulesForValues) {
+  WriteWholeFile(file, "[S]\nlong=" + std::string(3000, 'a') + "\nshort=abcdef\n");
   DWORD n = 0;
   EXPECT_EQ(Get("S", "long", "", file, 2048, &n).size(), 2047u);
   EXPECT_EQ(n, 2047u);
@@ -120,10 +118,8 @@ TEST(PrivateProfileReadTest, BufferRulesForValues) {
   EXPECT_EQ(untouched[0], '#');
 }
 
-TEST(PrivateProfileReadTest, ListsOfSectionsAndKeys) {
-  TempDir dir;
-  auto file = dir / "a.ini";
-  WriteBytes(file, "[One]\na=1\n;c=2\nbb=2\n[Two]\n[Three]\n");
+TEST_F(PrivateProfileReadTest, ListsOfSectionsAndKeys) {
+  WriteWholeFile(file, "[One]\na=1\n;c=2\nbb=2\n[Two]\n[Three]\n");
   char buf[64];
   DWORD n = GetProfileString(nullptr, nullptr, "", buf, sizeof buf, file);
   EXPECT_EQ(std::string(buf, n + 1), std::string("One\0Two\0Three\0\0", 15));
@@ -143,50 +139,42 @@ TEST(PrivateProfileReadTest, ListsOfSectionsAndKeys) {
 
 // --- writing rules
 
-TEST(PrivateProfileWriteTest, ReplacesInPlaceAndKeepsEverythingElse) {
-  TempDir dir;
-  auto file = dir / "options.ini";
-  WriteBytes(file,
-             "; settings\r\n[Options]\r\nRestorePoint=0\r\n  Lan = German\r\nIsShowLine=1\r\n"
-             "junk line\r\n[Other]\r\nx=1\r\n");
+TEST_F(PrivateProfileWriteTest, ReplacesInPlaceAndKeepsEverythingElse) {
+  WriteWholeFile(file,
+                 "; settings\r\n[Options]\r\nRestorePoint=0\r\n  Lan = German\r\nIsShowLine=1\r\n"
+                 "junk line\r\n[Other]\r\nx=1\r\n");
   ASSERT_EQ(WriteProfileString("options", "LAN", "French", file), err::kSuccess);
-  EXPECT_EQ(ReadBytes(file),
+  EXPECT_EQ(ReadWholeFile(file),
             "; settings\r\n[Options]\r\nRestorePoint=0\r\n  Lan =French\r\nIsShowLine=1\r\n"
             "junk line\r\n[Other]\r\nx=1\r\n");
 }
 
-TEST(PrivateProfileWriteTest, NewKeyGoesAfterTheSectionsLastKey) {
-  TempDir dir;
-  auto file = dir / "a.ini";
-  WriteBytes(file, "[A]\na=1\n\n; trailing comment\n[B]\nb=1\n");
+TEST_F(PrivateProfileWriteTest, NewKeyGoesAfterTheSectionsLastKey) {
+  WriteWholeFile(file, "[A]\na=1\n\n; trailing comment\n[B]\nb=1\n");
   ASSERT_EQ(WriteProfileString("A", "new", "2", file), err::kSuccess);
-  EXPECT_EQ(ReadBytes(file), "[A]\na=1\nnew=2\n\n; trailing comment\n[B]\nb=1\n");
-  WriteBytes(file, "[A]\n[B]\n");
+  EXPECT_EQ(ReadWholeFile(file), "[A]\na=1\nnew=2\n\n; trailing comment\n[B]\nb=1\n");
+  WriteWholeFile(file, "[A]\n[B]\n");
   ASSERT_EQ(WriteProfileString("A", "k", "v", file), err::kSuccess);
-  EXPECT_EQ(ReadBytes(file), "[A]\nk=v\n[B]\n");
+  EXPECT_EQ(ReadWholeFile(file), "[A]\nk=v\n[B]\n");
 }
 
-TEST(PrivateProfileWriteTest, NewSectionAppendedAndNewFileCreatedInOrder) {
-  TempDir dir;
-  auto file = dir / "options.ini";
+TEST_F(PrivateProfileWriteTest, NewSectionAppendedAndNewFileCreatedInOrder) {
   for (const char* key : {"RestorePoint", "IsAskBeforeDefrag", "IsShowLine", "Lan"}) {
     ASSERT_EQ(WriteProfileString("Options", key, key[0] == 'L' ? "English" : "1", file), err::kSuccess);
   }
-  EXPECT_EQ(ReadBytes(file),
+  EXPECT_EQ(ReadWholeFile(file),
             "[Options]\r\nRestorePoint=1\r\nIsAskBeforeDefrag=1\r\nIsShowLine=1\r\nLan=English\r\n");
-  WriteBytes(file, "[A]\na=1");  // no final line ending, LF file
+  WriteWholeFile(file, "[A]\na=1");  // no final line ending, LF file
   ASSERT_EQ(WriteProfileString("Scan Result", "Total", "12", file), err::kSuccess);
-  EXPECT_EQ(ReadBytes(file), "[A]\na=1\n[Scan Result]\nTotal=12\n");
+  EXPECT_EQ(ReadWholeFile(file), "[A]\na=1\n[Scan Result]\nTotal=12\n");
 }
 
-TEST(PrivateProfileWriteTest, EraseSectionAndDeleteKey) {
-  TempDir dir;
-  auto file = dir / "a.ini";
-  WriteBytes(file, "[A]\r\na=1\r\nb=2\r\n[B]\r\nc=3\r\n[a]\r\nd=4\r\n");
+TEST_F(PrivateProfileWriteTest, EraseSectionAndDeleteKey) {
+  WriteWholeFile(file, "[A]\r\na=1\r\nb=2\r\n[B]\r\nc=3\r\n[a]\r\nd=4\r\n");
   ASSERT_EQ(WriteProfileString("A", "b", nullptr, file), err::kSuccess);
-  EXPECT_EQ(ReadBytes(file), "[A]\r\na=1\r\n[B]\r\nc=3\r\n[a]\r\nd=4\r\n");
+  EXPECT_EQ(ReadWholeFile(file), "[A]\r\na=1\r\n[B]\r\nc=3\r\n[a]\r\nd=4\r\n");
   ASSERT_EQ(WriteProfileString("a", nullptr, nullptr, file), err::kSuccess);
-  EXPECT_EQ(ReadBytes(file), "[B]\r\nc=3\r\n");
+  EXPECT_EQ(ReadWholeFile(file), "[B]\r\nc=3\r\n");
   // Erasing what is not there neither fails nor creates a file.
   EXPECT_EQ(WriteProfileString("none", nullptr, nullptr, dir / "new.ini"), err::kSuccess);
   EXPECT_EQ(WriteProfileString("none", "k", nullptr, dir / "new.ini"), err::kSuccess);

@@ -21,16 +21,7 @@ RestorePointInfoA Info() {
   return info;
 }
 
-SystemTime Fixed() {
-  SystemTime t;
-  t.wYear = 2024;
-  t.wMonth = 5;
-  t.wDay = 17;
-  t.wHour = 9;
-  t.wMinute = 3;
-  t.wSecond = 7;
-  return t;
-}
+SystemTime Fixed() { return {.wYear = 2024, .wMonth = 5, .wDay = 17, .wHour = 9, .wMinute = 3, .wSecond = 7}; }
 
 TEST(RestorePointTest, DisabledByTheDescriptionWritesNothing) {
   OfflineMachine m;
@@ -60,7 +51,7 @@ TEST(RestorePointTest, DatedCopyOfEveryHiveWithAnIndex) {
   EXPECT_EQ(status.llSequenceNumber, 1);
   const fs::path point = m.root / "ProgramData" / "Talvix Hivora" / "RestorePoints" / "20240517-090307";
   ASSERT_TRUE(fs::is_directory(point));
-  EXPECT_EQ(test::ReadBytes(point / "C/Windows/System32/config/SOFTWARE"), test::ReadBytes(m.Config("SOFTWARE")));
+  EXPECT_EQ(test::ReadWholeFile(point / "C/Windows/System32/config/SOFTWARE"), test::ReadWholeFile(m.Config("SOFTWARE")));
   EXPECT_TRUE(fs::exists(point / "C/Users/Demo/NTUSER.DAT"));
   const auto index = point / "RestorePoint.ini";
   char buf[256];

@@ -1,7 +1,5 @@
 #pragma once
-// A fresh folder per test, removed afterwards, and small file helpers.
-#include <gtest/gtest.h>
-
+// A fresh folder per test, removed afterwards, and whole-file helpers.
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -17,7 +15,7 @@ class TempDir {
     static std::atomic<int> counter{0};
     std::random_device rd;
     path_ = std::filesystem::temp_directory_path() /
-            ("hivora-offline-" + std::to_string(rd()) + "-" + std::to_string(counter++));
+            ("hivora-test-" + std::to_string(rd()) + "-" + std::to_string(counter++));
     std::filesystem::create_directories(path_);
   }
   ~TempDir() {
@@ -35,13 +33,15 @@ class TempDir {
   std::filesystem::path path_;
 };
 
-inline void WriteBytes(const std::filesystem::path& file, const std::string& bytes) {
+// Creates the missing folders too.
+inline void WriteWholeFile(const std::filesystem::path& file, const std::string& bytes) {
   std::filesystem::create_directories(file.parent_path());
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
   out << bytes;
 }
 
-inline std::string ReadBytes(const std::filesystem::path& file) {
+// Empty when the file cannot be read.
+inline std::string ReadWholeFile(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
