@@ -11,17 +11,17 @@
 #include <mutex>
 
 #include "hive/progress_dialog.h"
-#include "machine.h"
 #include "settings/options.h"
 #include "shell/main_form.h"
 #include "shell/startup.h"
+#include "support/console_test.h"
 #include "support/fake_platform.h"
+#include "support/machine.h"
 #include "ui/console/console_toolkit.h"
 
 namespace hv {
 namespace {
 
-using ui::console::ConsoleOptions;
 using ui::console::ConsoleToolkit;
 
 const std::string kSystem = "C:\\Windows\\System32\\config\\SYSTEM";
@@ -30,14 +30,6 @@ const std::string kDefault = "C:\\Windows\\System32\\config\\DEFAULT";
 const std::string kAdvice =
     "We suggest that your registry does not need to be compacted at this time. If you select to "
     "compact the registry now, the same fragment rate may appear again.";
-
-ConsoleOptions TestOptions() {
-  ConsoleOptions options;
-  options.mode = ConsoleOptions::Mode::Test;
-  options.virtualClock = true;
-  options.singleInstance = false;
-  return options;
-}
 
 // A gate a save waits at until the test opens it; opened at the latest when
 // the test ends, so that no worker is left waiting.
@@ -140,7 +132,7 @@ class AnalysisFlowTest : public ::testing::Test {
 
   test::FakePlatform fake;
   ScopedPlatform scope{&fake};
-  ConsoleToolkit tk{TestOptions()};
+  ConsoleToolkit tk{test::TestToolkitOptions()};
   std::unique_ptr<TfrmMain> main;
   std::map<std::string, std::int64_t> copySize;
   std::list<Gate> gates;

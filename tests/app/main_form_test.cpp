@@ -7,24 +7,23 @@
 #include <thread>
 
 #include "hive/scan_task_thread.h"
-#include "machine.h"
 #include "settings/options.h"
 #include "shell/startup.h"
 #include "stub_toolkit.h"
-#include "support/fake_platform.h"
+#include "support/machine.h"
+#include "support/settings_test.h"
 
 namespace hv {
 namespace {
 
 using test::StubToolkit;
 
-class MainFormTest : public ::testing::Test {
+class MainFormTest : public test::SettingsTest {
  protected:
   void SetUp() override {
-    OptionsSetting = TOptionsSetting{};
+    SettingsTest::SetUp();
     test::AddMachine(fake, test::ThreeHives());
   }
-  void TearDown() override { OptionsSetting = TOptionsSetting{}; }
 
   const StubToolkit::Posted* PostedTo(const TfrmMain& form, UINT msg) const {
     for (const auto& p : tk.posted) {
@@ -33,8 +32,6 @@ class MainFormTest : public ::testing::Test {
     return nullptr;
   }
 
-  test::FakePlatform fake;
-  ScopedPlatform scope{&fake};
   StubToolkit tk;
 };
 

@@ -6,7 +6,7 @@
 #include "shell/main_form.h"
 #include "shell/startup.h"
 #include "stub_toolkit.h"
-#include "support/fake_platform.h"
+#include "support/settings_test.h"
 
 namespace hv {
 namespace {
@@ -15,14 +15,13 @@ constexpr std::int64_t kMB = 1000000;
 
 // Drives the dialog's handlers one by one: reports and timer ticks, with
 // the hive files and copies measured from the fake platform.
-class ProgressTest : public ::testing::Test {
+class ProgressTest : public test::SettingsTest {
  protected:
   void SetUp() override {
-    OptionsSetting = TOptionsSetting{};
+    SettingsTest::SetUp();
     OptionsSetting.Lan = "English";
     fake.AddDrive('C', drive::kFixed, {"\\Device\\HarddiskVolume1"});
   }
-  void TearDown() override { OptionsSetting = TOptionsSetting{}; }
 
   void Hives(const std::vector<std::int64_t>& sizes) {
     for (std::size_t i = 0; i < sizes.size(); ++i) {
@@ -44,8 +43,6 @@ class ProgressTest : public ::testing::Test {
   int Position() const { return dialog.ProgressBar1.Position(); }
   void Tick() { dialog.Timer1.OnTimer(); }
 
-  test::FakePlatform fake;
-  ScopedPlatform scope{&fake};
   test::StubToolkit tk;
   TfrmMain main{tk, kInstanceName};
   TfrmGetNewHiveProgess dialog{main};

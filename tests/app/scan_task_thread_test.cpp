@@ -4,11 +4,11 @@
 
 #include <mutex>
 
-#include "machine.h"
-#include "support/fake_platform.h"
+#include "stub_toolkit.h"
+#include "support/fake_fixture.h"
+#include "support/machine.h"
 #include "ui/form.h"
 #include "ui/messages.h"
-#include "stub_toolkit.h"
 
 namespace hv {
 namespace {
@@ -36,7 +36,7 @@ class RecordingToolkit : public test::StubToolkit {
   std::vector<std::string> log;
 };
 
-class ScanThreadTest : public ::testing::Test {
+class ScanThreadTest : public test::FakePlatformTest {
  protected:
   void SetUp() override {
     test::AddMachine(fake, test::ThreeHives());
@@ -57,8 +57,6 @@ class ScanThreadTest : public ::testing::Test {
     ASSERT_TRUE(thread->WaitFor(std::chrono::seconds(20)));
   }
 
-  test::FakePlatform fake;
-  ScopedPlatform scope{&fake};
   RecordingToolkit tk;
   ui::Form form{tk, "frmGetNewHiveProgess", nullptr};
   ui::Memo& memo = form.Add<ui::Memo>("Memo1");
@@ -122,24 +120,12 @@ TEST_F(ScanThreadTest, EmptyTableFinishesAtOnce) {
 }
 
 TEST_F(ScanThreadTest, ThreeHivesTimedOnTheFirst) {
-  SystemTime t;
-  t.wYear = 2024;
-  t.wMonth = 12;
-  t.wDay = 31;
-  t.wHour = 23;
-  t.wMinute = 59;
-  t.wSecond = 59;
-  t.wMilliseconds = 900;
-  fake.SetLocalTime(t);
+  fake.SetLocalTime({.wYear = 2024, .wMonth = 12, .wDay = 31,
+                     .wHour = 23, .wMinute = 59, .wSecond = 59, .wMilliseconds = 900});
   fake.SetSaveHook([&](const std::string& key, const std::string& target) {
     if (key == "HKLM\\SYSTEM") {
-      SystemTime later;  // across midnight and the year: 1250 ms later
-      later.wYear = 2025;
-      later.wMonth = 1;
-      later.wDay = 1;
-      later.wSecond = 1;
-      later.wMilliseconds = 150;
-      fake.SetLocalTime(later);
+      // Across midnight and the year: 1250 ms later.
+      fake.SetLocalTime({.wYear = 2025, .wMonth = 1, .wDay = 1, .wSecond = 1, .wMilliseconds = 150});
     }
     fake.CreateFileOfSize(target, 10);
     return 0;
@@ -155,14 +141,9 @@ TEST_F(ScanThreadTest, ThreeHivesTimedOnTheFirst) {
 }
 
 TEST(ElapsedMilliseconds, SameInstantIsZero) {
-  SystemTime a;
-  a.wYear = 2024;
-  a.wMonth = 3;
-  a.wDay = 1;
+  const SystemTime a{.wYear = 2024, .wMonth = 3, .wDay = 1};
   EXPECT_EQ(TScanTaskThread::ElapsedMilliseconds(a, a), 0);
-  SystemTime b = a;
-  b.wMonth = 2;
-  b.wDay = 29;  // leap day, one day earlier
+  const SystemTime b{.wYear = 2024, .wMonth = 2, .wDay = 29};  // leap day, one day earlier
   EXPECT_EQ(TScanTaskThread::ElapsedMilliseconds(b, a), 86400000);
 }
 

@@ -7,23 +7,13 @@
 #include "shell/main_form.h"
 #include "shell/startup.h"
 #include "stub_toolkit.h"
-#include "support/fake_platform.h"
+#include "support/settings_test.h"
 
 namespace hv {
 namespace {
 
-class TranslateFormTest : public ::testing::Test {
+class TranslateFormTest : public test::SettingsTest {
  protected:
-  void SetUp() override { OptionsSetting = TOptionsSetting{}; }
-  void TearDown() override { OptionsSetting = TOptionsSetting{}; }
-  std::string Beside(const std::string& lan) { return fake.ProgramFolder() + "DLan_" + lan + ".ini"; }
-  std::string InLanguages(const std::string& lan) {
-    std::string data = fake.DataFolder();
-    return data + "Languages" + data.back() + "DLan_" + lan + ".ini";
-  }
-
-  test::FakePlatform fake;
-  ScopedPlatform scope{&fake};
   test::StubToolkit tk;
 };
 

@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include "support/fake_platform.h"
+#include "support/fake_fixture.h"
 
 namespace hv {
 namespace {
 
-class HiveCatalogueTest : public ::testing::Test {
+class HiveCatalogueTest : public test::FakePlatformTest {
  protected:
   void SetUp() override {
     fake.AddDrive('C', drive::kFixed, {"\\Device\\HarddiskVolume2"});
@@ -15,8 +15,6 @@ class HiveCatalogueTest : public ::testing::Test {
     fake.CreateFileOfSize("C:\\Windows\\System32\\config\\SOFTWARE", 100);
   }
 
-  test::FakePlatform fake;
-  ScopedPlatform scope{&fake};
   HiveCatalogue catalogue;
 };
 

@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include "support/fake_platform.h"
+#include "support/fake_fixture.h"
 
 namespace hv {
 namespace {
 
-class HivePrimitivesTest : public ::testing::Test {
+class HivePrimitivesTest : public test::FakePlatformTest {
  protected:
   void SetUp() override {
     fake.AddDrive('C', drive::kFixed, {"\\Device\\HarddiskVolume1"});
@@ -16,8 +16,6 @@ class HivePrimitivesTest : public ::testing::Test {
     fake.AddHive("\\REGISTRY\\USER\\S-1-5-21-1");
   }
 
-  test::FakePlatform fake;
-  ScopedPlatform scope{&fake};
   const std::string copy = "C:\\Windows\\System32\\config\\SOFTWARE.hvx";
   const std::string backup = "C:\\Windows\\System32\\config\\SOFTWARE.bak";
 };

@@ -2,15 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include "support/fake_platform.h"
+#include "support/fake_fixture.h"
 
 namespace hv {
 namespace {
 
-class IniFileTest : public ::testing::Test {
+class IniFileTest : public test::FakePlatformTest {
  protected:
-  test::FakePlatform fake;
-  ScopedPlatform scope{&fake};
   std::string path = fake.ProgramFolder() + "t.ini";
   IniFile ini{path};
 };

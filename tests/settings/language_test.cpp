@@ -2,25 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include "settings/options.h"
-#include "support/fake_platform.h"
+#include "support/settings_test.h"
 
 namespace hv {
 namespace {
 
-class LanguageTest : public ::testing::Test {
- protected:
-  void SetUp() override { OptionsSetting = TOptionsSetting{}; }
-  void TearDown() override { OptionsSetting = TOptionsSetting{}; }
-  std::string Beside(const std::string& lan) { return fake.ProgramFolder() + "DLan_" + lan + ".ini"; }
-  std::string InLanguages(const std::string& lan) {
-    std::string data = fake.DataFolder();
-    return data + "Languages" + data.back() + "DLan_" + lan + ".ini";
-  }
-
-  test::FakePlatform fake;
-  ScopedPlatform scope{&fake};
-};
+using LanguageTest = test::SettingsTest;
 
 TEST_F(LanguageTest, NamesThatLeaveTheFoldersAreRefused) {
   for (const char* name : {"..", "..\\..\\Windows\\win", "a/b", "x\\y", "de..", "/etc/passwd"}) {

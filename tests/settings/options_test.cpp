@@ -3,19 +3,14 @@
 #include <gtest/gtest.h>
 
 #include "settings/ini_file.h"
-#include "support/fake_platform.h"
+#include "support/settings_test.h"
 
 namespace hv {
 namespace {
 
-class OptionsTest : public ::testing::Test {
+class OptionsTest : public test::SettingsTest {
  protected:
-  void SetUp() override { OptionsSetting = TOptionsSetting{}; }
-  void TearDown() override { OptionsSetting = TOptionsSetting{}; }
   void WriteFile(const std::string& content) { fake.CreateFileWithContent(OptionsFilePath(), content); }
-
-  test::FakePlatform fake;
-  ScopedPlatform scope{&fake};
 };
 
 TEST_F(OptionsTest, FailedSaveReportsTheFullPathAndKeepsTheRecord) {

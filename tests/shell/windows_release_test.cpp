@@ -2,16 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include "support/fake_platform.h"
+#include "support/fake_fixture.h"
 
 namespace hv {
 namespace {
 
-class WindowsReleaseTest : public ::testing::Test {
- protected:
-  test::FakePlatform fake;
-  ScopedPlatform scope{&fake};
-};
+using WindowsReleaseTest = test::FakePlatformTest;
 
 TEST_F(WindowsReleaseTest, FailedVersionQueryIsClassZero) {
   fake.SetVersionFails(true);

@@ -174,17 +174,8 @@ struct FakePlatform::State {
 
   std::string commandLine = "\"C:\\Program Files\\Talvix Hivora\\hivora.exe\"";
   std::string programFolder, dataFolder;
-  SystemTime localTime = [] {
-    SystemTime t;
-    t.wYear = 2024;
-    t.wMonth = 1;
-    t.wDay = 2;
-    t.wDayOfWeek = 2;
-    t.wHour = 3;
-    t.wMinute = 4;
-    t.wSecond = 5;
-    return t;
-  }();
+  SystemTime localTime{
+      .wYear = 2024, .wMonth = 1, .wDayOfWeek = 2, .wDay = 2, .wHour = 3, .wMinute = 4, .wSecond = 5};
   std::function<std::string(const SystemTime&)> shortDate = DefaultShortDate;
   std::function<std::string(const SystemTime&)> longTime = DefaultLongTime;
   char decimalSeparator = '.';

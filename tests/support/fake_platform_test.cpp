@@ -3,18 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include "support/fake_fixture.h"
+
 #include <thread>
 
 #include "platform/unique_handle.h"
 
 namespace hv::test {
 namespace {
-
-class FakePlatformTest : public ::testing::Test {
- protected:
-  FakePlatform fake;
-  ScopedPlatform scope{&fake};
-};
 
 TEST_F(FakePlatformTest, UnresolvablePathsFailLikeMissingFolders) {
   EXPECT_EQ(fake.GetFileAttributesA("Q:\\x"), file::kInvalidFileAttributes);

@@ -7,6 +7,7 @@
 #include <sstream>
 #include <thread>
 
+#include "support/console_test.h"
 #include "ui/test_forms.h"
 
 namespace hv::ui::console {
@@ -16,17 +17,9 @@ using namespace std::chrono_literals;
 using testing::TestDialog;
 using testing::TestMainForm;
 
-ConsoleOptions TestOptions() {
-  ConsoleOptions options;
-  options.mode = ConsoleOptions::Mode::Test;
-  options.virtualClock = true;
-  options.singleInstance = false;
-  return options;
-}
-
 class ToolkitTest : public ::testing::Test {
  protected:
-  ToolkitTest() : tk(TestOptions()), main(tk) {
+  ToolkitTest() : tk(hv::test::TestToolkitOptions()), main(tk) {
     tk.SetDiagnostics(&diagnostics);
     tk.ShowForm(main);
   }
@@ -297,7 +290,7 @@ TEST_F(ToolkitTest, PopupClicksTheQueuedChoiceOrNothing) {
 }
 
 TEST(ToolkitLifetime, AToolkitGoingFirstReleasesBlockedWorkersAndDetachesItsForms) {
-  auto tk = std::make_unique<ConsoleToolkit>(TestOptions());
+  auto tk = std::make_unique<ConsoleToolkit>(hv::test::TestToolkitOptions());
   TestMainForm main(*tk);
   tk->ShowForm(main);
   std::atomic<int> result{-1};
@@ -313,7 +306,7 @@ TEST(ToolkitLifetime, AToolkitGoingFirstReleasesBlockedWorkersAndDetachesItsForm
 }
 
 TEST(ToolkitRealClock, RunMainEndsWhenTheMainFormCloses) {
-  ConsoleOptions options = TestOptions();
+  ConsoleOptions options = hv::test::TestToolkitOptions();
   options.virtualClock = false;
   ConsoleToolkit tk(options);
   TestMainForm main(tk);

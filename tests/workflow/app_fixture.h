@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <deque>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <map>
 #include <memory>
@@ -22,7 +21,10 @@
 #include "resources/builtin_texts.h"
 #include "settings/options.h"
 #include "shell/main_form.h"
+#include "support/console_test.h"
 #include "support/fake_platform.h"
+#include "support/machine.h"
+#include "support/temp_dir.h"
 #include "ui/console/console_toolkit.h"
 
 namespace hv::test {
@@ -48,20 +50,6 @@ class ShellOwnerPlatform : public FakePlatform {
   mutable std::mutex ownersMutex_;
   std::vector<HWND> owners_;
 };
-
-struct MachineHive {
-  std::string name;
-  std::string file;
-  std::uint64_t size;
-};
-
-inline std::vector<MachineHive> MachineHives() {
-  return {
-      {"\\REGISTRY\\MACHINE\\SYSTEM", "C:\\Windows\\System32\\config\\SYSTEM", 40000},
-      {"\\REGISTRY\\MACHINE\\SOFTWARE", "C:\\Windows\\System32\\config\\SOFTWARE", 80000},
-      {"\\REGISTRY\\USER\\S-1-5-18", "C:\\Windows\\System32\\config\\DEFAULT", 20000},
-  };
-}
 
 // One INI file as written: sections in order, keys in order.
 struct IniSection {
@@ -92,21 +80,6 @@ inline const IniSection* FindSection(const std::vector<IniSection>& ini, const s
   return nullptr;
 }
 
-inline std::string ReadHostFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
-inline ui::console::ConsoleOptions TestToolkitOptions() {
-  ui::console::ConsoleOptions options;
-  options.mode = ui::console::ConsoleOptions::Mode::Test;
-  options.virtualClock = true;
-  options.singleInstance = false;
-  return options;
-}
-
 class AppTest : public ::testing::Test {
  protected:
   AppTest() : scoped_(&fake), tk(TestToolkitOptions()) {
@@ -117,18 +90,11 @@ class AppTest : public ::testing::Test {
   }
 
   // Drive C: with the hives, listed in the hivelist and openable.
-  void AddMachine() {
-    fake.AddDrive('C', drive::kFixed, {"\\Device\\HarddiskVolume1"});
-    for (const auto& hive : MachineHives()) {
-      fake.AddHivelistString(hive.name, "\\Device\\HarddiskVolume1" + hive.file.substr(2));
-      fake.CreateFileOfSize(hive.file, hive.size);
-      fake.AddHive(hive.name);
-    }
-  }
+  void AddMachine() { test::AddMachine(fake, ThreeHives()); }
   // The copies an accepted analysis leaves, and the backup privilege that it
   // enabled on the process token.
   void AddCopies() {
-    for (const auto& hive : MachineHives()) fake.CreateFileOfSize(hive.file + ".hvx", hive.size / 2);
+    for (const auto& hive : ThreeHives()) fake.CreateFileOfSize(hive.file + ".hvx", hive.size / 2);
     fake.EnablePrivilege("SeBackupPrivilege");
   }
 
@@ -173,7 +139,7 @@ class AppTest : public ::testing::Test {
     return texts;
   }
   std::string ProgramFile(const std::string& name) { return fake.ProgramFolder() + name; }
-  std::string OptionsFileText() { return ReadHostFile(ProgramFile("options.ini")); }
+  std::string OptionsFileText() { return ReadWholeFile(ProgramFile("options.ini")); }
   using Keys = std::vector<std::pair<std::string, std::string>>;
   // The keys of section "Options" of the settings file, in file order.
   Keys OptionsKeys() {

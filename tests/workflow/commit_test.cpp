@@ -85,7 +85,7 @@ TEST_F(CommitTest, DontAskTickedThenUntickedKeepsAsking) {
 }
 
 TEST_F(CommitTest, HiveWithoutCopyIsNotReplacedAndKeepsItsBackup) {
-  const auto hives = MachineHives();
+  const auto hives = ThreeHives();
   fake.CreateFileWithContent(hives[1].file + ".bak", "earlier backup");
   std::filesystem::remove(*fake.HostPath(hives[1].file + ".hvx"));
   OptionsSetting.IsAskBeforeDefrag = false;
@@ -113,7 +113,7 @@ TEST_F(CommitTest, NoAcceptedReplacementMeansAMessageAndNoRestart) {
 }
 
 TEST_F(CommitTest, NoCopiesAtAllMeansTheSameMessageEvenUnattended) {
-  for (const auto& hive : MachineHives()) std::filesystem::remove(*fake.HostPath(hive.file + ".hvx"));
+  for (const auto& hive : ThreeHives()) std::filesystem::remove(*fake.HostPath(hive.file + ".hvx"));
   main->IsSilent = true;
   main->bDefragRegistryClick();
   EXPECT_TRUE(fake.Replaces().empty());
@@ -122,7 +122,7 @@ TEST_F(CommitTest, NoCopiesAtAllMeansTheSameMessageEvenUnattended) {
 }
 
 TEST_F(CommitTest, RefusedReplacementIsSkippedAndTheOthersProceed) {
-  const auto hives = MachineHives();
+  const auto hives = ThreeHives();
   fake.SetReplaceHook([&](const std::string&, const std::string& newFile, const std::string&) {
     return static_cast<LSTATUS>(newFile == hives[0].file + ".hvx" ? err::kAccessDenied : err::kSuccess);
   });
@@ -150,7 +150,7 @@ TEST_F(CommitTest, YesReplacesEveryHiveWithItsCopyAndBackupThenRestarts) {
   main->bDefragRegistryClick();
 
   const auto replaces = fake.Replaces();
-  const auto hives = MachineHives();
+  const auto hives = ThreeHives();
   ASSERT_EQ(replaces.size(), 3u);
   for (std::size_t i = 0; i < hives.size(); ++i) {
     EXPECT_EQ(replaces[i].newFile, hives[i].file + ".hvx");

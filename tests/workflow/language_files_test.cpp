@@ -144,7 +144,7 @@ class ShippedLanguageFile : public ::testing::TestWithParam<const char*> {
 };
 
 TEST_P(ShippedLanguageFile, IsWindows1252TextWithCrLfLines) {
-  const std::string bytes = ReadHostFile(ShippedPath(GetParam()));
+  const std::string bytes = ReadWholeFile(ShippedPath(GetParam()));
   ASSERT_FALSE(bytes.empty());
   EXPECT_FALSE(IsValidUtf8Multibyte(bytes)) << "written as UTF-8";
   for (std::size_t i = 0; i < bytes.size(); ++i) {
@@ -160,7 +160,7 @@ TEST_P(ShippedLanguageFile, IsWindows1252TextWithCrLfLines) {
 }
 
 TEST_P(ShippedLanguageFile, HoldsNoKeyTheFormsDoNotReadAndNoKeyTwice) {
-  const auto ini = ParseIni(ReadHostFile(ShippedPath(GetParam())));
+  const auto ini = ParseIni(ReadWholeFile(ShippedPath(GetParam())));
   std::set<std::string> sections;
   for (const auto& section : ini) {
     EXPECT_TRUE(sections.insert(section.name).second) << "section twice: " << section.name;

@@ -96,7 +96,7 @@ TEST_F(SilentModesTest, SilentAfterAnAcceptedAnalysisReplacesAndRestartsWithoutA
   ASSERT_EQ(fake.ExitCalls().size(), 1u);
   EXPECT_EQ(fake.ExitCalls()[0].flags, 6u);
   // The pending copies are held by the system and survive the close.
-  for (const auto& hive : MachineHives()) EXPECT_TRUE(fake.Exists(hive.file + ".hvx"));
+  for (const auto& hive : ThreeHives()) EXPECT_TRUE(fake.Exists(hive.file + ".hvx"));
 }
 
 TEST_F(SilentModesTest, ScanWithoutReportPathAnalysesAndWritesNothing) {

@@ -1,6 +1,6 @@
 #pragma once
-// A machine for the application's tests: drive C: with hive files of chosen
-// sizes, each listed in the hivelist and openable for saving.
+// A machine for the application and workflow tests: drive C: with hive files
+// of chosen sizes, each listed in the hivelist and openable for saving.
 #include <cstdint>
 #include <string>
 #include <vector>
