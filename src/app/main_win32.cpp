@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "platform/platform.h"
+#include "platform/win32/library_search.h"
 #include "platform/win32/win32_platform.h"
 #include "resources/builtin_texts.h"
 #include "shell/startup.h"
@@ -14,6 +15,9 @@
 #include "platform/win32/win.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  // Before anything loads a library by name (the toolkit's comctl32, the theme and restore
+  // libraries looked up at run time): none of them may come from the program's folder.
+  hv::win32::HardenLibrarySearch();
   try {
     hv::SetPlatform(std::make_unique<hv::Win32Platform>());
     hv::ui::Win32Toolkit toolkit;
