@@ -6,12 +6,17 @@
 namespace hv::test {
 namespace {
 
+// The tool's path is the build system's (forward slashes, and under Wine a host path without a
+// drive); cmd.exe needs a native one. cmd /c also strips the first and the last quote of a line
+// that holds more than two, hence the quotes around the whole line there.
 int Tool(const std::string& args) {
+#ifdef _WIN32
+  const std::string tool = std::filesystem::absolute(HIVORA_HIVE_TOOL).make_preferred().string();
+  const std::string cmd = "\"\"" + tool + "\" " + args + " >NUL 2>&1\"";
+  return std::system(cmd.c_str());
+#else
   const std::string cmd = std::string("\"") + HIVORA_HIVE_TOOL + "\" " + args + " >/dev/null 2>&1";
   const int rc = std::system(cmd.c_str());
-#ifdef _WIN32
-  return rc;
-#else
   return (rc >> 8) & 0xFF;
 #endif
 }
