@@ -111,6 +111,13 @@ std::optional<fs::path> DriveMap::Resolve(std::string_view path) const {
 #ifndef _WIN32
   host = WalkCaseInsensitive(host, SplitPath(path));
 #else
+  // A "\\?\" path already names a host file (the program folder is handed out so); libstdc++
+  // takes it for a relative one and would put the current drive in front.
+  if (path.starts_with("\\\\?\\")) {
+    std::string_view rest = path.substr(4);
+    if (StartsWithI(rest, "UNC\\")) return fs::path("\\\\" + std::string(rest.substr(4)));
+    return fs::path(std::string(rest));
+  }
   host = fs::absolute(fs::path(std::string(path)), ec);
 #endif
   return host;
