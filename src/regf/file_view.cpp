@@ -60,14 +60,21 @@ bool FileView::Open(const std::filesystem::path& file, std::uint64_t limit, std:
   fileSize_ = size;
   const std::uint64_t want = size < limit ? size : limit;
   read_.reset(new std::uint8_t[static_cast<std::size_t>(want ? want : 1)]);
-  in.read(reinterpret_cast<char*>(read_.get()), static_cast<std::streamsize>(want));
+  // In pieces: a 32-bit std::streamsize cannot hold the largest hive's 2 GiB + 4 KiB.
+  constexpr std::uint64_t kPiece = std::uint64_t{1} << 26;
+  std::uint64_t got = 0;
+  while (got < want && in) {
+    const std::uint64_t piece = want - got < kPiece ? want - got : kPiece;
+    in.read(reinterpret_cast<char*>(read_.get() + got), static_cast<std::streamsize>(piece));
+    got += static_cast<std::uint64_t>(in.gcount());  // a file that shrank meanwhile reads short
+  }
   if (in.bad()) {
     error = "cannot read the file";
     Release();
     return false;
   }
   data_ = read_.get();
-  size_ = static_cast<std::size_t>(in.gcount());  // a file that shrank meanwhile reads short
+  size_ = static_cast<std::size_t>(got);
   return true;
 }
 
