@@ -52,6 +52,17 @@ TEST(DriveMapTest, UnknownDriveAndMissingTail) {
   EXPECT_PRED2(SamePath, *map.Resolve("C:\\Windows\\..\\..\\Windows\\.\\System32"), i.dir / "c/Windows/System32");
 }
 
+#ifdef _WIN32
+// On a Windows host the program's own folder is handed out as "\\?\C:\...": a host path, not
+// a path of the installation, and never relative to the current drive.
+TEST(DriveMapTest, HostPathsInTheVerbatimFormStayAsTheyAre) {
+  Installation i;
+  DriveMap map = i.Map(false);
+  EXPECT_PRED2(SamePath, *map.Resolve("\\\\?\\" + (i.dir / "e/Data/file.txt").string()), i.dir / "e/Data/file.txt");
+  EXPECT_PRED2(SamePath, *map.Resolve("\\\\?\\UNC\\server\\share\\x.ini"), fs::path("\\\\server\\share\\x.ini"));
+}
+#endif
+
 TEST(DriveMapTest, ResolvesAnyCaseOntoHostFolders) {
   Installation i;
   DriveMap map = i.Map(false);
