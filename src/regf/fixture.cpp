@@ -251,7 +251,7 @@ class FixtureWriter {
       Wr16(p + 2, dn.compressed ? kKeyCompName : 0);
       Wr32(p + 16, nk);
       Wr16(p + 72, static_cast<std::uint16_t>(dn.bytes.size()));
-      std::memcpy(p + kNkFixed, dn.bytes.data(), dn.bytes.size());
+      if (!dn.bytes.empty()) std::memcpy(p + kNkFixed, dn.bytes.data(), dn.bytes.size());
       out_.Release(cell);
     }
 
@@ -292,7 +292,7 @@ class FixtureWriter {
     Wr32(p + 64, maxData);
     Wr16(p + 72, static_cast<std::uint16_t>(name.bytes.size()));
     Wr16(p + 74, static_cast<std::uint16_t>(cls.size()));
-    std::memcpy(p + kNkFixed, name.bytes.data(), name.bytes.size());
+    if (!name.bytes.empty()) std::memcpy(p + kNkFixed, name.bytes.data(), name.bytes.size());
     return nk;
   }
 
@@ -368,7 +368,7 @@ class FixtureWriter {
     Wr32(p + 8, dataOffset);
     Wr32(p + 12, v.type);
     Wr16(p + 16, name.compressed ? kValueCompName : 0);
-    std::memcpy(p + kVkFixed, name.bytes.data(), name.bytes.size());
+    if (!name.bytes.empty()) std::memcpy(p + kVkFixed, name.bytes.data(), name.bytes.size());
     return vk;
   }
 

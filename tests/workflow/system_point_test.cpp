@@ -111,7 +111,8 @@ TEST_F(SystemPointTest, QuickSuccessClosesWithOkWithoutAMessage) {
   const RestorePointInfoA info = fake.RestorePointCalls()[0];
   EXPECT_EQ(info.dwEventType, 100u);
   EXPECT_EQ(info.dwRestorePtType, 0u);
-  EXPECT_EQ(info.llSequenceNumber, 0);
+  const std::int64_t sequence = info.llSequenceNumber;  // the record is packed
+  EXPECT_EQ(sequence, 0);
   const char* description = "Made by Talvix Hivora";
   EXPECT_EQ(std::memcmp(info.szDescription, description, std::strlen(description)), 0);
   for (std::size_t i = std::strlen(description); i < sizeof info.szDescription; ++i) {
