@@ -75,9 +75,16 @@ void Control::SetEnabled(bool enabled) {
   enabled_ = enabled;
   Changed();
 }
-bool Control::Usable() const {
+bool Control::Showing() const {
   for (const Control* c = this; c != nullptr; c = c->Parent()) {
-    if (!c->Visible() || !c->Enabled()) return false;
+    if (!c->Visible()) return false;
+  }
+  return true;
+}
+
+bool Control::EnabledWithParents() const {
+  for (const Control* c = this; c != nullptr; c = c->Parent()) {
+    if (!c->Enabled()) return false;
   }
   return true;
 }

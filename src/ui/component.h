@@ -14,6 +14,7 @@
 namespace hv::ui {
 
 class Form;
+class PopupMenu;
 
 // What a component is. The translation rules and the drag test dispatch on it.
 enum class Kind {
@@ -107,8 +108,16 @@ class Control : public Component {
   void SetVisible(bool visible);
   bool Enabled() const { return enabled_; }
   void SetEnabled(bool enabled);
+  // Visible, and so are all its parents.
+  bool Showing() const;
+  // Enabled, and so are all its parents.
+  bool EnabledWithParents() const;
   // Visible and enabled, and so are all its parents.
-  bool Usable() const;
+  bool Usable() const { return Showing() && EnabledWithParents(); }
+
+  // The pop-up menu a right click on the control opens (null: none).
+  PopupMenu* ContextMenu() const { return contextMenu_; }
+  void SetContextMenu(PopupMenu* menu) { contextMenu_ = menu; }
 
   // Look: bold text, text alignment, hand cursor, the skin style name
   // ("WinXP", "BlueGlass", "DeepBlue"), a border colour (flat buttons).
@@ -150,6 +159,7 @@ class Control : public Component {
   std::uint32_t borderColor_ = 0;
   int tabOrder_ = 0;
   int modalResult_ = 0;
+  PopupMenu* contextMenu_ = nullptr;
 };
 
 class CheckBox : public Control {

@@ -19,20 +19,6 @@ HINSTANCE Module() { return ::GetModuleHandleA(nullptr); }
 
 RECT ToRect(const hv::ui::Rect& r) { return RECT{r.left, r.top, r.left + r.width, r.top + r.height}; }
 
-bool ShownInModel(const Control& control) {
-  for (const Control* c = &control; c != nullptr; c = c->Parent()) {
-    if (!c->Visible()) return false;
-  }
-  return true;
-}
-
-bool EnabledInModel(const Control& control) {
-  for (const Control* c = &control; c != nullptr; c = c->Parent()) {
-    if (!c->Enabled()) return false;
-  }
-  return true;
-}
-
 bool Focusable(Kind kind) {
   return kind == Kind::Button || kind == Kind::SkinButton || kind == Kind::CheckBox ||
          kind == Kind::ListView;
@@ -98,8 +84,8 @@ void FormWindow::CreateChild(Slot& slot) {
   auto& control = static_cast<Control&>(*slot.component);
   const RECT r = ToRect(control.FormBounds());
   DWORD style = WS_CHILD | WS_CLIPSIBLINGS;
-  if (ShownInModel(control)) style |= WS_VISIBLE;
-  if (!EnabledInModel(control)) style |= WS_DISABLED;
+  if (control.Showing()) style |= WS_VISIBLE;
+  if (!control.EnabledWithParents()) style |= WS_DISABLED;
   if (Focusable(control.GetKind())) style |= WS_TABSTOP;
   const HMENU id = reinterpret_cast<HMENU>(static_cast<UINT_PTR>(slot.index + 1));
   const int w = r.right - r.left, h = r.bottom - r.top;
@@ -219,10 +205,10 @@ void FormWindow::AutoSize(Slot& slot) {
 
 void FormWindow::SyncPainted(Slot& slot) {
   auto& control = static_cast<Control&>(*slot.component);
-  const RECT now = ShownInModel(control) ? ToRect(control.FormBounds()) : RECT{};
+  const RECT now = control.Showing() ? ToRect(control.FormBounds()) : RECT{};
   const RECT before = slot.shown;
   slot.shown = now;
-  if (!ShownInModel(control) || !EnabledInModel(control)) {
+  if (!control.Showing() || !control.EnabledWithParents()) {
     if (hot_ == &slot) hot_ = nullptr;
     slot.hot = false;
     if (pressed_ == &slot) {
@@ -262,9 +248,9 @@ void FormWindow::SyncChild(Slot& slot) {
     const std::string text = slot.how == Realisation::Memo ? WithCrLf(control.Caption()) : control.Caption();
     if (WindowText(child) != text) ::SetWindowTextA(child, text.c_str());
   }
-  const bool shown = ShownInModel(control);
+  const bool shown = control.Showing();
   if ((::IsWindowVisible(child) != 0) != shown) ::ShowWindow(child, shown ? SW_SHOWNA : SW_HIDE);
-  const bool enabled = EnabledInModel(control);
+  const bool enabled = control.EnabledWithParents();
   if ((::IsWindowEnabled(child) != 0) != enabled) ::EnableWindow(child, enabled ? TRUE : FALSE);
   if (slot.how == Realisation::ListView) SyncListView(slot);
   ::InvalidateRect(child, nullptr, FALSE);
@@ -368,7 +354,7 @@ void FormWindow::SyncTool(Slot& slot) {
     ::SendMessageA(tooltip_.get(), TTM_DELTOOLA, 0, reinterpret_cast<LPARAM>(&info));
     slot.tool = false;
   }
-  if (!control.ShowHint() || control.Hint().empty() || !ShownInModel(control)) return;
+  if (!control.ShowHint() || control.Hint().empty() || !control.Showing()) return;
   info.lpszText = const_cast<char*>(control.Hint().c_str());
   slot.tool = ::SendMessageA(tooltip_.get(), TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&info)) != 0;
 }

@@ -22,20 +22,6 @@ HINSTANCE Module() { return ::GetModuleHandleA(nullptr); }
 
 RECT ToRect(const hv::ui::Rect& r) { return RECT{r.left, r.top, r.left + r.width, r.top + r.height}; }
 
-bool ShownInModel(const Control& control) {
-  for (const Control* c = &control; c != nullptr; c = c->Parent()) {
-    if (!c->Visible()) return false;
-  }
-  return true;
-}
-
-bool EnabledInModel(const Control& control) {
-  for (const Control* c = &control; c != nullptr; c = c->Parent()) {
-    if (!c->Enabled()) return false;
-  }
-  return true;
-}
-
 UniqueFont MakeFont(const hv::ui::FontSpec& font, bool bold, bool underline) {
   return UniqueFont(::CreateFontA(font.height, 0, 0, 0, (bold || font.bold) ? FW_BOLD : FW_NORMAL, FALSE,
                                   underline ? TRUE : FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
@@ -277,6 +263,21 @@ LRESULT FormWindow::HandleFormMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       toolkit_.Guard([&] { result = form_.HitTest(point, result); });
       return result;
     }
+    case WM_CONTEXTMENU: {
+      // A right click on a control with a pop-up menu opens it at the
+      // pointer (also over the drag area, where the system would otherwise
+      // offer its window menu). -1: opened from the keyboard.
+      if (lParam == -1) break;
+      const POINT screen{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+      POINT p = screen;
+      ::ScreenToClient(window, &p);
+      const Slot* slot = PaintedAt(p);
+      hv::ui::PopupMenu* menu =
+          slot != nullptr ? static_cast<const Control*>(slot->component)->ContextMenu() : nullptr;
+      if (menu == nullptr) break;
+      toolkit_.Guard([&] { form_.Tk().Popup(*menu, {screen.x, screen.y}); });
+      return 0;
+    }
     case WM_NCLBUTTONDBLCLK:
       // A double click on the drag area must not maximise the borderless window.
       if (wParam == HTCAPTION && form_.Border() == hv::ui::BorderStyle::None) return 0;
@@ -305,7 +306,7 @@ LRESULT FormWindow::HandleFormMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         ::ScreenToClient(window, &p);
         const Slot* slot = PaintedAt(p);
         const auto* control = slot != nullptr ? static_cast<const Control*>(slot->component) : nullptr;
-        const bool hand = control != nullptr && control->HandCursor() && EnabledInModel(*control);
+        const bool hand = control != nullptr && control->HandCursor() && control->EnabledWithParents();
         ::SetCursor(::LoadCursorA(nullptr, MAKEINTRESOURCEA(hand ? 32649 /* IDC_HAND */ : 32512)));
         return TRUE;
       }
@@ -326,7 +327,7 @@ LRESULT FormWindow::HandleFormMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_LBUTTONDOWN: {
       const POINT p{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
       Slot* slot = PaintedAt(p);
-      if (slot != nullptr && EnabledInModel(*static_cast<Control*>(slot->component))) {
+      if (slot != nullptr && static_cast<Control*>(slot->component)->EnabledWithParents()) {
         pressed_ = slot;
         slot->pressed = true;
         SetHot(slot);
@@ -527,7 +528,7 @@ LRESULT FormWindow::HandleSkinMessage(Slot& slot, UINT msg, WPARAM wParam, LPARA
       }
       break;
     case BM_CLICK:  // the dialog manager's answer to the control's mnemonic
-      if (clickable && EnabledInModel(control)) Click(slot);
+      if (clickable && control.EnabledWithParents()) Click(slot);
       return 0;
     case WM_SETFOCUS:
     case WM_KILLFOCUS:
@@ -550,7 +551,7 @@ void FormWindow::PaintSurface(HDC dc, const RECT& area) {
   for (auto& slot : slots_) {
     if (slot->how != Realisation::Painted) continue;
     const auto& control = static_cast<const Control&>(*slot->component);
-    if (!ShownInModel(control)) continue;
+    if (!control.Showing()) continue;
     RECT r = ToRect(control.FormBounds());
     if (control.GetKind() == Kind::HoverImage) ::InflateRect(&r, 2, 2);
     RECT meet{};
@@ -562,7 +563,7 @@ void FormWindow::PaintSurface(HDC dc, const RECT& area) {
 void FormWindow::PaintSlot(HDC dc, Slot& slot) {
   auto& control = static_cast<Control&>(*slot.component);
   RECT r = ToRect(control.FormBounds());
-  const ControlState state{slot.hot, slot.pressed, EnabledInModel(control), false};
+  const ControlState state{slot.hot, slot.pressed, control.EnabledWithParents(), false};
   switch (control.GetKind()) {
     case Kind::Image:
     case Kind::HoverImage: {
@@ -614,7 +615,7 @@ void FormWindow::PaintSkinned(HDC dc, Slot& slot, const RECT& client) {
   PaintSurface(dc, ToRect(b));
   ::SetViewportOrgEx(dc, old.x, old.y, nullptr);
 
-  const ControlState state{slot.hot, slot.pressed, EnabledInModel(control), ::GetFocus() == slot.child};
+  const ControlState state{slot.hot, slot.pressed, control.EnabledWithParents(), ::GetFocus() == slot.child};
   const Palette& palette = PaletteFor(control.Style());
   switch (control.GetKind()) {
     case Kind::Button:
@@ -661,7 +662,7 @@ FormWindow::Slot* FormWindow::PaintedAt(POINT point) const {
     const Kind kind = slot.component->GetKind();
     if (kind == Kind::GroupBox || kind == Kind::SkinGroupBox || kind == Kind::Panel) continue;
     const auto& control = static_cast<const Control&>(*slot.component);
-    if (!ShownInModel(control)) continue;
+    if (!control.Showing()) continue;
     const RECT r = ToRect(control.FormBounds());
     if (::PtInRect(&r, point)) return &slot;
   }
@@ -690,7 +691,7 @@ void FormWindow::SetHot(Slot* slot) {
 
 void FormWindow::Click(Slot& slot) {
   auto& control = static_cast<Control&>(*slot.component);
-  if (!EnabledInModel(control)) return;
+  if (!control.EnabledWithParents()) return;
   toolkit_.Guard([&] { control.Click(); });
 }
 
