@@ -1,46 +1,67 @@
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <exception>
 #include <fstream>
+#include <memory>
 #include <system_error>
+#include <thread>
 
+#include "compact_hooks.h"
 #include "compare.h"
+#include "file_view.h"
 #include "regf.h"
 #include "writer.h"
 
 namespace hv::regf {
 namespace {
 
-Status Refuse(std::string message) { return Status{false, std::move(message)}; }
+std::atomic<const CompactHooks*> g_hooks{nullptr};
 
-// A temporary name beside the target that no file holds yet.
-std::filesystem::path TempName(const std::filesystem::path& out) {
-  for (int i = 0;; ++i) {
-    std::filesystem::path p = out;
-    p += ".hivora-tmp" + (i ? std::to_string(i) : std::string());
-    std::error_code ec;
-    if (!std::filesystem::exists(p, ec) && !ec) return p;
-    if (i > 1000) return p;
-  }
-}
+Status Refuse(std::string message) { return Status{false, std::move(message)}; }
 
 struct TempFile {
   std::filesystem::path path;
-  bool keep = false;
   ~TempFile() {
-    if (!keep && !path.empty()) {
+    if (!path.empty()) {
       std::error_code ec;
       std::filesystem::remove(path, ec);
     }
   }
 };
 
-Status WriteFile(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
-  std::ofstream f(path, std::ios::binary | std::ios::trunc);
-  if (!f) return Refuse(path.string() + ": cannot create the file");
-  f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  f.flush();
-  if (!f) return Refuse(path.string() + ": writing failed (disk full?)");
-  f.close();
-  if (!f) return Refuse(path.string() + ": closing failed");
-  return {};
+// Creates a file beside the target under a temporary name that no file holds.
+Status CreateTemp(const std::filesystem::path& out, NewFile& file, TempFile& temp) {
+  for (int i = 0; i <= 1000; ++i) {
+    std::filesystem::path p = out;
+    p += ".hivora-tmp" + (i ? std::to_string(i) : std::string());
+    bool exists = false;
+    std::string error;
+    if (file.Create(p, exists, error)) {
+      temp.path = p;
+      return {};
+    }
+    if (!exists) return Refuse(p.string() + ": " + error);
+  }
+  return Refuse(out.string() + ": no temporary name beside the target is free");
+}
+
+// True when the file holds exactly `image`: read back in pieces, so that memory stays at the
+// image's size however large the hive.
+bool HoldsExactly(const std::filesystem::path& path, const std::vector<std::uint8_t>& image) {
+  std::ifstream f(path, std::ios::binary);
+  if (!f) return false;
+  constexpr std::size_t kPiece = std::size_t{1} << 20;
+  std::unique_ptr<char[]> piece(new char[kPiece]);
+  for (std::size_t at = 0; at < image.size();) {
+    const std::size_t want = std::min(kPiece, image.size() - at);
+    f.read(piece.get(), static_cast<std::streamsize>(want));
+    if (static_cast<std::size_t>(f.gcount()) != want || std::memcmp(piece.get(), image.data() + at, want) != 0) {
+      return false;
+    }
+    at += want;
+  }
+  return f.peek() == std::ifstream::traits_type::eof() && !f.bad();
 }
 
 // Gives the verified copy the target name without ever replacing a file: a hard link fails when
@@ -57,35 +78,61 @@ Status Publish(const std::filesystem::path& temp, const std::filesystem::path& o
 
 }  // namespace
 
+void SetCompactHooksForTest(const CompactHooks* hooks) { g_hooks.store(hooks); }
+
+// The copy on disk is verified in two halves that together cover it: the image in memory is
+// parsed by the reader with all its checks and its tree compared with the source's (on a second
+// thread), while this thread writes the image, forces it to disk and reads it back byte for
+// byte. Equal bytes and a verified image make a verified file.
 Status CompactHiveFile(const std::filesystem::path& in, const std::filesystem::path& out) {
   std::error_code ec;
   if (std::filesystem::exists(out, ec) || ec) {
     return Refuse(out.string() + ": the target already exists; it was left untouched");
   }
+  const CompactHooks* hooks = g_hooks.load();
   try {
-    std::vector<std::uint8_t> image;
     TempFile temp;
-    temp.path = TempName(out);
     {
       const Hive source = Hive::Load(in);
-      image = WriteCompactImage(source);
-      if (Status s = WriteFile(temp.path, image); !s) return s;
-      image.clear();
-      image.shrink_to_fit();
-      // The copy is verified as it lies on disk, against the source still in memory.
+      std::vector<std::uint8_t> image = WriteCompactImage(source);
+      if (hooks != nullptr && hooks->image != nullptr) hooks->image(image);
+      NewFile file;
+      if (Status s = CreateTemp(out, file, temp); !s) return s;
+
       std::vector<std::string> diffs;
-      try {
-        // The lockstep comparison reads every cell of the copy the source's tree reaches and is
-        // bounded by that validated tree, so it needs no walk of its own over the copy.
-        const Hive copy = Hive::Load(temp.path);
-        diffs = CompareTrees(source, copy, 5);
-      } catch (const FormatError& e) {
-        diffs.push_back(std::string("the copy does not read back: ") + e.what());
-      }
+      std::exception_ptr checkFailed;
+      const std::string imageName = temp.path.string();
+      // Declared after everything it reads, so that it is joined before they go, on every path.
+      std::jthread checker([&]() noexcept {
+        try {
+          try {
+            const Hive copy = Hive::View(image.data(), image.size(), imageName);
+            // The lockstep comparison reads every cell of the copy the source's tree reaches and
+            // is bounded by that validated tree, so it needs no walk of its own over the copy.
+            diffs = CompareTrees(source, copy, 5);
+          } catch (const FormatError& e) {
+            diffs.push_back(std::string("the copy does not read back: ") + e.what());
+          }
+        } catch (...) {
+          checkFailed = std::current_exception();
+        }
+      });
+
+      std::string error;
+      const bool written = file.Write(image.data(), image.size(), error) && file.Sync(error) && file.Close(error);
+      if (written && hooks != nullptr && hooks->written != nullptr) hooks->written(temp.path);
+      const bool same = written && HoldsExactly(temp.path, image);
+      checker.join();
+
+      if (checkFailed) std::rethrow_exception(checkFailed);
       if (!diffs.empty()) {
         std::string msg = out.string() + ": the compacted copy does not match the source; nothing was written:";
         for (const auto& d : diffs) msg += "\n  " + d;
         return Refuse(msg);
+      }
+      if (!written) return Refuse(temp.path.string() + ": " + error + "; nothing was written");
+      if (!same) {
+        return Refuse(out.string() + ": the copy on disk reads back different from the verified image; nothing was written");
       }
     }
     if (Status s = Publish(temp.path, out); !s) return s;

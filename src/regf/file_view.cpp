@@ -6,6 +6,10 @@
 #include <utility>
 
 #ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+
 #include <fstream>
 #else
 #include <fcntl.h>
@@ -115,5 +119,84 @@ bool FileView::Open(const std::filesystem::path& file, std::uint64_t limit, std:
 }
 
 #endif
+
+namespace {
+
+#ifdef _WIN32
+int OpenNew(const std::filesystem::path& file) {
+  return ::_wopen(file.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+}
+long long WriteSome(int fd, const std::uint8_t* data, std::size_t size) {
+  constexpr std::size_t kPiece = std::size_t{1} << 26;  // _write takes an unsigned count
+  return ::_write(fd, data, static_cast<unsigned>(size < kPiece ? size : kPiece));
+}
+int SyncFd(int fd) { return ::_commit(fd); }
+int CloseFd(int fd) { return ::_close(fd); }
+#else
+int OpenNew(const std::filesystem::path& file) {
+  return ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+}
+long long WriteSome(int fd, const std::uint8_t* data, std::size_t size) {
+  constexpr std::size_t kPiece = std::size_t{1} << 30;
+  return ::write(fd, data, size < kPiece ? size : kPiece);
+}
+int SyncFd(int fd) { return ::fsync(fd); }
+int CloseFd(int fd) { return ::close(fd); }
+#endif
+
+std::string ErrnoText() { return std::generic_category().message(errno); }
+
+}  // namespace
+
+NewFile::~NewFile() {
+  if (fd_ >= 0) CloseFd(fd_);
+}
+
+NewFile::NewFile(NewFile&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+
+NewFile& NewFile::operator=(NewFile&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) CloseFd(fd_);
+    fd_ = std::exchange(other.fd_, -1);
+  }
+  return *this;
+}
+
+bool NewFile::Create(const std::filesystem::path& file, bool& exists, std::string& error) {
+  exists = false;
+  if (fd_ >= 0) CloseFd(std::exchange(fd_, -1));
+  fd_ = OpenNew(file);
+  if (fd_ >= 0) return true;
+  exists = errno == EEXIST;
+  error = "cannot create the file: " + ErrnoText();
+  return false;
+}
+
+bool NewFile::Write(const std::uint8_t* data, std::size_t size, std::string& error) {
+  while (size > 0) {
+    const long long n = WriteSome(fd_, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      error = "writing failed: " + (n < 0 ? ErrnoText() : std::string("nothing was written (disk full?)"));
+      return false;
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+bool NewFile::Sync(std::string& error) {
+  if (SyncFd(fd_) == 0) return true;
+  error = "forcing the file to disk failed: " + ErrnoText();
+  return false;
+}
+
+bool NewFile::Close(std::string& error) {
+  if (fd_ < 0) return true;
+  if (CloseFd(std::exchange(fd_, -1)) == 0) return true;
+  error = "closing the file failed: " + ErrnoText();
+  return false;
+}
 
 }  // namespace hv::regf

@@ -39,4 +39,28 @@ class FileView {
   std::unique_ptr<std::uint8_t[]> read_;  // the bytes when they were read rather than mapped
 };
 
+// A file this process creates (never one that exists: creation fails then) and writes in one
+// go. Sync forces its content to the storage device where the platform offers that (fsync, or
+// the C runtime's commit on Windows), so that a name given to it afterwards never shows a file
+// whose content was still only in memory. Errors come back as false with `error` set (without
+// the file's name).
+class NewFile {
+ public:
+  NewFile() = default;
+  ~NewFile();  // closes without reporting; call Close to learn of a late write error
+  NewFile(NewFile&& other) noexcept;
+  NewFile& operator=(NewFile&& other) noexcept;
+  NewFile(const NewFile&) = delete;
+  NewFile& operator=(const NewFile&) = delete;
+
+  // False with `exists` set when the name is taken.
+  bool Create(const std::filesystem::path& file, bool& exists, std::string& error);
+  bool Write(const std::uint8_t* data, std::size_t size, std::string& error);
+  bool Sync(std::string& error);
+  bool Close(std::string& error);
+
+ private:
+  int fd_ = -1;
+};
+
 }  // namespace hv::regf

@@ -54,6 +54,18 @@ Hive Hive::FromBytes(std::vector<std::uint8_t> bytes, std::string name, LoadOpti
   return h;
 }
 
+Hive Hive::View(const std::uint8_t* data, std::size_t size, std::string name, LoadOptions options) {
+  Hive h;
+  h.name_ = std::move(name);
+  h.fileSize_ = size;
+  if (size < kBaseBlockSize) h.Fail("the image is too short to be a hive");
+  const std::uint64_t want = static_cast<std::uint64_t>(kBaseBlockSize) + Rd32(data + 40);
+  h.data_ = data;
+  h.size_ = want < size ? static_cast<std::size_t>(want) : size;
+  h.Parse(options);
+  return h;
+}
+
 void Hive::Parse(LoadOptions options) {
   const std::uint8_t* b = data_;
   if (!Sig(b, "re") || !Sig(b + 2, "gf")) Fail("not a hive file (no \"regf\" signature)");

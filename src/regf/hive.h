@@ -85,6 +85,9 @@ class Hive {
   static Hive Load(const std::filesystem::path& file, LoadOptions options = {});
   // Takes ownership of an image already in memory; `name` is used in messages.
   static Hive FromBytes(std::vector<std::uint8_t> bytes, std::string name, LoadOptions options = {});
+  // Reads an image it does not own: the caller keeps the bytes alive and unchanged for the
+  // Hive's lifetime.
+  static Hive View(const std::uint8_t* data, std::size_t size, std::string name, LoadOptions options = {});
 
   const std::string& Name() const { return name_; }
   const BaseInfo& Base() const { return base_; }
@@ -140,7 +143,8 @@ class Hive {
   const std::uint8_t* At(std::uint32_t offset) const { return data_ + kBaseBlockSize + offset; }
 
   std::string name_;
-  // The image lives in exactly one of these; data_ points into it (a move keeps it valid).
+  // The image lives in one of these or, for View, with the caller; data_ points into it (a move
+  // keeps it valid).
   FileView loaded_;
   std::vector<std::uint8_t> given_;
   const std::uint8_t* data_ = nullptr;

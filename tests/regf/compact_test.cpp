@@ -1,10 +1,12 @@
 // Compaction: refusals leave nothing behind; copies are sound, smaller and equal to the source.
 #include "regf/checker.h"
+#include "regf/compact_hooks.h"
 #include "regf/compare.h"
 #include "regf/info.h"
 #include "regf/regf.h"
 #include "regf_test_util.h"
 
+#include <fstream>
 #include <set>
 
 namespace hv::test {
@@ -54,6 +56,62 @@ TEST(RegfCompact, RefusesDirtyBrokenAndMissingInputCreatingNothing) {
   std::filesystem::remove(dir / "dirty.hive");
   std::filesystem::remove(dir / "none.hive");
   EXPECT_TRUE(OnlyFile(dir.path(), "broken.hive"));
+}
+
+// Each check behind the guarantee refuses what it is there to catch: an image whose tree differs,
+// an image that does not parse, and a file on disk that does not hold the verified image. Nothing
+// is left behind, neither the target nor the temporary file.
+TEST(RegfCompact, RefusesACopyThatFailsAnyCheckCreatingNothing) {
+  struct Case {
+    const char* what;
+    regf::CompactHooks hooks;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"root timestamp changed in the image",
+       {[](std::vector<std::uint8_t>& image) { ++image[CellData(regf::Rd32(image.data() + 36)) + 4]; }, nullptr},
+       "timestamp differs"},
+      {"bin signature broken in the image",
+       {[](std::vector<std::uint8_t>& image) { image[regf::kBaseBlockSize] = 'x'; }, nullptr},
+       "does not read back"},
+      {"a byte of the written file changed",
+       {nullptr,
+        [](const std::filesystem::path& temp) {
+          auto bytes = ReadBytes(temp);
+          bytes[bytes.size() / 2] ^= 0x01;
+          std::filesystem::remove(temp);
+          WriteBytes(temp, bytes);
+        }},
+       "reads back different"},
+      {"the written file grew",
+       {nullptr,
+        [](const std::filesystem::path& temp) {
+          std::ofstream(temp, std::ios::binary | std::ios::app).put('\0');
+        }},
+       "reads back different"},
+      {"the written file was cut short",
+       {nullptr,
+        [](const std::filesystem::path& temp) {
+          std::filesystem::resize_file(temp, std::filesystem::file_size(temp) - 4096);
+        }},
+       "reads back different"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScratchDir dir;
+    ASSERT_TRUE(SmallFixture().WriteFile(dir / "in.hive"));
+    regf::SetCompactHooksForTest(&c.hooks);
+    const auto s = CompactHiveFile(dir / "in.hive", dir / "out.hive");
+    regf::SetCompactHooksForTest(nullptr);
+    EXPECT_FALSE(s);
+    EXPECT_NE(s.message.find(c.expected), std::string::npos) << s.message;
+    EXPECT_FALSE(std::filesystem::exists(dir / "out.hive"));
+    EXPECT_TRUE(OnlyFile(dir.path(), "in.hive"));
+  }
+  // Without hooks the same input compacts.
+  ScratchDir dir;
+  ASSERT_TRUE(SmallFixture().WriteFile(dir / "in.hive"));
+  EXPECT_TRUE(CompactHiveFile(dir / "in.hive", dir / "out.hive"));
 }
 
 TEST(RegfCompact, FragmentedFixtureCompactsSmallerAndEqual) {
