@@ -119,9 +119,26 @@ Status CompactHiveFile(const std::filesystem::path& in, const std::filesystem::p
       });
 
       std::string error;
-      const bool written = file.Write(image.data(), image.size(), error) && file.Sync(error) && file.Close(error);
-      if (written && hooks != nullptr && hooks->written != nullptr) hooks->written(temp.path);
-      const bool same = written && HoldsExactly(temp.path, image);
+      bool written = file.Write(image.data(), image.size(), error);
+      bool same = false;
+      if (written) {
+        // The device works on the sync while this thread reads the file back from the cache.
+        bool synced = false;
+        std::string syncError;
+        {
+          std::jthread syncer([&]() noexcept {
+            try {
+              synced = file.Sync(syncError);
+            } catch (...) {
+              synced = false;
+            }
+          });
+          if (hooks != nullptr && hooks->written != nullptr) hooks->written(temp.path);
+          same = HoldsExactly(temp.path, image);
+        }
+        if (!synced) error = syncError.empty() ? std::string("forcing the file to disk failed") : syncError;
+        written = synced && file.Close(error);
+      }
       checker.join();
 
       if (checkFailed) std::rethrow_exception(checkFailed);

@@ -139,6 +139,9 @@ void Hive::Parse(LoadOptions options) {
           problem = "cell at " + Hex(c) + " does not fit in its hive bin";
           break;
         }
+#if defined(__GNUC__) || defined(__clang__)
+        __builtin_prefetch(At(c) + 4096);
+#endif
         const std::int32_t raw = static_cast<std::int32_t>(Rd32(At(c)));
         const std::int64_t sz = raw < 0 ? -static_cast<std::int64_t>(raw) : raw;
         if (sz < 8 || sz % 8 != 0 || sz > end - c) {
