@@ -61,6 +61,7 @@ class NewFile {
 
  private:
   int fd_ = -1;
+  std::uint64_t written_ = 0;
 };
 
 }  // namespace hv::regf
