@@ -4,12 +4,40 @@
 #include <bit>
 #include <iterator>
 #include <stdexcept>
+#include <system_error>
 
 namespace hv::regf {
 
-CellSink::CellSink(std::uint32_t minor, std::size_t reserve) : minor_(minor), holes_(kBinAlign / 8) {
+CellSink::CellSink(std::uint32_t minor, std::size_t reserve, std::size_t prefault)
+    : minor_(minor), holes_(kBinAlign / 8) {
   buf_.reserve(reserve < kBaseBlockSize + kBinAlign ? kBaseBlockSize + kBinAlign : reserve);
   buf_.resize(kBaseBlockSize);
+  // The writer's first pages are its own; the helper starts where it will arrive a little later.
+  constexpr std::size_t kPage = 4096, kLead = std::size_t{2} << 20;
+  const std::size_t end = std::min(prefault, buf_.capacity());
+  touched_.store(std::max(kLead, buf_.size()), std::memory_order_relaxed);
+  if (end <= kLead) return;
+  try {
+    toucher_ = std::jthread([this, base = buf_.data(), end](std::stop_token stop) noexcept {
+      for (std::size_t at = touched_.load(std::memory_order_relaxed); at < end && !stop.stop_requested(); at += kPage) {
+        base[at] = 0;
+        touched_.store(at + kPage, std::memory_order_release);
+      }
+    });
+  } catch (const std::system_error&) {
+    // Without a helper the writer touches its pages itself.
+  }
+}
+
+void CellSink::StopToucher() {
+  if (!toucher_.joinable()) return;
+  toucher_.request_stop();
+  toucher_.join();
+}
+
+void CellSink::Grow(std::size_t size) {
+  if (toucher_.joinable() && size > touched_.load(std::memory_order_acquire)) StopToucher();
+  buf_.resize(size);
 }
 
 void CellSink::AddHole(std::uint32_t offset, std::uint32_t size) {
@@ -62,7 +90,7 @@ std::uint32_t CellSink::Place(std::uint32_t cellSize) {
   if (!own) CloseBin();
   const std::uint32_t start = static_cast<std::uint32_t>(buf_.size() - kBaseBlockSize);
   if (static_cast<std::uint64_t>(start) + binSize > 0x7FFFF000u) throw std::length_error("hive image exceeds 2 GiB");
-  buf_.resize(buf_.size() + static_cast<std::size_t>(binSize));
+  Grow(buf_.size() + static_cast<std::size_t>(binSize));
   std::uint8_t* h = buf_.data() + kBaseBlockSize + start;
   std::memcpy(h, "hbin", 4);
   Wr32(h + 4, start);
@@ -171,6 +199,7 @@ void CellSink::WriteValueData(const std::uint8_t* data, std::uint32_t size, std:
 }
 
 std::vector<std::uint8_t> CellSink::Finish(const BaseFields& f) {
+  StopToucher();
   if (!open_ && buf_.size() == kBaseBlockSize) Place(8), next_ -= 8;  // an empty hive still has one bin
   CloseBin();
   std::uint8_t* b = buf_.data();

@@ -1,8 +1,10 @@
 #pragma once
 // Builds a hive image in one buffer: bins of 4 KiB (larger only for a cell that needs it), cells
 // allocated one after another, and the records both writers share (subkey lists, value data).
+#include <atomic>
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "format.h"
@@ -12,8 +14,12 @@ namespace hv::regf {
 
 class CellSink {
  public:
-  // `reserve` is a guess of the final image size, to avoid regrowing the buffer.
-  CellSink(std::uint32_t minor, std::size_t reserve);
+  // `reserve` is a guess of the final image size, to avoid regrowing the buffer. With `prefault`
+  // set, a helper thread touches the reserved memory up to that many bytes ahead of the writer,
+  // so that the system's work of providing fresh pages is done on another core.
+  CellSink(std::uint32_t minor, std::size_t reserve, std::size_t prefault = 0);
+  CellSink(const CellSink&) = delete;
+  CellSink& operator=(const CellSink&) = delete;
 
   std::uint32_t Minor() const { return minor_; }
   // A new allocated cell holding `dataSize` bytes (zeroed); returns its offset.
@@ -50,6 +56,8 @@ class CellSink {
 
  private:
   void CloseBin();
+  void Grow(std::size_t size);
+  void StopToucher();
   std::uint32_t Place(std::uint32_t cellSize);
 
   std::uint32_t minor_;
@@ -65,6 +73,10 @@ class CellSink {
   std::uint64_t holeSizes_[kBinAlign / 8 / 64] = {};  // bit i: holes_[i] is not empty
   std::uint32_t TakeHole(std::uint32_t cellSize);
   void AddHole(std::uint32_t offset, std::uint32_t size);
+  // The helper writes only at or beyond touched_ and buf_ grows only up to it while the helper
+  // runs, so the two never write the same byte. Declared last: it is stopped before buf_ goes.
+  std::atomic<std::size_t> touched_{0};
+  std::jthread toucher_;
 };
 
 }  // namespace hv::regf

@@ -1,5 +1,6 @@
 #include "writer.h"
 
+#include <algorithm>
 #include <unordered_map>
 
 #include "cell_sink.h"
@@ -183,7 +184,10 @@ class CompactVisitor {
 
 std::vector<std::uint8_t> WriteCompactImage(const Hive& source) {
   // The live data never exceeds the source's bins, so this rarely regrows.
-  CellSink out(source.Base().minor, source.Size() + 64 * 1024);
+  // Memory is touched ahead up to the source's live bytes, which the image rarely exceeds by
+  // much, so that little of it is touched in vain.
+  const std::size_t live = source.Size() - std::min<std::size_t>(source.Size(), source.FreeBytes());
+  CellSink out(source.Base().minor, source.Size() + 64 * 1024, live + 64 * 1024);
   CompactVisitor visitor(source, out);
   TreeWalk walk(source);
   walk.Run(visitor);
