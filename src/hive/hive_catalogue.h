@@ -54,4 +54,9 @@ std::int64_t HiveFileSize(const std::string& path);
 // A file (not a folder) of that name exists.
 bool FileExists(const std::string& path);
 
+// The compacted copy of a hive lies beside its file, the backup kept at a
+// replacement too.
+inline std::string CopyPath(const std::string& hiveFile) { return hiveFile + ".hvx"; }
+inline std::string BackupPath(const std::string& hiveFile) { return hiveFile + ".bak"; }
+
 }  // namespace hv

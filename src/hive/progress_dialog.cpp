@@ -131,7 +131,7 @@ void TfrmGetNewHiveProgess::Timer1Timer() {
   if (HivesDone >= HiveCount()) return;
   if (TotalSize <= 0) return;
   const std::int64_t copySize =
-      HiveFileSize(main_.HiveFiles[static_cast<std::size_t>(HivesDone)] + ".hvx");
+      HiveFileSize(CopyPath(main_.HiveFiles[static_cast<std::size_t>(HivesDone)]));
   std::int64_t position = ProgressBar1.Position();
   if (copySize != 0) {
     position = (DoneSize + copySize) * 1000 / TotalSize;
@@ -171,7 +171,7 @@ void TfrmGetNewHiveProgess::WMHiveDone(ui::WPARAM wParam, ui::LPARAM lParam) {
   const auto& files = main_.HiveFiles;
   if (HivesDone == 0) {
     const std::int64_t ms = static_cast<std::int32_t>(static_cast<std::uint32_t>(wParam));
-    Step = DeriveStep(HiveFileSize(files[0] + ".hvx"), ms, TotalSize, main_.IsWow64Flag);
+    Step = DeriveStep(HiveFileSize(CopyPath(files[0])), ms, TotalSize, main_.IsWow64Flag);
   }
   DoneSize += HiveFileSize(files[static_cast<std::size_t>(HivesDone)]);
   if (TotalSize > 0) {

@@ -1,5 +1,6 @@
 #include "hive/scan_task_thread.h"
 
+#include "hive/hive_catalogue.h"
 #include "hive/hive_primitives.h"
 #include "platform/platform.h"
 #include "resources/builtin_texts.h"
@@ -51,7 +52,7 @@ void TScanTaskThread::Execute() {
     if (Terminated()) break;
     ShowStatus(HiveNames[i]);
     if (i == 0) Os().GetLocalTime(&start);
-    SaveHive(HiveNames[i], HiveFiles[i] + ".hvx", IsWow64Flag);
+    SaveHive(HiveNames[i], CopyPath(HiveFiles[i]), IsWow64Flag);
     if (i == 0) {
       SystemTime now;
       Os().GetLocalTime(&now);

@@ -297,7 +297,7 @@ void TfrmMain::FormClose() {
   WaitForWorkers(kCloseWaitMs);
 
   for (const auto& file : HiveFiles) {
-    const std::string copy = file + ".hvx";
+    const std::string copy = CopyPath(file);
     if (FileExists(copy)) Os().DeleteFileA(copy.c_str());
   }
   HiveNames.clear();

@@ -15,8 +15,6 @@
 namespace hv {
 namespace {
 
-std::string CopyPath(const std::string& hiveFile) { return hiveFile + ".hvx"; }
-
 bool PathNamesSoftware(const std::string& path) {
   std::string upper = path;
   for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));

@@ -42,10 +42,10 @@ void TfrmMain::bDefragRegistryClick() {
   EnableRestorePrivilege();
   int accepted = 0;
   for (std::size_t i = 0; i < HiveFiles.size(); ++i) {
-    const std::string copy = HiveFiles[i] + ".hvx";
+    const std::string copy = CopyPath(HiveFiles[i]);
     // Without its copy a request would only cost the hive its last backup.
     if (!FileExists(copy)) continue;
-    if (ReplaceHive(HiveNames[i], copy, HiveFiles[i] + ".bak")) ++accepted;
+    if (ReplaceHive(HiveNames[i], copy, BackupPath(HiveFiles[i]))) ++accepted;
   }
 
   // A restart would change nothing; the user learns why, even unattended.
