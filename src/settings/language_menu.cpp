@@ -57,6 +57,7 @@ void TfrmMain::miEnglishClick(ui::MenuItem& Sender) {
       for (ui::MenuItem* item : pmLanguage.Items()) item->SetChecked(false);
       Sender.SetChecked(true);
       TranslateForm(*this, OptionsSetting.Lan);
+      AutoSizeLabels();  // translated captions change what the labels cover
       FitButtonWidths();
       return;
     }
