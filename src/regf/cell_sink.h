@@ -15,8 +15,8 @@ namespace hv::regf {
 class CellSink {
  public:
   // `reserve` is a guess of the final image size, to avoid regrowing the buffer. With `prefault`
-  // set, a helper thread touches the reserved memory up to that many bytes ahead of the writer,
-  // so that the system's work of providing fresh pages is done on another core.
+  // set, a helper thread touches the buffer's first `prefault` bytes ahead of the writer, so
+  // that the system's work of providing fresh pages is done on another core.
   CellSink(std::uint32_t minor, std::size_t reserve, std::size_t prefault = 0);
   CellSink(const CellSink&) = delete;
   CellSink& operator=(const CellSink&) = delete;
