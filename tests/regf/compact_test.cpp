@@ -32,6 +32,16 @@ TEST(RegfCompact, RefusesAnExistingTargetAndLeavesIt) {
   EXPECT_EQ(ReadBytes(dir / "out.hive"), (std::vector<std::uint8_t>{'k', 'e', 'e', 'p'}));
 }
 
+TEST(RegfCompact, NeverTouchesAFileUnderTheTemporaryName) {
+  ScratchDir dir;
+  ASSERT_TRUE(SmallFixture().WriteFile(dir / "in.hive"));
+  WriteBytes(dir / "out.hive.hivora-tmp", {'k', 'e', 'e', 'p'});
+  const auto s = CompactHiveFile(dir / "in.hive", dir / "out.hive");
+  ASSERT_TRUE(s) << s.message;
+  EXPECT_EQ(ReadBytes(dir / "out.hive.hivora-tmp"), (std::vector<std::uint8_t>{'k', 'e', 'e', 'p'}));
+  EXPECT_TRUE(regf::CompareTrees(Hive::Load(dir / "in.hive"), Hive::Load(dir / "out.hive"), 5).empty());
+}
+
 TEST(RegfCompact, RefusesDirtyBrokenAndMissingInputCreatingNothing) {
   ScratchDir dir;
   ASSERT_TRUE(SmallFixture().SetSequenceNumbers(3, 2).WriteFile(dir / "dirty.hive"));
