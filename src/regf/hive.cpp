@@ -182,10 +182,9 @@ void Hive::FailNotACell(std::uint32_t offset, const char* what) const {
 }
 
 KeyNode Hive::Key(std::uint32_t offset) const {
-  const Span c = Cell(offset, "a key reference");
-  if (c.size < kNkFixed || !Sig(c.data, "nk")) Fail("expected a key node", offset);
-  const std::uint8_t* p = c.data;
   KeyNode k;
+  k.name = KeyName(offset);  // validates the cell, its signature and the name
+  const std::uint8_t* p = Cell(offset, "a key reference").data;
   k.offset = offset;
   k.flags = Rd16(p + 2);
   k.timestamp = Rd64(p + 4);
@@ -201,13 +200,7 @@ KeyNode Hive::Key(std::uint32_t offset) const {
   k.maxClassLen = Rd32(p + 56);
   k.maxValueNameLen = Rd32(p + 60);
   k.maxValueDataLen = Rd32(p + 64);
-  const std::uint16_t nameLen = Rd16(p + 72);
   k.classLen = Rd16(p + 74);
-  if (nameLen == 0) Fail("key node with an empty name", offset);
-  if (kNkFixed + nameLen > c.size) Fail("key name runs past its cell", offset);
-  const bool comp = (k.flags & kKeyCompName) != 0;
-  if (!comp && nameLen % 2 != 0) Fail("UTF-16 key name of odd length", offset);
-  k.name = NameRef{p + kNkFixed, nameLen, comp};
   return k;
 }
 
