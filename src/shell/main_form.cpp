@@ -146,6 +146,7 @@ void TfrmMain::BuildControls() {
   Image1.SetBounds({0, 0, 556, 393});
   Image1.SetContextMenu(&pmHelp);
   lTitle.SetBold(true);
+  lTitle.SetFontHeight(-13);
   PlaceLabel(lTitle, 17, 12, "Talvix Hivora");
   bMinimize.SetBounds({488, 9, 24, 24});
   hinted(bMinimize, "Minimize");

@@ -123,6 +123,10 @@ class Control : public Component {
   // ("WinXP", "BlueGlass", "DeepBlue"), a border colour (flat buttons).
   bool Bold() const { return bold_; }
   void SetBold(bool bold) { bold_ = bold; }
+  // The text's own height in the form's font face (pixels, negative: the
+  // character height); 0: the form's height.
+  int FontHeight() const { return fontHeight_; }
+  void SetFontHeight(int height) { fontHeight_ = height; }
   Align Alignment() const { return align_; }
   void SetAlignment(Align align) { align_ = align; }
   bool HandCursor() const { return handCursor_; }
@@ -153,6 +157,7 @@ class Control : public Component {
   bool visible_ = true;
   bool enabled_ = true;
   bool bold_ = false;
+  int fontHeight_ = 0;
   Align align_ = Align::Left;
   bool handCursor_ = false;
   std::string style_;

@@ -185,6 +185,7 @@ void FormWindow::Destroy() {
   }
   tooltip_.reset();
   ::DestroyWindow(window);
+  sizedFonts_.clear();
   window_ = nullptr;
   hot_ = pressed_ = nullptr;
   slots_.clear();
@@ -205,6 +206,15 @@ bool LooksLikeLink(const Control& control) {
 
 HFONT FormWindow::FontFor(const Control& control) const {
   const bool link = LooksLikeLink(control);
+  if (control.FontHeight() != 0) {
+    UniqueFont& font = sizedFonts_[{control.FontHeight(), control.Bold(), link}];
+    if (!font) {
+      hv::ui::FontSpec face = form_.Font();
+      face.height = control.FontHeight();
+      font = MakeFont(face, control.Bold(), link);
+    }
+    return font.get();
+  }
   if (control.Bold()) return link ? boldLinkFont_.get() : boldFont_.get();
   return link ? linkFont_.get() : font_.get();
 }

@@ -1,7 +1,9 @@
 #pragma once
 // The native window of one form and the realisation of its components.
+#include <map>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "ui/component.h"
@@ -109,6 +111,8 @@ class FormWindow {
   UniqueFont boldFont_;
   UniqueFont linkFont_;
   UniqueFont boldLinkFont_;
+  // Fonts of controls with a height of their own, by (height, bold, link).
+  mutable std::map<std::tuple<int, bool, bool>, UniqueFont> sizedFonts_;
   std::vector<std::unique_ptr<Slot>> slots_;
   Slot* hot_ = nullptr;      // painted control under the pointer
   Slot* pressed_ = nullptr;  // painted control a button went down on
