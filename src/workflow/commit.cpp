@@ -7,7 +7,6 @@
 #include "hive/hive_catalogue.h"
 #include "hive/hive_primitives.h"
 #include "platform/platform.h"
-#include "platform/unique_handle.h"
 #include "resources/builtin_texts.h"
 #include "settings/ask_delete_dialog.h"
 #include "settings/options.h"
@@ -68,19 +67,7 @@ void TfrmMain::RestartComputer(bool Force) {
 }
 
 void TfrmMain::EnableShutdownPrivilege() {
-  UniqueHandle token;
-  if (!Os().OpenProcessToken(access::kTokenAdjustPrivileges | access::kTokenQuery, token.put())) {
-    return;
-  }
-  TokenPrivileges privileges;
-  if (!Os().LookupPrivilegeValueA(nullptr, "SeShutdownPrivilege", &privileges.luid)) return;
-  privileges.privilegeCount = 1;
-  privileges.attributes = kSePrivilegeEnabled;
-  TokenPrivileges previous;
-  DWORD returnLength = 0;
-  static_assert(sizeof(TokenPrivileges) == 16);
-  Os().AdjustTokenPrivileges(token.get(), 0, &privileges, sizeof previous, &previous,
-                             &returnLength);
+  EnableTokenPrivilege(access::kTokenAdjustPrivileges | access::kTokenQuery, "SeShutdownPrivilege");
 }
 
 }  // namespace hv
