@@ -2,6 +2,7 @@
 // itself made of two of them, and the refusals.
 #include <gtest/gtest.h>
 
+#include "regf/checker.h"
 #include "regf/compare.h"
 #include "regf/recovery.h"
 #include "regf_test_util.h"
@@ -45,6 +46,42 @@ TEST(RegfRecovery, RecoversEveryDirtySampleWithLogs) {
     const Hive raw = Hive::Load(file, regf::LoadOptions{true, false});
     EXPECT_FALSE(regf::CompareTrees(raw, h, 1).empty());
   }
+}
+
+// The recovered tree is what compaction copies, and the copy's sequence numbers never fall below
+// the last entry applied, so no entry of the old logs can ever apply to it.
+TEST(RegfRecovery, DirtySamplesCompactAndRecoverIntoSoundFiles) {
+  HV_REQUIRE_SHARED_HIVES();
+  const std::pair<const char*, std::uint32_t> samples[] = {{"windows/UsrClass.dat", 300},
+                                                           {"windows/transactions_NTUSER.DAT", 588},
+                                                           {"yarp/NewDirtyHive1/NewDirtyHive", 5},
+                                                           {"yarp/OldDirtyHive/OldDirtyHive", 5},
+                                                           {"windows/SYSTEM_B", 2130}};
+  for (const auto& [path, seq] : samples) {
+    SCOPED_TRACE(path);
+    ScratchDir dir;
+    const auto file = SharedHivesDir() / path;
+    ASSERT_TRUE(regf::CompactHiveFile(file, dir / "compact")) << path;
+    ASSERT_TRUE(regf::WriteRecoveredHiveFile(file, dir / "recovered")) << path;
+    EXPECT_EQ(regf::CheckHive(dir / "compact"), std::vector<std::string>{});
+    EXPECT_EQ(regf::CheckHive(dir / "recovered"), std::vector<std::string>{});
+    const Hive compact = Hive::Load(dir / "compact");
+    const Hive recovered = Hive::Load(dir / "recovered");
+    EXPECT_EQ(compact.Base().primarySeq, seq);
+    EXPECT_EQ(recovered.Base().primarySeq, seq);
+    EXPECT_EQ(regf::CompareTrees(compact, regf::LoadHive(file), 3), std::vector<std::string>{});
+    EXPECT_EQ(regf::CompareTrees(recovered, compact, 3), std::vector<std::string>{});
+  }
+}
+
+TEST(RegfRecovery, RefusedDirtyHiveLeavesNoOutput) {
+  HV_REQUIRE_SHARED_HIVES();
+  ScratchDir dir;
+  const auto file = SharedHivesDir() / "windows/SECURITY";
+  const auto s = regf::WriteRecoveredHiveFile(file, dir / "out");
+  EXPECT_FALSE(s);
+  EXPECT_NE(s.message.find("no transaction log was found beside it"), std::string::npos) << s.message;
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
 // What Windows 10 made of the new-format sample and Windows 7 of the old-format one.
