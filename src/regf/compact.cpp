@@ -85,6 +85,11 @@ void SetCompactHooksForTest(const CompactHooks* hooks) { g_hooks.store(hooks); }
 // thread), while this thread writes the image, forces it to disk and reads it back byte for
 // byte. Equal bytes and a verified image make a verified file.
 Status CompactHiveFile(const std::filesystem::path& in, const std::filesystem::path& out) {
+  return CompactHiveFile(in, out, nullptr);
+}
+
+Status CompactHiveFile(const std::filesystem::path& in, const std::filesystem::path& out,
+                       const PrepareNewFile& prepare) {
   std::error_code ec;
   if (std::filesystem::exists(out, ec) || ec) {
     return Refuse(out.string() + ": the target already exists; it was left untouched");
@@ -98,6 +103,9 @@ Status CompactHiveFile(const std::filesystem::path& in, const std::filesystem::p
       if (hooks != nullptr && hooks->image != nullptr) hooks->image(image);
       NewFile file;
       if (Status s = CreateTemp(out, file, temp); !s) return s;
+      if (prepare) {
+        if (Status s = prepare(temp.path); !s) return s;
+      }
 
       std::vector<std::string> diffs;
       std::exception_ptr checkFailed;
