@@ -223,6 +223,10 @@ std::vector<std::uint8_t> CellSink::Finish(const BaseFields& f) {
   Wr32(b + base::kBinsSize, static_cast<std::uint32_t>(buf_.size() - kBaseBlockSize));
   Wr32(b + base::kClustering, 1);
   if (f.fileName != nullptr) std::memcpy(b + base::kFileName, f.fileName, base::kFileNameSize);
+  if (f.transactionFields != nullptr) {
+    std::memcpy(b + base::kRmId, f.transactionFields, base::kLastReorganized - base::kRmId);
+  }
+  Wr64(b + base::kLastReorganized, f.lastReorganized);
   Wr32(b + base::kChecksum, BaseBlockChecksum(b));
   // The first bin's timestamp mirrors the base block's, as Windows writes it.
   Wr64(b + kBaseBlockSize + bin::kTimestamp, f.lastWritten);

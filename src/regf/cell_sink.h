@@ -47,6 +47,10 @@ class CellSink {
     std::uint64_t lastWritten = 0;
     std::uint32_t root = 0;
     const std::uint8_t* fileName = nullptr;  // 64 bytes, optional
+    // The transaction fields (RmId, LogId, flags, TmId and the "rmtm" signature) of a source
+    // base block to carry over, optional.
+    const std::uint8_t* transactionFields = nullptr;
+    std::uint64_t lastReorganized = 0;  // FILETIME with its type bits; 0 = not set
   };
   // Closes the last bin (its rest becomes the one tail free cell), writes the base block and
   // hands out the image.
