@@ -33,7 +33,8 @@ class CellSink {
   std::uint32_t DataSize(std::uint32_t offset) const;
 
   // Writes a subkey list for the key nodes at `children` (already in the order to keep): an
-  // "lh" leaf for minor versions above 4, "lf" below, split under an "ri" beyond kLeafMax.
+  // "lh" leaf for minor versions above 4, "lf" for 3 and 4, "li" for 2, split under an "ri"
+  // beyond kLeafMax.
   // Returns kNone for no children.
   std::uint32_t WriteSubkeyList(const std::uint32_t* children, std::size_t count);
   // Stores value data; fills the vk's size and data offset fields. Data of 4 bytes or less lies
