@@ -94,11 +94,16 @@ void TreeWalk::ClaimCells(const KeyNode& key) {
     const std::uint32_t listAt = Rd32(cell.data + db::kSegmentList);
     Claim(listAt, "big data segment list", Referrer{"big data record", v.dataOffset});
     const Span list = hive_.Cell(listAt, "a big data segment list");
-    // Only the segments the data needs are followed; the reader checks the counts.
+    // Only the segments the data needs are followed; the reader checks the counts. Each segment
+    // is a distinct cell of at least its share, so the data assembled later never outgrows the
+    // bins, whatever size the value claims.
     std::uint32_t left = v.Size();
     for (std::uint32_t i = 0; i < segments && left > 0 && (i + 1) * db::kSegmentElement <= list.size; ++i) {
-      Claim(Rd32(list.data + i * db::kSegmentElement), "big data segment", Referrer{"big data segment list", listAt});
-      left -= left < kBigDataSegment ? left : kBigDataSegment;
+      const std::uint32_t at = Rd32(list.data + i * db::kSegmentElement);
+      Claim(at, "big data segment", Referrer{"big data segment list", listAt});
+      const std::uint32_t take = left < kBigDataSegment ? left : kBigDataSegment;
+      if (hive_.Cell(at, "a big data segment").size < take) hive_.Fail("big data segment shorter than its share of the data", at);
+      left -= take;
     }
   }
 }

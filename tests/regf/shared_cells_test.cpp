@@ -123,6 +123,23 @@ TEST(RegfSharedCells, LargeShapesAreRefusedEarly) {
   EXPECT_NE(ReadError(regf::SharedCellHive(SharedShape::kValue, 100000, 32688)).find("reached twice"), std::string::npos);
 }
 
+// A value claiming 1 GB from distinct segment offsets that are not cells is refused at the first
+// such offset, before any of the data is gathered.
+TEST(RegfSharedCells, BigDataFromSegmentsThatAreNotCellsIsRefused) {
+  auto image = regf::SharedCellHive(SharedShape::kBigDataSegment, 65535);
+  const Hive h = Hive::FromBytes(image, "x");
+  std::vector<std::uint32_t> kids, values;
+  h.AppendSubkeys(h.Key(h.Base().rootCell), kids);
+  h.AppendValues(h.Key(kids.at(0)), values);
+  const regf::ValueRec v = h.Value(values.at(0));
+  const std::uint32_t list = regf::Rd32(h.Cell(v.dataOffset, "db").data + regf::db::kSegmentList);
+  for (std::uint32_t i = 1; i < 65535; ++i) {
+    regf::Wr32(image.data() + CellData(list) + i * regf::db::kSegmentElement, 0x1000 + 8 * i);
+  }
+  const std::string error = ReadError(image);
+  EXPECT_NE(error.find("big data segment"), std::string::npos) << error;
+}
+
 #ifndef _WIN32
 TEST(RegfHostFiles, AFifoAsInputIsRefusedAtOnce) {
   ScratchDir dir;
