@@ -86,7 +86,8 @@ void SetCompactHooksForTest(const CompactHooks* hooks) { g_hooks.store(hooks); }
 // thread), while this thread writes the image, forces it to disk and reads it back byte for
 // byte. Equal bytes and a verified image make a verified file. The source is the hive as Windows
 // would load it: a dirty one recovered from its logs.
-static Status WriteVerifiedCopy(const std::filesystem::path& in, const std::filesystem::path& out, bool compact) {
+static Status WriteVerifiedCopy(const std::filesystem::path& in, const std::filesystem::path& out, bool compact,
+                                const PrepareNewFile& prepare) {
   std::error_code ec;
   if (std::filesystem::exists(out, ec) || ec) {
     return Refuse(out.string() + ": the target already exists; it was left untouched");
@@ -101,6 +102,9 @@ static Status WriteVerifiedCopy(const std::filesystem::path& in, const std::file
       if (hooks != nullptr && hooks->image != nullptr) hooks->image(image);
       NewFile file;
       if (Status s = CreateTemp(out, file, temp); !s) return s;
+      if (prepare) {
+        if (Status s = prepare(temp.path); !s) return s;
+      }
 
       std::vector<std::string> diffs;
       std::exception_ptr checkFailed;
@@ -167,11 +171,16 @@ static Status WriteVerifiedCopy(const std::filesystem::path& in, const std::file
 }
 
 Status CompactHiveFile(const std::filesystem::path& in, const std::filesystem::path& out) {
-  return WriteVerifiedCopy(in, out, true);
+  return WriteVerifiedCopy(in, out, true, nullptr);
+}
+
+Status CompactHiveFile(const std::filesystem::path& in, const std::filesystem::path& out,
+                       const PrepareNewFile& prepare) {
+  return WriteVerifiedCopy(in, out, true, prepare);
 }
 
 Status WriteRecoveredHiveFile(const std::filesystem::path& in, const std::filesystem::path& out) {
-  return WriteVerifiedCopy(in, out, false);
+  return WriteVerifiedCopy(in, out, false, nullptr);
 }
 
 }  // namespace hv::regf

@@ -4,6 +4,7 @@
 // All names are UTF-8. No function here throws; failures come back as values.
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -27,6 +28,11 @@ struct Status {
 // only after it read back byte for byte equal to an image whose tree was verified equal to the
 // source's.
 Status CompactHiveFile(const std::filesystem::path& in, const std::filesystem::path& out);
+// The same; `prepare` is given the new, still empty file before any byte is written to it (to give
+// it the source's protection), and a refusal from it ends the compaction with nothing written.
+using PrepareNewFile = std::function<Status(const std::filesystem::path& emptyFile)>;
+Status CompactHiveFile(const std::filesystem::path& in, const std::filesystem::path& out,
+                       const PrepareNewFile& prepare);
 
 // CompactHiveFile's contract, but the copy is the hive as it stands once recovered from its
 // transaction logs (a clean hive: its base block and bins as they are), not compacted.
