@@ -4,6 +4,7 @@
 // an exit code for every outcome.
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 
 #include "platform/offline/demo_machine.h"
 #include "platform/offline/machine_description.h"
@@ -140,6 +142,31 @@ TEST_F(LifecycleProgramTest, AnOwnedInstallationIsLeftAloneHoweverItIsNamed) {
   }
   ExpectOriginals();
   EXPECT_FALSE(fs::exists(Config("SAM.hvx")));
+}
+
+TEST_F(LifecycleProgramTest, ASecondStartBringsTheOwnerForwardAndTouchesNothing) {
+  const fs::path script = dir / "script";
+  ASSERT_EQ(::mkfifo(script.c_str(), 0600), 0);
+  fs::create_directories(dir / "run");
+  fs::permissions(dir / "run", fs::perms::owner_all);
+  const std::string owner = "XDG_CONFIG_HOME='" + (dir / "config").string() + "' XDG_RUNTIME_DIR='" +
+                            (dir / "run").string() + "' '" HIVORA_PROGRAM "' " + Root() + " --script '" +
+                            script.string() + "' </dev/null >/dev/null 2>&1";
+  FILE* running = ::popen(owner.c_str(), "r");
+  ASSERT_NE(running, nullptr);
+  std::ofstream lines(script);  // opens once the owner reads its script
+  ProgramRun second;
+  for (int i = 0; i < 100 && second.out.find("brought forward") == std::string::npos; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    second = Hivora(Root() + " /Silent");
+  }
+  lines << "close\n";
+  lines.close();
+  ::pclose(running);
+  EXPECT_EQ(second.exitCode, 1) << second.out;
+  EXPECT_NE(second.out.find("it was brought forward. Nothing was done."), std::string::npos) << second.out;
+  ExpectOriginals();
+  EXPECT_FALSE(fs::exists(Config("SAM.bak")));
 }
 
 TEST_F(LifecycleProgramTest, PendingReplacementsAreNamedThenAppliedOrDiscarded) {
