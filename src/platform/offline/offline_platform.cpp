@@ -81,7 +81,7 @@ OfflinePlatform::OfflinePlatform(OfflineOptions options)
                        return t;
                      }),
       clock_(host::LocalTime) {
-  if (!lock_) return;
+  if (!lock_ || !lock_->TakeFirstUse()) return;
   std::vector<ReplacementOutcome> finished;
   journal_.Recover(&finished);
   report_.recovered = finished;
