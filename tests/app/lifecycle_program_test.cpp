@@ -19,6 +19,8 @@
 #include "platform/offline/demo_machine.h"
 #include "platform/offline/machine_description.h"
 #include "platform/offline/offline_platform.h"
+#include "regf/fixture.h"
+#include "regf/regf.h"
 #include "support/temp_dir.h"
 
 namespace hv {
@@ -301,6 +303,49 @@ TEST_F(LifecycleProgramTest, AHibernatedWindowsIsNeitherCommittedNorRestored) {
   // Resumed and shut down fully, Windows leaves the file's signature wiped.
   std::ofstream(c / "hiberfil.sys", std::ios::binary) << std::string(64, '\0');
   EXPECT_EQ(Hivora(Root() + " /Silent").exitCode, 0);
+}
+
+void WriteBytes(const fs::path& file, const std::vector<std::uint8_t>& bytes) {
+  std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                               static_cast<std::streamsize>(bytes.size()));
+}
+
+bool HasKey(const fs::path& hive, const char* key) {
+  std::string error;
+  auto file = regf::HiveFile::Open(hive, &error);
+  return file && file->KeyExists(key);
+}
+
+// A hive whose last change sits in its log alone: its backup keeps the log,
+// so that it can still be recovered; the new hive gets empty logs.
+TEST_F(LifecycleProgramTest, ADirtyHiveIsReplacedAndItsLogsGoWithItsBackup) {
+  regf::FixtureBuilder before;
+  before.Root().AddKey("SAM").SetDword("Version", 1);
+  regf::FixtureBuilder after;
+  after.Root().AddKey("SAM").SetDword("Version", 1);
+  after.Root().AddKey("Added").SetDword("New", 1);
+  const auto primary = regf::WithSequenceNumbers(before.Build(), 8, 7);
+  const auto log = regf::BuildNewFormatLog(before.Build(), 7, {regf::LogEntryBetween(before.Build(), after.Build(), 7)});
+  fs::remove(Config("SAM"));
+  WriteBytes(Config("SAM"), primary);
+  WriteBytes(Config("SAM.LOG1"), log);
+  const std::string dirty = Read(Config("SAM"));
+  const std::string logBytes = Read(Config("SAM.LOG1"));
+
+  ProgramRun run = Hivora(Root() + " /Silent");
+  ASSERT_EQ(run.exitCode, 0) << run.out;
+  EXPECT_TRUE(HasKey(Config("SAM"), "Added")) << "the copy is the hive as its log leaves it";
+  EXPECT_TRUE(Read(Config("SAM.bak")) == dirty);
+  EXPECT_TRUE(Read(Config("SAM.bak.LOG1")) == logBytes);
+  EXPECT_EQ(fs::file_size(Config("SAM.LOG1")), 0u);
+  EXPECT_EQ(fs::file_size(Config("SAM.LOG2")), 0u);
+  EXPECT_TRUE(HasKey(Config("SAM.bak"), "Added")) << "the backup still recovers with its log";
+
+  run = Hivora(Root() + " --restore-backups");
+  ASSERT_EQ(run.exitCode, 0) << run.out;
+  EXPECT_TRUE(Read(Config("SAM")) == dirty);
+  EXPECT_TRUE(Read(Config("SAM.LOG1")) == logBytes);
+  EXPECT_TRUE(HasKey(Config("SAM"), "Added"));
 }
 
 TEST_F(LifecycleProgramTest, ExitCodesOfScanAndCommandLine) {
