@@ -52,9 +52,12 @@ class LifecycleProgramTest : public ::testing::Test {
   fs::path State(const char* name) const { return c / "ProgramData" / "Talvix Hivora" / name; }
 
   ProgramRun Hivora(const std::string& arguments) const {
-    const std::string command = "XDG_CONFIG_HOME='" + (dir / "config").string() + "' XDG_RUNTIME_DIR='" +
-                                (dir / "run").string() + "' '" HIVORA_PROGRAM "' " + arguments +
-                                " </dev/null 2>&1";
+    return Shell("'" HIVORA_PROGRAM "' " + arguments + " </dev/null");
+  }
+  // A shell command line with the program's settings and runtime folders.
+  ProgramRun Shell(const std::string& line) const {
+    const std::string command = "export XDG_CONFIG_HOME='" + (dir / "config").string() + "' XDG_RUNTIME_DIR='" +
+                                (dir / "run").string() + "'; " + line + " 2>&1";
     fs::create_directories(dir / "run");
     fs::permissions(dir / "run", fs::perms::owner_all);
     ProgramRun run;
@@ -346,6 +349,34 @@ TEST_F(LifecycleProgramTest, ADirtyHiveIsReplacedAndItsLogsGoWithItsBackup) {
   EXPECT_TRUE(Read(Config("SAM")) == dirty);
   EXPECT_TRUE(Read(Config("SAM.LOG1")) == logBytes);
   EXPECT_TRUE(HasKey(Config("SAM"), "Added"));
+}
+
+TEST_F(LifecycleProgramTest, SilentWithAHiveLeftAloneIsPartlyDone) {
+  std::ofstream(Config("DEFAULT"), std::ios::binary | std::ios::in | std::ios::out) << "not a hive";
+  const ProgramRun run = Hivora(Root() + " /Silent");
+  EXPECT_EQ(run.exitCode, 3) << run.out;
+  EXPECT_NE(run.out.find("hivora: partly done"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("hivora: DEFAULT: "), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("(left alone)"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("SAM replaced"), std::string::npos) << run.out;
+  EXPECT_FALSE(fs::exists(Config("DEFAULT.bak")));
+}
+
+// On a terminal the start asks what to do with replacements that wait.
+TEST_F(LifecycleProgramTest, OnATerminalPendingReplacementsAreOfferedToApplyOrLeave) {
+  if (std::system("command -v script >/dev/null 2>&1") != 0) GTEST_SKIP() << "script(1) is not installed";
+  LeavePending();
+  auto onTerminal = [&](const char* answer) {
+    return Shell("printf '" + std::string(answer) + "\\n' | script -qec \"'" HIVORA_PROGRAM "' " + Root() +
+                 "\" /dev/null");
+  };
+  ProgramRun run = onTerminal("q");
+  EXPECT_NE(run.out.find("[r] restart now"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("the replacements still wait; nothing was done"), std::string::npos) << run.out;
+  ExpectOriginals();
+  run = onTerminal("r");
+  EXPECT_NE(run.out.find("SAM replaced"), std::string::npos) << run.out;
+  EXPECT_TRUE(Read(Config("SAM.bak")) == originals.at("SAM"));
 }
 
 TEST_F(LifecycleProgramTest, ExitCodesOfScanAndCommandLine) {
