@@ -152,13 +152,13 @@ int Outcome(OfflinePlatform& platform) {
   const std::string commandLine = platform.GetCommandLineA();
   const hv::CommandSwitch mode = hv::RecognizeSwitch(commandLine);
   if (mode == hv::CommandSwitch::Scan) {
+    if (!ReportWritten(platform, hv::ReportPathArgument(commandLine))) {
+      Say("the report was not written");
+      return hv::offline::kExitNothingDone;
+    }
     if (report.copiesMade == 0) {
       Say("the analysis failed; no hive could be copied");
       SayAll(report.copiesFailed);
-      return hv::offline::kExitNothingDone;
-    }
-    if (!ReportWritten(platform, hv::ReportPathArgument(commandLine))) {
-      Say("the report was not written");
       return hv::offline::kExitNothingDone;
     }
     return hv::offline::kExitDone;
