@@ -2,9 +2,9 @@
 // installation, with the terminal as its front end.
 //
 //   hivora [--root DIR | --machine FILE] [--script FILE] [/Silent | /Scan REPORT]
+//   hivora --help | --version
 //
-// Exit codes: 0 normally (also when another instance was brought forward),
-// 2 for a bad command line, machine description, root folder or script.
+// Exit codes: see UsageText (front_end_options.h).
 #include <unistd.h>
 
 #include <cstdint>
@@ -80,6 +80,14 @@ int Run(int argc, char** argv) {
   std::string error;
   auto options = hv::offline::ParseFrontEndOptions(argc, argv, &error);
   if (!options) return Fail(error);
+  if (options->help) {
+    std::fputs(hv::offline::UsageText("hivora").c_str(), stdout);
+    return 0;
+  }
+  if (options->version) {
+    std::printf("hivora (Talvix Hivora) %s\n", hv::BuiltinText(hv::kTextVersion));
+    return 0;
+  }
   auto platform = hv::offline::MakeOfflinePlatform(*options, &error);
   if (!platform) return Fail(error);
 

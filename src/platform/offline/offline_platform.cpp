@@ -255,6 +255,12 @@ std::string OfflinePlatform::GetCommandLineA() {
   return line;
 }
 
+std::vector<std::string> OfflinePlatform::CommandLineArguments() {
+  std::vector<std::string> arguments{options_.programName};
+  arguments.insert(arguments.end(), options_.arguments.begin(), options_.arguments.end());
+  return arguments;
+}
+
 std::string OfflinePlatform::ProgramFolder() {
   fs::path folder = options_.programFolder.empty() ? host::UserConfigHome() / "talvix-hivora"
                                                    : options_.programFolder;

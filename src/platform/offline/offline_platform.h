@@ -116,6 +116,7 @@ class OfflinePlatform : public Platform {
                               const char* directory, int showCmd) override;
 
   std::string GetCommandLineA() override;
+  std::vector<std::string> CommandLineArguments() override;
   std::string ProgramFolder() override;
   std::string DataFolder() override;
   void GetLocalTime(SystemTime* time) override;

@@ -23,7 +23,14 @@ constexpr const char* kUsage =
     "  info FILE        show version, sequence numbers, sizes, keys, values, free space\n"
     "\n"
     "Dirty hives (unequal sequence numbers or a bad checksum) are refused: replay their\n"
-    "transaction logs first.\n";
+    "transaction logs first.\n"
+    "\n"
+    "  --help, -h       this text\n"
+    "  --version        the tool's version\n"
+    "\n"
+    "Exit codes: 0 success, 1 refused or \"no\", 2 usage error.\n";
+
+constexpr const char* kVersion = "hivora-hive 2.3\n";
 
 int Usage(const char* problem) {
   if (problem != nullptr) std::fprintf(stderr, "hivora-hive: %s\n\n", problem);
@@ -87,7 +94,14 @@ int main(int argc, char** argv) {
   try {
     if (argc < 2) return Usage(nullptr);
     const std::string cmd = argv[1];
-    if (cmd == "--help" || cmd == "-h" || cmd == "help") return Usage(nullptr);
+    if (cmd == "--help" || cmd == "-h" || cmd == "help") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (cmd == "--version") {
+      std::fputs(kVersion, stdout);
+      return 0;
+    }
     const int args = argc - 2;
     if (cmd == "compact") return args == 2 ? Compact(argv[2], argv[3]) : Usage("compact takes IN and OUT");
     if (cmd == "check") return args == 1 ? Check(argv[2]) : Usage("check takes one FILE");
