@@ -16,6 +16,7 @@
 
 #include "platform/offline/demo_machine.h"
 #include "platform/offline/front_end_options.h"
+#include "platform/offline/installation_notes.h"
 #include "platform/platform.h"
 #include "resources/builtin_texts.h"
 #include "shell/startup.h"
@@ -90,6 +91,13 @@ int Run(int argc, char** argv) {
   }
   auto platform = hv::offline::MakeOfflinePlatform(*options, &error);
   if (!platform) return Fail(error);
+  const hv::offline::InstallationCheck check = hv::offline::CheckInstallation(*platform);
+  if (check.refusal) {
+    const std::string where = options->root ? options->root->string() + ": "
+                              : options->machine ? options->machine->string() + ": "
+                                                 : std::string();
+    return Fail(where + *check.refusal);
+  }
 
   std::unique_ptr<hv::ui::console::ConsoleToolkit> toolkit;
   try {
@@ -107,6 +115,37 @@ int Run(int argc, char** argv) {
       tk->PostMessageA(window, hv::ui::kWmClose, 0, 0);
     }
   });
+  if (toolkit->Options().mode == ConsoleOptions::Mode::Interactive) {
+    // The terminal names the installation and, for the selected hive, the
+    // host files an analysis reads and writes.
+    const hv::offline::OfflinePlatform* offline = platform.get();
+    hv::ui::console::ConsoleToolkit::ScreenNotes notes;
+    notes.title = [title = hv::offline::InstallationTitle(*options, *platform)] { return title; };
+    notes.rowInfo = [offline](const hv::ui::ListView& list, int row) -> std::string {
+      if (row < 0 || static_cast<std::size_t>(row) >= list.Rows().size()) return {};
+      const auto& data = list.Rows()[static_cast<std::size_t>(row)];
+      return hv::offline::HiveRowNote(*offline, data.caption, data.subItems.size() > 1 ? data.subItems[1] : "");
+    };
+    toolkit->SetScreenNotes(std::move(notes));
+    // A line printed on the terminal would be drawn over at once: with no
+    // desktop to open it, the address is shown where it can be read and copied.
+    hv::ui::console::ConsoleToolkit* shown = toolkit.get();
+    platform->SetOpenNotice([shown](const std::string& address, bool opened) {
+      if (opened) return;
+      shown->MessageBoxA(nullptr, "No web browser could be opened here. The address is:\n\n" + address,
+                         hv::BuiltinText(hv::kTextProductTitle), hv::ui::kMbOk);
+    });
+    if (!check.warnings.empty()) {
+      std::string text;
+      for (const std::string& warning : check.warnings) text += (text.empty() ? "" : "\n\n") + warning;
+      hv::ui::console::ConsoleToolkit* console = toolkit.get();
+      toolkit->PostTask([console, text] {
+        console->MessageBoxA(nullptr, text, hv::BuiltinText(hv::kTextProductTitle), hv::ui::kMbOk);
+      });
+    }
+  } else {
+    for (const std::string& warning : check.warnings) std::fprintf(stderr, "hivora: warning: %s\n", warning.c_str());
+  }
   hv::SetPlatform(std::move(platform));
   return hv::RunApplication(*toolkit, instanceName);
 }

@@ -110,6 +110,14 @@ TEST_F(ProgramTest, ScanReportWritesTheFiguresIntoAHostFile) {
   EXPECT_NE(text.find("Time="), std::string::npos) << text;
 }
 
+TEST_F(ProgramTest, ARootWithoutHivesIsRefusedWithExitCode2) {
+  fs::create_directories(dir / "nothing");
+  const ProgramRun run = Hivora("--root '" + (dir / "nothing").string() + "' --script /dev/null");
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_NE(run.out.find("no registry hive found"), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find("FORM"), std::string::npos) << "no window before the refusal";
+}
+
 TEST_F(ProgramTest, HelpAndVersionPrintToStdoutAndExitZero) {
   for (const char* option : {"--help", "-h", "--root /nowhere --help"}) {
     const ProgramRun run = Hivora(std::string(option) + " 2>/dev/null");

@@ -241,10 +241,19 @@ BOOL OfflinePlatform::WritePrivateProfileStringA(const char* appName, const char
 std::intptr_t OfflinePlatform::ShellExecuteA(HWND, const char*, const char* file, const char*, const char*,
                                              int) {
   if (file == nullptr || *file == '\0') return 2;  // SE_ERR_FNF
+  if (openNotice_) {
+    const bool opened = host::OpenWithDesktop(file);
+    openNotice_(file, opened);
+    return 42;
+  }
   std::printf("Opening %s\n", file);
   std::fflush(stdout);
   host::OpenWithDesktop(file);
   return 42;
+}
+
+void OfflinePlatform::SetOpenNotice(std::function<void(const std::string&, bool)> notice) {
+  openNotice_ = std::move(notice);
 }
 
 // --- Process and locale

@@ -89,6 +89,19 @@ std::optional<fs::path> OfflinePlatform::HiveFileOf(std::size_t hive) const {
   return file;
 }
 
+std::optional<fs::path> OfflinePlatform::HostFileOfHive(const std::string& hiveName) const {
+  for (std::size_t i = 0; i < hivelist_.size(); ++i) {
+    if (hivelist_[i].name == hiveName) return HiveFileOf(i);
+  }
+  return std::nullopt;
+}
+
+std::string OfflinePlatform::SaveFailure(const fs::path& copy) const {
+  std::lock_guard lock(mutex_);
+  auto it = saveFailures_.find(copy);
+  return it == saveFailures_.end() ? std::string() : it->second;
+}
+
 std::optional<std::size_t> OfflinePlatform::HiveRootIndex(HKEY root, const std::vector<std::string>& path) const {
   for (std::size_t i = 0; i < hivelist_.size(); ++i) {
     auto location = HiveLocation(hivelist_[i].name);
@@ -233,6 +246,11 @@ LSTATUS OfflinePlatform::RegSaveKeyA(HKEY key, const char* file) {
   if (!fs::is_directory(folder, ec)) return Status(err::kPathNotFound);
 
   const regf::Status saved = regf::CompactHiveFile(*source, *target);
+  {
+    std::lock_guard lock(mutex_);
+    if (saved.ok) saveFailures_.erase(*target);
+    else saveFailures_[*target] = saved.message;
+  }
   if (saved.ok) return Status(err::kSuccess);
   // Tell a target that cannot be written from a hive that cannot be read.
   DWORD probeError = err::kSuccess;
