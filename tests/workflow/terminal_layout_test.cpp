@@ -162,15 +162,13 @@ INSTANTIATE_TEST_SUITE_P(LanguagesAndSizes, TerminalLayoutTest,
                                   std::to_string(size.rows);
                          });
 
-// The list's column headers are not wrapped yet, so the main window needs
-// more than 60 columns, and more than 80 in French, Spanish and Italian.
-const char* const kMainAt80[] = {"English", "German", "BrazilianPortuguese"};
-INSTANTIATE_TEST_SUITE_P(At80x24, TerminalMainWindowTest,
-                         ::testing::Combine(::testing::ValuesIn(kMainAt80), ::testing::Values(Size{80, 24})),
-                         [](const auto& info) { return std::string(std::get<0>(info.param)); });
-INSTANTIATE_TEST_SUITE_P(At132x43, TerminalMainWindowTest,
-                         ::testing::Combine(::testing::ValuesIn(kLanguages), ::testing::Values(Size{132, 43})),
-                         [](const auto& info) { return std::string(std::get<0>(info.param)); });
+INSTANTIATE_TEST_SUITE_P(LanguagesAndSizes, TerminalMainWindowTest,
+                         ::testing::Combine(::testing::ValuesIn(kLanguages), ::testing::ValuesIn(kSizes)),
+                         [](const auto& info) {
+                           const Size size = std::get<1>(info.param);
+                           return std::string(std::get<0>(info.param)) + "_" + std::to_string(size.cols) + "x" +
+                                  std::to_string(size.rows);
+                         });
 
 TEST_F(AppTest, TheMainWindowUsesAWiderTerminalForItsListAndABelowMinimumOneIsRefused) {
   AddMachine();

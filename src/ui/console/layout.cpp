@@ -107,6 +107,9 @@ struct Item {
   int x = 0, y = 0, w = 1, h = 1;
   std::vector<std::string> lines;
   bool reflowed = false;
+  // In a flow: the row of the flow and the x in it, else -1.
+  int flowRow = -1;
+  int flowX = 0;
 };
 
 class Layouter {
@@ -115,7 +118,9 @@ class Layouter {
 
   // Lays out in a client area of `cols` x `rows` cells at the given scale;
   // false when it does not fit.
-  bool Run(int cols, int rows, double sx, double sy, bool stretch) {
+  // With `flow`, the column of controls left of the largest list is set in
+  // rows above it, as a narrow screen needs.
+  bool Run(int cols, int rows, double sx, double sy, bool stretch, bool flow = false) {
     cols_ = cols;
     rows_ = rows;
     sx_ = sx;
@@ -123,7 +128,10 @@ class Layouter {
     for (Item& item : items_) {
       item.reflowed = false;
       item.effTop = item.design.top;
+      item.flowRow = -1;
     }
+    flowList_ = nullptr;
+    if (flow && !Flow()) return false;
     Horizontal();
     DecideReflow();
     Horizontal();
@@ -203,7 +211,7 @@ class Layouter {
 
   // `a` stands left of `b` in the same design row.
   bool Beside(const Item& a, const Item& b) const {
-    if (a.reflowed || b.reflowed || Related(a, b)) return false;
+    if (a.reflowed || b.reflowed || a.flowRow >= 0 || b.flowRow >= 0 || Related(a, b)) return false;
     const Rect& p = a.design;
     const Rect& q = b.design;
     const bool rowsMeet = p.top < q.top + q.height && q.top < p.top + p.height;
@@ -213,11 +221,20 @@ class Layouter {
   // `a` stands above `b` in one column, their lefts nearly equal.
   bool Aligned(const Item& a, const Item& b) const {
     if (Related(a, b) || a.shape == Shape::Group || b.shape == Shape::Group) return false;
-    if (a.reflowed != b.reflowed) return false;
+    if (a.reflowed != b.reflowed || a.flowRow >= 0 || b.flowRow >= 0) return false;
     return std::abs(a.design.left - b.design.left) <= kAlignSlack && !Beside(a, b) && !Beside(b, a);
   }
 
   int Scaled(int px, double s) const { return s >= 1e8 ? 0 : static_cast<int>(px / s); }
+  // Where a control's design left puts it; in a flow, what stood right of
+  // the column moves left by the column's width.
+  int Left(const Item& item) const {
+    int x = Scaled(item.design.left, sx_);
+    if (flowList_ != nullptr && item.flowRow < 0 && item.design.left >= flowList_->design.left - kAlignSlack) {
+      x = std::max(0, x - flowShift_);
+    }
+    return x;
+  }
   int ScaledSize(int px, double s) const { return s >= 1e8 ? 1 : std::max(1, static_cast<int>(px / s + 0.5)); }
 
   // The right edge an item may reach: inside the frames that hold it.
@@ -244,7 +261,7 @@ class Layouter {
       case Shape::Button:
       case Shape::Picture: item.w = item.natural; break;
       case Shape::Line:
-        item.w = std::max(1, std::min(ScaledSize(item.design.width, sx_), cols - item.x));
+        item.w = item.flowRow >= 0 ? 1 : std::max(1, std::min(ScaledSize(item.design.width, sx_), cols - item.x));
         break;
       case Shape::List:
       case Shape::Memo:
@@ -267,22 +284,26 @@ class Layouter {
 
   void Horizontal() {
     for (Item& item : items_) {
-      item.x = Scaled(item.design.left, sx_);
+      item.x = Left(item);
       if (item.reflowed) item.x = reflowX_[item.control];
+      if (item.flowRow >= 0) item.x = item.flowX;
+      if (flowList_ == &item) item.x = flowStart_;
       SizeAt(item);
     }
     for (int round = 0; round < 24; ++round) {
       bool changed = false;
       for (Item& b : items_) {
-        int least = 0;
+        if (b.flowRow >= 0) continue;
+        int least = flowList_ == &b ? flowStart_ : 0;
         for (const Item& a : items_) {
           if (&a == &b) continue;
           if (Beside(a, b)) least = std::max(least, a.x + a.w + 1);
           if (IsAncestor(a, b)) least = std::max(least, a.x + 1);
           if (Aligned(a, b)) least = std::max(least, a.x);
         }
-        int x = Scaled(b.design.left, sx_);
+        int x = Left(b);
         if (b.reflowed) x = reflowX_[b.control];
+        if (flowList_ == &b) x = flowStart_;
         // What would run past the right edge moves left, as far as the
         // controls beside it allow.
         if (b.shape != Shape::Group && b.shape != Shape::List) x = std::min(x, Edge(b) - b.natural);
@@ -305,6 +326,52 @@ class Layouter {
       }
       if (!changed) break;
     }
+  }
+
+  // Sets the controls left of the largest list in rows, in design order; a
+  // bold label (a heading) begins a row. The list then starts below them.
+  bool Flow() {
+    flowList_ = nullptr;
+    for (Item& item : items_) {
+      if (item.shape != Shape::List) continue;
+      if (flowList_ == nullptr ||
+          item.design.width * item.design.height > flowList_->design.width * flowList_->design.height) {
+        flowList_ = &item;
+      }
+    }
+    if (flowList_ == nullptr) return false;
+    const Rect l = flowList_->design;
+    std::vector<Item*> column;
+    for (Item& item : items_) {
+      const Rect& d = item.design;
+      if (&item == flowList_ || item.shape == Shape::Group || item.control->Parent() != nullptr) continue;
+      if (d.left + d.width / 2 < l.left && d.top >= l.top - 8 && d.top < l.top + l.height) column.push_back(&item);
+    }
+    if (column.empty()) return false;
+    std::stable_sort(column.begin(), column.end(),
+                     [](const Item* a, const Item* b) { return a->design.top < b->design.top; });
+    flowStart_ = cols_;
+    for (const Item* item : column) flowStart_ = std::min(flowStart_, Scaled(item->design.left, sx_));
+    int row = 0;
+    int x = flowStart_;
+    int bottom = 0;
+    for (Item* item : column) {
+      int w = item->shape == Shape::Line ? 1 : item->natural;
+      if (item->shape != Shape::Line) w = std::min(w, cols_ - flowStart_);
+      const bool heading = item->shape == Shape::Text && item->control->Bold();
+      if (x > flowStart_ && (heading || x + w > cols_)) {
+        ++row;
+        x = flowStart_;
+      }
+      item->flowRow = row;
+      item->flowX = x;
+      item->effTop = column.front()->design.top + row;
+      x += w + 1;
+      bottom = std::max(bottom, item->effTop);
+    }
+    flowList_->effTop = bottom + 1;
+    flowShift_ = std::max(0, Scaled(l.left, sx_) - flowStart_);
+    return true;
   }
 
   // Texts that would wrap beside their row move below it, with the column
@@ -383,6 +450,8 @@ class Layouter {
             least = std::max(least, a.y + 1);
             continue;
           }
+          // The rows of a flow stay rows.
+          if (a.flowRow >= 0 && b.flowRow > a.flowRow) least = std::max(least, a.y + a.h);
           if (Related(a, b) || !CellsOverlapX(a, b)) continue;
           const bool above = a.effTop < b.effTop ||
                              (a.effTop == b.effTop && (&a < &b));
@@ -399,6 +468,17 @@ class Layouter {
           }
           changed |= h != b.h;
           b.h = h;
+        }
+      }
+      // A row of a flow moves as one.
+      std::map<int, int> rowY;
+      for (const Item& item : items_) {
+        if (item.flowRow >= 0) rowY[item.flowRow] = std::max(rowY[item.flowRow], item.y);
+      }
+      for (Item& item : items_) {
+        if (item.flowRow >= 0 && item.y != rowY[item.flowRow]) {
+          item.y = rowY[item.flowRow];
+          changed = true;
         }
       }
       if (!changed) break;
@@ -420,17 +500,23 @@ class Layouter {
     auto right = [&](const Item& item) {
       return &item != list && item.design.left >= l.left + l.width / 2 && item.effTop < l.top + l.height;
     };
-    int used = list->x + list->w;
+    // What stands right, above the list, keeps to the right edge.
+    int used = 0;
     for (const Item& item : items_) {
       if (right(item)) used = std::max(used, item.x + item.w);
     }
-    const int extraW = cols_ - used;
-    if (extraW > 0) {
+    if (used > 0 && used < cols_) {
       for (Item& item : items_) {
-        if (right(item)) item.x += extraW;
+        if (right(item)) item.x += cols_ - used;
       }
-      list->w += extraW;
     }
+    // Nothing stands right of the list but what is above or below it.
+    int besideRight = cols_;
+    for (const Item& item : items_) {
+      if (&item == list || right(item) || item.x < list->x + list->w) continue;
+      if (item.y < list->y + list->h && list->y < item.y + item.h) besideRight = std::min(besideRight, item.x - 1);
+    }
+    if (besideRight > list->x + list->w) list->w = besideRight - list->x;
     const int extraH = rows_ - UsedHeight();
     if (extraH > 0) {
       for (Item& item : items_) {
@@ -453,6 +539,9 @@ class Layouter {
   std::vector<Item> items_;
   std::map<const Control*, std::size_t> index_;
   std::map<const Control*, int> reflowX_;
+  Item* flowList_ = nullptr;
+  int flowStart_ = 0;
+  int flowShift_ = 0;
   int cols_ = 0;
   int rows_ = 0;
   double sx_ = kCellWidth;
@@ -494,12 +583,14 @@ FormLayout LayoutForm(const Form& form, CellRect area, const LayoutOptions& opti
     layout.box = layout.client = area;
     const double sx = std::max(static_cast<double>(designW) / std::max(area.width, 1), kCellWidth);
     const double sy = std::max(static_cast<double>(designH) / std::max(area.height, 1), kCellHeight);
-    for (double fx : kSqueeze) {
-      for (double fy : kSqueeze) {
-        if (layouter.Run(area.width, area.height, sx * fx, sy * fy, true)) {
-          layout.fits = true;
-          layout.placed = layouter.Placed(area.x, area.y);
-          return layout;
+    for (bool flow : {false, true}) {
+      for (double fx : kSqueeze) {
+        for (double fy : kSqueeze) {
+          if (layouter.Run(area.width, area.height, sx * fx, sy * fy, true, flow)) {
+            layout.fits = true;
+            layout.placed = layouter.Placed(area.x, area.y);
+            return layout;
+          }
         }
       }
     }
