@@ -320,10 +320,19 @@ BOOL OfflinePlatform::WritePrivateProfileStringA(const char* appName, const char
 std::intptr_t OfflinePlatform::ShellExecuteA(HWND, const char*, const char* file, const char*, const char*,
                                              int) {
   if (file == nullptr || *file == '\0') return 2;  // SE_ERR_FNF
+  if (openNotice_) {
+    const bool opened = host::OpenWithDesktop(file);
+    openNotice_(file, opened);
+    return 42;
+  }
   std::printf("Opening %s\n", file);
   std::fflush(stdout);
   host::OpenWithDesktop(file);
   return 42;
+}
+
+void OfflinePlatform::SetOpenNotice(std::function<void(const std::string&, bool)> notice) {
+  openNotice_ = std::move(notice);
 }
 
 // --- Process and locale
@@ -332,6 +341,12 @@ std::string OfflinePlatform::GetCommandLineA() {
   std::string line = Quoted(options_.programName);
   for (const std::string& arg : options_.arguments) line += " " + Quoted(arg);
   return line;
+}
+
+std::vector<std::string> OfflinePlatform::CommandLineArguments() {
+  std::vector<std::string> arguments{options_.programName};
+  arguments.insert(arguments.end(), options_.arguments.begin(), options_.arguments.end());
+  return arguments;
 }
 
 std::string OfflinePlatform::ProgramFolder() {
