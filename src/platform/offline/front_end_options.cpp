@@ -23,12 +23,46 @@ std::optional<FrontEndOptions> ParseFrontEndOptions(int argc, const char* const*
     }
     const std::size_t eq = arg.find('=');
     const std::string name(arg.substr(2, eq == std::string_view::npos ? std::string_view::npos : eq - 2));
+    static const std::pair<const char*, SettleAction> kActions[] = {
+        {"apply-pending", SettleAction::kApplyPending},       {"discard-pending", SettleAction::kDiscardPending},
+        {"restore-backups", SettleAction::kRestoreBackups},   {"list-restore-points", SettleAction::kListRestorePoints},
+        {"restore-point", SettleAction::kRestorePoint}};
+    SettleAction action = SettleAction::kNone;
+    for (const auto& [actionName, value] : kActions) {
+      if (name == actionName) action = value;
+    }
+    if (action != SettleAction::kNone) {
+      if (options.settle != SettleAction::kNone) {
+        *error = "give one of --apply-pending, --discard-pending, --restore-backups, --list-restore-points, "
+                 "--restore-point";
+        return std::nullopt;
+      }
+      options.settle = action;
+      if (action != SettleAction::kRestorePoint) {
+        if (eq != std::string_view::npos) {
+          *error = "option --" + name + " takes no value";
+          return std::nullopt;
+        }
+        continue;
+      }
+      if (eq != std::string_view::npos) {
+        options.restorePointId = std::string(arg.substr(eq + 1));
+      } else if (i + 1 < argc && argv[i + 1] != nullptr) {
+        options.restorePointId = argv[++i];
+      }
+      if (options.restorePointId.empty()) {
+        *error = "option --restore-point needs a value (--list-restore-points lists them)";
+        return std::nullopt;
+      }
+      continue;
+    }
     std::optional<fs::path>* slot = name == "root"      ? &options.root
                                     : name == "machine" ? &options.machine
                                     : name == "script"  ? &options.script
                                                         : nullptr;
     if (slot == nullptr) {
-      *error = "unknown option --" + name + " (known: --root DIR, --machine FILE, --script FILE)";
+      *error = "unknown option --" + name + " (known: --root DIR, --machine FILE, --script FILE, --apply-pending, --discard-pending, "
+                 "--restore-backups, --list-restore-points, --restore-point ID)";
       return std::nullopt;
     }
     std::string value;

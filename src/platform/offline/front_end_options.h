@@ -4,6 +4,10 @@
 //   --root DIR      the folder of a Windows system drive (C:)
 //   --machine FILE  a machine description (machine_description.h)
 //   --script FILE   a script for the terminal front end's scripted mode
+//   --apply-pending, --discard-pending, --restore-backups,
+//   --list-restore-points, --restore-point ID
+//                   settle the installation's state and end (settle.h); at
+//                   most one of them, and no window is shown
 // Each may also be written --name=VALUE, and they may stand anywhere; "--"
 // ends them. They are removed before the application sees its command line.
 // With neither --root nor --machine the built-in demo machine is used.
@@ -17,7 +21,11 @@
 
 namespace hv::offline {
 
+enum class SettleAction { kNone, kApplyPending, kDiscardPending, kRestoreBackups, kListRestorePoints, kRestorePoint };
+
 struct FrontEndOptions {
+  SettleAction settle = SettleAction::kNone;
+  std::string restorePointId;
   std::optional<std::filesystem::path> root;
   std::optional<std::filesystem::path> machine;
   std::optional<std::filesystem::path> script;

@@ -26,6 +26,7 @@
 #include "platform/offline/drive_map.h"
 #include "platform/offline/host_io.h"
 #include "platform/offline/installation.h"
+#include "platform/offline/installation_lock.h"
 #include "platform/offline/machine_description.h"
 #include "platform/offline/pending_replacements.h"
 #include "platform/offline/restore_point.h"
@@ -50,9 +51,23 @@ struct OfflineOptions {
   std::filesystem::path dataFolder;
 };
 
+// What this process did to the installation, for the summary at its end.
+struct RunReport {
+  std::vector<ReplacementOutcome> recovered;  // an interrupted restart, finished at start
+  std::vector<ReplacementOutcome> outcomes;   // restarts, settling, restores
+  std::vector<std::string> notices;          // refusals and drops, one line each
+  int copiesMade = 0;
+  std::vector<std::string> copiesFailed;     // "<hive>: <why>"
+  int requestsAccepted = 0;
+  int requestsRefused = 0;
+  bool restarted = false;
+};
+
 class OfflinePlatform : public Platform {
  public:
-  // Finishes a restart that a crash interrupted before anything else.
+  // Takes the installation's lock; as its owner, first finishes a restart
+  // that a crash interrupted and removes what killed runs left behind. A
+  // platform that is not the owner must not be used.
   explicit OfflinePlatform(OfflineOptions options);
   ~OfflinePlatform() override;
 
@@ -66,6 +81,18 @@ class OfflinePlatform : public Platform {
   bool wow64() const { return drives_.wow64(); }
   ReplacementJournal& journal() { return journal_; }
   const std::filesystem::path& stateFolder() const { return stateFolder_; }
+  RestorePointStore& restorePoints() { return restorePoints_; }
+  // The installation's identity (installation_lock.h).
+  const std::string& identity() const { return identity_; }
+  // Whether this process owns the installation (holds its lock).
+  bool owner() const { return lock_ != nullptr; }
+  // Why the lock could not be had, when it could not.
+  DWORD lockError() const { return lockError_; }
+  // The host files of the hivelist's hives.
+  std::vector<RestorePointSource> HiveSources() const;
+  RunReport report() const;
+  void AddOutcomes(const std::vector<ReplacementOutcome>& outcomes);
+  void AddNotice(const std::string& line);
   // Tests: a fixed clock.
   void SetClockForTesting(std::function<SystemTime()> clock);
 
@@ -154,14 +181,17 @@ class OfflinePlatform : public Platform {
   std::optional<std::filesystem::path> HiveFileOf(std::size_t hive) const;
   bool IsLoadedHive(const std::filesystem::path& host) const;
   bool HeldOpen(const std::filesystem::path& host, DWORD access, DWORD share) const;
-  std::vector<RestorePointSource> HiveSources() const;
+  void CleanLeftovers();
   static void SetLastError(DWORD error);
 
   OfflineOptions options_;
   DriveMap drives_;
+  std::string identity_;
   ReleaseInfo release_;
   std::vector<HivelistValue> hivelist_;
   std::filesystem::path stateFolder_;
+  std::shared_ptr<InstallationLock> lock_;
+  DWORD lockError_ = err::kSuccess;
   ReplacementJournal journal_;
   RestorePointStore restorePoints_;
   Token token_;
@@ -172,6 +202,9 @@ class OfflinePlatform : public Platform {
   std::uintptr_t nextHandle_ = 0x100;
   std::function<void()> restartHandler_;
   std::function<SystemTime()> clock_;
+  RunReport report_;
+  // The hive each copy written by RegSaveKeyA was made from, by copy.
+  std::map<std::string, HiveFingerprint> copyFingerprints_;
 };
 
 }  // namespace hv::offline
