@@ -12,6 +12,7 @@
 #include <sstream>
 #include <system_error>
 
+#include "platform/offline/drive_map.h"
 #include "platform/offline/private_profile.h"
 #include "platform/offline/token.h"
 #include "platform/offline/volumes.h"
@@ -254,36 +255,12 @@ std::optional<fs::path> FakePlatform::HostPathLocked(const std::string& path) co
   auto drive = s_->drives.find(static_cast<char>(std::toupper(static_cast<unsigned char>(path[0]))));
   if (drive == s_->drives.end()) return std::nullopt;
 
-  std::vector<std::string> parts;
-  std::string part;
-  for (std::size_t i = 2; i <= path.size(); ++i) {
-    if (i == path.size() || path[i] == '\\' || path[i] == '/') {
-      if (part == "..") {
-        if (!parts.empty()) parts.pop_back();
-      } else if (!part.empty() && part != ".") {
-        parts.push_back(part);
-      }
-      part.clear();
-    } else {
-      part.push_back(path[i]);
-    }
-  }
-  fs::path current = drive->second;
-  for (std::string name : parts) {
+  std::vector<std::string> parts = offline::SplitPath(std::string_view(path).substr(2));
+  for (std::string& name : parts) {
     auto alias = s_->aliases.find(Lower(name));
     if (alias != s_->aliases.end()) name = alias->second;
-    std::error_code ec;
-    if (fs::is_directory(current, ec)) {
-      for (const auto& entry : fs::directory_iterator(current, ec)) {
-        if (EqualNoCase(entry.path().filename().string(), name)) {
-          name = entry.path().filename().string();
-          break;
-        }
-      }
-    }
-    current /= name;
   }
-  return current;
+  return offline::WalkCaseInsensitive(drive->second, parts);
 }
 
 std::string FakePlatform::HostKeyLocked(const std::string& path) const {

@@ -60,22 +60,6 @@ std::optional<Luid> Token::LookupPrivilege(std::string_view name) {
   return std::nullopt;
 }
 
-BOOL Token::LookupPrivilegeValue(const char* systemName, const char* name, Luid* luid, DWORD* lastError) {
-  // Only the local system is known here.
-  if (name == nullptr || luid == nullptr || (systemName != nullptr && *systemName != '\0')) {
-    *lastError = err::kInvalidParameter;
-    return 0;
-  }
-  auto found = LookupPrivilege(name);
-  if (!found) {
-    *lastError = err::kNoSuchPrivilege;
-    return 0;
-  }
-  *luid = *found;
-  *lastError = err::kSuccess;
-  return 1;
-}
-
 bool Token::IsEnabled(const Luid& luid) const {
   std::lock_guard lock(mutex_);
   for (const Entry& e : privileges_) {
@@ -155,6 +139,22 @@ BOOL Token::Adjust(BOOL disableAll, const TokenPrivileges* newState, DWORD buffe
   std::sort(removed.rbegin(), removed.rend());
   for (std::size_t i : removed) privileges_.erase(privileges_.begin() + static_cast<std::ptrdiff_t>(i));
   *lastError = allAssigned ? err::kSuccess : err::kNotAllAssigned;
+  return 1;
+}
+
+BOOL Token::LookupPrivilegeValue(const char* systemName, const char* name, Luid* luid, DWORD* lastError) {
+  // Only the local system is known here.
+  if (name == nullptr || luid == nullptr || (systemName != nullptr && *systemName != '\0')) {
+    *lastError = err::kInvalidParameter;
+    return 0;
+  }
+  auto found = LookupPrivilege(name);
+  if (!found) {
+    *lastError = err::kNoSuchPrivilege;
+    return 0;
+  }
+  *luid = *found;
+  *lastError = err::kSuccess;
   return 1;
 }
 

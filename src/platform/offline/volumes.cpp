@@ -3,28 +3,36 @@
 #include <cctype>
 #include <cstring>
 
+#include "platform/offline/drive_map.h"
+
 namespace hv::offline {
+
 namespace {
 
-std::string Upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
-
-char UpperLetter(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
-
-bool IsLetter(char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; }
+char UpperLetter(char letter) { return static_cast<char>(std::toupper(static_cast<unsigned char>(letter))); }
 
 }  // namespace
 
+const Volumes::Name* Volumes::Find(std::string_view name) const {
+  for (const Name& entry : names_) {
+    if (NamesEqual(entry.name, name)) return &entry;
+  }
+  return nullptr;
+}
+
 void Volumes::AddDrive(char letter, UINT type, std::vector<std::string> targets) {
-  const char up = UpperLetter(letter);
-  drives_[up] = type;
-  names_[std::string(1, up) + ":"] = std::move(targets);
+  drives_[UpperLetter(letter)] = type;
+  Define(std::string{UpperLetter(letter), ':'}, std::move(targets));
 }
 
 void Volumes::Define(const std::string& name, std::vector<std::string> targets) {
-  names_[Upper(name)] = std::move(targets);
+  for (Name& entry : names_) {
+    if (NamesEqual(entry.name, name)) {
+      entry.targets = std::move(targets);
+      return;
+    }
+  }
+  names_.push_back(Name{name, std::move(targets)});
 }
 
 DWORD Volumes::LogicalDriveStrings(DWORD bufferLength, char* buffer) const {
@@ -42,8 +50,8 @@ DWORD Volumes::LogicalDriveStrings(DWORD bufferLength, char* buffer) const {
 }
 
 UINT Volumes::DriveType(const char* rootPathName) const {
-  const std::string root = rootPathName != nullptr ? rootPathName : "C:";
-  const bool isRoot = root.size() >= 2 && IsLetter(root[0]) && root[1] == ':' &&
+  const std::string_view root = rootPathName != nullptr ? rootPathName : "C:";
+  const bool isRoot = DriveMap::IsDrivePath(root) &&
                       (root.size() == 2 || (root.size() == 3 && (root[2] == '\\' || root[2] == '/')));
   auto drive = isRoot ? drives_.find(UpperLetter(root[0])) : drives_.end();
   return drive != drives_.end() ? drive->second : drive::kNoRootDir;
@@ -52,18 +60,18 @@ UINT Volumes::DriveType(const char* rootPathName) const {
 DWORD Volumes::QueryDosDevice(const char* deviceName, char* targetPath, DWORD max, DWORD* error) const {
   std::string answer;
   if (deviceName == nullptr) {
-    for (const auto& [name, targets] : names_) {
-      if (targets.empty()) continue;
-      answer += name;
+    for (const Name& entry : names_) {
+      if (entry.targets.empty()) continue;
+      answer += entry.name;
       answer += '\0';
     }
   } else {
-    auto found = names_.find(Upper(deviceName));
-    if (found == names_.end() || found->second.empty()) {
+    const Name* entry = Find(deviceName);
+    if (entry == nullptr || entry->targets.empty()) {
       *error = err::kFileNotFound;
       return 0;
     }
-    for (const std::string& target : found->second) {
+    for (const std::string& target : entry->targets) {
       answer += target;
       answer += '\0';
     }

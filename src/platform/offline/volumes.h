@@ -5,6 +5,7 @@
 // without regard to ASCII letter case.
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/types.h"
@@ -13,8 +14,9 @@ namespace hv::offline {
 
 class Volumes {
  public:
-  // Drive `letter`: listed as "X:\", of `type`, its name "X:" defined with
-  // `targets`. Without targets the name is not defined (queries of it fail).
+  // Drive `letter`: listed as "X:\" (in letter order, as Windows lists them),
+  // of `type`, its name "X:" defined with `targets`. Without targets the name
+  // is not defined (queries of it fail).
   void AddDrive(char letter, UINT type, std::vector<std::string> targets);
   // Defines a DOS device name that is no drive ("Global", "PhysicalDrive0"),
   // or gives a drive's name other targets.
@@ -32,8 +34,14 @@ class Volumes {
   DWORD QueryDosDevice(const char* deviceName, char* targetPath, DWORD max, DWORD* error) const;
 
  private:
-  std::map<char, UINT> drives_;                             // upper-case letter
-  std::map<std::string, std::vector<std::string>> names_;  // upper-case name
+  struct Name {
+    std::string name;  // as defined
+    std::vector<std::string> targets;
+  };
+  const Name* Find(std::string_view name) const;
+
+  std::map<char, UINT> drives_;  // by upper-case letter
+  std::vector<Name> names_;      // in the order defined
 };
 
 }  // namespace hv::offline
