@@ -20,6 +20,7 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/offline/front_end_options.h"
 #include "platform/offline/host_io.h"
@@ -151,10 +152,10 @@ bool ReportWritten(OfflinePlatform& platform, const std::string& reportPath) {
 // The exit code of a run of the main window, with its summary on stderr.
 int Outcome(OfflinePlatform& platform) {
   const hv::offline::RunReport report = platform.report();
-  const std::string commandLine = platform.GetCommandLineA();
-  const hv::CommandSwitch mode = hv::RecognizeSwitch(commandLine);
+  const std::vector<std::string> arguments = platform.CommandLineArguments();
+  const hv::CommandSwitch mode = hv::RecognizeSwitch(arguments);
   if (mode == hv::CommandSwitch::Scan) {
-    if (!ReportWritten(platform, hv::ReportPathArgument(commandLine))) {
+    if (!ReportWritten(platform, hv::ReportPathArgument(arguments))) {
       Say("the report was not written");
       return hv::offline::kExitNothingDone;
     }
