@@ -255,6 +255,7 @@ void TfrmMain::FormCreate() {
   bAbout.SetBorderColor(bLanguage.BorderColor());
   bLanguage.SetTop(bHomepage.Top());
   bLanguage.SetBorderColor(bHomepage.BorderColor());
+  builtinTexts_ = CaptureFormTexts(*this);
 }
 
 void TfrmMain::FormShow() {
@@ -280,7 +281,7 @@ void TfrmMain::FormShow() {
   }
   FitButtonWidths();
 
-  const CommandSwitch which = RecognizeSwitch(Os().GetCommandLineA());
+  const CommandSwitch which = RecognizeSwitch(Os().CommandLineArguments());
   if (which == CommandSwitch::Silent) {
     IsSilent = true;
     PostMessage(ui::kWmSilentDefrag, 0, 0);

@@ -6,6 +6,7 @@
 
 #include "platform/offline/offline_platform.h"
 #include "platform/text_case.h"
+#include "platform/offline/volumes.h"
 
 namespace hv::offline {
 namespace fs = std::filesystem;
@@ -76,58 +77,29 @@ DWORD MissingError(const fs::path& host) {
 
 // --- Volumes
 
+namespace {
+
+Volumes VolumesOf(const DriveMap& drives) {
+  Volumes volumes;
+  for (const DriveSpec& d : drives.drives()) volumes.AddDrive(d.letter, d.type, {d.device});
+  return volumes;
+}
+
+}  // namespace
+
 DWORD OfflinePlatform::GetLogicalDriveStringsA(DWORD bufferLength, char* buffer) {
-  std::string list;
-  for (const DriveSpec& d : drives_.drives()) {
-    list += d.letter;
-    list += ":\\";
-    list += '\0';
-  }
-  const DWORD length = static_cast<DWORD>(list.size());
-  if (buffer == nullptr || bufferLength < length + 1) return length + 1;
-  std::memcpy(buffer, list.data(), list.size());
-  buffer[length] = '\0';
-  return length;
+  return VolumesOf(drives_).LogicalDriveStrings(bufferLength, buffer);
 }
 
 UINT OfflinePlatform::GetDriveTypeA(const char* rootPathName) {
-  if (rootPathName == nullptr) {
-    const DriveSpec* c = drives_.Drive('C');
-    return c != nullptr ? c->type : drive::kNoRootDir;
-  }
-  std::string_view root(rootPathName);
-  const bool isRoot = DriveMap::IsDrivePath(root) &&
-                      (root.size() == 2 || (root.size() == 3 && (root[2] == '\\' || root[2] == '/')));
-  const DriveSpec* d = isRoot ? drives_.Drive(root[0]) : nullptr;
-  return d != nullptr ? d->type : drive::kNoRootDir;
+  return VolumesOf(drives_).DriveType(rootPathName);
 }
 
 DWORD OfflinePlatform::QueryDosDeviceA(const char* deviceName, char* targetPath, DWORD max) {
-  std::string answer;
-  if (deviceName == nullptr) {
-    // Every DOS device name; here the drive letters.
-    for (const DriveSpec& d : drives_.drives()) {
-      answer += d.letter;
-      answer += ':';
-      answer += '\0';
-    }
-  } else {
-    std::string_view name(deviceName);
-    const DriveSpec* d = name.size() == 2 && DriveMap::IsDrivePath(name) ? drives_.Drive(name[0]) : nullptr;
-    if (d == nullptr) {
-      SetLastError(err::kFileNotFound);
-      return 0;
-    }
-    answer = d->device;
-    answer += '\0';
-  }
-  answer += '\0';
-  if (targetPath == nullptr || max < answer.size()) {
-    SetLastError(err::kInsufficientBuffer);
-    return 0;
-  }
-  std::memcpy(targetPath, answer.data(), answer.size());
-  return static_cast<DWORD>(answer.size());
+  DWORD error = err::kSuccess;
+  const DWORD stored = VolumesOf(drives_).QueryDosDevice(deviceName, targetPath, max, &error);
+  if (stored == 0) SetLastError(error);
+  return stored;
 }
 
 // --- Files

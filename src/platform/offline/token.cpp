@@ -138,4 +138,31 @@ BOOL Token::Adjust(BOOL disableAll, const TokenPrivileges* newState, DWORD buffe
   return 1;
 }
 
+BOOL Token::LookupPrivilegeValue(const char* systemName, const char* name, Luid* luid, DWORD* lastError) {
+  // Only the local system is known here.
+  if (name == nullptr || luid == nullptr || (systemName != nullptr && *systemName != '\0')) {
+    *lastError = err::kInvalidParameter;
+    return 0;
+  }
+  auto found = LookupPrivilege(name);
+  if (!found) {
+    *lastError = err::kNoSuchPrivilege;
+    return 0;
+  }
+  *luid = *found;
+  *lastError = err::kSuccess;
+  return 1;
+}
+
+BOOL Token::AdjustThroughHandle(DWORD handleAccess, BOOL disableAll, const TokenPrivileges* newState,
+                                DWORD bufferLength, TokenPrivileges* previousState, DWORD* returnLength,
+                                DWORD* lastError) {
+  if ((handleAccess & access::kTokenAdjustPrivileges) == 0 ||
+      (previousState != nullptr && (handleAccess & access::kTokenQuery) == 0)) {
+    *lastError = err::kAccessDenied;
+    return 0;
+  }
+  return Adjust(disableAll, newState, bufferLength, previousState, returnLength, lastError);
+}
+
 }  // namespace hv::offline
