@@ -134,7 +134,7 @@ LogFile ReadLogFile(const std::uint8_t* data, std::size_t size) {
   log.base.lastWritten = Rd64(data + kBaseLastWritten);
   log.base.fileType = Rd32(data + kBaseFileType);
   log.base.binsSize = Rd32(data + kBaseBinsSize);
-  log.base.checksumOk = BaseBlockChecksum(data) == Rd32(data + 508);
+  log.base.checksumOk = BaseBlockChecksum(data) == Rd32(data + base::kChecksum);
   if (log.base.fileType == log_base::kFileTypeNew) {
     log.format = LogFormat::kNew;
     ReadNew(data, size, log);

@@ -18,7 +18,7 @@ constexpr std::size_t kBaseFileType = 28;
 constexpr std::size_t kBaseBinsSize = 40;
 constexpr std::size_t kBaseFlags = 144;
 constexpr std::size_t kBaseChecksum = 508;
-constexpr std::size_t kFirstBinTimestamp = kBaseBlockSize + 20;
+constexpr std::size_t kFirstBinTimestamp = kBaseBlockSize + bin::kTimestamp;
 constexpr std::uint32_t kMaxBins = 0x7FFFF000u;
 
 std::string Hex(std::uint64_t v) {
@@ -83,10 +83,10 @@ Status CheckBins(const std::vector<std::uint8_t>& image, const DirtyMap& dirty, 
     std::uint32_t size = 0;
     if (bins - off < kBinHeaderSize || std::memcmp(p, "hbin", 4) != 0) {
       problem = "no hive bin signature";
-    } else if (Rd32(p + 4) != off) {
-      problem = "it claims offset " + Hex(Rd32(p + 4));
+    } else if (Rd32(p + bin::kOffset) != off) {
+      problem = "it claims offset " + Hex(Rd32(p + bin::kOffset));
     } else {
-      size = Rd32(p + 8);
+      size = Rd32(p + bin::kSize);
       if (size < kBinAlign || size % kBinAlign != 0 || size > bins - off) problem = "invalid size " + Hex(size);
     }
     if (!problem.empty()) {
