@@ -184,7 +184,10 @@ TEST_F(RegfRecoveryLogs, LeftoverEmptyAndOddLogsAreSkipped) {
   Put("hive.log1", regf::BuildNewFormatLog(State(0), 10, Entries(0, 2, 10)));  // any case
   Put("HIVE.LOG2", {});
   Put("HIVE.LOG", Bytes(4096, 0xAA));
+#ifndef _WIN32
+  // A second name for the same place, only where names differ by case.
   std::filesystem::create_directory(Dir() / "Hive.Log2");
+#endif
   RecoveryReport r;
   ExpectTree(Load(r), State(2));
   EXPECT_EQ(r.used, std::vector<std::string>{"hive.log1"});
@@ -192,7 +195,9 @@ TEST_F(RegfRecoveryLogs, LeftoverEmptyAndOddLogsAreSkipped) {
   for (const auto& l : r.logs) all += l + "\n";
   EXPECT_NE(all.find("HIVE.LOG (4096 bytes): a leftover beside the .LOG1/.LOG2 logs"), std::string::npos) << all;
   EXPECT_NE(all.find("HIVE.LOG2 (0 bytes): empty"), std::string::npos) << all;
+#ifndef _WIN32
   EXPECT_NE(all.find("Hive.Log2 (0 bytes): not a regular file"), std::string::npos) << all;
+#endif
 }
 
 #ifndef _WIN32
