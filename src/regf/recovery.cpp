@@ -161,28 +161,27 @@ class NewRecovery {
     std::uint32_t flags = 0, binsSize = 0;
     for (ParsedLog* log : order) {
       const std::string& name = log->image->name;
-      const std::uint32_t from = last ? *last + 1 : log->file.base.primarySeq;
-      bool usedThis = false;
+      const std::uint32_t base = log->file.base.primarySeq;
+      bool usedThis = false, sawEntry = false;
       for (const LogEntry& e : log->file.entries) {
-        if (e.sequence < log->file.base.primarySeq || (last && e.sequence <= *last)) continue;  // old
+        if (e.sequence < base || (last && e.sequence <= *last)) continue;  // old, or applied already
+        sawEntry = true;
+        const std::uint32_t expected = last ? *last + 1 : base;
+        const std::string entry = "entry " + std::to_string(e.sequence);
         std::string bad;
-        if (e.sequence != (last ? *last + 1 : from)) {
-          bad = "entry " + std::to_string(e.sequence) + " where " + std::to_string(last ? *last + 1 : from) +
-                " was expected";
+        if (e.sequence != expected) {
+          bad = entry + " where " + std::to_string(expected) + " was expected";
         } else if (!e.hashesOk) {
-          bad = "entry " + std::to_string(e.sequence) + " has a wrong hash";
+          bad = entry + " has a wrong hash";
         } else if (!e.binsSizeOk) {
-          bad = "entry " + std::to_string(e.sequence) + " has an invalid hive bins size";
-        } else {
-          bad = Apply(e, log->image->data, image);
-          if (!bad.empty()) bad = "entry " + std::to_string(e.sequence) + " " + bad;
+          bad = entry + " has an invalid hive bins size";
+        } else if (std::string why = Apply(e, log->image->data, image); !why.empty()) {
+          bad = entry + " " + why;
         }
         if (!bad.empty()) {
-          if (!last) {
-            why_.push_back(name + ": " + bad);
-          } else {
-            r_.stopped = name + ": " + bad;
-          }
+          // Before the first entry applied this refuses the log; after it, the chain ends here
+          // and may go on in the next log.
+          (last ? r_.stopped : why_.emplace_back()) = name + ": " + bad;
           break;
         }
         if (!last) r_.firstSeq = e.sequence;
@@ -194,13 +193,12 @@ class NewRecovery {
       }
       if (usedThis) r_.used.push_back(name);
       if (!last) {
-        if (log->file.entries.empty() || std::none_of(log->file.entries.begin(), log->file.entries.end(), [&](const LogEntry& e) {
-              return e.sequence >= log->file.base.primarySeq;
-            })) {
-          why_.push_back(name + ": no entry from its sequence number " + std::to_string(log->file.base.primarySeq) +
+        if (!sawEntry) {
+          why_.push_back(name + ": no entry from its sequence number " + std::to_string(base) +
                          (log->file.problem.empty() ? std::string() : " (" + log->file.problem + ")"));
         }
-        // The chain must start in the first log; a later one cannot begin it.
+        // The chain starts in the log with the earliest entries or not at all: a later log's
+        // entries build on the earlier one's.
         return Status{false, ""};
       }
     }
