@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "regf/fixture.h"
+#include "regf/format.h"
 
 namespace {
 
