@@ -350,7 +350,8 @@ Status RecoverHiveFile(const std::filesystem::path& file, std::vector<std::uint8
   report = RecoveryReport{};
   FileView primary;
   std::string error;
-  if (!primary.Open(file, kBaseBlockSize + std::uint64_t{kMaxBins}, error)) return Status{false, file.string() + ": " + error};
+  // The base block alone tells a clean hive, which the reader then loads itself.
+  if (!primary.Open(file, kBaseBlockSize, error)) return Status{false, file.string() + ": " + error};
   const Primary p = ReadPrimary(primary.Data(), primary.Size());
   // Not a hive at all: the reader says so in its own words.
   if (primary.Size() < kBaseBlockSize || !HasSignature(primary.Data() + base::kSignature, "regf")) return {};
@@ -359,6 +360,7 @@ Status RecoverHiveFile(const std::filesystem::path& file, std::vector<std::uint8
   report.checksumOk = p.baseValid;
   report.dirty = !p.baseValid || p.primarySeq != p.secondarySeq;
   if (!report.dirty) return {};
+  if (!primary.Open(file, kBaseBlockSize + std::uint64_t{kMaxBins}, error)) return Status{false, file.string() + ": " + error};
 
   std::vector<FoundLog> found = FindHiveLogs(file);
   std::vector<LogImage> logs;
