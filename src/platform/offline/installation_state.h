@@ -26,7 +26,8 @@
 //   applying them and the next owner finishes them at start, without asking.
 //   The fingerprint of a `replace` line is that of the hive the replacement
 //   was made from; an entry whose hive no longer matches is dropped, not
-//   applied. `applied` lines name the hives the last restart replaced, with
+//   applied. `applied` lines name the hives the last restart replaced (or an
+//   earlier one, for a hive no later restart touched), with
 //   the fingerprint of the hive it installed, so that the backups can be put
 //   back only over hives nobody changed since.
 //
