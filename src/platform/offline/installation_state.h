@@ -11,7 +11,10 @@
 //   close-on-exec, before anything reads or changes the journal, the hives or
 //   their copies; held for the life of the process. A process that cannot
 //   take it touches nothing. Its content is informational only: the owner's
-//   process id and identity, one line.
+//   process id and identity, one line. (The Windows build of this library
+//   keeps the exclusion inside its process for now; a Windows program that
+//   shares installations with others must lock the file's first byte with
+//   LockFileEx instead, which flock on the same volume does not see.)
 //
 // pending.journal — replacements and what the last restart did. Text, LF
 //   line ends, rewritten whole and atomically (temporary name
