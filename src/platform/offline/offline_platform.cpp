@@ -16,8 +16,6 @@ namespace {
 
 thread_local DWORD tlsLastError = err::kSuccess;
 
-constexpr DWORD kTokenQuery = access::kTokenQuery;
-constexpr DWORD kTokenAdjust = access::kTokenAdjustPrivileges;
 constexpr UINT kEwxShutdown = 1;
 constexpr UINT kEwxPowerOff = 8;
 
@@ -184,22 +182,10 @@ BOOL OfflinePlatform::OpenProcessToken(DWORD desiredAccess, HANDLE* token) {
 }
 
 BOOL OfflinePlatform::LookupPrivilegeValueA(const char* systemName, const char* name, Luid* luid) {
-  if (name == nullptr || luid == nullptr) {
-    SetLastError(err::kInvalidParameter);
-    return 0;
-  }
-  // Only the local system is known here.
-  if (systemName != nullptr && *systemName != '\0') {
-    SetLastError(err::kInvalidParameter);
-    return 0;
-  }
-  auto found = Token::LookupPrivilege(name);
-  if (!found) {
-    SetLastError(err::kNoSuchPrivilege);
-    return 0;
-  }
-  *luid = *found;
-  return 1;
+  DWORD error = err::kSuccess;
+  const BOOL ok = Token::LookupPrivilegeValue(systemName, name, luid, &error);
+  if (!ok) SetLastError(error);
+  return ok;
 }
 
 BOOL OfflinePlatform::AdjustTokenPrivileges(HANDLE token, BOOL disableAll, const TokenPrivileges* newState,
@@ -215,12 +201,9 @@ BOOL OfflinePlatform::AdjustTokenPrivileges(HANDLE token, BOOL disableAll, const
     }
     access = std::get<TokenObject>(it->second).access;
   }
-  if ((access & kTokenAdjust) == 0 || (previousState != nullptr && (access & kTokenQuery) == 0)) {
-    SetLastError(err::kAccessDenied);
-    return 0;
-  }
   DWORD error = err::kSuccess;
-  BOOL ok = token_.Adjust(disableAll, newState, bufferLength, previousState, returnLength, &error);
+  BOOL ok = token_.AdjustThroughHandle(access, disableAll, newState, bufferLength, previousState,
+                                       returnLength, &error);
   SetLastError(error);
   return ok;
 }
@@ -320,10 +303,19 @@ BOOL OfflinePlatform::WritePrivateProfileStringA(const char* appName, const char
 std::intptr_t OfflinePlatform::ShellExecuteA(HWND, const char*, const char* file, const char*, const char*,
                                              int) {
   if (file == nullptr || *file == '\0') return 2;  // SE_ERR_FNF
+  if (openNotice_) {
+    const bool opened = host::OpenWithDesktop(file);
+    openNotice_(file, opened);
+    return 42;
+  }
   std::printf("Opening %s\n", file);
   std::fflush(stdout);
   host::OpenWithDesktop(file);
   return 42;
+}
+
+void OfflinePlatform::SetOpenNotice(std::function<void(const std::string&, bool)> notice) {
+  openNotice_ = std::move(notice);
 }
 
 // --- Process and locale
@@ -332,6 +324,12 @@ std::string OfflinePlatform::GetCommandLineA() {
   std::string line = Quoted(options_.programName);
   for (const std::string& arg : options_.arguments) line += " " + Quoted(arg);
   return line;
+}
+
+std::vector<std::string> OfflinePlatform::CommandLineArguments() {
+  std::vector<std::string> arguments{options_.programName};
+  arguments.insert(arguments.end(), options_.arguments.begin(), options_.arguments.end());
+  return arguments;
 }
 
 std::string OfflinePlatform::ProgramFolder() {
