@@ -29,7 +29,7 @@ class CellSink {
   // Marks an allocated cell free (it keeps its content, as a deleted record does).
   void Release(std::uint32_t offset);
   // The data of the cell at `offset`. Invalidated by the next Alloc.
-  std::uint8_t* Data(std::uint32_t offset) { return buf_.data() + kBaseBlockSize + offset + 4; }
+  std::uint8_t* Data(std::uint32_t offset) { return buf_.data() + kBaseBlockSize + offset + cell::kData; }
   std::uint32_t DataSize(std::uint32_t offset) const;
 
   // Writes a subkey list for the key nodes at `children` (already in the order to keep): an

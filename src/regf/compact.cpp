@@ -10,6 +10,7 @@
 #include "compact_hooks.h"
 #include "compare.h"
 #include "file_view.h"
+#include "recovery.h"
 #include "regf.h"
 #include "writer.h"
 
@@ -83,8 +84,10 @@ void SetCompactHooksForTest(const CompactHooks* hooks) { g_hooks.store(hooks); }
 // The copy on disk is verified in two halves that together cover it: the image in memory is
 // parsed by the reader with all its checks and its tree compared with the source's (on a second
 // thread), while this thread writes the image, forces it to disk and reads it back byte for
-// byte. Equal bytes and a verified image make a verified file.
-Status CompactHiveFile(const std::filesystem::path& in, const std::filesystem::path& out) {
+// byte. Equal bytes and a verified image make a verified file. The source is the hive as Windows
+// would load it: a dirty one recovered from its logs.
+static Status WriteVerifiedCopy(const std::filesystem::path& in, const std::filesystem::path& out, bool compact,
+                                const PrepareNewFile& prepare) {
   std::error_code ec;
   if (std::filesystem::exists(out, ec) || ec) {
     return Refuse(out.string() + ": the target already exists; it was left untouched");
@@ -93,11 +96,15 @@ Status CompactHiveFile(const std::filesystem::path& in, const std::filesystem::p
   try {
     TempFile temp;
     {
-      const Hive source = Hive::Load(in);
-      std::vector<std::uint8_t> image = WriteCompactImage(source);
+      const Hive source = LoadHive(in);
+      std::vector<std::uint8_t> image = compact ? WriteCompactImage(source)
+                                                : std::vector<std::uint8_t>(source.Data(), source.Data() + source.Size());
       if (hooks != nullptr && hooks->image != nullptr) hooks->image(image);
       NewFile file;
       if (Status s = CreateTemp(out, file, temp); !s) return s;
+      if (prepare) {
+        if (Status s = prepare(temp.path); !s) return s;
+      }
 
       std::vector<std::string> diffs;
       std::exception_ptr checkFailed;
@@ -161,6 +168,19 @@ Status CompactHiveFile(const std::filesystem::path& in, const std::filesystem::p
   } catch (const std::exception& e) {
     return Refuse(in.string() + ": " + e.what());
   }
+}
+
+Status CompactHiveFile(const std::filesystem::path& in, const std::filesystem::path& out) {
+  return WriteVerifiedCopy(in, out, true, nullptr);
+}
+
+Status CompactHiveFile(const std::filesystem::path& in, const std::filesystem::path& out,
+                       const PrepareNewFile& prepare) {
+  return WriteVerifiedCopy(in, out, true, prepare);
+}
+
+Status WriteRecoveredHiveFile(const std::filesystem::path& in, const std::filesystem::path& out) {
+  return WriteVerifiedCopy(in, out, false, nullptr);
 }
 
 }  // namespace hv::regf

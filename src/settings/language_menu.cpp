@@ -46,11 +46,26 @@ void TfrmMain::MarkCurrentLanguage() {
   }
 }
 
+void TfrmMain::RestoreBuiltinTexts() {
+  RestoreFormTexts(*this, builtinTexts_);
+  AutoSizeLabels();
+  FitButtonWidths();
+}
+
 void TfrmMain::bLanguageClick() { Tk().Popup(pmLanguage, Tk().GetCursorPos()); }
 
 void TfrmMain::miEnglishClick(ui::MenuItem& Sender) {
   try {
     const std::string language = LanguageNameOf(Sender);
+    // English is built in: no file is needed, and a DLan_English.ini is not
+    // read, so the way back to English is always open.
+    if (IsEnglish(language)) {
+      OptionsSetting.Lan = language;
+      for (ui::MenuItem* item : pmLanguage.Items()) item->SetChecked(false);
+      Sender.SetChecked(true);
+      RestoreBuiltinTexts();
+      return;
+    }
     const std::string path = LanguageFilePath(language);
     if (!path.empty() && FileExists(path)) {
       OptionsSetting.Lan = language;

@@ -1,5 +1,7 @@
 #include "settings/translate_form.h"
 
+#include <optional>
+
 #include "settings/ini_file.h"
 #include "settings/language.h"
 
@@ -42,38 +44,39 @@ bool HasHint(ui::Kind kind) {
   }
 }
 
-}  // namespace
-
-void TranslateForm(ui::Form& Form, const std::string& Language) {
-  const std::string path = LanguageFilePath(Language);
-  if (path.empty()) return;
-  const IniFile ini(path);
-  const std::string& section = Form.Name();
+// Calls `visit(section, key, current)` for every translatable text of
+// `form`, in the form's component order; a text is replaced by what `visit`
+// returns, unless that is nothing.
+template <typename Visit>
+void ForEachText(ui::Form& form, const Visit& visit) {
+  const std::string& section = form.Name();
   const std::string menuSection = "Menu_" + section;
 
-  Form.SetCaption(ini.ReadString(section, section, Form.Caption()));
+  if (auto text = visit(section, section, form.Caption())) form.SetCaption(std::move(*text));
 
-  for (const auto& component : Form.Components()) {
+  for (const auto& component : form.Components()) {
     const ui::Kind kind = component->GetKind();
     const std::string& name = component->Name();
     switch (TextKindOf(kind)) {
       case TextKind::Caption: {
         auto& control = static_cast<ui::Control&>(*component);
-        control.SetCaption(ini.ReadString(section, name, control.Caption()));
+        if (auto text = visit(section, name, control.Caption())) control.SetCaption(std::move(*text));
         break;
       }
       case TextKind::Columns: {
         auto& list = static_cast<ui::ListView&>(*component);
         for (std::size_t i = 0; i < list.Columns().size(); ++i) {
           const std::string key = name + "_Column" + std::to_string(i);
-          list.SetColumnCaption(i, ini.ReadString(section, key, list.Columns()[i].caption));
+          if (auto text = visit(section, key, list.Columns()[i].caption)) {
+            list.SetColumnCaption(i, std::move(*text));
+          }
         }
         break;
       }
       case TextKind::MenuItem: {
         auto& item = static_cast<ui::MenuItem&>(*component);
         if (item.IsSeparator()) continue;
-        item.SetCaption(ini.ReadString(menuSection, name, item.Caption()));
+        if (auto text = visit(menuSection, name, item.Caption())) item.SetCaption(std::move(*text));
         break;
       }
       case TextKind::None:
@@ -82,10 +85,39 @@ void TranslateForm(ui::Form& Form, const std::string& Language) {
     if (HasHint(kind)) {
       auto& control = static_cast<ui::Control&>(*component);
       if (control.ShowHint()) {
-        control.SetHint(ini.ReadString(section, name + "Hint", control.Hint()));
+        if (auto text = visit(section, name + "Hint", control.Hint())) control.SetHint(std::move(*text));
       }
     }
   }
+}
+
+using Text = std::optional<std::string>;
+
+}  // namespace
+
+void TranslateForm(ui::Form& Form, const std::string& Language) {
+  const std::string path = LanguageFilePath(Language);
+  if (path.empty()) return;
+  const IniFile ini(path);
+  ForEachText(Form, [&ini](const std::string& section, const std::string& key, const std::string& current) {
+    return Text(ini.ReadString(section, key, current));
+  });
+}
+
+FormTexts CaptureFormTexts(ui::Form& form) {
+  FormTexts texts;
+  ForEachText(form, [&texts](const std::string& section, const std::string& key, const std::string& current) {
+    texts.emplace(std::pair{section, key}, current);
+    return Text();
+  });
+  return texts;
+}
+
+void RestoreFormTexts(ui::Form& form, const FormTexts& texts) {
+  ForEachText(form, [&texts](const std::string& section, const std::string& key, const std::string&) {
+    const auto found = texts.find({section, key});
+    return found == texts.end() || found->second.empty() ? Text() : Text(found->second);
+  });
 }
 
 }  // namespace hv

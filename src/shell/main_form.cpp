@@ -255,6 +255,7 @@ void TfrmMain::FormCreate() {
   bAbout.SetBorderColor(bLanguage.BorderColor());
   bLanguage.SetTop(bHomepage.Top());
   bLanguage.SetBorderColor(bHomepage.BorderColor());
+  builtinTexts_ = CaptureFormTexts(*this);
 }
 
 void TfrmMain::FormShow() {

@@ -17,6 +17,7 @@
 
 #include "hive/hive_catalogue.h"
 #include "platform/worker_thread.h"
+#include "settings/translate_form.h"
 #include "ui/component.h"
 #include "ui/form.h"
 #include "ui/toolkit.h"
@@ -112,6 +113,8 @@ class TfrmMain : public ui::Form, public HiveCatalogue {
   void bLanguageClick();
   void miEnglishClick(ui::MenuItem& Sender);
   void MarkCurrentLanguage();
+  // Shows the built-in English texts again, whatever language showed before.
+  void RestoreBuiltinTexts();
   void bHomepageClick();
   void Homepage1Click();
   void pmiHelpClick();
@@ -132,6 +135,9 @@ class TfrmMain : public ui::Form, public HiveCatalogue {
   void PlaceLabel(ui::Control& label, int left, int top, const std::string& caption);
 
   std::string instanceName_;
+  // The window's English texts as built, taken before any translation:
+  // choosing English puts them back.
+  FormTexts builtinTexts_;
   bool firstShowDone_ = false;
   std::vector<std::shared_ptr<WorkerThread>> workers_;
 };

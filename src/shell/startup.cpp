@@ -9,7 +9,11 @@ namespace hv {
 int RunApplication(ui::Toolkit& toolkit, const std::string& instanceName) {
   if (HWND running = toolkit.FindWindowA(instanceName.c_str()); running != nullptr) {
     toolkit.PostMessageA(running, ui::kWmActivateInstance, 0, 0);
-    toolkit.SetForegroundWindow(running);
+    // While a modal dialog is open the running window is disabled; bringing
+    // it forward would bury the dialog under it and the program would look
+    // frozen. The window it last activated is the one the user works in.
+    const HWND popup = toolkit.GetLastActivePopup(running);
+    toolkit.SetForegroundWindow(popup != nullptr ? popup : running);
     return 0;
   }
   toolkit.SetApplicationTitle(BuiltinText(kTextProductTitle));

@@ -8,7 +8,9 @@
 namespace hv {
 
 // Finds a running instance by its window class `instanceName`: if there is
-// one, asks it to come to the front and returns at once; otherwise runs the
+// one, asks it to come to the front, brings forward the window it last
+// activated (a dialog open over it, or the window itself) and returns at
+// once; otherwise runs the
 // main window until it closes. The platform must be installed. Returns the
 // process exit code (0).
 int RunApplication(ui::Toolkit& toolkit, const std::string& instanceName);

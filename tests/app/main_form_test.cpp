@@ -241,6 +241,18 @@ TEST_F(MainFormTest, SecondStartOnlyActivatesTheFirst) {
   EXPECT_FALSE(fake.Exists(fake.ProgramFolder() + "options.ini"));
 }
 
+TEST_F(MainFormTest, SecondStartBringsForwardTheDialogOpenOverTheFirst) {
+  HWND first = reinterpret_cast<HWND>(std::uintptr_t{0x4242});
+  HWND dialog = reinterpret_cast<HWND>(std::uintptr_t{0x4343});
+  tk.found = first;
+  tk.lastPopup = dialog;
+  EXPECT_EQ(RunApplication(tk, kInstanceName), 0);
+  EXPECT_EQ(tk.lastPopupOf, (std::vector<HWND>{first}));
+  EXPECT_EQ(tk.foreground, (std::vector<HWND>{dialog}));
+  ASSERT_EQ(tk.posted.size(), 1u);
+  EXPECT_EQ(tk.posted[0].window, first);
+}
+
 TEST_F(MainFormTest, FirstStartRunsTheMainWindow) {
   EXPECT_EQ(RunApplication(tk, kInstanceName), 0);
   EXPECT_EQ(tk.title, "Talvix Hivora");

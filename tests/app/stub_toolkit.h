@@ -93,7 +93,12 @@ class StubToolkit : public ui::Toolkit {
     iconic = 0;
     return 1;
   }
-  HWND GetLastActivePopup(HWND) override { return lastPopup; }
+  // The window itself when nothing was set, as user32 answers for a window
+  // without popups.
+  HWND GetLastActivePopup(HWND w) override {
+    lastPopupOf.push_back(w);
+    return lastPopup != nullptr ? lastPopup : w;
+  }
   BOOL IsWindowVisible(HWND) override { return 1; }
   BOOL IsWindowEnabled(HWND) override { return 1; }
   HWND ApplicationHandle() override { return appHandle; }
@@ -104,6 +109,7 @@ class StubToolkit : public ui::Toolkit {
   BOOL iconic = 0;
   HWND appHandle = reinterpret_cast<HWND>(std::uintptr_t{0x1});
   HWND lastPopup = nullptr;
+  std::vector<HWND> lastPopupOf;
   std::vector<HWND> foreground;
   std::vector<std::pair<HWND, int>> shown;
 };

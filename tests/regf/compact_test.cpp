@@ -243,7 +243,8 @@ TEST(RegfCompact, RefusesEveryBrokenAndDirtySample) {
   HV_REQUIRE_SHARED_HIVES();
   ScratchDir dir;
   std::vector<std::string> all = BrokenHives();
-  all.insert(all.end(), DirtyHives().begin(), DirtyHives().end());
+  // The other dirty samples have logs that recover them (recovery_test.cpp).
+  all.push_back("windows/SECURITY");
   for (const auto& f : SampleHives(all)) {
     const auto s = CompactHiveFile(f, dir / "out");
     EXPECT_FALSE(s) << f;

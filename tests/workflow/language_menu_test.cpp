@@ -2,12 +2,15 @@
 // and the message and translation page for a missing one.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "app_fixture.h"
+#include "settings/language.h"
+#include "settings/translate_form.h"
 
 namespace hv::test {
 namespace {
@@ -71,9 +74,9 @@ TEST_F(LanguageMenuTest, OtherAddsWhereToLearnHowToTranslate) {
 TEST_F(LanguageMenuTest, MissingFileMessageComesFromTheCurrentLanguage) {
   WriteLan("German");
   ShowMain();
-  Choose("miEnglish");  // no DLan_English.ini: English is a file like any other here
+  Choose("miFinnish");
   ASSERT_EQ(tk.MessageBoxLog().size(), 1u);
-  EXPECT_EQ(tk.MessageBoxLog()[0].text, LanguagesFolder() + "DLan_English.ini wurde nicht gefunden.");
+  EXPECT_EQ(tk.MessageBoxLog()[0].text, LanguagesFolder() + "DLan_Finnish.ini wurde nicht gefunden.");
   EXPECT_EQ(OptionsSetting.Lan, "German");
   EXPECT_EQ(CheckedItems(), std::vector<std::string>{"miGerman"});
 }
@@ -114,6 +117,72 @@ TEST_F(LanguageMenuTest, ChoosingTheCurrentLanguageAgainTranslatesAgain) {
   ShowMain();
   EXPECT_EQ(main->bOptions.Caption(), "Optionen");
   main->bOptions.SetCaption("changed");
+  Choose("miGerman");
+  EXPECT_EQ(main->bOptions.Caption(), "Optionen");
+  EXPECT_EQ(CheckedItems(), std::vector<std::string>{"miGerman"});
+}
+
+// --- English is built in.
+
+// Every translatable text of the main window, keyed as in a language file.
+FormTexts TextsOf(TfrmMain& form) { return CaptureFormTexts(form); }
+
+TEST_F(LanguageMenuTest, EnglishRestoresTheBuiltInTextsFromEveryShippedLanguage) {
+  const FormTexts english = TextsOf(ShowMain());
+  const std::vector<int> englishWidths = {main->bOptions.Width(), main->lTitle1.Width()};
+  main.reset();
+  for (const char* language : {"German", "French", "Spanish", "Italian", "BrazilianPortuguese"}) {
+    SCOPED_TRACE(language);
+    fs::copy_file(fs::path(HIVORA_LANGUAGES_DIR) / (std::string("DLan_") + language + ".ini"),
+                  LanguagesFolder() + "DLan_" + language + ".ini", fs::copy_options::overwrite_existing);
+    WriteLan(language);
+    ShowMain();
+    ASSERT_NE(TextsOf(*main), english);
+    Choose("miEnglish");
+
+    EXPECT_TRUE(tk.MessageBoxLog().empty());
+    EXPECT_TRUE(fake.ShellCalls().empty());
+    EXPECT_EQ(TextsOf(*main), english);
+    EXPECT_EQ(OptionsSetting.Lan, "English");
+    EXPECT_EQ(CheckedItems(), std::vector<std::string>{"miEnglish"});
+    EXPECT_EQ(GetLanString(kResNotFound, "can not be found."), "can not be found.");
+    // Buttons and labels take their English widths again.
+    EXPECT_EQ((std::vector<int>{main->bOptions.Width(), main->lTitle1.Width()}), englishWidths);
+
+    main->Close();
+    const Keys keys = OptionsKeys();
+    EXPECT_NE(std::find(keys.begin(), keys.end(), std::pair<std::string, std::string>{"Lan", "English"}),
+              keys.end());
+    main.reset();
+    fs::remove(ProgramFile("options.ini"));
+  }
+}
+
+TEST_F(LanguageMenuTest, EnglishDoesNotReadAnEnglishLanguageFile) {
+  std::ofstream(LanguagesFolder() + "DLan_English.ini") << "[frmMain]\r\nbOptions=Settings from a file\r\n";
+  WriteLan("German");
+  ShowMain();
+  Choose("miEnglish");
+  EXPECT_TRUE(tk.MessageBoxLog().empty());
+  EXPECT_EQ(main->bOptions.Caption(), "Options");
+  EXPECT_EQ(OptionsSetting.Lan, "English");
+}
+
+TEST_F(LanguageMenuTest, EnglishKeepsTheFiguresOfAnAnalysis) {
+  WriteLan("German");
+  ShowMain();
+  main->lCurrentRegistrySize.SetCaption("12.3 MB");
+  main->lvMain.SetSubItem(0, 0, "4.0 MB");
+  Choose("miEnglish");
+  EXPECT_EQ(main->lCurrentRegistrySize.Caption(), "12.3 MB");
+  EXPECT_EQ(main->lvMain.Rows()[0].subItems[0], "4.0 MB");
+  EXPECT_EQ(main->lTitle.Caption(), std::string("Talvix Hivora ") + BuiltinText(kTextVersion));
+}
+
+TEST_F(LanguageMenuTest, AnotherLanguageAfterEnglishTranslatesAgain) {
+  WriteLan("German");
+  ShowMain();
+  Choose("miEnglish");
   Choose("miGerman");
   EXPECT_EQ(main->bOptions.Caption(), "Optionen");
   EXPECT_EQ(CheckedItems(), std::vector<std::string>{"miGerman"});

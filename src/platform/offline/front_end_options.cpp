@@ -10,6 +10,9 @@ namespace fs = std::filesystem;
 std::string UsageText(const std::string& programName) {
   return "Usage: " + programName +
          " [--root DIR | --machine FILE] [--script FILE] [/Silent | /Scan REPORT]\n"
+         "       " + programName + " [--root DIR | --machine FILE] --apply-pending | --discard-pending |\n"
+         "              --restore-backups | --list-restore-points | --restore-point ID\n"
+         "       " + programName + " --help | --version\n"
          "\n"
          "Compacts the registry hives of an offline Windows installation.\n"
          "\n"
@@ -19,6 +22,11 @@ std::string UsageText(const std::string& programName) {
          "                   (neither: the built-in demo machine)\n"
          "  --script FILE    drive the window from a script (\"-\": standard input):\n"
          "                   click NAME, answer OK|Cancel|Yes|No, close, wait, dump\n"
+         "  --apply-pending, --discard-pending\n"
+         "                   apply or drop the replacements left waiting for a restart, and end\n"
+         "  --restore-backups  put every hive's backup (.bak) back in its place, and end\n"
+         "  --list-restore-points, --restore-point ID\n"
+         "                   list the restore points, or put one back, and end\n"
          "  --help, -h       this text\n"
          "  --version        the program's version\n"
          "\n"
@@ -27,10 +35,12 @@ std::string UsageText(const std::string& programName) {
          "  /Scan REPORT     analyse unattended and write the figures into the INI file REPORT\n"
          "Arguments reach the program as the shell split them, quotes included.\n"
          "\n"
-         "Exit codes:\n"
-         "  0  done (also when a running instance was brought forward)\n"
-         "  1  /Scan or /Silent could not do its job (the reason on stderr)\n"
-         "  2  bad command line, machine description, root folder or script\n";
+         "Exit codes (anything but 0 says why in one line on stderr):\n"
+         "  0  done\n"
+         "  1  nothing done: the analysis failed, the report was not written, nothing was replaced,\n"
+         "     or another hivora owns the installation (it was brought forward)\n"
+         "  2  bad command line, machine description, root folder or script\n"
+         "  3  partly done: some hives replaced, some left alone\n";
 }
 
 std::optional<FrontEndOptions> ParseFrontEndOptions(int argc, const char* const* argv, std::string* error) {
@@ -57,13 +67,47 @@ std::optional<FrontEndOptions> ParseFrontEndOptions(int argc, const char* const*
     }
     const std::size_t eq = arg.find('=');
     const std::string name(arg.substr(2, eq == std::string_view::npos ? std::string_view::npos : eq - 2));
+    static const std::pair<const char*, SettleAction> kActions[] = {
+        {"apply-pending", SettleAction::kApplyPending},       {"discard-pending", SettleAction::kDiscardPending},
+        {"restore-backups", SettleAction::kRestoreBackups},   {"list-restore-points", SettleAction::kListRestorePoints},
+        {"restore-point", SettleAction::kRestorePoint}};
+    SettleAction action = SettleAction::kNone;
+    for (const auto& [actionName, value] : kActions) {
+      if (name == actionName) action = value;
+    }
+    if (action != SettleAction::kNone) {
+      if (options.settle != SettleAction::kNone) {
+        *error = "give one of --apply-pending, --discard-pending, --restore-backups, --list-restore-points, "
+                 "--restore-point";
+        return std::nullopt;
+      }
+      options.settle = action;
+      if (action != SettleAction::kRestorePoint) {
+        if (eq != std::string_view::npos) {
+          *error = "option --" + name + " takes no value";
+          return std::nullopt;
+        }
+        continue;
+      }
+      if (eq != std::string_view::npos) {
+        options.restorePointId = std::string(arg.substr(eq + 1));
+      } else if (i + 1 < argc && argv[i + 1] != nullptr) {
+        options.restorePointId = argv[++i];
+      }
+      if (options.restorePointId.empty()) {
+        *error = "option --restore-point needs a value (--list-restore-points lists them)";
+        return std::nullopt;
+      }
+      continue;
+    }
     std::optional<fs::path>* slot = name == "root"      ? &options.root
                                     : name == "machine" ? &options.machine
                                     : name == "script"  ? &options.script
                                                         : nullptr;
     if (slot == nullptr) {
       *error = "unknown option --" + name +
-               " (known: --root DIR, --machine FILE, --script FILE, --help, --version)";
+               " (known: --root DIR, --machine FILE, --script FILE, --apply-pending, --discard-pending, "
+               "--restore-backups, --list-restore-points, --restore-point ID, --help, --version)";
       return std::nullopt;
     }
     std::string value;

@@ -6,8 +6,12 @@
 //   --script FILE   a script for the terminal front end's scripted mode
 //   --help, -h      the usage (UsageText) on stdout
 //   --version       the program's name and version on stdout
-// Each option with a value may also be written --name=VALUE, and they may
-// stand anywhere; "--" ends them. They are removed before the application sees its command line.
+//   --apply-pending, --discard-pending, --restore-backups,
+//   --list-restore-points, --restore-point ID
+//                   settle the installation's state and end (settle.h); at
+//                   most one of them, and no window is shown
+// Each may also be written --name=VALUE, and they may stand anywhere; "--"
+// ends them. They are removed before the application sees its command line.
 // With neither --root nor --machine the built-in demo machine is used.
 #include <filesystem>
 #include <memory>
@@ -19,7 +23,11 @@
 
 namespace hv::offline {
 
+enum class SettleAction { kNone, kApplyPending, kDiscardPending, kRestoreBackups, kListRestorePoints, kRestorePoint };
+
 struct FrontEndOptions {
+  SettleAction settle = SettleAction::kNone;
+  std::string restorePointId;
   std::optional<std::filesystem::path> root;
   std::optional<std::filesystem::path> machine;
   std::optional<std::filesystem::path> script;

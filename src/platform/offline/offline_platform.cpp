@@ -4,6 +4,8 @@
 #include <cstring>
 #include <system_error>
 
+#include "platform/offline/hibernation.h"
+#include "platform/offline/hive_files.h"
 #include "platform/offline/host_env.h"
 #include "platform/offline/private_profile.h"
 
@@ -55,6 +57,7 @@ std::string WithSeparator(const fs::path& folder) {
 OfflinePlatform::OfflinePlatform(OfflineOptions options)
     : options_(std::move(options)),
       drives_(options_.machine.drives, Wow64Installation(options_.machine)),
+      identity_(InstallationIdentity(drives_)),
       release_(options_.machine.version ? ReleaseFor(*options_.machine.version) : DeriveRelease(drives_)),
       hivelist_(options_.machine.hivelist ? *options_.machine.hivelist : SynthesizeHivelist(drives_)),
       stateFolder_(StateFolderOf(drives_)),
@@ -66,7 +69,65 @@ OfflinePlatform::OfflinePlatform(OfflineOptions options)
                        return t;
                      }),
       clock_(host::LocalTime) {
-  journal_.Recover();
+  std::shared_ptr<InstallationLock> lock;
+  if (InstallationLock::Acquire(stateFolder_, identity_, &lock, &lockError_) != InstallationLock::Result::kAcquired) {
+    return;
+  }
+  lock_ = std::move(lock);
+  std::vector<ReplacementOutcome> finished;
+  journal_.Recover(&finished);
+  report_.recovered = finished;
+  CleanLeftovers();
+}
+
+RunReport OfflinePlatform::report() const {
+  std::lock_guard lock(mutex_);
+  return report_;
+}
+
+void OfflinePlatform::AddOutcomes(const std::vector<ReplacementOutcome>& outcomes) {
+  std::lock_guard lock(mutex_);
+  report_.outcomes.insert(report_.outcomes.end(), outcomes.begin(), outcomes.end());
+}
+
+void OfflinePlatform::AddNotice(const std::string& line) {
+  std::lock_guard lock(mutex_);
+  report_.notices.push_back(line);
+}
+
+// Names a killed run leaves beside a hive: a partial copy, the staging name of
+// a backup, a copy that no pending replacement holds; and the journal's own
+// temporary names.
+void OfflinePlatform::CleanLeftovers() {
+  std::error_code ec;
+  auto startsWith = [](const std::string& name, const std::string& prefix) {
+    return name.size() >= prefix.size() && NamesEqual(std::string_view(name).substr(0, prefix.size()), prefix);
+  };
+  auto endsWith = [](const std::string& name, const std::string& suffix) {
+    return name.size() >= suffix.size() &&
+           NamesEqual(std::string_view(name).substr(name.size() - suffix.size()), suffix);
+  };
+  for (const RestorePointSource& source : HiveSources()) {
+    const std::string hive = source.file.filename().string();
+    const fs::path folder = source.file.parent_path();
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+      const std::string name = it->path().filename().string();
+      if (!startsWith(name, hive + ".")) continue;
+      const bool copy = NamesEqual(name, hive + ".hvx");
+      const bool temporary = name.find(".hivora-tmp") != std::string::npos || endsWith(name, ".hvtmp") ||
+                             endsWith(name, ".rptmp") || name.find(".rptmp.") != std::string::npos || name.find(".hvx.probe") != std::string::npos;
+      if (!(temporary || copy) || journal_.Holds(it->path())) continue;
+      std::error_code ignore;
+      fs::remove(it->path(), ignore);
+    }
+  }
+  const std::string journalTemp = journal_.file().filename().string() + ".tmp-";
+  for (fs::directory_iterator it(stateFolder_, ec), end; !ec && it != end; it.increment(ec)) {
+    if (startsWith(it->path().filename().string(), journalTemp)) {
+      std::error_code ignore;
+      fs::remove(it->path(), ignore);
+    }
+  }
 }
 
 OfflinePlatform::~OfflinePlatform() = default;
@@ -204,7 +265,17 @@ BOOL OfflinePlatform::ExitWindowsEx(UINT flags, DWORD /*reason*/) {
   }
   // A shutdown or restart takes the pending replacements into effect; a
   // log-off only ends the session. Entries that fail stay pending.
-  if ((flags & (kEwxShutdown | kEwxReboot | kEwxPowerOff)) != 0) journal_.ApplyAll();
+  if ((flags & (kEwxShutdown | kEwxReboot | kEwxPowerOff)) != 0) {
+    if (Hibernated(drives_)) {
+      AddNotice(kHibernatedText);
+    } else {
+      std::vector<ReplacementOutcome> outcomes;
+      journal_.ApplyAll(&outcomes);
+      AddOutcomes(outcomes);
+      std::lock_guard lock(mutex_);
+      report_.restarted = true;
+    }
+  }
   std::function<void()> handler;
   {
     std::lock_guard lock(mutex_);

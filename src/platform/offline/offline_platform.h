@@ -26,6 +26,7 @@
 #include "platform/offline/drive_map.h"
 #include "platform/offline/host_io.h"
 #include "platform/offline/installation.h"
+#include "platform/offline/installation_lock.h"
 #include "platform/offline/machine_description.h"
 #include "platform/offline/pending_replacements.h"
 #include "platform/offline/restore_point.h"
@@ -50,9 +51,23 @@ struct OfflineOptions {
   std::filesystem::path dataFolder;
 };
 
+// What this process did to the installation, for the summary at its end.
+struct RunReport {
+  std::vector<ReplacementOutcome> recovered;  // an interrupted restart, finished at start
+  std::vector<ReplacementOutcome> outcomes;   // restarts, settling, restores
+  std::vector<std::string> notices;          // refusals and drops, one line each
+  int copiesMade = 0;
+  std::vector<std::string> copiesFailed;     // "<hive>: <why>"
+  int requestsAccepted = 0;
+  int requestsRefused = 0;
+  bool restarted = false;
+};
+
 class OfflinePlatform : public Platform {
  public:
-  // Finishes a restart that a crash interrupted before anything else.
+  // Takes the installation's lock; as its owner, first finishes a restart
+  // that a crash interrupted and removes what killed runs left behind. A
+  // platform that is not the owner must not be used.
   explicit OfflinePlatform(OfflineOptions options);
   ~OfflinePlatform() override;
 
@@ -75,6 +90,18 @@ class OfflinePlatform : public Platform {
   std::optional<std::filesystem::path> HostFileOfHive(const std::string& hiveName) const;
   // Why the last save into this host file failed; empty when it did not.
   std::string SaveFailure(const std::filesystem::path& copy) const;
+  RestorePointStore& restorePoints() { return restorePoints_; }
+  // The installation's identity (installation_lock.h).
+  const std::string& identity() const { return identity_; }
+  // Whether this process owns the installation (holds its lock).
+  bool owner() const { return lock_ != nullptr; }
+  // Why the lock could not be had, when it could not.
+  DWORD lockError() const { return lockError_; }
+  // The host files of the hivelist's hives.
+  std::vector<RestorePointSource> HiveSources() const;
+  RunReport report() const;
+  void AddOutcomes(const std::vector<ReplacementOutcome>& outcomes);
+  void AddNotice(const std::string& line);
   // Tests: a fixed clock.
   void SetClockForTesting(std::function<SystemTime()> clock);
 
@@ -164,14 +191,17 @@ class OfflinePlatform : public Platform {
   std::optional<std::filesystem::path> HiveFileOf(std::size_t hive) const;
   bool IsLoadedHive(const std::filesystem::path& host) const;
   bool HeldOpen(const std::filesystem::path& host, DWORD access, DWORD share) const;
-  std::vector<RestorePointSource> HiveSources() const;
+  void CleanLeftovers();
   static void SetLastError(DWORD error);
 
   OfflineOptions options_;
   DriveMap drives_;
+  std::string identity_;
   ReleaseInfo release_;
   std::vector<HivelistValue> hivelist_;
   std::filesystem::path stateFolder_;
+  std::shared_ptr<InstallationLock> lock_;
+  DWORD lockError_ = err::kSuccess;
   ReplacementJournal journal_;
   RestorePointStore restorePoints_;
   Token token_;
@@ -184,6 +214,9 @@ class OfflinePlatform : public Platform {
   std::function<void(const std::string&, bool)> openNotice_;
   std::function<SystemTime()> clock_;
   std::map<std::filesystem::path, std::string> saveFailures_;
+  RunReport report_;
+  // The hive each copy written by RegSaveKeyA was made from, by copy.
+  std::map<std::string, HiveFingerprint> copyFingerprints_;
 };
 
 }  // namespace hv::offline
