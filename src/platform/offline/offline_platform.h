@@ -32,6 +32,7 @@
 #include "platform/offline/restore_point.h"
 #include "platform/offline/token.h"
 #include "platform/platform.h"
+#include "regf/regf.h"
 
 namespace hv::offline {
 
@@ -214,6 +215,11 @@ class OfflinePlatform : public Platform {
   std::function<void(const std::string&, bool)> openNotice_;
   std::function<SystemTime()> clock_;
   std::map<std::filesystem::path, std::string> saveFailures_;
+  // Copies RegSaveKeyA is making, with the size each has reached so far:
+  // the size queries answer with it, so that a progress bar moves while a
+  // large hive is compacted (the file itself gets its name only once verified).
+  std::map<std::filesystem::path, std::shared_ptr<regf::CompactProgress>> savesUnderWay_;
+  std::optional<std::int64_t> SaveUnderWay(const std::filesystem::path& copy) const;
   RunReport report_;
   // The hive each copy written by RegSaveKeyA was made from, by copy.
   std::map<std::string, HiveFingerprint> copyFingerprints_;
