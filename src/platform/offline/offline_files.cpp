@@ -1,5 +1,6 @@
 // Volumes and files of the offline platform.
 #include <algorithm>
+#include <cstdio>
 #include <cctype>
 #include <cstring>
 #include <system_error>
@@ -140,6 +141,7 @@ DWORD OfflinePlatform::GetFileAttributesA(const char* fileName) {
   std::error_code ec;
   const fs::file_status status = fs::status(*host, ec);
   if (!fs::exists(status)) {
+    if (SaveUnderWay(*host)) return file::kAttributeNormal;
     SetLastError(MissingError(*host));
     return file::kInvalidFileAttributes;
   }
@@ -242,7 +244,17 @@ HANDLE OfflinePlatform::FindFirstFileA(const char* fileName, FindDataA* data) {
       if (NamesEqual(candidate, pattern)) stored = candidate;
     }
     FindDataA entry;
-    if (Exists(found) && FillFindData(found, stored, &entry)) find.entries.push_back(entry);
+    if (Exists(found) && FillFindData(found, stored, &entry)) {
+      find.entries.push_back(entry);
+    } else if (const auto reached = SaveUnderWay(*folder / pattern)) {
+      // A copy being made: the size it has reached so far.
+      entry = FindDataA{};
+      entry.dwFileAttributes = file::kAttributeNormal;
+      entry.nFileSizeHigh = static_cast<DWORD>(static_cast<std::uint64_t>(*reached) >> 32);
+      entry.nFileSizeLow = static_cast<DWORD>(static_cast<std::uint64_t>(*reached) & 0xFFFFFFFFu);
+      std::snprintf(entry.cFileName, sizeof entry.cFileName, "%s", pattern.c_str());
+      find.entries.push_back(entry);
+    }
   } else {
     std::vector<std::string> names;
     const bool driveRoot = std::any_of(drives_.drives().begin(), drives_.drives().end(), [&](const DriveSpec& d) {

@@ -99,6 +99,14 @@ std::optional<fs::path> OfflinePlatform::HostFileOfHive(const std::string& hiveN
   return std::nullopt;
 }
 
+std::optional<std::int64_t> OfflinePlatform::SaveUnderWay(const fs::path& copy) const {
+  std::lock_guard lock(mutex_);
+  auto it = savesUnderWay_.find(copy.lexically_normal());
+  if (it == savesUnderWay_.end()) it = savesUnderWay_.find(copy);
+  if (it == savesUnderWay_.end()) return std::nullopt;
+  return it->second->load();
+}
+
 std::string OfflinePlatform::SaveFailure(const fs::path& copy) const {
   std::lock_guard lock(mutex_);
   auto it = saveFailures_.find(copy);
@@ -250,17 +258,26 @@ LSTATUS OfflinePlatform::RegSaveKeyA(HKEY key, const char* file) {
 
   const HiveFingerprint made = FingerprintOf(*source);
   std::string protectionError;
-  const regf::Status saved = regf::CompactHiveFile(*source, *target, [&](const fs::path& empty) {
-    if (host::CopyProtection(*source, empty, &protectionError) == err::kSuccess) return regf::Status{};
-    return regf::Status{false, protectionError};
-  });
+  const auto progress = std::make_shared<regf::CompactProgress>(0);
   {
     std::lock_guard lock(mutex_);
-    if (saved.ok) {
-      saveFailures_.erase(*target);
-    } else {
-      saveFailures_[*target] = protectionError.empty() ? saved.message : protectionError;
-    }
+    savesUnderWay_[target->lexically_normal()] = progress;
+  }
+  const regf::Status saved = regf::CompactHiveFile(
+      *source, *target,
+      [&](const fs::path& empty) {
+        if (host::CopyProtection(*source, empty, &protectionError) == err::kSuccess) return regf::Status{};
+        return regf::Status{false, protectionError};
+      },
+      progress.get());
+  {
+    std::lock_guard lock(mutex_);
+    savesUnderWay_.erase(target->lexically_normal());
+  }
+  {
+    std::lock_guard lock(mutex_);
+    if (saved.ok) saveFailures_.erase(*target);
+    else saveFailures_[*target] = protectionError.empty() ? saved.message : protectionError;
   }
   if (saved.ok) {
     std::lock_guard lock(mutex_);
