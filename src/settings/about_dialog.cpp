@@ -59,6 +59,7 @@ TfrmAbout::TfrmAbout(ui::Toolkit& toolkit, ui::Form* owner)
   bOK.SetStyle("WinXP");
   bOK.SetModalResult(ui::kMrOk);
   bOK.SetTabOrder(1);
+  bOK.SetDefault(true);
 }
 
 void TfrmAbout::FormShow() {

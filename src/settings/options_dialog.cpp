@@ -42,6 +42,7 @@ TfrmOptions::TfrmOptions(ui::Toolkit& toolkit, ui::Form* owner)
   bOK.SetCaption("&OK");
   bOK.SetStyle("WinXP");
   bOK.SetTabOrder(1);
+  bOK.SetDefault(true);
   bOK.OnClick = [this] { bOKClick(); };
 
   bCancel.SetBounds({288, 140, 80, 27});
@@ -49,6 +50,7 @@ TfrmOptions::TfrmOptions(ui::Toolkit& toolkit, ui::Form* owner)
   bCancel.SetStyle("WinXP");
   bCancel.SetTabOrder(2);
   bCancel.SetModalResult(ui::kMrCancel);
+  bCancel.SetCancel(true);
 
   FormCreate();
 }

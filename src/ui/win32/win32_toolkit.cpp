@@ -166,8 +166,7 @@ bool Win32Toolkit::PumpUntil(const std::function<bool()>& done, int timeoutMs) {
         ::PostQuitMessage(static_cast<int>(msg.wParam));
         return done();
       }
-      ::TranslateMessage(&msg);
-      ::DispatchMessageA(&msg);
+      impl_->Dispatch(msg);
       if (done()) return true;
     }
   }
