@@ -2,53 +2,57 @@
 // installation, with the terminal as its front end.
 //
 //   hivora [--root DIR | --machine FILE] [--script FILE] [/Silent | /Scan REPORT]
+//   hivora --help | --version
+//   hivora [--root DIR | --machine FILE] --apply-pending | --discard-pending |
+//          --restore-backups | --list-restore-points | --restore-point ID
 //
-// Exit codes: 0 normally (also when another instance was brought forward),
-// 2 for a bad command line, machine description, root folder or script.
+// Exit codes: 0 done; 1 nothing done (analysis failed, report not written,
+// nothing replaced, or the installation is owned by another instance, which
+// was brought forward); 2 bad command line or installation; 3 partly done
+// (some hives replaced, some left alone). Anything but 0 says why in one line
+// on standard error; runs that change hives print a summary there too.
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <iostream>
 #include <memory>
 #include <string>
 
-#include "platform/offline/demo_machine.h"
 #include "platform/offline/front_end_options.h"
+#include "platform/offline/host_io.h"
+#include "platform/offline/settle.h"
+#include "platform/offline/installation_notes.h"
 #include "platform/platform.h"
 #include "resources/builtin_texts.h"
+#include "shell/command_switch.h"
 #include "shell/startup.h"
+#include "ui/console/instance_endpoint.h"
 #include "ui/console/make_console_toolkit.h"
 #include "ui/messages.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using hv::offline::OfflinePlatform;
+using hv::offline::SettleAction;
 using hv::ui::console::ConsoleOptions;
 
+void Say(const std::string& line) { std::fprintf(stderr, "hivora: %s\n", line.c_str()); }
+
 int Fail(const std::string& message) {
-  std::fprintf(stderr, "hivora: %s\n", message.c_str());
+  Say(message);
   return hv::offline::kUsageExitCode;
 }
 
-// The installation the program works on, as one absolute path.
-std::string InstallationKey(const hv::offline::FrontEndOptions& options) {
-  fs::path where;
-  if (options.root) {
-    where = *options.root;
-  } else if (options.machine) {
-    where = *options.machine;
-  } else {
-    where = options.demoFolder.empty() ? hv::offline::DefaultDemoMachineFolder() : options.demoFolder;
-  }
-  std::error_code ec;
-  const fs::path canonical = fs::weakly_canonical(fs::absolute(where, ec), ec);
-  return (ec ? where : canonical).string();
+void SayAll(const std::vector<std::string>& lines) {
+  for (const std::string& line : lines) Say(line);
 }
 
 // One instance per installation: two programs working on different
-// installations do not meet, two on the same one do.
+// installations do not meet, two on the same one do, however it was named.
 std::string InstanceNameFor(const std::string& installation) {
   std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
   for (unsigned char c : installation) {
@@ -60,12 +64,16 @@ std::string InstanceNameFor(const std::string& installation) {
   return std::string(hv::kInstanceName) + " " + hex;
 }
 
+bool Interactive(const hv::offline::FrontEndOptions& options) {
+  return !options.script && isatty(STDIN_FILENO) && isatty(STDOUT_FILENO);
+}
+
 ConsoleOptions ToolkitOptions(const hv::offline::FrontEndOptions& options) {
   ConsoleOptions console;
   if (options.script) {
     console.mode = ConsoleOptions::Mode::Script;
     console.scriptPath = options.script->string();
-  } else if (isatty(STDIN_FILENO) && isatty(STDOUT_FILENO)) {
+  } else if (Interactive(options)) {
     console.mode = ConsoleOptions::Mode::Interactive;
   } else {
     // Without a terminal and without a script: the empty script, so that
@@ -76,12 +84,147 @@ ConsoleOptions ToolkitOptions(const hv::offline::FrontEndOptions& options) {
   return console;
 }
 
+int Settle(OfflinePlatform& platform, const hv::offline::FrontEndOptions& options) {
+  hv::offline::SettleResult result;
+  switch (options.settle) {
+    case SettleAction::kApplyPending: result = hv::offline::ApplyPending(platform); break;
+    case SettleAction::kDiscardPending: result = hv::offline::DiscardPending(platform); break;
+    case SettleAction::kRestoreBackups: result = hv::offline::RestoreBackups(platform); break;
+    case SettleAction::kRestorePoint: result = hv::offline::RestoreFromPoint(platform, options.restorePointId); break;
+    case SettleAction::kListRestorePoints:
+      result = hv::offline::ListRestorePoints(platform);
+      for (const std::string& line : result.lines) std::printf("%s\n", line.c_str());
+      return result.exitCode;
+    case SettleAction::kNone: return 0;
+  }
+  if (result.exitCode == hv::offline::kExitPartlyDone) Say("partly done; see the lines below");
+  SayAll(result.lines);
+  return result.exitCode;
+}
+
+// Replacements that were requested but whose restart never came. Asked on a
+// terminal; otherwise told, and the program ends without touching them.
+// -1: go on to the main window; else the exit code.
+int SettlePendingAtStart(OfflinePlatform& platform, const hv::offline::FrontEndOptions& options) {
+  const std::vector<std::string> waiting = hv::offline::WaitingHives(platform);
+  if (waiting.empty()) return -1;
+  std::string names;
+  for (const std::string& hive : waiting) names += (names.empty() ? "" : ", ") + hive;
+  if (!Interactive(options)) {
+    Say("replacements of " + names +
+        " wait for a restart that never came; settle them with --apply-pending (restart now) or "
+        "--discard-pending (delete the copies, keep the hives)");
+    return hv::offline::kExitNothingDone;
+  }
+  std::printf(
+      "Replacements wait for a restart that never came:\n  %s\n"
+      "[r] restart now: apply them, as the restart would\n"
+      "[d] discard them: delete the copies, keep the hives\n"
+      "[q] quit and leave them waiting\nChoice: ",
+      names.c_str());
+  std::fflush(stdout);
+  std::string answer;
+  if (!std::getline(std::cin, answer)) answer = "q";
+  if (answer == "r" || answer == "R") {
+    hv::offline::FrontEndOptions apply = options;
+    apply.settle = SettleAction::kApplyPending;
+    return Settle(platform, apply);
+  }
+  if (answer == "d" || answer == "D") {
+    hv::offline::FrontEndOptions discard = options;
+    discard.settle = SettleAction::kDiscardPending;
+    const int code = Settle(platform, discard);
+    return code == 0 ? -1 : code;
+  }
+  Say("the replacements still wait; nothing was done");
+  return hv::offline::kExitNothingDone;
+}
+
+bool ReportWritten(OfflinePlatform& platform, const std::string& reportPath) {
+  if (reportPath.empty()) return false;
+  auto file = platform.drives().Resolve(reportPath);
+  std::string text;
+  return file && hv::offline::host::ReadFile(*file, &text) == hv::err::kSuccess &&
+         text.find("[Scan Result]") != std::string::npos;
+}
+
+// The exit code of a run of the main window, with its summary on stderr.
+int Outcome(OfflinePlatform& platform) {
+  const hv::offline::RunReport report = platform.report();
+  const std::string commandLine = platform.GetCommandLineA();
+  const hv::CommandSwitch mode = hv::RecognizeSwitch(commandLine);
+  if (mode == hv::CommandSwitch::Scan) {
+    if (!ReportWritten(platform, hv::ReportPathArgument(commandLine))) {
+      Say("the report was not written");
+      return hv::offline::kExitNothingDone;
+    }
+    if (report.copiesMade == 0) {
+      Say("the analysis failed; no hive could be copied");
+      SayAll(report.copiesFailed);
+      return hv::offline::kExitNothingDone;
+    }
+    return hv::offline::kExitDone;
+  }
+  const auto leftAlone = static_cast<int>(report.copiesFailed.size()) + report.requestsRefused;
+  const bool silent = mode == hv::CommandSwitch::Silent;
+  if (!report.restarted || report.outcomes.empty()) {
+    if (!silent && report.notices.empty()) return hv::offline::kExitDone;
+    Say(report.copiesMade == 0 && silent ? "the analysis failed; nothing was replaced" : "nothing was replaced");
+    SayAll(report.notices);
+    SayAll(report.copiesFailed);
+    return silent ? hv::offline::kExitNothingDone : hv::offline::kExitDone;
+  }
+  const int code = hv::offline::ExitCodeOf(report.outcomes, leftAlone);
+  if (code == hv::offline::kExitPartlyDone) Say("partly done: some hives were replaced, some left alone");
+  if (code == hv::offline::kExitNothingDone) Say("nothing was replaced");
+  SayAll(hv::offline::OutcomeLines(report.outcomes));
+  for (const std::string& failed : report.copiesFailed) Say(failed + " (left alone)");
+  SayAll(report.notices);
+  return code;
+}
+
 int Run(int argc, char** argv) {
   std::string error;
   auto options = hv::offline::ParseFrontEndOptions(argc, argv, &error);
   if (!options) return Fail(error);
-  auto platform = hv::offline::MakeOfflinePlatform(*options, &error);
+  if (options->help) {
+    std::fputs(hv::offline::UsageText("hivora").c_str(), stdout);
+    return 0;
+  }
+  if (options->version) {
+    std::printf("hivora (Talvix Hivora) %s\n", hv::BuiltinText(hv::kTextVersion));
+    return 0;
+  }
+  std::unique_ptr<OfflinePlatform> platform = hv::offline::MakeOfflinePlatform(*options, &error);
   if (!platform) return Fail(error);
+
+  const std::string instanceName = InstanceNameFor(platform->identity());
+  if (!platform->owner()) {
+    if (platform->lockError() != hv::err::kSuccess) {
+      return Fail("the installation's lock file cannot be made in " + platform->stateFolder().string() +
+                  " (error " + std::to_string(platform->lockError()) + ")");
+    }
+    // The owner comes forward; this start touches nothing.
+    const std::string endpoint = hv::ui::console::EndpointPath(instanceName);
+    const bool activated = !endpoint.empty() && hv::ui::console::SendToEndpoint(
+                                                    endpoint, hv::ui::kWmActivateInstance, 0, 0);
+    Say("another hivora works on " + platform->identity() +
+        (activated ? "; it was brought forward. Nothing was done." : ". Nothing was done."));
+    return hv::offline::kExitNothingDone;
+  }
+  if (const auto recovered = platform->report().recovered; !recovered.empty()) {
+    Say("an interrupted restart was finished:");
+    SayAll(hv::offline::OutcomeLines(recovered));
+  }
+  const hv::offline::InstallationCheck check = hv::offline::CheckInstallation(*platform);
+  if (check.refusal) {
+    const std::string where = options->root ? options->root->string() + ": "
+                              : options->machine ? options->machine->string() + ": "
+                                                 : std::string();
+    return Fail(where + *check.refusal);
+  }
+  if (options->settle != SettleAction::kNone) return Settle(*platform, *options);
+  if (int code = SettlePendingAtStart(*platform, *options); code >= 0) return code;
 
   std::unique_ptr<hv::ui::console::ConsoleToolkit> toolkit;
   try {
@@ -90,7 +233,6 @@ int Run(int argc, char** argv) {
     return Fail(e.what());
   }
 
-  const std::string instanceName = InstanceNameFor(InstallationKey(*options));
   // At a restart the system asks the program to close; it closes as the
   // user would close it.
   hv::ui::Toolkit* tk = toolkit.get();
@@ -99,8 +241,42 @@ int Run(int argc, char** argv) {
       tk->PostMessageA(window, hv::ui::kWmClose, 0, 0);
     }
   });
+  OfflinePlatform* os = platform.get();
+  if (toolkit->Options().mode == ConsoleOptions::Mode::Interactive) {
+    // The terminal names the installation and, for the selected hive, the
+    // host files an analysis reads and writes.
+    const hv::offline::OfflinePlatform* offline = platform.get();
+    hv::ui::console::ConsoleToolkit::ScreenNotes notes;
+    notes.title = [title = hv::offline::InstallationTitle(*options, *platform)] { return title; };
+    notes.rowInfo = [offline](const hv::ui::ListView& list, int row) -> std::string {
+      if (row < 0 || static_cast<std::size_t>(row) >= list.Rows().size()) return {};
+      const auto& data = list.Rows()[static_cast<std::size_t>(row)];
+      return hv::offline::HiveRowNote(*offline, data.caption, data.subItems.size() > 1 ? data.subItems[1] : "");
+    };
+    toolkit->SetScreenNotes(std::move(notes));
+    // A line printed on the terminal would be drawn over at once: with no
+    // desktop to open it, the address is shown where it can be read and copied.
+    hv::ui::console::ConsoleToolkit* shown = toolkit.get();
+    platform->SetOpenNotice([shown](const std::string& address, bool opened) {
+      if (opened) return;
+      shown->MessageBoxA(nullptr, "No web browser could be opened here. The address is:\n\n" + address,
+                         hv::BuiltinText(hv::kTextProductTitle), hv::ui::kMbOk);
+    });
+    if (!check.warnings.empty()) {
+      std::string text;
+      for (const std::string& warning : check.warnings) text += (text.empty() ? "" : "\n\n") + warning;
+      hv::ui::console::ConsoleToolkit* console = toolkit.get();
+      toolkit->PostTask([console, text] {
+        console->MessageBoxA(nullptr, text, hv::BuiltinText(hv::kTextProductTitle), hv::ui::kMbOk);
+      });
+    }
+  } else {
+    for (const std::string& warning : check.warnings) std::fprintf(stderr, "hivora: warning: %s\n", warning.c_str());
+  }
   hv::SetPlatform(std::move(platform));
-  return hv::RunApplication(*toolkit, instanceName);
+  hv::RunApplication(*toolkit, instanceName);
+  toolkit.reset();  // the terminal is given back before the summary
+  return Outcome(*os);
 }
 
 }  // namespace

@@ -41,7 +41,7 @@ void CellSink::Grow(std::size_t size) {
 }
 
 void CellSink::AddHole(std::uint32_t offset, std::uint32_t size) {
-  Wr32(buf_.data() + kBaseBlockSize + offset, size);
+  Wr32(buf_.data() + kBaseBlockSize + offset + cell::kSize, size);
   if (size < kBinAlign) {
     holes_[size / 8].push_back(offset);
     holeSizes_[size / 8 / 64] |= std::uint64_t{1} << (size / 8 % 64);
@@ -92,9 +92,9 @@ std::uint32_t CellSink::Place(std::uint32_t cellSize) {
   if (static_cast<std::uint64_t>(start) + binSize > 0x7FFFF000u) throw std::length_error("hive image exceeds 2 GiB");
   Grow(buf_.size() + static_cast<std::size_t>(binSize));
   std::uint8_t* h = buf_.data() + kBaseBlockSize + start;
-  std::memcpy(h, "hbin", 4);
-  Wr32(h + 4, start);
-  Wr32(h + 8, static_cast<std::uint32_t>(binSize));
+  PutSignature(h + bin::kSignature, "hbin");
+  Wr32(h + bin::kOffset, start);
+  Wr32(h + bin::kSize, static_cast<std::uint32_t>(binSize));
   const std::uint32_t at = start + kBinHeaderSize;
   if (own) {
     const std::uint32_t end = start + static_cast<std::uint32_t>(binSize);
@@ -109,9 +109,9 @@ std::uint32_t CellSink::Place(std::uint32_t cellSize) {
 }
 
 std::uint32_t CellSink::Alloc(std::uint32_t dataSize) {
-  const std::uint32_t cellSize = (dataSize + 4 + 7) & ~7u;
+  const std::uint32_t cellSize = (dataSize + cell::kData + cell::kAlign - 1) & ~(cell::kAlign - 1);
   const std::uint32_t at = Place(cellSize);
-  Wr32(buf_.data() + kBaseBlockSize + at, static_cast<std::uint32_t>(-static_cast<std::int32_t>(cellSize)));
+  Wr32(buf_.data() + kBaseBlockSize + at + cell::kSize, static_cast<std::uint32_t>(-static_cast<std::int32_t>(cellSize)));
   return at;
 }
 
@@ -122,29 +122,44 @@ std::uint32_t CellSink::AllocFree(std::uint32_t dataSize) {
 }
 
 void CellSink::Release(std::uint32_t offset) {
-  std::uint8_t* p = buf_.data() + kBaseBlockSize + offset;
+  std::uint8_t* p = buf_.data() + kBaseBlockSize + offset + cell::kSize;
   const std::int32_t raw = static_cast<std::int32_t>(Rd32(p));
   if (raw < 0) Wr32(p, static_cast<std::uint32_t>(-raw));
 }
 
 std::uint32_t CellSink::DataSize(std::uint32_t offset) const {
-  const std::int32_t raw = static_cast<std::int32_t>(Rd32(buf_.data() + kBaseBlockSize + offset));
-  return static_cast<std::uint32_t>(raw < 0 ? -raw : raw) - 4;
+  const std::int32_t raw = static_cast<std::int32_t>(Rd32(buf_.data() + kBaseBlockSize + offset + cell::kSize));
+  return static_cast<std::uint32_t>(raw < 0 ? -raw : raw) - cell::kData;
 }
 
 std::uint32_t CellSink::WriteSubkeyList(const std::uint32_t* children, std::size_t count) {
   if (count == 0) return kNone;
+  // The leaf kind each version's Windows writes: "li" (offsets only) in 1.2, "lf" (with name
+  // hints) from 1.3, "lh" (with name hashes) from 1.5.
+  const bool plain = minor_ < 3;
   const bool hash = minor_ > 4;
   auto writeLeaf = [&](const std::uint32_t* keys, std::size_t n) {
-    const std::uint32_t leaf = Alloc(static_cast<std::uint32_t>(4 + 8 * n));
+    const std::uint32_t stride = plain ? list::kOffsetElement : list::kHashElement;
+    const std::uint32_t leaf = Alloc(static_cast<std::uint32_t>(list::kElements + stride * n));
     std::uint8_t* p = Data(leaf);
-    std::memcpy(p, hash ? "lh" : "lf", 2);
-    Wr16(p + 2, static_cast<std::uint16_t>(n));
+    if (plain) {
+      PutSignature(p + list::kSignature, "li");
+    } else if (hash) {
+      PutSignature(p + list::kSignature, "lh");
+    } else {
+      PutSignature(p + list::kSignature, "lf");
+    }
+    Wr16(p + list::kCount, static_cast<std::uint16_t>(n));
+    if (plain) {
+      for (std::size_t i = 0; i < n; ++i) Wr32(p + list::kElements + stride * i, keys[i]);
+      return leaf;
+    }
     for (std::size_t i = 0; i < n; ++i) {
-      const std::uint8_t* nk = Data(keys[i]);
-      const NameRef name{nk + kNkFixed, Rd16(nk + 72), (Rd16(nk + 2) & kKeyCompName) != 0};
-      Wr32(p + 4 + 8 * i, keys[i]);
-      Wr32(p + 8 + 8 * i, hash ? NameHash(name) : NameHint(name));
+      const std::uint8_t* key = Data(keys[i]);
+      const NameRef name{key + nk::kName, Rd16(key + nk::kNameLen), (Rd16(key + nk::kFlags) & kKeyCompName) != 0};
+      std::uint8_t* element = p + list::kElements + list::kHashElement * i;
+      Wr32(element, keys[i]);
+      Wr32(element + list::kElementHash, hash ? NameHash(name) : NameHint(name));
     }
     return leaf;
   };
@@ -155,28 +170,30 @@ std::uint32_t CellSink::WriteSubkeyList(const std::uint32_t* children, std::size
   std::vector<std::uint32_t> leafOffsets;
   leafOffsets.reserve(leaves);
   for (std::size_t i = 0; i < count; i += per) leafOffsets.push_back(writeLeaf(children + i, std::min(per, count - i)));
-  const std::uint32_t ri = Alloc(static_cast<std::uint32_t>(4 + 4 * leafOffsets.size()));
+  const std::uint32_t ri = Alloc(static_cast<std::uint32_t>(list::kElements + list::kOffsetElement * leafOffsets.size()));
   std::uint8_t* p = Data(ri);
-  std::memcpy(p, "ri", 2);
-  Wr16(p + 2, static_cast<std::uint16_t>(leafOffsets.size()));
-  for (std::size_t i = 0; i < leafOffsets.size(); ++i) Wr32(p + 4 + 4 * i, leafOffsets[i]);
+  PutSignature(p + list::kSignature, "ri");
+  Wr16(p + list::kCount, static_cast<std::uint16_t>(leafOffsets.size()));
+  for (std::size_t i = 0; i < leafOffsets.size(); ++i) {
+    Wr32(p + list::kElements + list::kOffsetElement * i, leafOffsets[i]);
+  }
   return ri;
 }
 
 void CellSink::WriteValueData(const std::uint8_t* data, std::uint32_t size, std::uint32_t& rawSize,
                               std::uint32_t& dataOffset) {
-  if (size <= 4) {
-    std::uint8_t word[4] = {0, 0, 0, 0};
+  if (size <= vk::kInlineMax) {
+    std::uint8_t word[vk::kInlineMax] = {0, 0, 0, 0};
     if (size > 0) std::memcpy(word, data, size);
-    rawSize = size | 0x80000000u;
+    rawSize = size | vk::kDataInline;
     dataOffset = Rd32(word);
     return;
   }
   rawSize = size;
   if (minor_ > 3 && size > kBigDataSegment) {
     const std::uint32_t segments = (size + kBigDataSegment - 1) / kBigDataSegment;
-    const std::uint32_t db = Alloc(8);
-    const std::uint32_t list = Alloc(4 * segments);
+    const std::uint32_t db = Alloc(db::kSize);
+    const std::uint32_t segmentList = Alloc(db::kSegmentElement * segments);
     for (std::uint32_t i = 0; i < segments; ++i) {
       const std::uint32_t take = std::min(kBigDataSegment, size - i * kBigDataSegment);
       // Every segment cell, the last included, has room for a whole segment, as Windows and
@@ -184,12 +201,12 @@ void CellSink::WriteValueData(const std::uint8_t* data, std::uint32_t size, std:
       // them) take a segment's length from its cell size and would cut a shorter last cell short.
       const std::uint32_t seg = Alloc(kBigDataSegment);
       std::memcpy(Data(seg), data + static_cast<std::size_t>(i) * kBigDataSegment, take);
-      Wr32(Data(list) + 4 * i, seg);
+      Wr32(Data(segmentList) + db::kSegmentElement * i, seg);
     }
     std::uint8_t* p = Data(db);
-    std::memcpy(p, "db", 2);
-    Wr16(p + 2, static_cast<std::uint16_t>(segments));
-    Wr32(p + 4, list);
+    PutSignature(p + db::kSignature, "db");
+    Wr16(p + db::kSegmentCount, static_cast<std::uint16_t>(segments));
+    Wr32(p + db::kSegmentList, segmentList);
     dataOffset = db;
     return;
   }
@@ -204,21 +221,25 @@ std::vector<std::uint8_t> CellSink::Finish(const BaseFields& f) {
   CloseBin();
   std::uint8_t* b = buf_.data();
   std::memset(b, 0, kBaseBlockSize);
-  std::memcpy(b, "regf", 4);
-  Wr32(b + 4, f.sequence);
-  Wr32(b + 8, f.secondary);
-  Wr64(b + 12, f.lastWritten);
-  Wr32(b + 20, 1);
-  Wr32(b + 24, minor_);
-  Wr32(b + 28, 0);
-  Wr32(b + 32, 1);
-  Wr32(b + 36, f.root);
-  Wr32(b + 40, static_cast<std::uint32_t>(buf_.size() - kBaseBlockSize));
-  Wr32(b + 44, 1);
-  if (f.fileName != nullptr) std::memcpy(b + 48, f.fileName, 64);
-  Wr32(b + 508, BaseBlockChecksum(b));
+  PutSignature(b + base::kSignature, "regf");
+  Wr32(b + base::kPrimarySeq, f.sequence);
+  Wr32(b + base::kSecondarySeq, f.secondary);
+  Wr64(b + base::kLastWritten, f.lastWritten);
+  Wr32(b + base::kMajor, 1);
+  Wr32(b + base::kMinor, minor_);
+  Wr32(b + base::kFileType, 0);
+  Wr32(b + base::kFormat, 1);
+  Wr32(b + base::kRootCell, f.root);
+  Wr32(b + base::kBinsSize, static_cast<std::uint32_t>(buf_.size() - kBaseBlockSize));
+  Wr32(b + base::kClustering, 1);
+  if (f.fileName != nullptr) std::memcpy(b + base::kFileName, f.fileName, base::kFileNameSize);
+  if (f.transactionFields != nullptr) {
+    std::memcpy(b + base::kRmId, f.transactionFields, base::kLastReorganized - base::kRmId);
+  }
+  Wr64(b + base::kLastReorganized, f.lastReorganized);
+  Wr32(b + base::kChecksum, BaseBlockChecksum(b));
   // The first bin's timestamp mirrors the base block's, as Windows writes it.
-  Wr64(b + kBaseBlockSize + 20, f.lastWritten);
+  Wr64(b + kBaseBlockSize + bin::kTimestamp, f.lastWritten);
   return std::move(buf_);
 }
 

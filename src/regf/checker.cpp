@@ -60,16 +60,16 @@ class CheckVisitor {
       seen[cur] = true;
       h_.SecurityDescriptor(cur);
       const std::uint8_t* p = h_.Cell(cur, "a security list link").data;
-      const std::uint32_t next = Rd32(p + 4);
+      const std::uint32_t next = Rd32(p + sk::kFlink);
       if (!h_.IsAllocatedCell(next)) {
         Problem("security cell forward link points outside the cells", cur);
         break;
       }
       h_.SecurityDescriptor(next);
-      if (Rd32(h_.Cell(next, "a security list link").data + 8) != cur) {
+      if (Rd32(h_.Cell(next, "a security list link").data + sk::kBlink) != cur) {
         Problem("security list back link does not match", next);
       }
-      const std::uint32_t count = Rd32(p + 12);
+      const std::uint32_t count = Rd32(p + sk::kRefCount);
       auto it = refs_.find(cur);
       const std::uint32_t used = it == refs_.end() ? 0 : it->second;
       if (count != used) {
@@ -90,19 +90,21 @@ class CheckVisitor {
 
   void CheckLeaf(const KeyNode& key, std::uint32_t at) {
     const Span leaf = h_.Cell(at, "a subkey list");
-    if (leaf.size < 4) return;
+    if (leaf.size < list::kElements) return;
     const std::uint8_t* p = leaf.data;
-    const bool lh = p[0] == 'l' && p[1] == 'h', lf = p[0] == 'l' && p[1] == 'f', li = p[0] == 'l' && p[1] == 'i';
+    const bool lh = HasSignature(p, "lh"), lf = HasSignature(p, "lf"), li = HasSignature(p, "li");
     if (!lh && !lf && !li) return;
-    const std::uint32_t n = Rd16(p + 2);
-    const std::uint32_t stride = li ? 4 : 8;
-    if (4 + static_cast<std::uint64_t>(n) * stride > leaf.size) return;
+    const std::uint32_t n = Rd16(p + list::kCount);
+    const std::uint32_t stride = li ? list::kOffsetElement : list::kHashElement;
+    if (list::kElements + static_cast<std::uint64_t>(n) * stride > leaf.size) return;
     if (lh && h_.Base().minor < 5) Problem("hash leaf in a hive of version 1." + std::to_string(h_.Base().minor), at);
+    if (lf && h_.Base().minor < 3) Problem("fast leaf in a hive of version 1." + std::to_string(h_.Base().minor), at);
     for (std::uint32_t i = 0; i < n; ++i) {
-      const KeyNode child = h_.Key(Rd32(p + 4 + i * stride));
+      const std::uint8_t* element = p + list::kElements + i * stride;
+      const KeyNode child = h_.Key(Rd32(element));
       if (child.parent != key.offset) Problem("key's parent link does not point to its parent", child.offset);
       if (li) continue;
-      const std::uint32_t stored = Rd32(p + 8 + i * stride);
+      const std::uint32_t stored = Rd32(element + list::kElementHash);
       if (lh && stored != NameHash(child.name)) Problem("wrong name hash in a hash leaf", at);
       if (lf) {
         const std::uint32_t hint = NameHint(child.name);
@@ -125,9 +127,9 @@ class CheckVisitor {
     if (maxName > (key.maxNameField & 0xFFFF)) Problem("largest subkey name length is too small", key.offset);
     if (maxClass > key.maxClassLen) Problem("largest subkey class length is too small", key.offset);
     const Span list = h_.Cell(key.subkeyList, "a subkey list");
-    if (list.data[0] == 'r' && list.data[1] == 'i') {
-      const std::uint32_t n = Rd16(list.data + 2);
-      for (std::uint32_t i = 0; i < n; ++i) CheckLeaf(key, Rd32(list.data + 4 + 4 * i));
+    if (HasSignature(list.data, "ri")) {
+      const std::uint32_t n = Rd16(list.data + list::kCount);
+      for (std::uint32_t i = 0; i < n; ++i) CheckLeaf(key, Rd32(list.data + list::kElements + list::kOffsetElement * i));
     } else {
       CheckLeaf(key, key.subkeyList);
     }

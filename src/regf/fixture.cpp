@@ -5,6 +5,7 @@
 #include <map>
 
 #include "cell_sink.h"
+#include "records.h"
 #include "names.h"
 
 namespace hv::regf {
@@ -17,6 +18,10 @@ struct StoredName {
   std::vector<std::uint8_t> bytes;
   bool compressed = true;
 };
+StoredName Store(std::string_view utf8);
+NameRef RefOf(const StoredName& s) {
+  return NameRef{s.bytes.data(), static_cast<std::uint32_t>(s.bytes.size()), s.compressed};
+}
 StoredName Store(std::string_view utf8) {
   const std::u16string u = Utf8ToUtf16(utf8);
   StoredName s;
@@ -189,7 +194,7 @@ FixtureKey& FixtureKey::AddDeletedValue(std::string_view name, std::vector<std::
 }
 
 FixtureBuilder::FixtureBuilder(std::uint32_t minor)
-    : minor_(minor < 3 ? 3 : (minor > 6 ? 6 : minor)), root_(std::make_unique<FixtureKey>("ROOT")), lastWritten_(kDefaultTime) {}
+    : minor_(minor < 2 ? 2 : (minor > 6 ? 6 : minor)), root_(std::make_unique<FixtureKey>("ROOT")), lastWritten_(kDefaultTime) {}
 
 FixtureBuilder& FixtureBuilder::SetRootName(std::string_view name) {
   root_->name_ = std::string(name);
@@ -218,7 +223,7 @@ FixtureBuilder& FixtureBuilder::SetLastWritten(std::uint64_t filetime) {
 // garbage cells interleaved after live ones in proportion to their size.
 class FixtureWriter {
  public:
-  FixtureWriter(const FixtureBuilder& b, CellSink& out) : b_(b), out_(out), rng_(b.seed_) {}
+  FixtureWriter(const FixtureBuilder& b, CellSink& out) : b_(b), out_(out), rng_(b.seed_), security_(out) {}
 
   std::uint32_t Key(const FixtureKey& k, std::uint32_t parent, const std::vector<std::uint8_t>& inherited, bool root) {
     const StoredName name = Store(k.name_);
@@ -235,10 +240,10 @@ class FixtureWriter {
     for (const auto& v : k.deletedValues_) out_.Release(Value(v));
     std::uint32_t list = kNone, maxValueName = 0, maxData = 0;
     if (!k.values_.empty()) {
-      list = Alloc(static_cast<std::uint32_t>(4 * k.values_.size()));
+      list = Alloc(static_cast<std::uint32_t>(valuelist::kElement * k.values_.size()));
       for (std::size_t i = 0; i < k.values_.size(); ++i) {
         const std::uint32_t vk = Value(k.values_[i]);
-        Wr32(out_.Data(list) + 4 * i, vk);
+        Wr32(out_.Data(list) + valuelist::kElement * i, vk);
         maxValueName = std::max(maxValueName, Utf16Bytes(Store(k.values_[i].name)));
         maxData = std::max(maxData, static_cast<std::uint32_t>(k.values_[i].data.size()));
       }
@@ -246,12 +251,17 @@ class FixtureWriter {
     for (const auto& d : k.deletedKeys_) {
       const StoredName dn = Store(d);
       const std::uint32_t cell = out_.Alloc(kNkFixed + static_cast<std::uint32_t>(dn.bytes.size()));
-      std::uint8_t* p = out_.Data(cell);
-      std::memcpy(p, "nk", 2);
-      Wr16(p + 2, dn.compressed ? kKeyCompName : 0);
-      Wr32(p + 16, nk);
-      Wr16(p + 72, static_cast<std::uint16_t>(dn.bytes.size()));
-      if (!dn.bytes.empty()) std::memcpy(p + kNkFixed, dn.bytes.data(), dn.bytes.size());
+      KeyNode deleted;
+      deleted.flags = dn.compressed ? kKeyCompName : 0;
+      deleted.timestamp = 0;
+      deleted.parent = nk;
+      deleted.subkeyList = 0;
+      deleted.valueList = 0;
+      deleted.security = 0;
+      deleted.classCell = 0;
+      deleted.name = RefOf(dn);
+      WriteKeyNode(out_.Data(cell), deleted);
+      Wr32(out_.Data(cell) + nk::kVolatileSubkeyList, 0);
       out_.Release(cell);
     }
 
@@ -272,39 +282,29 @@ class FixtureWriter {
     const std::uint32_t subkeys = out_.WriteSubkeyList(kidCells.data(), kidCells.size());
     Garbage(64);
 
-    std::uint8_t* p = out_.Data(nk);
-    std::memcpy(p, "nk", 2);
     std::uint16_t flags = static_cast<std::uint16_t>(k.flags_ | (name.compressed ? kKeyCompName : 0));
     if (root) flags |= kKeyHiveEntry | kKeyNoDelete;
-    Wr16(p + 2, flags);
-    Wr64(p + 4, k.timestamp_);
-    Wr32(p + 16, root ? kNone : parent);
-    Wr32(p + 20, static_cast<std::uint32_t>(kidCells.size()));
-    Wr32(p + 28, subkeys);
-    Wr32(p + 32, kNone);
-    Wr32(p + 36, static_cast<std::uint32_t>(k.values_.size()));
-    Wr32(p + 40, list);
-    Wr32(p + 44, sk);
-    Wr32(p + 48, classCell);
-    Wr32(p + 52, (static_cast<std::uint32_t>(k.userFlags_) << 16) | maxName);
-    Wr32(p + 56, maxClass);
-    Wr32(p + 60, maxValueName);
-    Wr32(p + 64, maxData);
-    Wr16(p + 72, static_cast<std::uint16_t>(name.bytes.size()));
-    Wr16(p + 74, static_cast<std::uint16_t>(cls.size()));
-    if (!name.bytes.empty()) std::memcpy(p + kNkFixed, name.bytes.data(), name.bytes.size());
+    KeyNode record;
+    record.flags = flags;
+    record.timestamp = k.timestamp_;
+    record.parent = root ? kNone : parent;
+    record.subkeyCount = static_cast<std::uint32_t>(kidCells.size());
+    record.subkeyList = subkeys;
+    record.valueCount = static_cast<std::uint32_t>(k.values_.size());
+    record.valueList = list;
+    record.security = sk;
+    record.classCell = classCell;
+    record.maxNameField = (static_cast<std::uint32_t>(k.userFlags_) << 16) | maxName;
+    record.maxClassLen = maxClass;
+    record.maxValueNameLen = maxValueName;
+    record.maxValueDataLen = maxData;
+    record.classLen = static_cast<std::uint16_t>(cls.size());
+    record.name = RefOf(name);
+    WriteKeyNode(out_.Data(nk), record);
     return nk;
   }
 
-  void FinishSecurity() {
-    const std::size_t n = sk_.size();
-    for (std::size_t i = 0; i < n; ++i) {
-      std::uint8_t* p = out_.Data(sk_[i]);
-      Wr32(p + 4, sk_[(i + 1) % n]);
-      Wr32(p + 8, sk_[(i + n - 1) % n]);
-      Wr32(p + 12, refs_[i]);
-    }
-  }
+  void FinishSecurity() { security_.Finish(); }
 
  private:
   std::uint32_t Next() {
@@ -335,24 +335,10 @@ class FixtureWriter {
   }
 
   std::uint32_t Security(const std::vector<std::uint8_t>& sd) {
-    const std::string key(sd.begin(), sd.end());
-    auto it = skIndex_.find(key);
-    std::size_t i;
-    if (it == skIndex_.end()) {
-      const std::uint32_t cell = Alloc(kSkFixed + static_cast<std::uint32_t>(sd.size()));
-      std::uint8_t* p = out_.Data(cell);
-      std::memcpy(p, "sk", 2);
-      Wr32(p + 16, static_cast<std::uint32_t>(sd.size()));
-      std::memcpy(p + kSkFixed, sd.data(), sd.size());
-      i = sk_.size();
-      sk_.push_back(cell);
-      refs_.push_back(0);
-      skIndex_.emplace(key, i);
-    } else {
-      i = it->second;
-    }
-    ++refs_[i];
-    return sk_[i];
+    const std::uint32_t size = static_cast<std::uint32_t>(sd.size());
+    const SecurityWriter::Use use = security_.Reference(sd.data(), size);
+    if (use.created) Garbage(kSkFixed + size);
+    return use.cell;
   }
 
   std::uint32_t Value(const FixtureKey::Val& v) {
@@ -360,15 +346,8 @@ class FixtureWriter {
     const std::uint32_t vk = Alloc(kVkFixed + static_cast<std::uint32_t>(name.bytes.size()));
     std::uint32_t rawSize = 0, dataOffset = 0;
     out_.WriteValueData(v.data.data(), static_cast<std::uint32_t>(v.data.size()), rawSize, dataOffset);
-    Garbage(static_cast<std::uint32_t>(v.data.size() > 4 ? v.data.size() : 0));
-    std::uint8_t* p = out_.Data(vk);
-    std::memcpy(p, "vk", 2);
-    Wr16(p + 2, static_cast<std::uint16_t>(name.bytes.size()));
-    Wr32(p + 4, rawSize);
-    Wr32(p + 8, dataOffset);
-    Wr32(p + 12, v.type);
-    Wr16(p + 16, name.compressed ? kValueCompName : 0);
-    if (!name.bytes.empty()) std::memcpy(p + kVkFixed, name.bytes.data(), name.bytes.size());
+    Garbage(static_cast<std::uint32_t>(v.data.size() > vk::kInlineMax ? v.data.size() : 0));
+    WriteValueRecord(out_.Data(vk), RefOf(name), rawSize, dataOffset, v.type, name.compressed ? kValueCompName : 0);
     return vk;
   }
 
@@ -376,8 +355,7 @@ class FixtureWriter {
   CellSink& out_;
   std::uint32_t rng_;
   double debt_ = 0;
-  std::vector<std::uint32_t> sk_, refs_;
-  std::map<std::string, std::size_t> skIndex_;
+  SecurityWriter security_;
 };
 
 std::vector<std::uint8_t> FixtureBuilder::Build() const {

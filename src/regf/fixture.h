@@ -3,7 +3,7 @@
 // the benchmark. Besides the live tree it can leave what a long-used hive carries: deleted keys
 // and values in free cells, orphaned allocations, and slack after the bins.
 //
-//   FixtureBuilder b(5);                                  // format 1.5 (3 = 1.3)
+//   FixtureBuilder b(5);                                  // format 1.5 (2 = 1.2, 3 = 1.3)
 //   auto& k = b.Root().AddKey("Microsoft\\Windows NT\\CurrentVersion");
 //   k.SetString("CurrentVersion", "6.1");
 //   b.AddGarbage(0.4);
@@ -99,7 +99,7 @@ class FixtureKey {
 
 class FixtureBuilder {
  public:
-  // `minor`: the format version 1.minor (3, 4, 5 or 6).
+  // `minor`: the format version 1.minor (2 to 6).
   explicit FixtureBuilder(std::uint32_t minor = 5);
 
   FixtureKey& Root() { return *root_; }
@@ -127,6 +127,34 @@ class FixtureBuilder {
   std::uint32_t primary_ = 1, secondary_ = 1;
   std::uint64_t lastWritten_;
 };
+
+// Transaction logs for tests and the benchmark. A log entry is made from two whole images (as
+// Build gives them): the 4 KiB pages of `to`'s hive bins that differ from `from` (or lie beyond
+// it), adjacent pages merged into one reference, as Windows writes them.
+struct FixtureLogEntry {
+  std::uint32_t sequence = 0;
+  std::uint32_t binsSize = 0;
+  std::uint32_t flags = 0;
+  struct Page {
+    std::uint32_t offset;  // in the hive bins
+    std::vector<std::uint8_t> bytes;
+  };
+  std::vector<Page> pages;
+};
+FixtureLogEntry LogEntryBetween(const std::vector<std::uint8_t>& from, const std::vector<std::uint8_t>& to,
+                                std::uint32_t sequence);
+// A new-format log: the first 512 bytes of `hive`'s base block with file type 6 and both
+// sequence numbers `baseSequence`, then the entries (hashed, each padded to 4 KiB).
+std::vector<std::uint8_t> BuildNewFormatLog(const std::vector<std::uint8_t>& hive, std::uint32_t baseSequence,
+                                            const std::vector<FixtureLogEntry>& entries);
+// An old-format log that turns `from` into `to`: `to`'s base block with file type 1 and both
+// sequence numbers `sequence`, a "DIRT" vector of the 512-byte pages that differ, the pages.
+std::vector<std::uint8_t> BuildOldFormatLog(const std::vector<std::uint8_t>& from, const std::vector<std::uint8_t>& to,
+                                            std::uint32_t sequence);
+// `image` with its base block's sequence numbers set (checksum recomputed): unequal numbers
+// make the dirty primary file a log applies to.
+std::vector<std::uint8_t> WithSequenceNumbers(std::vector<std::uint8_t> image, std::uint32_t primary,
+                                              std::uint32_t secondary);
 
 // A large generated hive of about `bytes` bytes (at least 64 KiB) with some 45% of its bins
 // free or orphaned: the benchmark's input. Refuses to replace an existing file.

@@ -12,8 +12,6 @@ std::string Hex(std::uint64_t v) {
   return s.str();
 }
 
-bool Sig(const std::uint8_t* p, const char* two) { return p[0] == two[0] && p[1] == two[1]; }
-
 }  // namespace
 
 void Hive::Fail(const std::string& what, std::uint32_t offset) const {
@@ -34,7 +32,7 @@ Hive Hive::Load(const std::filesystem::path& file, LoadOptions options) {
   h.data_ = h.loaded_.Data();
   // Only the declared bins count: the file is often longer, and a declared size beyond the
   // file is a truncation that Parse reports (or tolerates for the checker).
-  const std::uint64_t want = static_cast<std::uint64_t>(kBaseBlockSize) + Rd32(h.data_ + 40);
+  const std::uint64_t want = static_cast<std::uint64_t>(kBaseBlockSize) + Rd32(h.data_ + base::kBinsSize);
   h.size_ = want < have ? static_cast<std::size_t>(want) : have;
   h.Parse(options);
   return h;
@@ -46,7 +44,7 @@ Hive Hive::FromBytes(std::vector<std::uint8_t> bytes, std::string name, LoadOpti
   h.fileSize_ = bytes.size();
   h.given_ = std::move(bytes);
   if (h.given_.size() < kBaseBlockSize) h.Fail("the image is too short to be a hive");
-  std::uint64_t want = static_cast<std::uint64_t>(kBaseBlockSize) + Rd32(h.given_.data() + 40);
+  std::uint64_t want = static_cast<std::uint64_t>(kBaseBlockSize) + Rd32(h.given_.data() + base::kBinsSize);
   if (want < h.given_.size()) h.given_.resize(static_cast<std::size_t>(want));
   h.data_ = h.given_.data();
   h.size_ = h.given_.size();
@@ -59,7 +57,7 @@ Hive Hive::View(const std::uint8_t* data, std::size_t size, std::string name, Lo
   h.name_ = std::move(name);
   h.fileSize_ = size;
   if (size < kBaseBlockSize) h.Fail("the image is too short to be a hive");
-  const std::uint64_t want = static_cast<std::uint64_t>(kBaseBlockSize) + Rd32(data + 40);
+  const std::uint64_t want = static_cast<std::uint64_t>(kBaseBlockSize) + Rd32(data + base::kBinsSize);
   h.data_ = data;
   h.size_ = want < size ? static_cast<std::size_t>(want) : size;
   h.Parse(options);
@@ -68,18 +66,18 @@ Hive Hive::View(const std::uint8_t* data, std::size_t size, std::string name, Lo
 
 void Hive::Parse(LoadOptions options) {
   const std::uint8_t* b = data_;
-  if (!Sig(b, "re") || !Sig(b + 2, "gf")) Fail("not a hive file (no \"regf\" signature)");
-  base_.primarySeq = Rd32(b + 4);
-  base_.secondarySeq = Rd32(b + 8);
-  base_.lastWritten = Rd64(b + 12);
-  base_.major = Rd32(b + 20);
-  base_.minor = Rd32(b + 24);
-  base_.fileType = Rd32(b + 28);
-  base_.format = Rd32(b + 32);
-  base_.rootCell = Rd32(b + 36);
-  base_.binsSize = Rd32(b + 40);
-  base_.clustering = Rd32(b + 44);
-  base_.storedChecksum = Rd32(b + 508);
+  if (!HasSignature(b + base::kSignature, "regf")) Fail("not a hive file (no \"regf\" signature)");
+  base_.primarySeq = Rd32(b + base::kPrimarySeq);
+  base_.secondarySeq = Rd32(b + base::kSecondarySeq);
+  base_.lastWritten = Rd64(b + base::kLastWritten);
+  base_.major = Rd32(b + base::kMajor);
+  base_.minor = Rd32(b + base::kMinor);
+  base_.fileType = Rd32(b + base::kFileType);
+  base_.format = Rd32(b + base::kFormat);
+  base_.rootCell = Rd32(b + base::kRootCell);
+  base_.binsSize = Rd32(b + base::kBinsSize);
+  base_.clustering = Rd32(b + base::kClustering);
+  base_.storedChecksum = Rd32(b + base::kChecksum);
   base_.computedChecksum = BaseBlockChecksum(b);
   if (!options.allowDirty) {
     if (base_.primarySeq != base_.secondarySeq) {
@@ -118,12 +116,12 @@ void Hive::Parse(LoadOptions options) {
     std::uint32_t binSize = 0;
     if (limit - off < kBinHeaderSize) {
       problem = "hive bin at " + Hex(off) + " is cut short";
-    } else if (!Sig(p, "hb") || !Sig(p + 2, "in")) {
+    } else if (!HasSignature(p + bin::kSignature, "hbin")) {
       problem = "no hive bin signature at " + Hex(off) + " (the bin chain is broken)";
-    } else if (Rd32(p + 4) != off) {
-      problem = "hive bin at " + Hex(off) + " claims offset " + Hex(Rd32(p + 4));
+    } else if (Rd32(p + bin::kOffset) != off) {
+      problem = "hive bin at " + Hex(off) + " claims offset " + Hex(Rd32(p + bin::kOffset));
     } else {
-      binSize = Rd32(p + 8);
+      binSize = Rd32(p + bin::kSize);
       if (binSize < kBinAlign || binSize % kBinAlign != 0 || binSize > limit - off) {
         problem = "hive bin at " + Hex(off) + " has an invalid size " + Hex(binSize);
       }
@@ -142,7 +140,7 @@ void Hive::Parse(LoadOptions options) {
 #if defined(__GNUC__) || defined(__clang__)
         __builtin_prefetch(At(c) + 4096);
 #endif
-        const std::int32_t raw = static_cast<std::int32_t>(Rd32(At(c)));
+        const std::int32_t raw = static_cast<std::int32_t>(Rd32(At(c) + cell::kSize));
         const std::int64_t sz = raw < 0 ? -static_cast<std::int64_t>(raw) : raw;
         if (sz < 8 || sz % 8 != 0 || sz > end - c) {
           problem = "cell at " + Hex(c) + " has an invalid size " + std::to_string(raw);
@@ -186,51 +184,51 @@ KeyNode Hive::Key(std::uint32_t offset) const {
   k.name = KeyName(offset);  // validates the cell, its signature and the name
   const std::uint8_t* p = Cell(offset, "a key reference").data;
   k.offset = offset;
-  k.flags = Rd16(p + 2);
-  k.timestamp = Rd64(p + 4);
-  k.accessBits = Rd32(p + 12);
-  k.parent = Rd32(p + 16);
-  k.subkeyCount = Rd32(p + 20);
-  k.subkeyList = Rd32(p + 28);
-  k.valueCount = Rd32(p + 36);
-  k.valueList = Rd32(p + 40);
-  k.security = Rd32(p + 44);
-  k.classCell = Rd32(p + 48);
-  k.maxNameField = Rd32(p + 52);
-  k.maxClassLen = Rd32(p + 56);
-  k.maxValueNameLen = Rd32(p + 60);
-  k.maxValueDataLen = Rd32(p + 64);
-  k.classLen = Rd16(p + 74);
+  k.flags = Rd16(p + nk::kFlags);
+  k.timestamp = Rd64(p + nk::kTimestamp);
+  k.accessBits = Rd32(p + nk::kAccessBits);
+  k.parent = Rd32(p + nk::kParent);
+  k.subkeyCount = Rd32(p + nk::kSubkeyCount);
+  k.subkeyList = Rd32(p + nk::kSubkeyList);
+  k.valueCount = Rd32(p + nk::kValueCount);
+  k.valueList = Rd32(p + nk::kValueList);
+  k.security = Rd32(p + nk::kSecurity);
+  k.classCell = Rd32(p + nk::kClass);
+  k.maxNameField = Rd32(p + nk::kMaxNameLen);
+  k.maxClassLen = Rd32(p + nk::kMaxClassLen);
+  k.maxValueNameLen = Rd32(p + nk::kMaxValueNameLen);
+  k.maxValueDataLen = Rd32(p + nk::kMaxValueDataLen);
+  k.classLen = Rd16(p + nk::kClassLen);
   return k;
 }
 
 NameRef Hive::KeyName(std::uint32_t offset) const {
   const Span c = Cell(offset, "a key reference");
-  if (c.size < kNkFixed || !Sig(c.data, "nk")) Fail("expected a key node", offset);
-  const std::uint16_t flags = Rd16(c.data + 2);
-  const std::uint16_t nameLen = Rd16(c.data + 72);
+  if (c.size < kNkFixed || !HasSignature(c.data + nk::kSignature, "nk")) Fail("expected a key node", offset);
+  const std::uint16_t flags = Rd16(c.data + nk::kFlags);
+  const std::uint16_t nameLen = Rd16(c.data + nk::kNameLen);
   if (nameLen == 0) Fail("key node with an empty name", offset);
   if (kNkFixed + nameLen > c.size) Fail("key name runs past its cell", offset);
   const bool comp = (flags & kKeyCompName) != 0;
   if (!comp && nameLen % 2 != 0) Fail("UTF-16 key name of odd length", offset);
-  return NameRef{c.data + kNkFixed, nameLen, comp};
+  return NameRef{c.data + nk::kName, nameLen, comp};
 }
 
 ValueRec Hive::Value(std::uint32_t offset) const {
   const Span c = Cell(offset, "a value list entry");
-  if (c.size < kVkFixed || !Sig(c.data, "vk")) Fail("expected a value record", offset);
+  if (c.size < kVkFixed || !HasSignature(c.data + vk::kSignature, "vk")) Fail("expected a value record", offset);
   const std::uint8_t* p = c.data;
   ValueRec v;
   v.offset = offset;
-  const std::uint16_t nameLen = Rd16(p + 2);
-  v.rawSize = Rd32(p + 4);
-  v.dataOffset = Rd32(p + 8);
-  v.type = Rd32(p + 12);
-  v.flags = Rd16(p + 16);
+  const std::uint16_t nameLen = Rd16(p + vk::kNameLen);
+  v.rawSize = Rd32(p + vk::kDataSize);
+  v.dataOffset = Rd32(p + vk::kDataOffset);
+  v.type = Rd32(p + vk::kType);
+  v.flags = Rd16(p + vk::kFlags);
   if (kVkFixed + nameLen > c.size) Fail("value name runs past its cell", offset);
   const bool comp = (v.flags & kValueCompName) != 0;
   if (!comp && nameLen % 2 != 0) Fail("UTF-16 value name of odd length", offset);
-  v.name = NameRef{p + kVkFixed, nameLen, comp};
+  v.name = NameRef{p + vk::kName, nameLen, comp};
   return v;
 }
 
@@ -238,27 +236,27 @@ void Hive::AppendSubkeys(const KeyNode& key, std::vector<std::uint32_t>& out) co
   if (key.subkeyCount == 0) return;
   const std::size_t start = out.size();
   const Span list = Cell(key.subkeyList, "a key's subkey list");
-  if (list.size < 4) Fail("subkey list too short", key.subkeyList);
+  if (list.size < list::kElements) Fail("subkey list too short", key.subkeyList);
   auto appendLeaf = [&](const Span& leaf, std::uint32_t at) {
     const std::uint8_t* p = leaf.data;
-    const std::uint32_t n = Rd16(p + 2);
-    const bool li = Sig(p, "li");
-    if (!li && !Sig(p, "lf") && !Sig(p, "lh")) Fail("expected a subkey list (li, lf or lh)", at);
-    const std::uint32_t stride = li ? 4 : 8;
-    if (4 + static_cast<std::uint64_t>(n) * stride > leaf.size) Fail("subkey list count runs past its cell", at);
+    const std::uint32_t n = Rd16(p + list::kCount);
+    const bool li = HasSignature(p, "li");
+    if (!li && !HasSignature(p, "lf") && !HasSignature(p, "lh")) Fail("expected a subkey list (li, lf or lh)", at);
+    const std::uint32_t stride = li ? list::kOffsetElement : list::kHashElement;
+    if (list::kElements + static_cast<std::uint64_t>(n) * stride > leaf.size) Fail("subkey list count runs past its cell", at);
     if (out.size() - start + n > key.subkeyCount) {
       Fail("subkey lists hold more entries than the key's count of " + std::to_string(key.subkeyCount), key.offset);
     }
-    for (std::uint32_t i = 0; i < n; ++i) out.push_back(Rd32(p + 4 + i * stride));
+    for (std::uint32_t i = 0; i < n; ++i) out.push_back(Rd32(p + list::kElements + i * stride));
   };
-  if (Sig(list.data, "ri")) {
-    const std::uint32_t n = Rd16(list.data + 2);
-    if (4 + static_cast<std::uint64_t>(n) * 4 > list.size) Fail("index root count runs past its cell", key.subkeyList);
+  if (HasSignature(list.data, "ri")) {
+    const std::uint32_t n = Rd16(list.data + list::kCount);
+    if (list::kElements + static_cast<std::uint64_t>(n) * list::kOffsetElement > list.size) Fail("index root count runs past its cell", key.subkeyList);
     for (std::uint32_t i = 0; i < n; ++i) {
-      const std::uint32_t at = Rd32(list.data + 4 + i * 4);
+      const std::uint32_t at = Rd32(list.data + list::kElements + i * list::kOffsetElement);
       const Span leaf = Cell(at, "an index root entry");
-      if (leaf.size < 4) Fail("subkey list too short", at);
-      if (Sig(leaf.data, "ri")) Fail("an index root points to another index root", at);
+      if (leaf.size < list::kElements) Fail("subkey list too short", at);
+      if (HasSignature(leaf.data, "ri")) Fail("an index root points to another index root", at);
       appendLeaf(leaf, at);
     }
   } else {
@@ -273,16 +271,16 @@ void Hive::AppendSubkeys(const KeyNode& key, std::vector<std::uint32_t>& out) co
 void Hive::AppendValues(const KeyNode& key, std::vector<std::uint32_t>& out) const {
   if (key.valueCount == 0) return;
   const Span list = Cell(key.valueList, "a key's value list");
-  if (static_cast<std::uint64_t>(key.valueCount) * 4 > list.size) {
+  if (static_cast<std::uint64_t>(key.valueCount) * valuelist::kElement > list.size) {
     Fail("the key counts " + std::to_string(key.valueCount) + " values but its value list holds fewer", key.offset);
   }
-  for (std::uint32_t i = 0; i < key.valueCount; ++i) out.push_back(Rd32(list.data + i * 4));
+  for (std::uint32_t i = 0; i < key.valueCount; ++i) out.push_back(Rd32(list.data + i * valuelist::kElement));
 }
 
 bool Hive::DirectData(const ValueRec& v, std::uint8_t (&inlineBytes)[4], Span& out) const {
   const std::uint32_t size = v.Size();
   if (v.Inline()) {
-    if (size > 4) Fail("value data of " + std::to_string(size) + " bytes marked as stored in the record", v.offset);
+    if (size > vk::kInlineMax) Fail("value data of " + std::to_string(size) + " bytes marked as stored in the record", v.offset);
     Wr32(inlineBytes, v.dataOffset);
     out = Span{inlineBytes, size};
     return true;
@@ -292,7 +290,7 @@ bool Hive::DirectData(const ValueRec& v, std::uint8_t (&inlineBytes)[4], Span& o
     return true;
   }
   const Span cell = Cell(v.dataOffset, "a value's data");
-  if (UsesBigData(size) && cell.size >= 8 && Sig(cell.data, "db")) return false;
+  if (UsesBigData(size) && cell.size >= db::kSize && HasSignature(cell.data, "db")) return false;
   if (cell.size < size) Fail("value data of " + std::to_string(size) + " bytes runs past its cell", v.dataOffset);
   out = Span{cell.data, size};
   return true;
@@ -308,16 +306,16 @@ void Hive::ReadData(const ValueRec& v, std::vector<std::uint8_t>& out) const {
   }
   const std::uint32_t size = v.Size();
   const Span cell = Cell(v.dataOffset, "a value's data");
-  const std::uint32_t segments = Rd16(cell.data + 2);
-  const std::uint32_t listAt = Rd32(cell.data + 4);
+  const std::uint32_t segments = Rd16(cell.data + db::kSegmentCount);
+  const std::uint32_t listAt = Rd32(cell.data + db::kSegmentList);
   const std::uint64_t needed = (static_cast<std::uint64_t>(size) + kBigDataSegment - 1) / kBigDataSegment;
   if (segments < needed) Fail("big data has too few segments for its size", v.dataOffset);
   const Span list = Cell(listAt, "a big data segment list");
-  if (static_cast<std::uint64_t>(segments) * 4 > list.size) Fail("big data segment list too short", listAt);
+  if (static_cast<std::uint64_t>(segments) * db::kSegmentElement > list.size) Fail("big data segment list too short", listAt);
   out.reserve(size);
   std::uint32_t left = size;
   for (std::uint32_t i = 0; i < segments && left > 0; ++i) {
-    const std::uint32_t at = Rd32(list.data + i * 4);
+    const std::uint32_t at = Rd32(list.data + i * db::kSegmentElement);
     const Span seg = Cell(at, "a big data segment");
     const std::uint32_t take = left < kBigDataSegment ? left : kBigDataSegment;
     if (seg.size < take) Fail("big data segment shorter than its share of the data", at);
@@ -328,10 +326,10 @@ void Hive::ReadData(const ValueRec& v, std::vector<std::uint8_t>& out) const {
 
 Span Hive::SecurityDescriptor(std::uint32_t offset) const {
   const Span c = Cell(offset, "a key's security reference");
-  if (c.size < kSkFixed || !Sig(c.data, "sk")) Fail("expected a security cell", offset);
-  const std::uint32_t n = Rd32(c.data + 16);
+  if (c.size < kSkFixed || !HasSignature(c.data + sk::kSignature, "sk")) Fail("expected a security cell", offset);
+  const std::uint32_t n = Rd32(c.data + sk::kDescriptorSize);
   if (n > c.size - kSkFixed) Fail("security descriptor runs past its cell", offset);
-  return Span{c.data + kSkFixed, n};
+  return Span{c.data + sk::kDescriptor, n};
 }
 
 Span Hive::ClassName(const KeyNode& key) const {

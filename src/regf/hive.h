@@ -105,8 +105,8 @@ class Hive {
   // offset is not the start of an allocated cell. `what` names the referrer in the message.
   Span Cell(std::uint32_t offset, const char* what) const {
     if (!IsAllocatedCell(offset)) FailNotACell(offset, what);
-    const std::uint32_t size = static_cast<std::uint32_t>(-static_cast<std::int32_t>(Rd32(At(offset))));
-    return Span{At(offset) + 4, size - 4};
+    const std::uint32_t size = static_cast<std::uint32_t>(-static_cast<std::int32_t>(Rd32(At(offset) + cell::kSize)));
+    return Span{At(offset) + cell::kData, size - cell::kData};
   }
   bool IsAllocatedCell(std::uint32_t offset) const {
     if (offset >= binsEnd_ || offset % 8 != 0) return false;

@@ -1,5 +1,6 @@
 #include "compare.h"
 #include "names.h"
+#include "recovery.h"
 #include "regf.h"
 
 namespace hv::regf {
@@ -41,7 +42,7 @@ HiveFile::~HiveFile() = default;
 
 std::unique_ptr<HiveFile> HiveFile::Open(const std::filesystem::path& file, std::string* error) {
   try {
-    auto hive = std::make_unique<Hive>(Hive::Load(file));
+    auto hive = std::make_unique<Hive>(LoadHive(file));
     ValidateTree(*hive);
     return std::unique_ptr<HiveFile>(new HiveFile(std::move(hive)));
   } catch (const std::exception& e) {

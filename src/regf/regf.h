@@ -4,6 +4,7 @@
 // All names are UTF-8. No function here throws; failures come back as values.
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,20 +20,33 @@ struct Status {
   explicit operator bool() const { return ok; }
 };
 
-// Writes the verified compacted copy of the hive file `in` to `out`. Refuses (ok=false, out not
-// created) a dirty, broken or unreadable `in`, and an `out` that already exists (left untouched).
+// Writes the verified compacted copy of the hive file `in` to `out`. A dirty `in` is first
+// recovered in memory from the transaction logs beside it (see recovery.h); neither it nor its
+// logs are written. Refuses (ok=false, out not created) a dirty hive that no log recovers, a
+// broken or unreadable `in`, and an `out` that already exists in any form, a dangling symbolic
+// link included (left untouched).
 // The copy is built under a temporary name in out's folder, forced to disk, and given the name
 // only after it read back byte for byte equal to an image whose tree was verified equal to the
 // source's.
 Status CompactHiveFile(const std::filesystem::path& in, const std::filesystem::path& out);
+// The same; `prepare` is given the new, still empty file before any byte is written to it (to give
+// it the source's protection), and a refusal from it ends the compaction with nothing written.
+using PrepareNewFile = std::function<Status(const std::filesystem::path& emptyFile)>;
+Status CompactHiveFile(const std::filesystem::path& in, const std::filesystem::path& out,
+                       const PrepareNewFile& prepare);
+
+// CompactHiveFile's contract, but the copy is the hive as it stands once recovered from its
+// transaction logs (a clean hive: its base block and bins as they are), not compacted.
+Status WriteRecoveredHiveFile(const std::filesystem::path& in, const std::filesystem::path& out);
 
 class Hive;
 
-// A read-only view of a clean hive file. The whole tree is validated when the file is opened, so
-// the queries below never fail on a malformed cell.
+// A read-only view of a hive file (a dirty one recovered from its logs in memory). The whole
+// tree is validated when the file is opened, so the queries below never fail on a malformed cell.
 class HiveFile {
  public:
-  // nullptr and *error set (naming the file) when the file is unreadable, dirty or broken.
+  // nullptr and *error set (naming the file) when the file is unreadable, broken, or dirty
+  // without a log that recovers it.
   static std::unique_ptr<HiveFile> Open(const std::filesystem::path& file, std::string* error);
   ~HiveFile();
   HiveFile(const HiveFile&) = delete;

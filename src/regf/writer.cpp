@@ -1,18 +1,21 @@
 #include "writer.h"
 
 #include <algorithm>
+#include <chrono>
 #include <unordered_map>
 
 #include "cell_sink.h"
+#include "records.h"
 #include "walk.h"
 
 namespace hv::regf {
 namespace {
 
-std::uint64_t Fnv1a(const std::uint8_t* p, std::uint32_t n) {
-  std::uint64_t h = 1469598103934665603ull;
-  for (std::uint32_t i = 0; i < n; ++i) h = (h ^ p[i]) * 1099511628211ull;
-  return h;
+// Now as a FILETIME: 100 ns units since 1601.
+std::uint64_t CurrentFileTime() {
+  const auto since1970 = std::chrono::duration_cast<std::chrono::nanoseconds>(
+      std::chrono::system_clock::now().time_since_epoch());
+  return static_cast<std::uint64_t>(since1970.count() / 100) + 116444736000000000ull;
 }
 
 std::uint32_t Utf16Bytes(const NameRef& n) { return n.compressed ? n.size * 2 : n.size; }
@@ -22,7 +25,7 @@ std::uint32_t Utf16Bytes(const NameRef& n) { return n.compressed ? n.size * 2 : 
 // needs the children's new offsets.
 class CompactVisitor {
  public:
-  CompactVisitor(const Hive& src, CellSink& out) : src_(src), out_(out) {}
+  CompactVisitor(const Hive& src, CellSink& out) : src_(src), out_(out), security_(out) {}
 
   void Enter(const KeyNode& key, std::uint32_t depth) {
     const std::uint32_t nk = out_.Alloc(kNkFixed + key.name.size);
@@ -50,7 +53,7 @@ class CompactVisitor {
     src_.AppendValues(key, values_);
     std::uint32_t valueList = kNone, maxValueName = 0, maxValueData = 0;
     if (!values_.empty()) {
-      valueList = out_.Alloc(static_cast<std::uint32_t>(4 * values_.size()));
+      valueList = out_.Alloc(static_cast<std::uint32_t>(valuelist::kElement * values_.size()));
       for (std::size_t i = 0; i < values_.size(); ++i) {
         const ValueRec v = src_.Value(values_[i]);
         std::uint8_t inlineBytes[4];
@@ -62,15 +65,8 @@ class CompactVisitor {
         const std::uint32_t vk = out_.Alloc(kVkFixed + v.name.size);
         std::uint32_t rawSize = 0, dataOffset = 0;
         out_.WriteValueData(data.data, data.size, rawSize, dataOffset);
-        std::uint8_t* p = out_.Data(vk);
-        std::memcpy(p, "vk", 2);
-        Wr16(p + 2, static_cast<std::uint16_t>(v.name.size));
-        Wr32(p + 4, rawSize);
-        Wr32(p + 8, dataOffset);
-        Wr32(p + 12, v.type);
-        Wr16(p + 16, v.flags);
-        std::memcpy(p + kVkFixed, v.name.bytes, v.name.size);
-        Wr32(out_.Data(valueList) + 4 * i, vk);
+        WriteValueRecord(out_.Data(vk), v.name, rawSize, dataOffset, v.type, v.flags);
+        Wr32(out_.Data(valueList) + valuelist::kElement * i, vk);
         if (Utf16Bytes(v.name) > maxValueName) maxValueName = Utf16Bytes(v.name);
         if (data.size > maxValueData) maxValueData = data.size;
       }
@@ -78,24 +74,20 @@ class CompactVisitor {
 
     std::uint16_t flags = static_cast<std::uint16_t>(key.flags & ~kDroppedKeyFlags);
     if (depth > 0) flags = static_cast<std::uint16_t>(flags & ~kKeyHiveEntry);
-    std::uint8_t* p = out_.Data(nk);
-    std::memcpy(p, "nk", 2);
-    Wr16(p + 2, flags);
-    Wr64(p + 4, key.timestamp);
-    Wr32(p + 12, key.accessBits);
-    Wr32(p + 16, parentNk);
-    Wr32(p + 28, kNone);  // subkey list and counts: filled in Leave
-    Wr32(p + 32, kNone);  // volatile subkeys are never saved
-    Wr32(p + 36, static_cast<std::uint32_t>(values_.size()));
-    Wr32(p + 40, valueList);
-    Wr32(p + 44, sk);
-    Wr32(p + 48, classCell);
-    Wr32(p + 52, key.maxNameField & 0xFFFF0000u);  // the Vista+ flag bits live in the high half
-    Wr32(p + 60, maxValueName);
-    Wr32(p + 64, maxValueData);
-    Wr16(p + 72, static_cast<std::uint16_t>(key.name.size));
-    Wr16(p + 74, key.classLen);
-    std::memcpy(p + kNkFixed, key.name.bytes, key.name.size);
+    KeyNode record = key;
+    record.flags = flags;
+    record.parent = parentNk;
+    record.subkeyCount = 0;  // the subkey fields are set in Leave
+    record.subkeyList = kNone;
+    record.valueCount = static_cast<std::uint32_t>(values_.size());
+    record.valueList = valueList;
+    record.security = sk;
+    record.classCell = classCell;
+    record.maxNameField = key.maxNameField & 0xFFFF0000u;  // the Vista+ flag bits live in the high half
+    record.maxClassLen = 0;
+    record.maxValueNameLen = maxValueName;
+    record.maxValueDataLen = maxValueData;
+    WriteKeyNode(out_.Data(nk), record);
   }
 
   void Leave(const KeyNode&, std::uint32_t) {
@@ -103,24 +95,11 @@ class CompactVisitor {
     frames_.pop_back();
     const std::size_t n = children_.size() - f.childBegin;
     const std::uint32_t list = out_.WriteSubkeyList(children_.data() + f.childBegin, n);
-    std::uint8_t* p = out_.Data(f.nk);
-    Wr32(p + 20, static_cast<std::uint32_t>(n));
-    Wr32(p + 28, list);
-    Wr32(p + 52, (Rd32(p + 52) & 0xFFFF0000u) | f.maxName);
-    Wr32(p + 56, f.maxClass);
+    SetKeySubkeys(out_.Data(f.nk), static_cast<std::uint32_t>(n), list, f.maxName, f.maxClass);
     children_.resize(f.childBegin);
   }
 
-  // Links the security cells into one circular list and sets their reference counts.
-  void FinishSecurity() {
-    const std::size_t n = skCells_.size();
-    for (std::size_t i = 0; i < n; ++i) {
-      std::uint8_t* p = out_.Data(skCells_[i]);
-      Wr32(p + 4, skCells_[(i + 1) % n]);
-      Wr32(p + 8, skCells_[(i + n - 1) % n]);
-      Wr32(p + 12, skRefs_[i]);
-    }
-  }
+  void FinishSecurity() { security_.Finish(); }
 
   std::uint32_t Root() const { return root_; }
 
@@ -132,39 +111,14 @@ class CompactVisitor {
     std::uint32_t maxClass;
   };
 
-  // One cell per distinct descriptor, shared by every key that uses it.
+  // One cell per distinct descriptor; a source cell already seen is not compared again.
   std::uint32_t Security(std::uint32_t srcSk) {
-    std::uint32_t index;
     auto known = bySource_.find(srcSk);
-    if (known != bySource_.end()) {
-      index = known->second;
-    } else {
-      const Span sd = src_.SecurityDescriptor(srcSk);
-      const std::uint64_t h = Fnv1a(sd.data, sd.size);
-      index = kNone;
-      auto range = byContent_.equal_range(h);
-      for (auto it = range.first; it != range.second; ++it) {
-        const std::uint32_t cell = skCells_[it->second];
-        if (Rd32(out_.Data(cell) + 16) == sd.size && std::memcmp(out_.Data(cell) + kSkFixed, sd.data, sd.size) == 0) {
-          index = it->second;
-          break;
-        }
-      }
-      if (index == kNone) {
-        const std::uint32_t cell = out_.Alloc(kSkFixed + sd.size);
-        std::uint8_t* p = out_.Data(cell);
-        std::memcpy(p, "sk", 2);
-        Wr32(p + 16, sd.size);
-        std::memcpy(p + kSkFixed, sd.data, sd.size);
-        index = static_cast<std::uint32_t>(skCells_.size());
-        skCells_.push_back(cell);
-        skRefs_.push_back(0);
-        byContent_.emplace(h, index);
-      }
-      bySource_.emplace(srcSk, index);
-    }
-    ++skRefs_[index];
-    return skCells_[index];
+    if (known != bySource_.end()) return security_.ReferenceAgain(known->second);
+    const Span sd = src_.SecurityDescriptor(srcSk);
+    const SecurityWriter::Use use = security_.Reference(sd.data, sd.size);
+    bySource_.emplace(srcSk, use.index);
+    return use.cell;
   }
 
   const Hive& src_;
@@ -174,10 +128,8 @@ class CompactVisitor {
   std::vector<std::uint32_t> children_;
   std::vector<std::uint32_t> values_;
   std::vector<std::uint8_t> data_;
-  std::vector<std::uint32_t> skCells_;
-  std::vector<std::uint32_t> skRefs_;
+  SecurityWriter security_;
   std::unordered_map<std::uint32_t, std::uint32_t> bySource_;
-  std::unordered_multimap<std::uint64_t, std::uint32_t> byContent_;
 };
 
 }  // namespace
@@ -196,7 +148,19 @@ std::vector<std::uint8_t> WriteCompactImage(const Hive& source) {
   f.sequence = f.secondary = source.Base().primarySeq;
   f.lastWritten = source.Base().lastWritten;
   f.root = visitor.Root();
-  f.fileName = source.Data() + 48;
+  f.fileName = source.Data() + base::kFileName;
+  // RmId, LogId and TmId name the resource manager, log and transaction manager of the
+  // registry's transactions (KTM) for this hive, and the "rmtm" signature says they are set;
+  // the flags carry 0x1 (KTM transactions pending) and, from Windows 10, 0x2 (the hive supports
+  // layered keys, as differencing hives do). They describe the hive rather than its layout, so
+  // the copy keeps them as they are.
+  f.transactionFields = source.Data() + base::kRmId;
+  // Windows records when it last reorganised a hive, with bit 0 for a defragmentation; a
+  // compacted copy is exactly that. Hives of a Windows too old for the field keep it unset.
+  const std::uint8_t* b = source.Data();
+  if (HasSignature(b + base::kGuidSignature, "rmtm") || Rd64(b + base::kLastReorganized) != 0) {
+    f.lastReorganized = (CurrentFileTime() & ~std::uint64_t{3}) | kReorganizedDefragmented;
+  }
   return out.Finish(f);
 }
 

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <system_error>
 
+#include "platform/offline/hibernation.h"
+#include "platform/offline/hive_files.h"
 #include "platform/offline/host_env.h"
 #include "platform/offline/private_profile.h"
 
@@ -14,8 +16,6 @@ namespace {
 
 thread_local DWORD tlsLastError = err::kSuccess;
 
-constexpr DWORD kTokenQuery = access::kTokenQuery;
-constexpr DWORD kTokenAdjust = access::kTokenAdjustPrivileges;
 constexpr UINT kEwxShutdown = 1;
 constexpr UINT kEwxPowerOff = 8;
 
@@ -30,6 +30,12 @@ bool Wow64Installation(const MachineDescription& machine) {
 fs::path StateFolderOf(const DriveMap& drives) {
   if (auto folder = drives.ResolveNative("C:\\ProgramData\\Talvix Hivora")) return *folder;
   return host::UserConfigHome() / "talvix-hivora" / "state";
+}
+
+std::shared_ptr<InstallationLock> TakeLock(const fs::path& stateFolder, const std::string& identity, DWORD* error) {
+  std::shared_ptr<InstallationLock> lock;
+  if (InstallationLock::Acquire(stateFolder, identity, &lock, error) != InstallationLock::Result::kAcquired) return nullptr;
+  return lock;
 }
 
 std::string Quoted(const std::string& arg) {
@@ -55,9 +61,16 @@ std::string WithSeparator(const fs::path& folder) {
 OfflinePlatform::OfflinePlatform(OfflineOptions options)
     : options_(std::move(options)),
       drives_(options_.machine.drives, Wow64Installation(options_.machine)),
-      release_(options_.machine.version ? ReleaseFor(*options_.machine.version) : DeriveRelease(drives_)),
-      hivelist_(options_.machine.hivelist ? *options_.machine.hivelist : SynthesizeHivelist(drives_)),
+      identity_(InstallationIdentity(drives_)),
       stateFolder_(StateFolderOf(drives_)),
+      lock_(TakeLock(stateFolder_, identity_, &lockError_)),
+      // A start that does not own the installation reads none of it.
+      release_(options_.machine.version ? ReleaseFor(*options_.machine.version)
+               : lock_                  ? DeriveRelease(drives_)
+                                        : ReleaseFor({6, 2})),
+      hivelist_(options_.machine.hivelist ? *options_.machine.hivelist
+                : lock_                   ? SynthesizeHivelist(drives_)
+                                          : std::vector<HivelistValue>{}),
       journal_(stateFolder_ / "pending.journal", &drives_),
       restorePoints_(stateFolder_ / "RestorePoints", &drives_, options_.machine.restorePointFails,
                      [this] {
@@ -66,7 +79,61 @@ OfflinePlatform::OfflinePlatform(OfflineOptions options)
                        return t;
                      }),
       clock_(host::LocalTime) {
-  journal_.Recover();
+  if (!lock_ || !lock_->TakeFirstUse()) return;
+  std::vector<ReplacementOutcome> finished;
+  journal_.Recover(&finished);
+  report_.recovered = finished;
+  CleanLeftovers();
+}
+
+RunReport OfflinePlatform::report() const {
+  std::lock_guard lock(mutex_);
+  return report_;
+}
+
+void OfflinePlatform::AddOutcomes(const std::vector<ReplacementOutcome>& outcomes) {
+  std::lock_guard lock(mutex_);
+  report_.outcomes.insert(report_.outcomes.end(), outcomes.begin(), outcomes.end());
+}
+
+void OfflinePlatform::AddNotice(const std::string& line) {
+  std::lock_guard lock(mutex_);
+  report_.notices.push_back(line);
+}
+
+// Names a killed run leaves beside a hive: a partial copy, the staging name of
+// a backup, a copy that no pending replacement holds; and the journal's own
+// temporary names.
+void OfflinePlatform::CleanLeftovers() {
+  std::error_code ec;
+  auto startsWith = [](const std::string& name, const std::string& prefix) {
+    return name.size() >= prefix.size() && NamesEqual(std::string_view(name).substr(0, prefix.size()), prefix);
+  };
+  auto endsWith = [](const std::string& name, const std::string& suffix) {
+    return name.size() >= suffix.size() &&
+           NamesEqual(std::string_view(name).substr(name.size() - suffix.size()), suffix);
+  };
+  for (const RestorePointSource& source : HiveSources()) {
+    const std::string hive = source.file.filename().string();
+    const fs::path folder = source.file.parent_path();
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+      const std::string name = it->path().filename().string();
+      if (!startsWith(name, hive + ".")) continue;
+      const bool copy = NamesEqual(name, hive + ".hvx");
+      const bool temporary = name.find(".hivora-tmp") != std::string::npos || endsWith(name, ".hvtmp") ||
+                             endsWith(name, ".rptmp") || name.find(".rptmp.") != std::string::npos || name.find(".hvx.probe") != std::string::npos;
+      if (!(temporary || copy) || journal_.Holds(it->path())) continue;
+      std::error_code ignore;
+      fs::remove(it->path(), ignore);
+    }
+  }
+  const std::string journalTemp = journal_.file().filename().string() + ".tmp-";
+  for (fs::directory_iterator it(stateFolder_, ec), end; !ec && it != end; it.increment(ec)) {
+    if (startsWith(it->path().filename().string(), journalTemp)) {
+      std::error_code ignore;
+      fs::remove(it->path(), ignore);
+    }
+  }
 }
 
 OfflinePlatform::~OfflinePlatform() = default;
@@ -115,22 +182,10 @@ BOOL OfflinePlatform::OpenProcessToken(DWORD desiredAccess, HANDLE* token) {
 }
 
 BOOL OfflinePlatform::LookupPrivilegeValueA(const char* systemName, const char* name, Luid* luid) {
-  if (name == nullptr || luid == nullptr) {
-    SetLastError(err::kInvalidParameter);
-    return 0;
-  }
-  // Only the local system is known here.
-  if (systemName != nullptr && *systemName != '\0') {
-    SetLastError(err::kInvalidParameter);
-    return 0;
-  }
-  auto found = Token::LookupPrivilege(name);
-  if (!found) {
-    SetLastError(err::kNoSuchPrivilege);
-    return 0;
-  }
-  *luid = *found;
-  return 1;
+  DWORD error = err::kSuccess;
+  const BOOL ok = Token::LookupPrivilegeValue(systemName, name, luid, &error);
+  if (!ok) SetLastError(error);
+  return ok;
 }
 
 BOOL OfflinePlatform::AdjustTokenPrivileges(HANDLE token, BOOL disableAll, const TokenPrivileges* newState,
@@ -146,12 +201,9 @@ BOOL OfflinePlatform::AdjustTokenPrivileges(HANDLE token, BOOL disableAll, const
     }
     access = std::get<TokenObject>(it->second).access;
   }
-  if ((access & kTokenAdjust) == 0 || (previousState != nullptr && (access & kTokenQuery) == 0)) {
-    SetLastError(err::kAccessDenied);
-    return 0;
-  }
   DWORD error = err::kSuccess;
-  BOOL ok = token_.Adjust(disableAll, newState, bufferLength, previousState, returnLength, &error);
+  BOOL ok = token_.AdjustThroughHandle(access, disableAll, newState, bufferLength, previousState,
+                                       returnLength, &error);
   SetLastError(error);
   return ok;
 }
@@ -204,7 +256,17 @@ BOOL OfflinePlatform::ExitWindowsEx(UINT flags, DWORD /*reason*/) {
   }
   // A shutdown or restart takes the pending replacements into effect; a
   // log-off only ends the session. Entries that fail stay pending.
-  if ((flags & (kEwxShutdown | kEwxReboot | kEwxPowerOff)) != 0) journal_.ApplyAll();
+  if ((flags & (kEwxShutdown | kEwxReboot | kEwxPowerOff)) != 0) {
+    if (Hibernated(drives_)) {
+      AddNotice(kHibernatedText);
+    } else {
+      std::vector<ReplacementOutcome> outcomes;
+      journal_.ApplyAll(&outcomes);
+      AddOutcomes(outcomes);
+      std::lock_guard lock(mutex_);
+      report_.restarted = true;
+    }
+  }
   std::function<void()> handler;
   {
     std::lock_guard lock(mutex_);
@@ -241,10 +303,19 @@ BOOL OfflinePlatform::WritePrivateProfileStringA(const char* appName, const char
 std::intptr_t OfflinePlatform::ShellExecuteA(HWND, const char*, const char* file, const char*, const char*,
                                              int) {
   if (file == nullptr || *file == '\0') return 2;  // SE_ERR_FNF
+  if (openNotice_) {
+    const bool opened = host::OpenWithDesktop(file);
+    openNotice_(file, opened);
+    return 42;
+  }
   std::printf("Opening %s\n", file);
   std::fflush(stdout);
   host::OpenWithDesktop(file);
   return 42;
+}
+
+void OfflinePlatform::SetOpenNotice(std::function<void(const std::string&, bool)> notice) {
+  openNotice_ = std::move(notice);
 }
 
 // --- Process and locale
@@ -253,6 +324,12 @@ std::string OfflinePlatform::GetCommandLineA() {
   std::string line = Quoted(options_.programName);
   for (const std::string& arg : options_.arguments) line += " " + Quoted(arg);
   return line;
+}
+
+std::vector<std::string> OfflinePlatform::CommandLineArguments() {
+  std::vector<std::string> arguments{options_.programName};
+  arguments.insert(arguments.end(), options_.arguments.begin(), options_.arguments.end());
+  return arguments;
 }
 
 std::string OfflinePlatform::ProgramFolder() {

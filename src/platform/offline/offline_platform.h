@@ -26,6 +26,7 @@
 #include "platform/offline/drive_map.h"
 #include "platform/offline/host_io.h"
 #include "platform/offline/installation.h"
+#include "platform/offline/installation_lock.h"
 #include "platform/offline/machine_description.h"
 #include "platform/offline/pending_replacements.h"
 #include "platform/offline/restore_point.h"
@@ -50,9 +51,23 @@ struct OfflineOptions {
   std::filesystem::path dataFolder;
 };
 
+// What this process did to the installation, for the summary at its end.
+struct RunReport {
+  std::vector<ReplacementOutcome> recovered;  // an interrupted restart, finished at start
+  std::vector<ReplacementOutcome> outcomes;   // restarts, settling, restores
+  std::vector<std::string> notices;          // refusals and drops, one line each
+  int copiesMade = 0;
+  std::vector<std::string> copiesFailed;     // "<hive>: <why>"
+  int requestsAccepted = 0;
+  int requestsRefused = 0;
+  bool restarted = false;
+};
+
 class OfflinePlatform : public Platform {
  public:
-  // Finishes a restart that a crash interrupted before anything else.
+  // Takes the installation's lock; as its owner, first finishes a restart
+  // that a crash interrupted and removes what killed runs left behind. A
+  // platform that is not the owner must not be used.
   explicit OfflinePlatform(OfflineOptions options);
   ~OfflinePlatform() override;
 
@@ -60,12 +75,33 @@ class OfflinePlatform : public Platform {
   // asks applications to close at a restart. Runs on the caller's thread, so
   // it must only request the close (post a message), not wait for it.
   void SetRestartHandler(std::function<void()> handler);
+  // Where ShellExecuteA tells the user of an address: called with the
+  // address and whether the desktop's opener took it. Without one, the
+  // address is printed ("Opening <address>") and the opener tried.
+  void SetOpenNotice(std::function<void(const std::string& address, bool opened)> notice);
 
   const DriveMap& drives() const { return drives_; }
   const std::vector<HivelistValue>& hivelist() const { return hivelist_; }
   bool wow64() const { return drives_.wow64(); }
   ReplacementJournal& journal() { return journal_; }
   const std::filesystem::path& stateFolder() const { return stateFolder_; }
+  RestorePointStore& restorePoints() { return restorePoints_; }
+  // The installation's identity (installation_lock.h).
+  const std::string& identity() const { return identity_; }
+  // Whether this process owns the installation (holds its lock).
+  bool owner() const { return lock_ != nullptr; }
+  // Why the lock could not be had, when it could not.
+  DWORD lockError() const { return lockError_; }
+  // The host files of the hivelist's hives.
+  std::vector<RestorePointSource> HiveSources() const;
+  RunReport report() const;
+  void AddOutcomes(const std::vector<ReplacementOutcome>& outcomes);
+  void AddNotice(const std::string& line);
+  // The host file of the hive of this hivelist name; nullopt when it has
+  // none (HARDWARE) or is not there.
+  std::optional<std::filesystem::path> HostFileOfHive(const std::string& hiveName) const;
+  // Why the last save into this host file failed; empty when it did not.
+  std::string SaveFailure(const std::filesystem::path& copy) const;
   // Tests: a fixed clock.
   void SetClockForTesting(std::function<SystemTime()> clock);
 
@@ -116,6 +152,7 @@ class OfflinePlatform : public Platform {
                               const char* directory, int showCmd) override;
 
   std::string GetCommandLineA() override;
+  std::vector<std::string> CommandLineArguments() override;
   std::string ProgramFolder() override;
   std::string DataFolder() override;
   void GetLocalTime(SystemTime* time) override;
@@ -154,14 +191,18 @@ class OfflinePlatform : public Platform {
   std::optional<std::filesystem::path> HiveFileOf(std::size_t hive) const;
   bool IsLoadedHive(const std::filesystem::path& host) const;
   bool HeldOpen(const std::filesystem::path& host, DWORD access, DWORD share) const;
-  std::vector<RestorePointSource> HiveSources() const;
+  void CleanLeftovers();
   static void SetLastError(DWORD error);
 
   OfflineOptions options_;
   DriveMap drives_;
+  std::string identity_;
+  // Taken before anything of the installation is read.
+  std::filesystem::path stateFolder_;
+  DWORD lockError_ = err::kSuccess;
+  std::shared_ptr<InstallationLock> lock_;
   ReleaseInfo release_;
   std::vector<HivelistValue> hivelist_;
-  std::filesystem::path stateFolder_;
   ReplacementJournal journal_;
   RestorePointStore restorePoints_;
   Token token_;
@@ -171,7 +212,12 @@ class OfflinePlatform : public Platform {
   std::map<std::uintptr_t, KeyObject> keys_;
   std::uintptr_t nextHandle_ = 0x100;
   std::function<void()> restartHandler_;
+  std::function<void(const std::string&, bool)> openNotice_;
   std::function<SystemTime()> clock_;
+  RunReport report_;
+  // The hive each copy written by RegSaveKeyA was made from, by copy.
+  std::map<std::string, HiveFingerprint> copyFingerprints_;
+  std::map<std::filesystem::path, std::string> saveFailures_;
 };
 
 }  // namespace hv::offline

@@ -3,6 +3,9 @@
 #include <cstring>
 #include <system_error>
 
+#include "platform/offline/file_protection.h"
+#include "platform/offline/hibernation.h"
+#include "platform/offline/hive_files.h"
 #include "platform/offline/offline_platform.h"
 #include "regf/regf.h"
 
@@ -87,6 +90,19 @@ std::optional<fs::path> OfflinePlatform::HiveFileOf(std::size_t hive) const {
   std::error_code ec;
   if (!file || !fs::is_regular_file(*file, ec)) return std::nullopt;
   return file;
+}
+
+std::optional<fs::path> OfflinePlatform::HostFileOfHive(const std::string& hiveName) const {
+  for (std::size_t i = 0; i < hivelist_.size(); ++i) {
+    if (hivelist_[i].name == hiveName) return HiveFileOf(i);
+  }
+  return std::nullopt;
+}
+
+std::string OfflinePlatform::SaveFailure(const fs::path& copy) const {
+  std::lock_guard lock(mutex_);
+  auto it = saveFailures_.find(copy);
+  return it == saveFailures_.end() ? std::string() : it->second;
 }
 
 std::optional<std::size_t> OfflinePlatform::HiveRootIndex(HKEY root, const std::vector<std::string>& path) const {
@@ -232,8 +248,35 @@ LSTATUS OfflinePlatform::RegSaveKeyA(HKEY key, const char* file) {
   const fs::path folder = target->has_parent_path() ? target->parent_path() : fs::path(".");
   if (!fs::is_directory(folder, ec)) return Status(err::kPathNotFound);
 
-  const regf::Status saved = regf::CompactHiveFile(*source, *target);
-  if (saved.ok) return Status(err::kSuccess);
+  const HiveFingerprint made = FingerprintOf(*source);
+  std::string protectionError;
+  const regf::Status saved = regf::CompactHiveFile(*source, *target, [&](const fs::path& empty) {
+    if (host::CopyProtection(*source, empty, &protectionError) == err::kSuccess) return regf::Status{};
+    return regf::Status{false, protectionError};
+  });
+  {
+    std::lock_guard lock(mutex_);
+    if (saved.ok) {
+      saveFailures_.erase(*target);
+    } else {
+      saveFailures_[*target] = protectionError.empty() ? saved.message : protectionError;
+    }
+  }
+  if (saved.ok) {
+    std::lock_guard lock(mutex_);
+    copyFingerprints_[fs::absolute(*target, ec).lexically_normal().string()] = made;
+    ++report_.copiesMade;
+    return Status(err::kSuccess);
+  }
+  {
+    std::lock_guard lock(mutex_);
+    report_.copiesFailed.push_back(source->filename().string() + ": " +
+                                   (protectionError.empty() ? saved.message : protectionError));
+  }
+  if (!protectionError.empty()) {
+    AddNotice(source->filename().string() + ": not copied, so not replaced: " + protectionError);
+    return Status(err::kAccessDenied);
+  }
   // Tell a target that cannot be written from a hive that cannot be read.
   DWORD probeError = err::kSuccess;
   fs::path probe = *target;
@@ -281,7 +324,32 @@ LSTATUS OfflinePlatform::RegReplaceKeyA(HKEY root, const char* subKey, const cha
   }
   // The restart renames the new file over the hive, which needs one volume.
   if (host::DeviceOf(*replacement) != host::DeviceOf(hive->parent_path())) return Status(kNotSameDevice);
-  return Status(journal_.Add({*hive, fs::absolute(*replacement, ec), fs::absolute(*backup, ec)}));
+  auto refuse = [this](DWORD code) {
+    std::lock_guard lock(mutex_);
+    ++report_.requestsRefused;
+    return Status(code);
+  };
+  if (Hibernated(drives_)) {
+    AddNotice(kHibernatedText);
+    return refuse(err::kAccessDenied);
+  }
+  const fs::path newFileHost = fs::absolute(*replacement, ec).lexically_normal();
+  std::optional<HiveFingerprint> made;
+  {
+    std::lock_guard lock(mutex_);
+    if (auto it = copyFingerprints_.find(newFileHost.string()); it != copyFingerprints_.end()) made = it->second;
+  }
+  // A copy made by another run: it is trusted as made from the hive as it is now.
+  if (!made) made = FingerprintOf(*hive);
+  if (!(FingerprintOf(*hive) == *made)) {
+    AddNotice(hive->filename().string() + ": it changed since its copy was made; not replaced");
+    return refuse(err::kInvalidParameter);
+  }
+  const DWORD added = journal_.Add({*hive, newFileHost, fs::absolute(*backup, ec), made});
+  if (added != err::kSuccess) return refuse(added);
+  std::lock_guard lock(mutex_);
+  ++report_.requestsAccepted;
+  return Status(err::kSuccess);
 }
 
 }  // namespace hv::offline

@@ -3,6 +3,8 @@
 #include <sstream>
 #include <system_error>
 
+#include "platform/offline/file_protection.h"
+#include "platform/offline/hive_files.h"
 #include "platform/offline/host_io.h"
 
 namespace hv::offline {
@@ -28,6 +30,35 @@ fs::path FolderOf(const fs::path& file) {
   return file.has_parent_path() ? file.parent_path() : fs::path(".");
 }
 
+std::vector<std::string> Fields(const std::string& rest) {
+  std::vector<std::string> fields;
+  std::size_t at = 0;
+  for (;;) {
+    const std::size_t next = rest.find(kSeparator, at);
+    fields.push_back(rest.substr(at, next == std::string::npos ? std::string::npos : next - at));
+    if (next == std::string::npos) return fields;
+    at = next + 1;
+  }
+}
+
+const char* StateName(JournalState state) {
+  switch (state) {
+    case JournalState::kRestarting: return "restarting";
+    case JournalState::kRestoring: return "restoring";
+    case JournalState::kPending: break;
+  }
+  return "pending";
+}
+
+// `file` plus ".LOG1"/".LOG2", as the log of a file of that name is spelt.
+fs::path LogName(const fs::path& file, const char* which) {
+  fs::path p = file;
+  p += std::string(".") + which;
+  return p;
+}
+
+std::uint64_t SizeOf(const fs::path& file) { return StampOf(file).size; }
+
 }  // namespace
 
 ReplacementJournal::ReplacementJournal(fs::path file, const DriveMap* drives)
@@ -42,16 +73,26 @@ ReplacementJournal::Journal ReplacementJournal::Load() const {
   if (!std::getline(in, line) || line != kMagic) return journal;
   while (std::getline(in, line)) {
     if (line == "state=restarting") {
-      journal.restarting = true;
+      journal.state = JournalState::kRestarting;
+    } else if (line == "state=restoring") {
+      journal.state = JournalState::kRestoring;
     } else if (line.rfind("replace=", 0) == 0) {
-      std::string rest = line.substr(8);
-      std::size_t a = rest.find(kSeparator);
-      std::size_t b = a == std::string::npos ? a : rest.find(kSeparator, a + 1);
-      if (b == std::string::npos) continue;
-      auto hive = drives_->ResolveNative(rest.substr(0, a));
-      auto replacement = drives_->ResolveNative(rest.substr(a + 1, b - a - 1));
-      auto backup = drives_->ResolveNative(rest.substr(b + 1));
-      if (hive && replacement && backup) journal.entries.push_back({*hive, *replacement, *backup});
+      const auto f = Fields(line.substr(8));
+      if (f.size() < 3) continue;
+      auto hive = drives_->ResolveNative(f[0]);
+      auto replacement = drives_->ResolveNative(f[1]);
+      auto backup = drives_->ResolveNative(f[2]);
+      if (!hive || !replacement || !backup) continue;
+      PendingReplacement entry{*hive, *replacement, *backup, std::nullopt};
+      if (f.size() > 3) entry.made = ParseFingerprint(f[3]);
+      journal.entries.push_back(std::move(entry));
+    } else if (line.rfind("applied=", 0) == 0) {
+      const auto f = Fields(line.substr(8));
+      if (f.size() != 3) continue;
+      auto hive = drives_->ResolveNative(f[0]);
+      auto backup = drives_->ResolveNative(f[1]);
+      auto installed = ParseFingerprint(f[2]);
+      if (hive && backup && installed) journal.applied.push_back({*hive, *backup, *installed});
     }
   }
   return journal;
@@ -59,17 +100,23 @@ ReplacementJournal::Journal ReplacementJournal::Load() const {
 
 DWORD ReplacementJournal::Save(const Journal& journal) {
   std::error_code ec;
-  if (journal.entries.empty()) {
+  if (journal.entries.empty() && journal.applied.empty()) {
     fs::remove(file_, ec);
     if (ec) return host::ErrorFromCode(ec);
     host::SyncFolder(FolderOf(file_));
     return err::kSuccess;
   }
   std::string text = std::string(kMagic) + "\n";
-  text += journal.restarting ? "state=restarting\n" : "state=pending\n";
+  text += std::string("state=") + StateName(journal.entries.empty() ? JournalState::kPending : journal.state) + "\n";
   for (const PendingReplacement& e : journal.entries) {
     text += "replace=" + drives_->ToWindows(e.hive) + kSeparator + drives_->ToWindows(e.replacement) +
-            kSeparator + drives_->ToWindows(e.backup) + "\n";
+            kSeparator + drives_->ToWindows(e.backup);
+    if (e.made) text += kSeparator + FormatFingerprint(*e.made);
+    text += "\n";
+  }
+  for (const AppliedReplacement& a : journal.applied) {
+    text += "applied=" + drives_->ToWindows(a.hive) + kSeparator + drives_->ToWindows(a.backup) + kSeparator +
+            FormatFingerprint(a.installed) + "\n";
   }
   fs::create_directories(FolderOf(file_), ec);
   return host::WriteFileAtomically(file_, text);
@@ -80,6 +127,16 @@ std::vector<PendingReplacement> ReplacementJournal::Entries() const {
   return Load().entries;
 }
 
+JournalState ReplacementJournal::State() const {
+  std::lock_guard lock(mutex_);
+  return Load().state;
+}
+
+std::vector<AppliedReplacement> ReplacementJournal::Applied() const {
+  std::lock_guard lock(mutex_);
+  return Load().applied;
+}
+
 DWORD ReplacementJournal::Add(const PendingReplacement& entry) {
   for (const fs::path* p : {&entry.hive, &entry.replacement, &entry.backup}) {
     const std::string s = drives_->ToWindows(*p);
@@ -87,6 +144,7 @@ DWORD ReplacementJournal::Add(const PendingReplacement& entry) {
   }
   std::lock_guard lock(mutex_);
   Journal journal = Load();
+  if (journal.state != JournalState::kPending && !journal.entries.empty()) return err::kSharingViolation;
   std::erase_if(journal.entries, [&](const PendingReplacement& e) { return SameFile(e.hive, entry.hive); });
   journal.entries.push_back(entry);
   return Save(journal);
@@ -106,42 +164,133 @@ bool ReplacementJournal::Tick() {
   return !crashed_;
 }
 
-DWORD ReplacementJournal::ApplyOne(const PendingReplacement& e) {
-  if (!Exists(e.replacement)) return err::kSuccess;  // step 2 has been done
-  if (Exists(e.hive)) {
-    fs::path staging = e.backup;
-    staging += ".hvtmp";
-    std::error_code ec;
-    fs::remove(staging, ec);
-    DWORD r = host::HardLink(e.hive, staging);
-    if (r != err::kSuccess) r = host::CopyFileDurably(e.hive, staging);
-    if (r != err::kSuccess) return r;
-    if (!Tick()) return err::kWriteFault;
-    if (DWORD rr = host::Rename(staging, e.backup); rr != err::kSuccess) return rr;
-    if (!Tick()) return err::kWriteFault;
-    host::SyncFolder(FolderOf(e.backup));
-    if (!Tick()) return err::kWriteFault;
+// Each log is where the hive had it, or already beside the backup (step 2 ran).
+bool ReplacementJournal::StillAsMade(const PendingReplacement& e) const {
+  if (!e.made) return true;
+  const HiveFingerprint now = FingerprintOf(e.hive);
+  if (!(now.hive == e.made->hive) || now.sequence1 != e.made->sequence1 || now.sequence2 != e.made->sequence2) {
+    return false;
   }
-  if (DWORD r = host::Rename(e.replacement, e.hive); r != err::kSuccess) return r;
-  if (!Tick()) return err::kWriteFault;
-  host::SyncFolder(FolderOf(e.hive));
-  if (!Tick()) return err::kWriteFault;
-  return err::kSuccess;
+  const FileStamp* made[] = {&e.made->log1, &e.made->log2};
+  const FileStamp* seen[] = {&now.log1, &now.log2};
+  for (int i = 0; i < 2; ++i) {
+    if (*seen[i] == *made[i]) continue;
+    if (!seen[i]->present && StampOf(LogOf(e.backup, kLogNames[i])) == *made[i]) continue;
+    return false;
+  }
+  return true;
 }
 
-DWORD ReplacementJournal::Apply(Journal* journal) {
+ReplacementOutcome ReplacementJournal::ApplyOne(const PendingReplacement& e, DWORD* error) {
+  ReplacementOutcome out{e.hive, e.backup, false, 0, 0, {}};
+  *error = err::kSuccess;
+  auto fail = [&](DWORD code, std::string why) {
+    *error = code;
+    out.why = std::move(why);
+    return out;
+  };
+  if (Exists(e.replacement)) {
+    if (!Exists(e.hive)) return fail(err::kFileNotFound, "the hive is missing");
+    if (!StillAsMade(e)) {
+      // Newer than the copy: replacing it would roll its changes back.
+      std::error_code ec;
+      fs::remove(e.replacement, ec);
+      out.why = "it changed since its copy was made; the replacement was dropped";
+      return out;
+    }
+    out.oldSize = SizeOf(e.hive);
+    out.newSize = SizeOf(e.replacement);
+    // Step 1: the backup.
+    if (!SameFileId(e.hive, e.backup)) {
+      fs::path staging = e.backup;
+      staging += ".hvtmp";
+      std::error_code ec;
+      fs::remove(staging, ec);
+      DWORD r = host::HardLink(e.hive, staging);
+      std::string why;
+      if (r != err::kSuccess) r = host::CopyFileProtected(e.hive, staging, e.hive, &why);
+      if (r != err::kSuccess) return fail(r, why.empty() ? "its backup could not be made" : why);
+      if (!Tick()) return fail(err::kWriteFault, {});
+      if (DWORD rr = host::Rename(staging, e.backup); rr != err::kSuccess) {
+        return fail(rr, "its backup could not be named " + e.backup.filename().string());
+      }
+      // rename(2) onto another name of the same file does nothing.
+      if (Exists(staging) && SameFileId(staging, e.backup)) fs::remove(staging, ec);
+      if (!Tick()) return fail(err::kWriteFault, {});
+      host::SyncFolder(FolderOf(e.backup));
+      if (!Tick()) return fail(err::kWriteFault, {});
+    }
+    // Step 2: the hive's logs go with its backup.
+    for (int i = 0; i < 2; ++i) {
+      const char* which = kLogNames[i];
+      const fs::path hiveLog = LogOf(e.hive, which);
+      const fs::path backupLog = LogOf(e.backup, which);
+      std::error_code ec;
+      if (Exists(hiveLog)) {
+        const fs::path target = LogName(e.backup, which);
+        if (backupLog != target) fs::remove(backupLog, ec);
+        if (DWORD r = host::Rename(hiveLog, target); r != err::kSuccess) {
+          return fail(r, hiveLog.filename().string() + " could not go with the backup");
+        }
+        if (!Tick()) return fail(err::kWriteFault, {});
+      } else if (e.made && !(i == 0 ? e.made->log1 : e.made->log2).present && Exists(backupLog)) {
+        // The hive had no such log: one beside the backup belongs to an older backup.
+        fs::remove(backupLog, ec);
+        if (!Tick()) return fail(err::kWriteFault, {});
+      }
+    }
+    host::SyncFolder(FolderOf(e.backup));
+    // Step 3: the new hive.
+    if (DWORD r = host::Rename(e.replacement, e.hive); r != err::kSuccess) {
+      return fail(r, "the new hive could not be put in place");
+    }
+    if (!Tick()) return fail(err::kWriteFault, {});
+    host::SyncFolder(FolderOf(e.hive));
+    if (!Tick()) return fail(err::kWriteFault, {});
+  } else {
+    out.newSize = SizeOf(e.hive);
+    out.oldSize = SizeOf(e.backup);
+  }
+  // Step 4: the new hive's logs: those of the file it was, else empty ones.
+  for (const char* which : kLogNames) {
+    const fs::path comingLog = LogOf(e.replacement, which);
+    const fs::path hiveLog = LogOf(e.hive, which);
+    if (Exists(comingLog)) {
+      if (DWORD r = host::Rename(comingLog, hiveLog); r != err::kSuccess) {
+        return fail(r, comingLog.filename().string() + " could not be put beside the hive");
+      }
+    } else if (!Exists(hiveLog)) {
+      const fs::path backupLog = LogOf(e.backup, which);
+      std::string why;
+      if (DWORD r = host::CreateEmptyProtected(hiveLog, Exists(backupLog) ? backupLog : e.hive, &why);
+          r != err::kSuccess && r != err::kFileExists) {
+        return fail(r, why);
+      }
+    }
+    if (!Tick()) return fail(err::kWriteFault, {});
+  }
+  host::SyncFolder(FolderOf(e.hive));
+  out.replaced = true;
+  return out;
+}
+
+DWORD ReplacementJournal::Apply(Journal* journal, std::vector<ReplacementOutcome>* outcomes) {
   DWORD result = err::kSuccess;
+  const bool restart = journal->state == JournalState::kRestarting;
   std::vector<PendingReplacement> failed;
   while (!journal->entries.empty()) {
     PendingReplacement entry = journal->entries.front();
-    DWORD r = ApplyOne(entry);
+    DWORD r = err::kSuccess;
+    ReplacementOutcome outcome = ApplyOne(entry, &r);
     if (crashed_) return err::kWriteFault;
     journal->entries.erase(journal->entries.begin());
+    if (outcomes != nullptr) outcomes->push_back(outcome);
     if (r != err::kSuccess) {
       failed.push_back(entry);
       result = r;
       continue;
     }
+    if (outcome.replaced && restart) journal->applied.push_back({entry.hive, entry.backup, FingerprintOf(entry.hive)});
     Journal rest = *journal;
     rest.entries.insert(rest.entries.end(), failed.begin(), failed.end());
     if (DWORD s = Save(rest); s != err::kSuccess) result = s;
@@ -154,20 +303,48 @@ DWORD ReplacementJournal::Apply(Journal* journal) {
   return result;
 }
 
-DWORD ReplacementJournal::ApplyAll() {
+DWORD ReplacementJournal::ApplyAll(std::vector<ReplacementOutcome>* outcomes) {
   std::lock_guard lock(mutex_);
   Journal journal = Load();
   if (journal.entries.empty()) return err::kSuccess;
-  journal.restarting = true;
+  journal.state = JournalState::kRestarting;
+  journal.applied.clear();  // the backups of this restart take the place of the last one's
   if (DWORD r = Save(journal); r != err::kSuccess) return r;
   if (!Tick()) return err::kWriteFault;
-  return Apply(&journal);
+  return Apply(&journal, outcomes);
 }
 
-void ReplacementJournal::Recover() {
+void ReplacementJournal::Recover(std::vector<ReplacementOutcome>* outcomes) {
   std::lock_guard lock(mutex_);
   Journal journal = Load();
-  if (journal.restarting && !journal.entries.empty()) Apply(&journal);
+  if (journal.state != JournalState::kPending && !journal.entries.empty()) Apply(&journal, outcomes);
+}
+
+DWORD ReplacementJournal::Discard(std::vector<PendingReplacement>* discarded) {
+  std::lock_guard lock(mutex_);
+  Journal journal = Load();
+  if (journal.state != JournalState::kPending) return err::kSharingViolation;
+  for (const PendingReplacement& e : journal.entries) {
+    std::error_code ec;
+    fs::remove(e.replacement, ec);
+    if (discarded != nullptr) discarded->push_back(e);
+  }
+  journal.entries.clear();
+  return Save(journal);
+}
+
+DWORD ReplacementJournal::Restore(const std::vector<PendingReplacement>& entries,
+                                  const std::vector<AppliedReplacement>& keepApplied,
+                                  std::vector<ReplacementOutcome>* outcomes) {
+  std::lock_guard lock(mutex_);
+  Journal journal = Load();
+  if (!journal.entries.empty()) return err::kSharingViolation;
+  journal.state = JournalState::kRestoring;
+  journal.entries = entries;
+  journal.applied = keepApplied;
+  if (DWORD r = Save(journal); r != err::kSuccess) return r;
+  if (!Tick()) return err::kWriteFault;
+  return Apply(&journal, outcomes);
 }
 
 }  // namespace hv::offline

@@ -1,19 +1,16 @@
 #pragma once
 // Hive replacements requested for the next start (RegReplaceKeyA), kept in a
 // journal file inside the installation so that they survive the program, and
-// applied by the restart.
+// applied by the restart. The journal's format and the steps of one
+// replacement are described in installation_state.h; every method must be
+// called by the installation's owner (installation_lock.h).
 //
-// Applying one replacement (hive H, new file N, backup B):
-//   1. B.hvtmp := a hard link to H (or a flushed copy); rename it over B;
-//      flush B's folder.                       H = old, B = old, N = new
-//   2. rename N over H (atomic); flush H's folder.  H = new, B = old
-//   3. rewrite the journal without the entry.
-// Only step 2 removes N, so "N still exists" tells a later run whether step 2
-// happened; re-running the steps is harmless. A crash at any point therefore
-// leaves the old or the new hive under H, never neither, and the backup whole.
-// The journal is marked "restarting" before step 1 of the first entry; a start
-// that finds that mark finishes the work (Recover), while entries that are only
-// pending wait for the restart.
+// A crash at any point leaves the old or the new hive under the hive's name,
+// never neither, and the backup whole. The journal is marked "restarting"
+// (or "restoring") before the first step; a start that finds that mark
+// finishes the work (Recover), while entries that are only pending wait for
+// the restart, or for the user to apply or discard them.
+#include <cstdint>
 #include <filesystem>
 #include <mutex>
 #include <optional>
@@ -21,6 +18,7 @@
 #include <vector>
 
 #include "platform/offline/drive_map.h"
+#include "platform/offline/installation_state.h"
 
 namespace hv::offline {
 
@@ -28,15 +26,39 @@ struct PendingReplacement {
   std::filesystem::path hive;
   std::filesystem::path replacement;
   std::filesystem::path backup;
+  // The hive the replacement was made from; nullopt: not checked.
+  std::optional<HiveFingerprint> made;
 };
+
+// A hive the last restart replaced, and the hive it installed.
+struct AppliedReplacement {
+  std::filesystem::path hive;
+  std::filesystem::path backup;
+  HiveFingerprint installed;
+};
+
+// What became of one entry.
+struct ReplacementOutcome {
+  std::filesystem::path hive;
+  std::filesystem::path backup;
+  bool replaced = false;
+  std::uint64_t oldSize = 0;
+  std::uint64_t newSize = 0;
+  std::string why;  // when not replaced
+};
+
+enum class JournalState { kPending, kRestarting, kRestoring };
 
 class ReplacementJournal {
  public:
   ReplacementJournal(std::filesystem::path file, const DriveMap* drives);
 
   const std::filesystem::path& file() const { return file_; }
-  // The entries on disk now (another process may have added some).
+  // The entries on disk now.
   std::vector<PendingReplacement> Entries() const;
+  JournalState State() const;
+  // What the last restart replaced.
+  std::vector<AppliedReplacement> Applied() const;
   // Records a replacement; a later request for the same hive takes the place
   // of the earlier one. kSuccess or the error of the write.
   DWORD Add(const PendingReplacement& entry);
@@ -45,23 +67,31 @@ class ReplacementJournal {
 
   // The restart: applies every entry. kSuccess when all were applied; entries
   // that failed stay in the journal and are tried again by the next Recover.
-  DWORD ApplyAll();
-  // At start: finishes a restart that was interrupted.
-  void Recover();
+  DWORD ApplyAll(std::vector<ReplacementOutcome>* outcomes = nullptr);
+  // At start: finishes a restart (or a restore) that was interrupted.
+  void Recover(std::vector<ReplacementOutcome>* outcomes = nullptr);
+  // Drops the pending entries and deletes their copies; the hives stay.
+  DWORD Discard(std::vector<PendingReplacement>* discarded = nullptr);
+  // Puts `entries` in place as the restart does, without recording them as
+  // applied; `keepApplied` replaces the list of what the last restart did.
+  DWORD Restore(const std::vector<PendingReplacement>& entries, const std::vector<AppliedReplacement>& keepApplied,
+                std::vector<ReplacementOutcome>* outcomes);
 
   // Tests: stop (as at a power cut) after `operations` file-system operations
-  // of ApplyAll/Recover; negative runs to the end.
+  // of ApplyAll/Recover/Restore; negative runs to the end.
   void SetCrashAfterForTesting(int operations) { crashAfter_ = operations; }
 
  private:
   struct Journal {
-    bool restarting = false;
+    JournalState state = JournalState::kPending;
     std::vector<PendingReplacement> entries;
+    std::vector<AppliedReplacement> applied;
   };
   Journal Load() const;
   DWORD Save(const Journal& journal);
-  DWORD Apply(Journal* journal);
-  DWORD ApplyOne(const PendingReplacement& entry);
+  DWORD Apply(Journal* journal, std::vector<ReplacementOutcome>* outcomes);
+  ReplacementOutcome ApplyOne(const PendingReplacement& entry, DWORD* error);
+  bool StillAsMade(const PendingReplacement& entry) const;
   bool Tick();  // false: the simulated crash happens now
 
   std::filesystem::path file_;

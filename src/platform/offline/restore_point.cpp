@@ -5,6 +5,8 @@
 #include <mutex>
 #include <system_error>
 
+#include "platform/offline/file_protection.h"
+#include "platform/offline/hive_files.h"
 #include "platform/offline/host_io.h"
 #include "platform/offline/private_profile.h"
 
@@ -111,7 +113,17 @@ BOOL RestorePointStore::Create(const RestorePointInfoA* info, StateMgrStatus* st
       relative = fs::path("host") / hive.file.relative_path();
     }
     fs::create_directories((point / relative).parent_path(), ec);
-    if (DWORD c = host::CopyFileDurably(hive.file, point / relative); c != err::kSuccess) return fail(c);
+    // Copies of a hive are as protected as the hive; its logs go with it, as
+    // a change may sit in them alone.
+    fs::remove(point / relative, ec);
+    if (DWORD c = host::CopyFileProtected(hive.file, point / relative, hive.file); c != err::kSuccess) return fail(c);
+    for (const char* which : kLogNames) {
+      const fs::path log = LogOf(hive.file, which);
+      if (!fs::is_regular_file(log, ec)) continue;
+      fs::path copy = point / relative;
+      copy += std::string(".") + which;
+      if (DWORD c = host::CopyFileProtected(log, copy, log); c != err::kSuccess) return fail(c);
+    }
     const std::string section = "Hive" + std::to_string(++n);
     w = WriteProfileString(section.c_str(), "Name", hive.name.c_str(), index);
     if (w == err::kSuccess) w = WriteProfileString(section.c_str(), "File", windows.c_str(), index);

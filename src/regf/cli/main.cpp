@@ -10,6 +10,7 @@
 #include "../compare.h"
 #include "../hive.h"
 #include "../info.h"
+#include "../recovery.h"
 #include "../regf.h"
 
 namespace {
@@ -18,12 +19,25 @@ constexpr const char* kUsage =
     "Usage: hivora-hive COMMAND ARGS\n"
     "\n"
     "  compact IN OUT   write a compacted, verified copy of hive IN to OUT (OUT must not exist)\n"
+    "  recover IN OUT   write hive IN as recovered from its transaction logs, not compacted,\n"
+    "                   verified like compact's copy (OUT must not exist)\n"
     "  check FILE       validate a hive; lists the problems (exit 1 when not sound)\n"
     "  diff A B         compare two hives' trees (exit 0 equal, 1 different)\n"
-    "  info FILE        show version, sequence numbers, sizes, keys, values, free space\n"
+    "  info FILE        show version, sequence numbers, sizes, keys, values, free space,\n"
+    "                   and for a dirty hive its logs and what they would recover\n"
     "\n"
-    "Dirty hives (unequal sequence numbers or a bad checksum) are refused: replay their\n"
-    "transaction logs first.\n";
+    "A dirty hive (unequal sequence numbers or a bad checksum) is recovered in memory from\n"
+    "the transaction logs beside it (NAME.LOG1 and NAME.LOG2, or NAME.LOG), as Windows does\n"
+    "when it loads it: compact, recover and diff work on the recovered hive; check reports a\n"
+    "dirty hive as not sound and says whether its logs can recover it. The hive file and its\n"
+    "logs are never written. A dirty hive that no log can recover is refused.\n"
+    "\n"
+    "  --help, -h       this text\n"
+    "  --version        the tool's version\n"
+    "\n"
+    "Exit codes: 0 success, 1 refused or \"no\", 2 usage error.\n";
+
+constexpr const char* kVersion = "hivora-hive 2.3\n";
 
 int Usage(const char* problem) {
   if (problem != nullptr) std::fprintf(stderr, "hivora-hive: %s\n\n", problem);
@@ -40,6 +54,38 @@ int Compact(const char* in, const char* out) {
   return 0;
 }
 
+int Recover(const char* in, const char* out) {
+  hv::regf::RecoveryReport report;
+  std::vector<std::uint8_t> image;
+  hv::regf::Status s = hv::regf::RecoverHiveFile(in, image, report);
+  image = {};
+  if (s) s = hv::regf::WriteRecoveredHiveFile(in, out);
+  if (!s) {
+    std::fprintf(stderr, "hivora-hive: %s\n", s.message.c_str());
+    return 1;
+  }
+  std::printf("%s: %s\n", in, report.dirty ? ("recovered from " + hv::regf::DescribeRecovery(report)).c_str() : "clean; copied as it is");
+  return 0;
+}
+
+// What recovery would do with a dirty hive, for check and info.
+std::string RecoveryLines(const char* file, const char* indent) {
+  hv::regf::RecoveryReport report;
+  std::vector<std::uint8_t> image;
+  const hv::regf::Status s = hv::regf::RecoverHiveFile(file, image, report);
+  if (!report.dirty) return "";
+  std::string text;
+  text += std::string(indent) + "Logs found:         " + (report.logs.empty() ? std::string("none") : std::string()) + "\n";
+  for (const auto& l : report.logs) text += std::string(indent) + "  " + l + "\n";
+  if (s) {
+    text += std::string(indent) + "Recovery:           its logs recover it from " + hv::regf::DescribeRecovery(report) + "\n";
+    if (!report.stopped.empty()) text += std::string(indent) + "  the chain ends at " + report.stopped + "\n";
+  } else {
+    text += std::string(indent) + "Recovery:           not possible: " + s.message + "\n";
+  }
+  return text;
+}
+
 int Check(const char* file) {
   const auto problems = hv::regf::CheckHive(file);
   if (problems.empty()) {
@@ -47,14 +93,15 @@ int Check(const char* file) {
     return 0;
   }
   for (const auto& p : problems) std::printf("%s\n", p.c_str());
+  std::printf("%s", RecoveryLines(file, "").c_str());
   std::printf("%s: %zu problem(s)\n", file, problems.size());
   return 1;
 }
 
 int Diff(const char* a, const char* b) {
   try {
-    const hv::regf::Hive ha = hv::regf::Hive::Load(a);
-    const hv::regf::Hive hb = hv::regf::Hive::Load(b);
+    const hv::regf::Hive ha = hv::regf::LoadHive(a);
+    const hv::regf::Hive hb = hv::regf::LoadHive(b);
     hv::regf::ValidateTree(ha);
     hv::regf::ValidateTree(hb);
     const auto diffs = hv::regf::CompareTrees(ha, hb, 20);
@@ -74,10 +121,12 @@ int Info(const char* file) {
   hv::regf::HiveInfo info;
   const hv::regf::Status s = hv::regf::ReadHiveInfo(file, info);
   if (!s) {
+    // A dirty hive's own bins may be broken where its logs hold the pages: say what they can do.
     std::fprintf(stderr, "hivora-hive: %s\n", s.message.c_str());
+    std::printf("%s", RecoveryLines(file, "").c_str());
     return 1;
   }
-  std::printf("%s\n%s", file, hv::regf::FormatHiveInfo(info).c_str());
+  std::printf("%s\n%s%s", file, hv::regf::FormatHiveInfo(info).c_str(), RecoveryLines(file, "").c_str());
   return 0;
 }
 
@@ -87,9 +136,17 @@ int main(int argc, char** argv) {
   try {
     if (argc < 2) return Usage(nullptr);
     const std::string cmd = argv[1];
-    if (cmd == "--help" || cmd == "-h" || cmd == "help") return Usage(nullptr);
+    if (cmd == "--help" || cmd == "-h" || cmd == "help") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (cmd == "--version") {
+      std::fputs(kVersion, stdout);
+      return 0;
+    }
     const int args = argc - 2;
     if (cmd == "compact") return args == 2 ? Compact(argv[2], argv[3]) : Usage("compact takes IN and OUT");
+    if (cmd == "recover") return args == 2 ? Recover(argv[2], argv[3]) : Usage("recover takes IN and OUT");
     if (cmd == "check") return args == 1 ? Check(argv[2]) : Usage("check takes one FILE");
     if (cmd == "diff") return args == 2 ? Diff(argv[2], argv[3]) : Usage("diff takes two files");
     if (cmd == "info") return args == 1 ? Info(argv[2]) : Usage("info takes one FILE");

@@ -5,6 +5,10 @@
 #include <string>
 
 #include "platform/offline/offline_machine.h"
+#include "regf/compare.h"
+#include "regf/fixture.h"
+#include "regf/hive.h"
+#include "regf/recovery.h"
 #include "support/shared_hives.h"
 
 namespace hv::offline {
@@ -129,6 +133,52 @@ TEST(OfflineRegistryTest, SaveWritesASmallerVerifiedCopy) {
   ASSERT_EQ(os->RegSaveKeyA(key, "c:\\windows\\system32\\config\\SYSTEM.hvx"), 0);
   os->RegCloseKey(key);
   EXPECT_LT(fs::file_size(m.Config("SYSTEM.hvx")), fs::file_size(m.Config("SYSTEM")));
+}
+
+// A hive left dirty by a running or crashed system is saved as Windows would load it: recovered
+// from its logs, then compacted. The copy's sequence numbers are those of the last entry
+// applied, so no entry of the logs beside the hive can ever apply to it; the hive and its logs
+// stay as they were.
+TEST(OfflineRegistryTest, SaveOfADirtyHiveIsItsRecoveredTreeCompacted) {
+  OfflineMachine m;
+  regf::FixtureBuilder before(5), after(5);
+  before.Root().AddKey("Domains\\Account").SetDword("F", 1);
+  after.Root().AddKey("Domains\\Account").SetDword("F", 2);
+  after.Root().AddKey("Domains\\Builtin");
+  const auto from = before.AddGarbage(0.3).Build(), to = after.Build();
+  const auto primary = regf::WithSequenceNumbers(from, 41, 40);
+  const auto log = regf::BuildNewFormatLog(from, 40, {regf::LogEntryBetween(from, to, 40), regf::LogEntryBetween(to, to, 41)});
+  fs::remove(m.Config("SAM"));
+  test::WriteWholeFile(m.Config("SAM"), std::string(primary.begin(), primary.end()));
+  test::WriteWholeFile(m.Config("SAM.LOG1"), std::string(log.begin(), log.end()));
+  test::WriteWholeFile(m.Config("SAM.LOG2"), "");
+  auto os = m.Platform();
+  Enable(*os, "SeBackupPrivilege");
+  HKEY key = nullptr;
+  ASSERT_EQ(os->RegOpenKeyA(HkeyLocalMachine(), "SAM", &key), 0);
+  ASSERT_EQ(os->RegSaveKeyA(key, "C:\\Windows\\System32\\config\\SAM.hvx"), 0);
+  os->RegCloseKey(key);
+  const regf::Hive saved = regf::Hive::Load(m.Config("SAM.hvx"));
+  EXPECT_EQ(saved.Base().primarySeq, 41u);
+  EXPECT_EQ(saved.Base().secondarySeq, 41u);
+  EXPECT_EQ(regf::CompareTrees(saved, regf::Hive::FromBytes(to, "expected"), 3), std::vector<std::string>{});
+  EXPECT_LE(fs::file_size(m.Config("SAM.hvx")), to.size());
+  EXPECT_EQ(test::ReadWholeFile(m.Config("SAM")), std::string(primary.begin(), primary.end()));
+  EXPECT_EQ(test::ReadWholeFile(m.Config("SAM.LOG1")), std::string(log.begin(), log.end()));
+}
+
+TEST(OfflineRegistryTest, SaveOfADirtyHiveWithoutLogsIsRefused) {
+  OfflineMachine m;
+  const auto primary = regf::WithSequenceNumbers(regf::FixtureBuilder(5).Build(), 3, 2);
+  fs::remove(m.Config("SAM"));
+  test::WriteWholeFile(m.Config("SAM"), std::string(primary.begin(), primary.end()));
+  auto os = m.Platform();
+  Enable(*os, "SeBackupPrivilege");
+  HKEY key = nullptr;
+  ASSERT_EQ(os->RegOpenKeyA(HkeyLocalMachine(), "SAM", &key), 0);
+  EXPECT_NE(os->RegSaveKeyA(key, "C:\\Windows\\System32\\config\\SAM.hvx"), 0);
+  os->RegCloseKey(key);
+  EXPECT_FALSE(fs::exists(m.Config("SAM.hvx")));
 }
 
 TEST(OfflineRegistryTest, ReplaceRefusalsThenHeldAcrossStarts) {

@@ -20,10 +20,11 @@ struct Pending {
   std::string oldSam = ReadWholeFile(m.Config("SAM"));
   std::string oldSecurity = ReadWholeFile(m.Config("SECURITY"));
   Pending() {
+    // Started first: a start removes copies that no pending replacement holds.
+    auto os = m.Platform();
     WriteWholeFile(m.Config("SAM.hvx"), "new SAM");
     WriteWholeFile(m.Config("SECURITY.hvx"), "new SECURITY");
     WriteWholeFile(m.Config("SAM.bak"), "stale backup");
-    auto os = m.Platform();
     Enable(*os, "SeBackupPrivilege");
     Enable(*os, "SeRestorePrivilege");
     const std::string config = "C:\\Windows\\System32\\config\\";
@@ -34,7 +35,11 @@ struct Pending {
                                  (config + "SECURITY.bak").c_str()),
               0);
   }
-  bool JournalGone() const { return !fs::exists(m.root / "ProgramData" / "Talvix Hivora" / "pending.journal"); }
+  // No replacement waits (the journal keeps only what the last restart did).
+  bool JournalGone() const {
+    const fs::path journal = m.root / "ProgramData" / "Talvix Hivora" / "pending.journal";
+    return !fs::exists(journal) || ReadWholeFile(journal).find("replace=") == std::string::npos;
+  }
   void ExpectApplied() const {
     EXPECT_EQ(ReadWholeFile(m.Config("SAM")), "new SAM");
     EXPECT_EQ(ReadWholeFile(m.Config("SAM.bak")), oldSam);

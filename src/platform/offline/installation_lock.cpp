@@ -1,0 +1,112 @@
+#include "platform/offline/installation_lock.h"
+
+#include <fcntl.h>
+
+#include <cerrno>
+#include <map>
+#include <mutex>
+#include <system_error>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <sys/file.h>
+#include <unistd.h>
+#endif
+
+#include "platform/offline/host_io.h"
+#include "platform/offline/installation_state.h"
+
+namespace hv::offline {
+namespace fs = std::filesystem;
+
+namespace {
+
+// The locks this process holds, by lock file: flock conflicts between two
+// opens of one file even inside a process, and this process is one owner.
+std::mutex& HeldMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+std::map<std::string, std::weak_ptr<InstallationLock>>& Held() {
+  static std::map<std::string, std::weak_ptr<InstallationLock>> held;
+  return held;
+}
+
+#ifdef _WIN32
+int OpenLockFile(const fs::path& file) { return ::_wopen(file.c_str(), _O_RDWR | _O_CREAT | _O_BINARY | _O_NOINHERIT, 0666); }
+// The Windows build keeps the exclusion inside the process only.
+bool LockExclusive(int) { return true; }
+void CloseLockFile(int fd) { ::_close(fd); }
+long long WriteLockFile(int fd, const std::string& text) {
+  ::_chsize(fd, 0);
+  return ::_write(fd, text.data(), static_cast<unsigned>(text.size()));
+}
+long PidOfProcess() { return 0; }
+#else
+int OpenLockFile(const fs::path& file) { return ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600); }
+bool LockExclusive(int fd) {
+  while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EINTR) continue;
+    // A file system without locks (some network shares) cannot exclude anyone;
+    // the owner is then only the first of this process.
+    return errno != EWOULDBLOCK && errno != EAGAIN;
+  }
+  return true;
+}
+void CloseLockFile(int fd) { ::close(fd); }
+long long WriteLockFile(int fd, const std::string& text) {
+  if (::ftruncate(fd, 0) != 0) return -1;
+  return ::pwrite(fd, text.data(), text.size(), 0);
+}
+long PidOfProcess() { return static_cast<long>(::getpid()); }
+#endif
+
+}  // namespace
+
+std::string InstallationIdentity(const DriveMap& drives) {
+  const DriveSpec* c = drives.Drive('C');
+  if (c == nullptr) return {};
+  std::error_code ec;
+  fs::path where = c->folder;
+  if (auto windows = drives.ResolveNative("C:\\Windows"); windows && fs::is_directory(*windows, ec)) {
+    where = windows->parent_path();
+  }
+  fs::path canonical = fs::canonical(where, ec);
+  if (ec) canonical = fs::weakly_canonical(fs::absolute(where, ec), ec);
+  return canonical.string();
+}
+
+InstallationLock::Result InstallationLock::Acquire(const fs::path& stateFolder, const std::string& identity,
+                                                   std::shared_ptr<InstallationLock>* lock, DWORD* error) {
+  std::error_code ec;
+  fs::create_directories(stateFolder, ec);
+  const fs::path file = stateFolder / kLockFileName;
+  std::lock_guard guard(HeldMutex());
+  const std::string key = fs::weakly_canonical(file, ec).string();
+  if (auto held = Held()[key].lock()) {
+    *lock = std::move(held);
+    return Result::kAcquired;
+  }
+  const int fd = OpenLockFile(file);
+  if (fd < 0) {
+    *error = host::ErrorFromErrno(errno);
+    return Result::kFailed;
+  }
+  if (!LockExclusive(fd)) {
+    CloseLockFile(fd);
+    return Result::kOwnedElsewhere;
+  }
+  const std::string text = std::to_string(PidOfProcess()) + " " + identity + "\n";
+  (void)WriteLockFile(fd, text);
+  std::shared_ptr<InstallationLock> taken(new InstallationLock(file, fd));
+  Held()[key] = taken;
+  *lock = std::move(taken);
+  return Result::kAcquired;
+}
+
+InstallationLock::~InstallationLock() {
+  if (fd_ >= 0) CloseLockFile(fd_);
+}
+
+}  // namespace hv::offline

@@ -1,0 +1,79 @@
+#pragma once
+// What the program keeps inside an offline installation, in
+//   <C:>\ProgramData\Talvix Hivora (the state folder)
+// and the formats of those files. Any program that works on the same
+// installation (the Linux program, a Windows build of the offline mode) must
+// follow them to share the installation safely.
+//
+// hivora.lock — the owner's lock. Opened (created when missing, never
+//   deleted: deleting it would let two processes hold "the" lock on two
+//   different files) and locked exclusively with flock(2) without waiting,
+//   close-on-exec, before anything reads or changes the journal, the hives or
+//   their copies; held for the life of the process. A process that cannot
+//   take it touches nothing. Its content is informational only: the owner's
+//   process id and identity, one line.
+//
+// pending.journal — replacements and what the last restart did. Text, LF
+//   line ends, rewritten whole and atomically (temporary name
+//   "pending.journal.tmp-<pid>-<n>", flushed, renamed); absent when empty.
+//     Talvix Hivora pending replacements 1
+//     state=pending | restarting | restoring
+//     replace=<hive>|<replacement>|<backup>[|<fingerprint>]     (0 or more)
+//     applied=<hive>|<backup>|<fingerprint>                       (0 or more)
+//   Paths are Windows paths of the installation ("C:\Windows\..."); '|' cannot
+//   occur in them. `replace` lines are the work to do: with state=pending
+//   they wait for a restart; with restarting or restoring a process was
+//   applying them and the next owner finishes them at start, without asking.
+//   The fingerprint of a `replace` line is that of the hive the replacement
+//   was made from; an entry whose hive no longer matches is dropped, not
+//   applied. `applied` lines name the hives the last restart replaced, with
+//   the fingerprint of the hive it installed, so that the backups can be put
+//   back only over hives nobody changed since.
+//
+// Fingerprint: "<size>,<mtime ns>,<seq1>,<seq2>;<log>;<log>" — the hive's
+//   size, modification time (nanoseconds since the Unix epoch) and base-block
+//   sequence numbers, then its .LOG1 and .LOG2, each "<size>,<mtime ns>" or
+//   "-" when absent. Logs count because from Windows 8.1 on a change may sit
+//   in the logs alone.
+//
+// Applying one replacement (hive H, replacement N, backup B):
+//   1. B := H (a hard link through B.hvtmp, or a copy with H's protection);
+//      skipped when B already is H (same device and inode).
+//   2. H's logs become B's logs (H.LOG1 -> B.LOG1, H.LOG2 -> B.LOG2; a B log
+//      H had no counterpart for is removed).
+//   3. rename N over H: from here on H is the new hive; N is gone.
+//   4. N's logs (N.LOG1/.LOG2) become H's; logs still missing are created
+//      empty, with the protection of the hive.
+//   5. the journal is rewritten without the entry (and with its `applied`
+//      line, at a restart).
+// Every step can be run again; "N exists" tells whether step 3 happened.
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace hv::offline {
+
+inline constexpr const char* kStateFolder = "C:\\ProgramData\\Talvix Hivora";
+inline constexpr const char* kLockFileName = "hivora.lock";
+inline constexpr const char* kJournalFileName = "pending.journal";
+
+struct FileStamp {
+  bool present = false;
+  std::uint64_t size = 0;
+  std::int64_t mtimeNs = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+
+struct HiveFingerprint {
+  FileStamp hive;
+  std::uint32_t sequence1 = 0;
+  std::uint32_t sequence2 = 0;
+  FileStamp log1;
+  FileStamp log2;
+  bool operator==(const HiveFingerprint&) const = default;
+};
+
+std::string FormatFingerprint(const HiveFingerprint& fingerprint);
+std::optional<HiveFingerprint> ParseFingerprint(const std::string& text);
+
+}  // namespace hv::offline

@@ -1,0 +1,229 @@
+#include "platform/offline/settle.h"
+
+#include <algorithm>
+#include <system_error>
+
+#include "platform/offline/file_protection.h"
+#include "platform/offline/hibernation.h"
+#include "platform/offline/hive_files.h"
+#include "platform/offline/private_profile.h"
+
+namespace hv::offline {
+namespace fs = std::filesystem;
+
+namespace {
+
+bool Exists(const fs::path& p) {
+  std::error_code ec;
+  return fs::exists(fs::symlink_status(p, ec));
+}
+
+fs::path WithSuffix(const fs::path& file, const char* suffix) {
+  fs::path p = file;
+  p += suffix;
+  return p;
+}
+
+std::string Grouped(std::uint64_t n) {
+  std::string digits = std::to_string(n);
+  for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(static_cast<std::size_t>(at), ",");
+  return digits;
+}
+
+SettleResult Refusal(std::string line) { return {kExitNothingDone, {std::move(line)}}; }
+
+// Refusals shared by every change: a hibernated Windows, and a restart half done.
+std::optional<SettleResult> CannotChange(OfflinePlatform& platform, bool pendingAllowed) {
+  if (Hibernated(platform.drives())) return Refusal(kHibernatedText);
+  if (!pendingAllowed && !platform.journal().Entries().empty()) {
+    return Refusal("replacements wait for a restart; settle them first (--apply-pending or --discard-pending)");
+  }
+  return std::nullopt;
+}
+
+std::string Ini(const fs::path& index, const std::string& section, const char* key) {
+  char buffer[1024] = {};
+  GetProfileString(section.c_str(), key, "", buffer, sizeof buffer, index);
+  return buffer;
+}
+
+}  // namespace
+
+std::vector<std::string> OutcomeLines(const std::vector<ReplacementOutcome>& outcomes) {
+  std::vector<std::string> lines;
+  for (const ReplacementOutcome& o : outcomes) {
+    const std::string name = o.hive.filename().string();
+    if (o.replaced) {
+      lines.push_back(name + " replaced: " + Grouped(o.oldSize) + " -> " + Grouped(o.newSize) + " bytes, backup " +
+                      o.backup.filename().string());
+    } else {
+      lines.push_back(name + " left alone: " + (o.why.empty() ? std::string("it could not be replaced") : o.why));
+    }
+  }
+  return lines;
+}
+
+int ExitCodeOf(const std::vector<ReplacementOutcome>& outcomes, int leftAloneBefore) {
+  const auto replaced = std::count_if(outcomes.begin(), outcomes.end(), [](const auto& o) { return o.replaced; });
+  if (replaced == 0) return kExitNothingDone;
+  if (replaced < static_cast<long>(outcomes.size()) || leftAloneBefore > 0) return kExitPartlyDone;
+  return kExitDone;
+}
+
+std::vector<std::string> WaitingHives(OfflinePlatform& platform) {
+  std::vector<std::string> hives;
+  if (platform.journal().State() != JournalState::kPending) return hives;
+  for (const PendingReplacement& e : platform.journal().Entries()) hives.push_back(platform.drives().ToWindows(e.hive));
+  return hives;
+}
+
+SettleResult ApplyPending(OfflinePlatform& platform) {
+  if (platform.journal().Entries().empty()) return {kExitDone, {"no replacements wait for a restart"}};
+  if (auto refused = CannotChange(platform, true)) return *refused;
+  std::vector<ReplacementOutcome> outcomes;
+  platform.journal().ApplyAll(&outcomes);
+  platform.AddOutcomes(outcomes);
+  return {ExitCodeOf(outcomes), OutcomeLines(outcomes)};
+}
+
+SettleResult DiscardPending(OfflinePlatform& platform) {
+  if (platform.journal().Entries().empty()) return {kExitDone, {"no replacements wait for a restart"}};
+  std::vector<PendingReplacement> discarded;
+  if (DWORD r = platform.journal().Discard(&discarded); r != err::kSuccess) {
+    return Refusal("the pending replacements could not be discarded (error " + std::to_string(r) + ")");
+  }
+  SettleResult result;
+  for (const PendingReplacement& e : discarded) {
+    result.lines.push_back(e.hive.filename().string() + " left alone: its replacement was discarded");
+  }
+  return result;
+}
+
+SettleResult RestoreBackups(OfflinePlatform& platform) {
+  if (auto refused = CannotChange(platform, false)) return *refused;
+  const std::vector<AppliedReplacement> applied = platform.journal().Applied();
+  if (applied.empty()) return Refusal("no backups of a restart to put back");
+  // A backup that is missing or no hive: nothing is changed at all.
+  for (const AppliedReplacement& a : applied) {
+    if (!Exists(a.backup) || !LooksLikeHive(a.backup)) {
+      return Refusal("the backup " + platform.drives().ToWindows(a.backup) +
+                     (Exists(a.backup) ? " is not a hive" : " is missing") + "; nothing was restored");
+    }
+  }
+  SettleResult result;
+  std::vector<PendingReplacement> entries;
+  std::vector<AppliedReplacement> changed;
+  for (const AppliedReplacement& a : applied) {
+    if (!(FingerprintOf(a.hive) == a.installed)) {
+      result.lines.push_back(a.hive.filename().string() + " left alone: it changed since the restart; its backup " +
+                             a.backup.filename().string() + " stays");
+      changed.push_back(a);
+      continue;
+    }
+    entries.push_back({a.hive, a.backup, WithSuffix(a.hive, ".compacted"), a.installed});
+  }
+  std::vector<ReplacementOutcome> outcomes;
+  if (!entries.empty()) platform.journal().Restore(entries, changed, &outcomes);
+  platform.AddOutcomes(outcomes);
+  for (ReplacementOutcome& o : outcomes) {
+    if (o.replaced) {
+      result.lines.push_back(o.hive.filename().string() + " restored from " + o.hive.filename().string() +
+                             ".bak; the compacted hive is kept as " + o.backup.filename().string());
+    } else {
+      result.lines.push_back(OutcomeLines({o}).front());
+    }
+  }
+  result.exitCode = ExitCodeOf(outcomes, static_cast<int>(changed.size()));
+  return result;
+}
+
+SettleResult ListRestorePoints(OfflinePlatform& platform) {
+  SettleResult result;
+  std::vector<fs::path> points;
+  std::error_code ec;
+  for (fs::directory_iterator it(platform.restorePoints().folder(), ec), end; !ec && it != end; it.increment(ec)) {
+    if (Exists(it->path() / "RestorePoint.ini")) points.push_back(it->path());
+  }
+  std::sort(points.begin(), points.end());
+  for (const fs::path& point : points) {
+    const fs::path index = point / "RestorePoint.ini";
+    int hives = 0;
+    while (!Ini(index, "Hive" + std::to_string(hives + 1), "File").empty()) ++hives;
+    result.lines.push_back(point.filename().string() + "  " + Ini(index, "RestorePoint", "Time") + "  " +
+                           Ini(index, "RestorePoint", "Description") + "  (" + std::to_string(hives) + " hives)");
+  }
+  if (result.lines.empty()) result.lines.push_back("no restore points");
+  return result;
+}
+
+SettleResult RestoreFromPoint(OfflinePlatform& platform, const std::string& id) {
+  if (id.empty() || id.find_first_of("/\\") != std::string::npos || id == "." || id == "..") {
+    return Refusal("no restore point " + id);
+  }
+  const fs::path point = platform.restorePoints().folder() / id;
+  const fs::path index = point / "RestorePoint.ini";
+  if (!Exists(index)) return Refusal("no restore point " + id + " (--list-restore-points lists them)");
+  if (auto refused = CannotChange(platform, false)) return *refused;
+
+  struct Item {
+    fs::path hive, copy;
+  };
+  std::vector<Item> items;
+  for (int n = 1;; ++n) {
+    const std::string section = "Hive" + std::to_string(n);
+    const std::string file = Ini(index, section, "File");
+    if (file.empty()) break;
+    auto hive = platform.drives().ResolveNative(file);
+    const fs::path copy = point / fs::path(Ini(index, section, "Copy"));
+    if (!hive || !Exists(copy) || !LooksLikeHive(copy)) {
+      return Refusal("restore point " + id + ": the copy of " + file + " is missing or is no hive; nothing was restored");
+    }
+    items.push_back({*hive, copy});
+  }
+  if (items.empty()) return Refusal("restore point " + id + " holds no hives");
+
+  // Each copy goes beside its hive first (with the hive's protection), so that
+  // putting it in place is a rename like the restart's.
+  std::vector<PendingReplacement> entries;
+  auto cleanup = [&] {
+    for (const PendingReplacement& e : entries) {
+      std::error_code ignore;
+      fs::remove(e.replacement, ignore);
+      for (const char* which : kLogNames) fs::remove(WithSuffix(e.replacement, (std::string(".") + which).c_str()), ignore);
+    }
+  };
+  for (const Item& item : items) {
+    const fs::path staged = WithSuffix(item.hive, ".rptmp");
+    std::error_code ec;
+    fs::remove(staged, ec);
+    std::string why;
+    DWORD r = Exists(item.hive) ? host::CopyFileProtected(item.copy, staged, item.hive, &why) : err::kFileNotFound;
+    for (const char* which : kLogNames) {
+      const fs::path log = LogOf(item.copy, which);
+      if (r != err::kSuccess || !Exists(log)) continue;
+      const fs::path hiveLog = LogOf(item.hive, which);
+      const fs::path stagedLog = WithSuffix(staged, (std::string(".") + which).c_str());
+      fs::remove(stagedLog, ec);
+      r = host::CopyFileProtected(log, stagedLog, Exists(hiveLog) ? hiveLog : item.hive, &why);
+    }
+    entries.push_back({item.hive, staged, WithSuffix(item.hive, ".before-restore"), FingerprintOf(item.hive)});
+    if (r != err::kSuccess) {
+      cleanup();
+      return Refusal(item.hive.filename().string() + ": " + (why.empty() ? "its copy could not be staged" : why) +
+                     "; nothing was restored");
+    }
+  }
+  std::vector<ReplacementOutcome> outcomes;
+  platform.journal().Restore(entries, platform.journal().Applied(), &outcomes);
+  platform.AddOutcomes(outcomes);
+  SettleResult result;
+  for (const ReplacementOutcome& o : outcomes) {
+    result.lines.push_back(o.replaced ? o.hive.filename().string() + " restored from restore point " + id +
+                                            "; the hive it replaced is kept as " + o.backup.filename().string()
+                                      : OutcomeLines({o}).front());
+  }
+  result.exitCode = ExitCodeOf(outcomes);
+  return result;
+}
+
+}  // namespace hv::offline

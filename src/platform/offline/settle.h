@@ -1,0 +1,44 @@
+#pragma once
+// The ways the Linux program settles an installation's state outside the
+// main window: pending replacements applied or discarded, the last
+// restart's backups put back, a restore point put back; and the summary and
+// exit code of a run. Each needs the platform to own the installation.
+//
+// Exit codes: 0 done; 1 nothing done; 3 partly done (2, a bad command line,
+// is the front end's).
+#include <string>
+#include <vector>
+
+#include "platform/offline/offline_platform.h"
+
+namespace hv::offline {
+
+inline constexpr int kExitDone = 0;
+inline constexpr int kExitNothingDone = 1;
+inline constexpr int kExitPartlyDone = 3;
+
+struct SettleResult {
+  int exitCode = kExitDone;
+  std::vector<std::string> lines;  // for standard error, one fact each
+};
+
+// The hives whose replacements wait for a restart (Windows paths); empty when
+// none wait or a restart is being finished.
+std::vector<std::string> WaitingHives(OfflinePlatform& platform);
+
+SettleResult ApplyPending(OfflinePlatform& platform);
+SettleResult DiscardPending(OfflinePlatform& platform);
+// Puts back each backup of the last restart whose hive is still the one that
+// restart installed; the compacted hive is kept as <hive>.compacted.
+SettleResult RestoreBackups(OfflinePlatform& platform);
+// One line per restore point: "<ID>  <time>  <description>  (<n> hives)".
+SettleResult ListRestorePoints(OfflinePlatform& platform);
+SettleResult RestoreFromPoint(OfflinePlatform& platform, const std::string& id);
+
+// Lines for each outcome: "<hive> replaced: <old> -> <new> bytes, backup <name>"
+// or "<hive> left alone: <why>".
+std::vector<std::string> OutcomeLines(const std::vector<ReplacementOutcome>& outcomes);
+// 0 when every outcome replaced its hive, 3 when some did, 1 when none did.
+int ExitCodeOf(const std::vector<ReplacementOutcome>& outcomes, int leftAloneBefore = 0);
+
+}  // namespace hv::offline

@@ -1,0 +1,77 @@
+#include "log_set.h"
+
+#include <algorithm>
+#include <system_error>
+
+namespace hv::regf {
+namespace {
+
+// ASCII case folding: the suffixes are ASCII, and the hive's own name must match byte for byte
+// apart from the case of its ASCII letters.
+bool SameIgnoringCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    auto fold = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
+    if (fold(a[i]) != fold(b[i])) return false;
+  }
+  return true;
+}
+
+// Logs are bounded like hives: a base block, a dirty vector and 2 GiB of pages, or entries
+// describing as much.
+constexpr std::uint64_t kMaxLogBytes = std::uint64_t{0x7FFFF000u} + (std::uint64_t{1} << 24);
+
+}  // namespace
+
+std::string LogName(const FoundLog& log) { return log.path.filename().string(); }
+
+std::vector<FoundLog> FindHiveLogs(const std::filesystem::path& primary) {
+  std::vector<FoundLog> found;
+  const std::string name = primary.filename().string();
+  const std::filesystem::path folder = primary.has_parent_path() ? primary.parent_path() : std::filesystem::path(".");
+  const std::pair<const char*, LogSlot> suffixes[] = {{".LOG", LogSlot::kLog}, {".LOG1", LogSlot::kLog1}, {".LOG2", LogSlot::kLog2}};
+  std::error_code ec;
+  std::filesystem::directory_iterator it(folder, ec);
+  if (ec) return found;
+  for (const auto end = std::filesystem::directory_iterator(); it != end; it.increment(ec)) {
+    if (ec) break;
+    const std::string entry = it->path().filename().string();
+    for (const auto& [suffix, slot] : suffixes) {
+      if (!SameIgnoringCase(entry, name + suffix)) continue;
+      FoundLog log;
+      log.path = it->path();
+      log.slot = slot;
+      std::error_code sec;
+      const auto status = std::filesystem::status(log.path, sec);
+      if (sec || !std::filesystem::is_regular_file(status)) {
+        log.skipped = "not a regular file";
+      } else {
+        log.size = std::filesystem::file_size(log.path, sec);
+        if (sec) log.skipped = "unreadable: " + sec.message();
+        else if (log.size == 0) log.skipped = "empty";
+      }
+      found.push_back(std::move(log));
+    }
+  }
+  // Two files whose names differ only in case (possible on Linux) are both listed; the order is
+  // by slot, then by name, so that the result never depends on the folder's order.
+  std::sort(found.begin(), found.end(), [](const FoundLog& a, const FoundLog& b) {
+    if (a.slot != b.slot) return a.slot < b.slot;
+    return a.path.filename() < b.path.filename();
+  });
+  const bool dual = std::any_of(found.begin(), found.end(), [](const FoundLog& l) {
+    return l.slot != LogSlot::kLog && l.skipped.empty();
+  });
+  for (FoundLog& log : found) {
+    if (!log.skipped.empty()) continue;
+    if (dual && log.slot == LogSlot::kLog) {
+      log.skipped = "a leftover beside the .LOG1/.LOG2 logs";
+      continue;
+    }
+    std::string error;
+    if (!log.bytes.Open(log.path, kMaxLogBytes, error)) log.skipped = "unreadable: " + error;
+  }
+  return found;
+}
+
+}  // namespace hv::regf

@@ -1,0 +1,416 @@
+#include "recovery.h"
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+#include <sstream>
+
+#include "log_file.h"
+
+namespace hv::regf {
+namespace {
+
+// Base block fields recovery reads or sets (offsets in the base block).
+constexpr std::size_t kBasePrimarySeq = 4;
+constexpr std::size_t kBaseSecondarySeq = 8;
+constexpr std::size_t kBaseLastWritten = 12;
+constexpr std::size_t kBaseFileType = 28;
+constexpr std::size_t kBaseBinsSize = 40;
+constexpr std::size_t kBaseFlags = 144;
+constexpr std::size_t kBaseChecksum = 508;
+constexpr std::size_t kFirstBinTimestamp = kBaseBlockSize + 20;
+constexpr std::uint32_t kMaxBins = 0x7FFFF000u;
+
+std::string Hex(std::uint64_t v) {
+  std::ostringstream s;
+  s << "0x" << std::hex << v;
+  return s.str();
+}
+
+struct Primary {
+  const std::uint8_t* data;
+  std::size_t size;
+  bool baseValid;  // a whole base block with the signature and a correct checksum
+  std::uint32_t primarySeq, secondarySeq;
+  std::uint64_t lastWritten;
+  std::uint32_t binsSize;
+};
+
+Primary ReadPrimary(const std::uint8_t* data, std::size_t size) {
+  Primary p{data, size, false, 0, 0, 0, 0};
+  if (size < kBaseBlockSize) return p;
+  p.baseValid = std::memcmp(data, "regf", 4) == 0 && BaseBlockChecksum(data) == Rd32(data + kBaseChecksum);
+  p.primarySeq = Rd32(data + kBasePrimarySeq);
+  p.secondarySeq = Rd32(data + kBaseSecondarySeq);
+  p.lastWritten = Rd64(data + kBaseLastWritten);
+  p.binsSize = Rd32(data + kBaseBinsSize);
+  return p;
+}
+
+struct ParsedLog {
+  const LogImage* image;
+  LogFile file;
+};
+
+// Marks the 512-byte pages of the hive bins written from a log.
+class DirtyMap {
+ public:
+  void Mark(std::uint32_t offset, std::uint32_t size) {
+    const std::uint64_t end = (std::uint64_t{offset} + size + 511) / 512;
+    if (bits_.size() < end) bits_.resize(static_cast<std::size_t>(end), false);
+    for (std::uint64_t i = offset / 512; i < end; ++i) bits_[static_cast<std::size_t>(i)] = true;
+  }
+  bool Any(std::uint32_t offset, std::uint32_t size) const {
+    const std::uint64_t end = std::min<std::uint64_t>((std::uint64_t{offset} + size + 511) / 512, bits_.size());
+    for (std::uint64_t i = offset / 512; i < end; ++i) {
+      if (bits_[static_cast<std::size_t>(i)]) return true;
+    }
+    return false;
+  }
+
+ private:
+  std::vector<bool> bits_;
+};
+
+// The recovered bins must form a chain of valid bins. A broken bin that a log wrote is the log's
+// fault and is named as such; either way nothing is guessed.
+Status CheckBins(const std::vector<std::uint8_t>& image, const DirtyMap& dirty, const std::string& logs) {
+  const std::uint32_t bins = static_cast<std::uint32_t>(image.size() - kBaseBlockSize);
+  std::uint32_t off = 0;
+  while (off < bins) {
+    const std::uint8_t* p = image.data() + kBaseBlockSize + off;
+    std::string problem;
+    std::uint32_t size = 0;
+    if (bins - off < kBinHeaderSize || std::memcmp(p, "hbin", 4) != 0) {
+      problem = "no hive bin signature";
+    } else if (Rd32(p + 4) != off) {
+      problem = "it claims offset " + Hex(Rd32(p + 4));
+    } else {
+      size = Rd32(p + 8);
+      if (size < kBinAlign || size % kBinAlign != 0 || size > bins - off) problem = "invalid size " + Hex(size);
+    }
+    if (!problem.empty()) {
+      const bool fromLog = dirty.Any(off, kBinHeaderSize);
+      return Status{false, std::string(fromLog ? "the dirty hive bin at " : "the hive bin at ") + Hex(off) +
+                               (fromLog ? " written from " + logs : std::string(" of the primary file")) +
+                               " is not valid (" + problem + "); the hive cannot be recovered"};
+    }
+    off += size;
+  }
+  return {};
+}
+
+void FinishBase(std::vector<std::uint8_t>& image, std::uint32_t seq, std::uint32_t binsSize,
+                std::optional<std::uint32_t> flagBit) {
+  std::uint8_t* b = image.data();
+  Wr32(b + kBasePrimarySeq, seq);
+  Wr32(b + kBaseSecondarySeq, seq);
+  Wr32(b + kBaseFileType, 0);
+  Wr32(b + kBaseBinsSize, binsSize);
+  if (flagBit) Wr32(b + kBaseFlags, (Rd32(b + kBaseFlags) & ~1u) | (*flagBit & 1u));
+  Wr32(b + kBaseChecksum, BaseBlockChecksum(b));
+}
+
+// The image's start: the primary's base block when valid, else the log's base block copy; then
+// the primary's bins as far as the file holds them.
+std::vector<std::uint8_t> StartImage(const Primary& p, const std::uint8_t* logBase, std::uint32_t binsSize) {
+  const std::size_t have = p.size > kBaseBlockSize ? p.size - kBaseBlockSize : 0;
+  const std::size_t bins = std::min<std::size_t>(have, binsSize);
+  std::vector<std::uint8_t> image(kBaseBlockSize + bins, 0);
+  if (p.baseValid) {
+    std::memcpy(image.data(), p.data, kBaseBlockSize);
+  } else {
+    std::memcpy(image.data(), logBase, log_base::kSize);
+  }
+  if (bins > 0) std::memcpy(image.data() + kBaseBlockSize, p.data + kBaseBlockSize, bins);
+  return image;
+}
+
+std::string Names(const std::vector<std::string>& names) {
+  std::string s;
+  for (const auto& n : names) s += (s.empty() ? "" : ", ") + n;
+  return s;
+}
+
+class NewRecovery {
+ public:
+  NewRecovery(const Primary& p, std::vector<ParsedLog>& logs, RecoveryReport& r, std::vector<std::string>& why)
+      : p_(p), logs_(logs), r_(r), why_(why) {}
+
+  Status Run(std::vector<std::uint8_t>& image) {
+    std::vector<ParsedLog*> order;
+    for (ParsedLog& l : logs_) {
+      const std::string& name = l.image->name;
+      if (!l.file.base.Valid()) {
+        why_.push_back(name + ": its base block is not valid");
+      } else if (p_.baseValid && l.file.base.primarySeq < p_.secondarySeq) {
+        why_.push_back(name + ": stale (its sequence number " + std::to_string(l.file.base.primarySeq) +
+                       " is below the hive's " + std::to_string(p_.secondarySeq) + ")");
+      } else {
+        order.push_back(&l);
+      }
+    }
+    if (order.empty()) return Status{false, ""};
+    std::stable_sort(order.begin(), order.end(), [](const ParsedLog* a, const ParsedLog* b) {
+      return a->file.base.primarySeq < b->file.base.primarySeq;
+    });
+    if (!p_.baseValid) {
+      // Only the log with the latest entries, and the base block from it.
+      for (std::size_t i = 0; i + 1 < order.size(); ++i) {
+        why_.push_back(order[i]->image->name + ": not used, since the hive's base block is bad and " +
+                       order.back()->image->name + " holds later entries");
+      }
+      order.erase(order.begin(), order.end() - 1);
+    }
+    const ParsedLog& first = *order.front();
+    image = StartImage(p_, first.image->data, p_.baseValid ? p_.binsSize : first.file.base.binsSize);
+    std::optional<std::uint32_t> last;
+    std::uint32_t flags = 0, binsSize = 0;
+    for (ParsedLog* log : order) {
+      const std::string& name = log->image->name;
+      const std::uint32_t from = last ? *last + 1 : log->file.base.primarySeq;
+      bool usedThis = false;
+      for (const LogEntry& e : log->file.entries) {
+        if (e.sequence < log->file.base.primarySeq || (last && e.sequence <= *last)) continue;  // old
+        std::string bad;
+        if (e.sequence != (last ? *last + 1 : from)) {
+          bad = "entry " + std::to_string(e.sequence) + " where " + std::to_string(last ? *last + 1 : from) +
+                " was expected";
+        } else if (!e.hashesOk) {
+          bad = "entry " + std::to_string(e.sequence) + " has a wrong hash";
+        } else if (!e.binsSizeOk) {
+          bad = "entry " + std::to_string(e.sequence) + " has an invalid hive bins size";
+        } else {
+          bad = Apply(e, log->image->data, image);
+          if (!bad.empty()) bad = "entry " + std::to_string(e.sequence) + " " + bad;
+        }
+        if (!bad.empty()) {
+          if (!last) {
+            why_.push_back(name + ": " + bad);
+          } else {
+            r_.stopped = name + ": " + bad;
+          }
+          break;
+        }
+        if (!last) r_.firstSeq = e.sequence;
+        last = e.sequence;
+        flags = e.flags;
+        binsSize = e.binsSize;
+        ++r_.entries;
+        usedThis = true;
+      }
+      if (usedThis) r_.used.push_back(name);
+      if (!last) {
+        if (log->file.entries.empty() || std::none_of(log->file.entries.begin(), log->file.entries.end(), [&](const LogEntry& e) {
+              return e.sequence >= log->file.base.primarySeq;
+            })) {
+          why_.push_back(name + ": no entry from its sequence number " + std::to_string(log->file.base.primarySeq) +
+                         (log->file.problem.empty() ? std::string() : " (" + log->file.problem + ")"));
+        }
+        // The chain must start in the first log; a later one cannot begin it.
+        return Status{false, ""};
+      }
+    }
+    r_.lastSeq = *last;
+    FinishBase(image, *last, binsSize, flags);
+    return CheckBins(image, dirty_, Names(r_.used));
+  }
+
+ private:
+  // Writes the entry's pages; an error text instead when the entry does not fit the hive.
+  std::string Apply(const LogEntry& e, const std::uint8_t* log, std::vector<std::uint8_t>& image) {
+    const std::uint64_t current = image.size() - kBaseBlockSize;
+    const std::uint64_t pages = e.PageBytes();
+    if (e.binsSize > current && e.binsSize - current > pages) {
+      return "grows the hive by more than the pages it carries";
+    }
+    for (const DirtyPage& page : e.pages) {
+      if (std::uint64_t{page.offset} + page.size > e.binsSize) return "has a page outside the hive bins";
+    }
+    image.resize(kBaseBlockSize + std::size_t{e.binsSize}, 0);
+    for (const DirtyPage& page : e.pages) {
+      std::memcpy(image.data() + kBaseBlockSize + page.offset, log + page.at, page.size);
+      dirty_.Mark(page.offset, page.size);
+    }
+    r_.pageBytes += pages;
+    return {};
+  }
+
+  const Primary& p_;
+  std::vector<ParsedLog>& logs_;
+  RecoveryReport& r_;
+  std::vector<std::string>& why_;
+  DirtyMap dirty_;
+};
+
+Status RunOld(const Primary& p, std::vector<ParsedLog>& logs, RecoveryReport& r, std::vector<std::string>& why,
+              std::vector<std::uint8_t>& image) {
+  const ParsedLog* log1 = nullptr;
+  const ParsedLog* log2 = nullptr;
+  for (const ParsedLog& l : logs) {
+    if (l.image->slot == LogSlot::kLog2) log2 = &l;
+    else if (log1 == nullptr || l.image->slot == LogSlot::kLog1) log1 = &l;
+  }
+  const bool haveStamp = p.baseValid || p.size >= kFirstBinTimestamp + 8;
+  const std::uint64_t stamp = p.baseValid ? p.lastWritten : haveStamp ? Rd64(p.data + kFirstBinTimestamp) : 0;
+  auto valid = [&](const ParsedLog* l) {
+    return l != nullptr && l->file.format == LogFormat::kOld && l->file.base.Valid() && l->file.oldComplete;
+  };
+  auto explain = [&](const ParsedLog* l) {
+    if (l == nullptr) return;
+    if (!l->file.base.Valid()) why.push_back(l->image->name + ": its base block is not valid");
+    else if (!l->file.oldComplete) why.push_back(l->image->name + ": " + l->file.problem);
+    else if (l->file.base.lastWritten != stamp) why.push_back(l->image->name + ": its last-written time differs from the hive's");
+  };
+  const ParsedLog* chosen = nullptr;
+  if (valid(log1) && haveStamp && log1->file.base.lastWritten == stamp) {
+    chosen = log1;
+  } else if (valid(log2) && (!valid(log1) || log2->file.base.lastWritten > log1->file.base.lastWritten)) {
+    // Windows 8 turns to the second log when the first cannot be applied and the second holds
+    // the more recent log of dirty data.
+    chosen = log2;
+  }
+  if (chosen == nullptr) {
+    explain(log1);
+    explain(log2);
+    return Status{false, ""};
+  }
+  const LogFile& f = chosen->file;
+  const std::uint64_t pageBytes = std::uint64_t{f.oldPages.size()} * dirty_vector::kPageSize;
+  if (f.base.binsSize == 0 || f.base.binsSize > kMaxBins) {
+    why.push_back(chosen->image->name + ": its base block declares an invalid hive bins size");
+    return Status{false, ""};
+  }
+  // Bins the primary file does not hold must all come from the log's pages.
+  image = StartImage(p, chosen->image->data, f.base.binsSize);
+  if (image.size() - kBaseBlockSize + pageBytes < f.base.binsSize) {
+    image.clear();
+    why.push_back(chosen->image->name + ": it grows the hive by more than the pages it carries");
+    return Status{false, ""};
+  }
+  image.resize(kBaseBlockSize + std::size_t{f.base.binsSize}, 0);
+  DirtyMap dirty;
+  for (const DirtyPage& page : f.oldPages) {
+    std::memcpy(image.data() + kBaseBlockSize + page.offset, chosen->image->data + page.at, page.size);
+    dirty.Mark(page.offset, page.size);
+  }
+  r.used.push_back(chosen->image->name);
+  r.entries = 1;
+  r.pageBytes = pageBytes;
+  const std::uint32_t seq = std::max(f.base.primarySeq, p.baseValid ? p.primarySeq : 0u);
+  r.firstSeq = r.lastSeq = seq;
+  FinishBase(image, seq, f.base.binsSize, std::nullopt);
+  return CheckBins(image, dirty, chosen->image->name);
+}
+
+}  // namespace
+
+Status RecoverImage(const std::uint8_t* primary, std::size_t primarySize, const std::vector<LogImage>& logs,
+                    std::vector<std::uint8_t>& image, RecoveryReport& report) {
+  image.clear();
+  const Primary p = ReadPrimary(primary, primarySize);
+  report.primarySeq = p.primarySeq;
+  report.secondarySeq = p.secondarySeq;
+  report.checksumOk = p.baseValid;
+  report.dirty = !p.baseValid || p.primarySeq != p.secondarySeq;
+  if (!report.dirty) return {};
+
+  std::vector<ParsedLog> parsed;
+  parsed.reserve(logs.size());
+  bool anyNew = false;
+  for (const LogImage& l : logs) {
+    parsed.push_back(ParsedLog{&l, ReadLogFile(l.data, l.size)});
+    anyNew = anyNew || parsed.back().file.format == LogFormat::kNew;
+  }
+  std::vector<std::string> why;
+  Status s{false, ""};
+  if (parsed.empty()) {
+    why.push_back("no transaction log was found beside it");
+  } else if (anyNew) {
+    report.newFormat = true;
+    for (auto it = parsed.begin(); it != parsed.end();) {
+      if (it->file.format != LogFormat::kNew) {
+        why.push_back(it->image->name + ": not a log of the new format (" +
+                      (it->file.problem.empty() ? "old format beside new ones" : it->file.problem) + ")");
+        it = parsed.erase(it);
+      } else {
+        ++it;
+      }
+    }
+    s = NewRecovery(p, parsed, report, why).Run(image);
+  } else {
+    s = RunOld(p, parsed, report, why, image);
+  }
+  if (s.ok) return s;
+  image.clear();
+  report.used.clear();
+  report.entries = 0;
+  if (!s.message.empty()) return s;
+  std::string msg = "the hive is dirty (";
+  msg += p.baseValid ? "primary sequence number " + std::to_string(p.primarySeq) + ", secondary " +
+                           std::to_string(p.secondarySeq)
+                     : std::string("its base block checksum is wrong");
+  msg += ") and no transaction log can recover it: " + Names(why);
+  return Status{false, msg};
+}
+
+Status RecoverHiveFile(const std::filesystem::path& file, std::vector<std::uint8_t>& image, RecoveryReport& report) {
+  image.clear();
+  report = RecoveryReport{};
+  FileView primary;
+  std::string error;
+  if (!primary.Open(file, kBaseBlockSize + std::uint64_t{kMaxBins}, error)) return Status{false, file.string() + ": " + error};
+  const Primary p = ReadPrimary(primary.Data(), primary.Size());
+  // Not a hive at all: the reader says so in its own words.
+  if (primary.Size() < kBaseBlockSize || std::memcmp(primary.Data(), "regf", 4) != 0) return {};
+  report.primarySeq = p.primarySeq;
+  report.secondarySeq = p.secondarySeq;
+  report.checksumOk = p.baseValid;
+  report.dirty = !p.baseValid || p.primarySeq != p.secondarySeq;
+  if (!report.dirty) return {};
+
+  std::vector<FoundLog> found = FindHiveLogs(file);
+  std::vector<LogImage> logs;
+  for (const FoundLog& f : found) {
+    std::string line = LogName(f) + " (" + std::to_string(f.size) + " bytes)";
+    if (!f.skipped.empty()) line += ": " + f.skipped;
+    report.logs.push_back(line);
+    if (f.skipped.empty()) logs.push_back(LogImage{LogName(f), f.slot, f.bytes.Data(), f.bytes.Size()});
+  }
+  // Two usable files for one slot (names differing only in case) would make the choice depend on
+  // the folder: refuse rather than guess.
+  for (std::size_t i = 1; i < logs.size(); ++i) {
+    if (logs[i].slot == logs[i - 1].slot) {
+      return Status{false, file.string() + ": the hive is dirty and two logs fill one place (" + logs[i - 1].name +
+                               ", " + logs[i].name + "); it is not recovered"};
+    }
+  }
+  Status s = RecoverImage(primary.Data(), primary.Size(), logs, image, report);
+  if (!s) {
+    std::string msg = file.string() + ": " + s.message;
+    if (!report.logs.empty()) msg += " [logs found: " + Names(report.logs) + "]";
+    return Status{false, msg};
+  }
+  return s;
+}
+
+Hive LoadHive(const std::filesystem::path& file, RecoveryReport* report) {
+  RecoveryReport local;
+  RecoveryReport& r = report != nullptr ? *report : local;
+  std::vector<std::uint8_t> image;
+  const Status s = RecoverHiveFile(file, image, r);
+  if (!s) throw FormatError(s.message);
+  if (!r.dirty) return Hive::Load(file);
+  return Hive::FromBytes(std::move(image), file.string());
+}
+
+std::string DescribeRecovery(const RecoveryReport& r) {
+  if (!r.dirty) return "clean";
+  std::string s = Names(r.used) + ": " + std::to_string(r.entries) +
+                  (r.newFormat ? (r.entries == 1 ? " entry" : " entries") : std::string(" old-format log")) +
+                  ", sequence numbers " + std::to_string(r.firstSeq);
+  if (r.lastSeq != r.firstSeq) s += "-" + std::to_string(r.lastSeq);
+  return s;
+}
+
+}  // namespace hv::regf

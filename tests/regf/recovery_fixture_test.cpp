@@ -1,0 +1,285 @@
+// Recovery by Windows' rules on logs the fixture builder writes: the shapes the samples do not
+// show, and hostile logs.
+#include <gtest/gtest.h>
+
+#include "regf/compare.h"
+#include "regf/log_file.h"
+#include "regf/recovery.h"
+#include "regf_test_util.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+namespace hv::test {
+namespace {
+
+using regf::FixtureLogEntry;
+using regf::Hive;
+using regf::RecoveryReport;
+using Bytes = std::vector<std::uint8_t>;
+
+const std::uint64_t kStamp = regf::FileTimeOf(2024, 3, 1);
+
+// State n of a hive that gains one key per state; `big` values make it grow by whole bins.
+Bytes State(int n, bool big = false) {
+  regf::FixtureBuilder b(5);
+  b.SetLastWritten(kStamp);
+  b.Root().AddKey("Base").SetString("Name", "value");
+  for (int i = 0; i < n; ++i) {
+    b.Root().AddKey("Key" + std::to_string(i)).SetBinary("Blob", Bytes(big ? 20000 : 64, static_cast<std::uint8_t>(i)));
+  }
+  return b.Build();
+}
+
+// Entries turning State(from) into State(to), numbered from `seq`.
+std::vector<FixtureLogEntry> Entries(int from, int to, std::uint32_t seq, bool big = false) {
+  std::vector<FixtureLogEntry> out;
+  for (int i = from; i < to; ++i) out.push_back(regf::LogEntryBetween(State(i, big), State(i + 1, big), seq++));
+  return out;
+}
+
+class RegfRecoveryLogs : public ::testing::Test {
+ protected:
+  std::filesystem::path Hive(const std::string& name = "HIVE") const { return Dir() / name; }
+  void Put(const std::string& name, const Bytes& bytes) { WriteBytes(Dir() / name, bytes); }
+  // A dirty primary: State(0) with sequence numbers 11/10.
+  void PutPrimary(bool big = false) { Put("HIVE", regf::WithSequenceNumbers(State(0, big), 11, 10)); }
+  regf::Hive Load(RecoveryReport& r) { return regf::LoadHive(Hive(), &r); }
+  std::string Refusal() {
+    try {
+      regf::LoadHive(Hive());
+    } catch (const regf::FormatError& e) {
+      return e.what();
+    }
+    return "(loaded)";
+  }
+  static void ExpectTree(const regf::Hive& h, const Bytes& state) {
+    EXPECT_EQ(regf::CompareTrees(h, regf::Hive::FromBytes(state, "expected"), 3), std::vector<std::string>{});
+  }
+
+  // Starts over in an empty folder.
+  void Fresh() { scratch_ = std::make_unique<ScratchDir>(); }
+  const std::filesystem::path& Dir() const { return scratch_->path(); }
+
+  std::unique_ptr<ScratchDir> scratch_ = std::make_unique<ScratchDir>();
+};
+
+TEST_F(RegfRecoveryLogs, ChainSplitAcrossBothLogsInEitherOrder) {
+  for (bool swapped : {false, true}) {
+    SCOPED_TRACE(swapped ? "earlier entries in .LOG2" : "earlier entries in .LOG1");
+    Fresh();
+    PutPrimary();
+    auto later = Entries(2, 4, 12);
+    later.back().flags = 1;
+    Put(swapped ? "HIVE.LOG2" : "HIVE.LOG1", regf::BuildNewFormatLog(State(0), 10, Entries(0, 2, 10)));
+    Put(swapped ? "HIVE.LOG1" : "HIVE.LOG2", regf::BuildNewFormatLog(State(0), 12, later));
+    RecoveryReport r;
+    const regf::Hive h = Load(r);
+    ExpectTree(h, State(4));
+    EXPECT_EQ(r.entries, 4u);
+    EXPECT_EQ(r.firstSeq, 10u);
+    EXPECT_EQ(r.lastSeq, 13u);
+    EXPECT_EQ(r.used, (std::vector<std::string>{swapped ? "HIVE.LOG2" : "HIVE.LOG1", swapped ? "HIVE.LOG1" : "HIVE.LOG2"}));
+    EXPECT_EQ(h.Base().primarySeq, 13u);
+    EXPECT_EQ(h.Base().secondarySeq, 13u);
+    EXPECT_EQ(regf::Rd32(h.Data() + 144) & 1u, 1u);  // flag bit 0 from the last entry
+  }
+}
+
+TEST_F(RegfRecoveryLogs, BadHashInTheMiddleKeepsTheEntriesBeforeIt) {
+  PutPrimary();
+  Bytes log = regf::BuildNewFormatLog(State(0), 10, Entries(0, 4, 10));
+  const regf::LogFile parsed = regf::ReadLogFile(log.data(), log.size());
+  ASSERT_EQ(parsed.entries.size(), 4u);
+  log[parsed.entries[2].pages.front().at + 100] ^= 0xFF;
+  Put("HIVE.LOG1", log);
+  RecoveryReport r;
+  ExpectTree(Load(r), State(2));
+  EXPECT_EQ(r.entries, 2u);
+  EXPECT_EQ(r.lastSeq, 11u);
+  EXPECT_NE(r.stopped.find("entry 12 has a wrong hash"), std::string::npos) << r.stopped;
+}
+
+TEST_F(RegfRecoveryLogs, GapEndsTheChain) {
+  PutPrimary();
+  auto entries = Entries(0, 3, 10);
+  entries[2].sequence = 14;
+  Put("HIVE.LOG1", regf::BuildNewFormatLog(State(0), 10, entries));
+  RecoveryReport r;
+  ExpectTree(Load(r), State(2));
+  EXPECT_EQ(r.lastSeq, 11u);
+  EXPECT_NE(r.stopped.find("entry 14 where 12 was expected"), std::string::npos) << r.stopped;
+}
+
+TEST_F(RegfRecoveryLogs, BadFirstEntryIsRefusedAndNothingIsWritten) {
+  PutPrimary();
+  Bytes log = regf::BuildNewFormatLog(State(0), 10, Entries(0, 2, 10));
+  log[512 + regf::log_entry::kHash1] ^= 1;
+  Put("HIVE.LOG1", log);
+  const Bytes before = ReadBytes(Hive());
+  const std::string msg = Refusal();
+  EXPECT_NE(msg.find("HIVE.LOG1: entry 10 has a wrong hash"), std::string::npos) << msg;
+  EXPECT_NE(msg.find("logs found: HIVE.LOG1"), std::string::npos) << msg;
+  EXPECT_EQ(ReadBytes(Hive()), before);
+  EXPECT_EQ(ReadBytes(Dir() / "HIVE.LOG1"), log);
+  EXPECT_FALSE(regf::CompactHiveFile(Hive(), Dir() / "out"));
+  EXPECT_FALSE(std::filesystem::exists(Dir() / "out"));
+}
+
+TEST_F(RegfRecoveryLogs, HiveGrowsWithItsEntries) {
+  PutPrimary(true);
+  Put("HIVE.LOG1", regf::BuildNewFormatLog(State(0, true), 10, Entries(0, 3, 10, true)));
+  RecoveryReport r;
+  const regf::Hive h = Load(r);
+  ExpectTree(h, State(3, true));
+  EXPECT_GT(h.Base().binsSize, State(0, true).size() - 4096);
+  EXPECT_EQ(h.Size(), 4096u + h.Base().binsSize);
+}
+
+TEST_F(RegfRecoveryLogs, BadPrimaryBaseBlockTakesItFromTheLogWithTheLatestEntries) {
+  Bytes primary = regf::WithSequenceNumbers(State(0), 11, 10);
+  primary[508] ^= 0x55;  // checksum
+  Put("HIVE", primary);
+  // An older log whose entries would lead elsewhere, and the log with the latest entries.
+  Put("HIVE.LOG1", regf::BuildNewFormatLog(State(0), 6, {regf::LogEntryBetween(State(0), State(5), 6)}));
+  Put("HIVE.LOG2", regf::BuildNewFormatLog(State(0), 10, Entries(0, 3, 10)));
+  RecoveryReport r;
+  const regf::Hive h = Load(r);
+  ExpectTree(h, State(3));
+  EXPECT_EQ(r.used, std::vector<std::string>{"HIVE.LOG2"});
+  EXPECT_FALSE(h.Base().Dirty());
+  EXPECT_EQ(h.Base().fileType, 0u);
+}
+
+TEST_F(RegfRecoveryLogs, StaleLogIsNotApplied) {
+  PutPrimary();
+  Put("HIVE.LOG1", regf::BuildNewFormatLog(State(0), 8, Entries(0, 2, 8)));
+  const std::string msg = Refusal();
+  EXPECT_NE(msg.find("HIVE.LOG1: stale (its sequence number 8 is below the hive's 10)"), std::string::npos) << msg;
+}
+
+TEST_F(RegfRecoveryLogs, OldEntriesBelowTheLogsNumberAreSkipped) {
+  PutPrimary();
+  // Entry 9 is an old one the log still holds; the log's own number is 10.
+  auto entries = Entries(0, 2, 10);
+  entries.insert(entries.begin(), regf::LogEntryBetween(State(0), State(6), 9));
+  Put("HIVE.LOG1", regf::BuildNewFormatLog(State(0), 10, entries));
+  RecoveryReport r;
+  ExpectTree(Load(r), State(2));
+  EXPECT_EQ(r.entries, 2u);
+  EXPECT_EQ(r.firstSeq, 10u);
+}
+
+TEST_F(RegfRecoveryLogs, CleanPrimaryIgnoresItsLogs) {
+  Put("HIVE", State(0));
+  Put("HIVE.LOG1", regf::BuildNewFormatLog(State(0), 1, Entries(0, 2, 1)));
+  RecoveryReport r;
+  ExpectTree(Load(r), State(0));
+  EXPECT_FALSE(r.dirty);
+}
+
+TEST_F(RegfRecoveryLogs, LeftoverEmptyAndOddLogsAreSkipped) {
+  PutPrimary();
+  Put("hive.log1", regf::BuildNewFormatLog(State(0), 10, Entries(0, 2, 10)));  // any case
+  Put("HIVE.LOG2", {});
+  Put("HIVE.LOG", Bytes(4096, 0xAA));
+  std::filesystem::create_directory(Dir() / "Hive.Log2");
+  RecoveryReport r;
+  ExpectTree(Load(r), State(2));
+  EXPECT_EQ(r.used, std::vector<std::string>{"hive.log1"});
+  std::string all;
+  for (const auto& l : r.logs) all += l + "\n";
+  EXPECT_NE(all.find("HIVE.LOG (4096 bytes): a leftover beside the .LOG1/.LOG2 logs"), std::string::npos) << all;
+  EXPECT_NE(all.find("HIVE.LOG2 (0 bytes): empty"), std::string::npos) << all;
+  EXPECT_NE(all.find("Hive.Log2 (0 bytes): not a regular file"), std::string::npos) << all;
+}
+
+#ifndef _WIN32
+TEST_F(RegfRecoveryLogs, PipeInPlaceOfALogNeverBlocks) {
+  PutPrimary();
+  ASSERT_EQ(::mkfifo((Dir() / "HIVE.LOG2").c_str(), 0600), 0);
+  Put("HIVE.LOG1", regf::BuildNewFormatLog(State(0), 10, Entries(0, 1, 10)));
+  RecoveryReport r;
+  ExpectTree(Load(r), State(1));
+}
+#endif
+
+TEST_F(RegfRecoveryLogs, OldFormatAppliesWhenItsTimeMatches) {
+  PutPrimary();
+  Put("HIVE.LOG1", regf::BuildOldFormatLog(State(0), State(2), 11));
+  RecoveryReport r;
+  const regf::Hive h = Load(r);
+  ExpectTree(h, State(2));
+  EXPECT_FALSE(r.newFormat);
+  EXPECT_EQ(h.Base().primarySeq, 11u);
+}
+
+TEST_F(RegfRecoveryLogs, OldFormatTurnsToTheSecondLogAsWindows8Does) {
+  PutPrimary();
+  // .LOG1 was written for another time of the hive; .LOG2 holds a more recent log.
+  Bytes other = State(0);
+  regf::Wr64(other.data() + 12, kStamp - 1);
+  Put("HIVE.LOG1", regf::BuildOldFormatLog(other, [&] {
+        Bytes b = State(1);
+        regf::Wr64(b.data() + 12, kStamp - 1);
+        return b;
+      }(), 11));
+  Bytes later = State(3);
+  regf::Wr64(later.data() + 12, kStamp + 1);
+  Put("HIVE.LOG2", regf::BuildOldFormatLog(State(0), later, 11));
+  RecoveryReport r;
+  ExpectTree(Load(r), State(3));
+  EXPECT_EQ(r.used, std::vector<std::string>{"HIVE.LOG2"});
+}
+
+TEST_F(RegfRecoveryLogs, OldFormatWithAnotherTimeIsRefused) {
+  PutPrimary();
+  Bytes to = State(1);
+  regf::Wr64(to.data() + 12, kStamp + 7);
+  Put("HIVE.LOG1", regf::BuildOldFormatLog(State(0), to, 11));
+  EXPECT_NE(Refusal().find("HIVE.LOG1: its last-written time differs from the hive's"), std::string::npos);
+}
+
+// Hostile logs: sizes and offsets that point outside, growth the log does not carry.
+TEST_F(RegfRecoveryLogs, HostileEntriesNeverGrowOrWriteOutside) {
+  PutPrimary();
+  auto entries = Entries(0, 1, 10);
+  FixtureLogEntry huge;  // claims a 1 GiB hive with one page
+  huge.sequence = 11;
+  huge.binsSize = 1u << 30;
+  huge.pages.push_back({0, Bytes(4096, 0)});
+  FixtureLogEntry outside;
+  outside.sequence = 11;
+  outside.binsSize = entries[0].binsSize;
+  outside.pages.push_back({entries[0].binsSize, Bytes(4096, 0)});
+  for (const FixtureLogEntry& bad : {huge, outside}) {
+    auto chain = entries;
+    chain.push_back(bad);
+    Fresh();
+    PutPrimary();
+    Put("HIVE.LOG1", regf::BuildNewFormatLog(State(0), 10, chain));
+    RecoveryReport r;
+    const regf::Hive h = Load(r);
+    ExpectTree(h, State(1));
+    EXPECT_EQ(r.lastSeq, 10u);
+    EXPECT_EQ(h.Size(), State(1).size());
+  }
+}
+
+TEST_F(RegfRecoveryLogs, TruncatedAndCorruptLogsAreReadSafely) {
+  const Bytes log = regf::BuildNewFormatLog(State(0), 10, Entries(0, 3, 10));
+  for (std::size_t cut : {std::size_t{0}, std::size_t{100}, std::size_t{600}, log.size() / 2, log.size() - 1}) {
+    const regf::LogFile f = regf::ReadLogFile(log.data(), cut);
+    for (const auto& e : f.entries) {
+      EXPECT_LE(e.at + e.size, cut);
+      for (const auto& p : e.pages) EXPECT_LE(p.at + p.size, cut);
+    }
+  }
+  Bytes bad = log;
+  regf::Wr32(bad.data() + 512 + 20, 0x7FFFFFFF);  // page count
+  EXPECT_TRUE(regf::ReadLogFile(bad.data(), bad.size()).entries.empty());
+}
+
+}  // namespace
+}  // namespace hv::test
