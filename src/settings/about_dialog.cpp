@@ -13,7 +13,7 @@
 namespace hv {
 namespace {
 
-constexpr const char* kLegalNotice = "Copyright (c) 2014-2026 Talvix Software. All rights reserved.";
+constexpr const char* kLegalNotice = "\xA9 2014-2026 Talvix Software. All rights reserved.";
 constexpr const char* kSupportEmail = "support@talvixsoftware.com";
 constexpr int kLabelHeight = 13;
 

@@ -6,6 +6,12 @@
 #include "ui/messages.h"
 
 namespace hv {
+namespace {
+
+// The space a check box keeps from its group box's right edge.
+constexpr int kGroupInset = 8;
+
+}  // namespace
 
 TfrmOptions::TfrmOptions(ui::Toolkit& toolkit, ui::Form* owner)
     : ui::Form(toolkit, "frmOptions", owner),
@@ -62,7 +68,12 @@ void TfrmOptions::FormCreate() {
 }
 
 void TfrmOptions::FormShow() {
-  if (!IsEnglish(OptionsSetting.Lan)) TranslateForm(*this, OptionsSetting.Lan);
+  if (IsEnglish(OptionsSetting.Lan)) return;
+  TranslateForm(*this, OptionsSetting.Lan);
+  // Translated captions run longer: each box takes the width of its group.
+  for (ui::CheckBox* box : {&cbCreateRestore, &cbAskBeforeDefrag, &cbShowLines}) {
+    box->SetWidth(GroupBox2.Width() - box->Left() - kGroupInset);
+  }
 }
 
 void TfrmOptions::bOKClick() {
