@@ -129,7 +129,7 @@ TfrmMain::~TfrmMain() {
 // A label sizes itself to its text, as the designer's auto-sized labels do.
 void TfrmMain::PlaceLabel(ui::Control& label, int left, int top, const std::string& caption) {
   label.SetCaption(caption);
-  label.SetBounds({left, top, Tk().TextWidth(*this, caption), kLabelHeight});
+  label.SetBounds({left, top, Tk().ControlTextWidth(*this, label, caption), kLabelHeight});
 }
 
 void TfrmMain::BuildControls() {
@@ -252,7 +252,7 @@ void TfrmMain::FormCreate() {
   lCompactPercent.SetCaption("");
   IsSilent = false;
   lTitle.SetCaption(lTitle.Caption() + " " + BuiltinText(kTextVersion));
-  lTitle.SetWidth(Tk().TextWidth(*this, lTitle.Caption()));
+  lTitle.SetWidth(Tk().ControlTextWidth(*this, lTitle, lTitle.Caption()));
 
   bHomepage.SetVisible(false);
   bExit.SetTop(bAbout.Top());
@@ -374,7 +374,9 @@ void TfrmMain::AutoSizeLabels() {
     if (kind != ui::Kind::Label && kind != ui::Kind::UrlLabel) continue;
     auto& label = static_cast<ui::Control&>(*component);
     if (label.Alignment() == ui::Align::Right) continue;
-    label.SetWidth(Tk().TextWidth(*this, label.Caption()));
+    // Measured in its own font: a bold heading measured plain would leave
+    // the end of a longer translation unpainted.
+    label.SetWidth(Tk().ControlTextWidth(*this, label, label.Caption()));
   }
 }
 

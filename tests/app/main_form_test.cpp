@@ -154,6 +154,15 @@ TEST_F(MainFormTest, CreationSetsTitleTotalsAndClosesTheHelpGroupGap) {
   EXPECT_EQ(OptionsSetting.Lan, "English");
 }
 
+TEST_F(MainFormTest, BoldHeadingsAreMeasuredInTheirOwnFont) {
+  TfrmMain form(tk, kInstanceName);
+  EXPECT_EQ(form.lTitle1.Width(), 7 * 4);  // "Main", bold
+  EXPECT_EQ(form.Label6.Width(), 6 * 10);  // "Step Hint:", plain
+  form.lTitle1.SetCaption("Hauptmen\xFC");
+  form.AutoSizeLabels();
+  EXPECT_EQ(form.lTitle1.Width(), 7 * 9);
+}
+
 TEST_F(MainFormTest, ListColumnsFitBesideAVerticalScrollBar) {
   TfrmMain form(tk, kInstanceName);
   int total = 0;

@@ -507,6 +507,17 @@ TEST_F(Win32ToolkitTest, TextWidthMeasuresWithAndWithoutAWindow) {
   EXPECT_EQ(tk.TextWidth(form, "Analyze Registry"), before);
 }
 
+TEST_F(Win32ToolkitTest, ABoldControlIsMeasuredBold) {
+  TestForm form(tk);
+  Control& heading = form.Add<Control>(Kind::Label, "lHeading");
+  heading.SetBold(true);
+  const std::string text = "Hauptmen\xFC";
+  EXPECT_GT(tk.ControlTextWidth(form, heading, text), tk.TextWidth(form, text));
+  form.Show();
+  EXPECT_GT(tk.ControlTextWidth(form, heading, text), tk.TextWidth(form, text));
+  EXPECT_EQ(tk.ControlTextWidth(form, form.flat, text), tk.TextWidth(form, text));
+}
+
 TEST_F(Win32ToolkitTest, HideApplicationHidesTheMainWindow) {
   TestForm main(tk, nullptr, "frmMainTest");
   main.SetBorder(hv::ui::BorderStyle::None);
