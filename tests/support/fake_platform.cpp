@@ -14,6 +14,7 @@
 
 #include "platform/offline/drive_map.h"
 #include "platform/offline/private_profile.h"
+#include "platform/offline/registry_values.h"
 #include "platform/offline/token.h"
 #include "platform/offline/volumes.h"
 
@@ -105,9 +106,7 @@ struct FakePlatform::State {
   std::string currentDirectory = "C:\\";
 
   struct Value {
-    std::string name;
-    DWORD type = reg::kSz;
-    std::vector<BYTE> data;
+    offline::HivelistValue value;
     bool unreadable = false;
   };
   std::vector<Value> hivelist;
@@ -336,7 +335,7 @@ void FakePlatform::SetCurrentDirectory(const std::string& folder) {
 void FakePlatform::AddHivelistValue(const std::string& name, DWORD type, std::vector<BYTE> data,
                                     bool unreadable) {
   std::lock_guard lock(mu_);
-  s_->hivelist.push_back(State::Value{name, type, std::move(data), unreadable});
+  s_->hivelist.push_back(State::Value{offline::HivelistValue{name, type, std::move(data)}, unreadable});
 }
 
 void FakePlatform::AddHivelistString(const std::string& name, const std::string& text, DWORD type) {
@@ -549,33 +548,13 @@ LSTATUS FakePlatform::RegCloseKey(HKEY key) {
   return s_->keys.erase(key) != 0 ? 0 : static_cast<LSTATUS>(err::kInvalidHandle);
 }
 
-namespace {
-LSTATUS CopyData(const std::vector<BYTE>& value, BYTE* data, DWORD* dataLen) {
-  if (dataLen == nullptr) return data == nullptr ? 0 : static_cast<LSTATUS>(err::kInvalidParameter);
-  DWORD size = static_cast<DWORD>(value.size());
-  if (data != nullptr && *dataLen < size) {
-    *dataLen = size;
-    return err::kMoreData;
-  }
-  if (data != nullptr && size != 0) std::memcpy(data, value.data(), size);
-  *dataLen = size;
-  return 0;
-}
-}  // namespace
-
 LSTATUS FakePlatform::RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* nameLen, DWORD* type,
                                     BYTE* data, DWORD* dataLen) {
   std::lock_guard lock(mu_);
   auto k = s_->keys.find(key);
   if (k == s_->keys.end()) return err::kInvalidHandle;
   if (!k->second.hivelist || index >= s_->hivelist.size()) return err::kNoMoreItems;
-  if (name == nullptr || nameLen == nullptr) return err::kInvalidParameter;
-  const State::Value& v = s_->hivelist[index];
-  if (v.name.size() + 1 > *nameLen) return err::kMoreData;
-  std::memcpy(name, v.name.c_str(), v.name.size() + 1);
-  *nameLen = static_cast<DWORD>(v.name.size());
-  if (type != nullptr) *type = v.type;
-  return CopyData(v.data, data, dataLen);
+  return offline::CopyEnumeratedValue(s_->hivelist[index].value, name, nameLen, type, data, dataLen);
 }
 
 LSTATUS FakePlatform::RegQueryValueExA(HKEY key, const char* valueName, DWORD* type, BYTE* data,
@@ -585,10 +564,9 @@ LSTATUS FakePlatform::RegQueryValueExA(HKEY key, const char* valueName, DWORD* t
   if (k == s_->keys.end()) return err::kInvalidHandle;
   if (!k->second.hivelist) return err::kFileNotFound;
   for (const auto& v : s_->hivelist) {
-    if (!EqualNoCase(v.name, Str(valueName))) continue;
+    if (!EqualNoCase(v.value.name, Str(valueName))) continue;
     if (v.unreadable) return err::kFileNotFound;
-    if (type != nullptr) *type = v.type;
-    return CopyData(v.data, data, dataLen);
+    return offline::CopyValueData(v.value, type, data, dataLen);
   }
   return err::kFileNotFound;
 }
