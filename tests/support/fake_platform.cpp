@@ -13,6 +13,7 @@
 #include <system_error>
 
 #include "platform/offline/drive_map.h"
+#include "platform/offline/full_path.h"
 #include "platform/offline/private_profile.h"
 #include "platform/offline/registry_values.h"
 #include "platform/offline/token.h"
@@ -814,32 +815,9 @@ DWORD FakePlatform::GetFullPathNameA(const char* fileName, DWORD bufferLength, c
       if (!base.empty() && base.back() != '\\') base += '\\';
       name = base + name;
     }
-    std::replace(name.begin(), name.end(), '/', '\\');
-    std::vector<std::string> parts;
-    std::string part;
-    for (std::size_t i = 3; i <= name.size(); ++i) {
-      if (i == name.size() || name[i] == '\\') {
-        if (part == "..") {
-          if (!parts.empty()) parts.pop_back();
-        } else if (part != "." && !part.empty()) {
-          parts.push_back(part);
-        }
-        part.clear();
-      } else {
-        part.push_back(name[i]);
-      }
-    }
-    full = name.substr(0, 3);
-    for (std::size_t i = 0; i < parts.size(); ++i) full += (i ? "\\" : "") + parts[i];
-    if (name.back() == '\\' && !parts.empty()) full += '\\';
+    full = offline::FullDrivePath(name);
   }
-  if (buffer == nullptr || bufferLength < full.size() + 1) return static_cast<DWORD>(full.size() + 1);
-  std::memcpy(buffer, full.c_str(), full.size() + 1);
-  if (filePart != nullptr) {
-    std::size_t slash = full.find_last_of("\\/");
-    *filePart = slash + 1 < full.size() ? buffer + slash + 1 : nullptr;
-  }
-  return static_cast<DWORD>(full.size());
+  return offline::StoreFullPath(full, bufferLength, buffer, filePart);
 }
 
 HANDLE FakePlatform::FindFirstFileA(const char* fileName, FindDataA* data) {
