@@ -2,6 +2,7 @@
 // installation, with the terminal as its front end.
 //
 //   hivora [--root DIR | --machine FILE] [--script FILE] [/Silent | /Scan REPORT]
+//   hivora --help | --version
 //   hivora [--root DIR | --machine FILE] --apply-pending | --discard-pending |
 //          --restore-backups | --list-restore-points | --restore-point ID
 //
@@ -23,6 +24,7 @@
 #include "platform/offline/front_end_options.h"
 #include "platform/offline/host_io.h"
 #include "platform/offline/settle.h"
+#include "platform/offline/installation_notes.h"
 #include "platform/platform.h"
 #include "resources/builtin_texts.h"
 #include "shell/command_switch.h"
@@ -152,13 +154,13 @@ int Outcome(OfflinePlatform& platform) {
   const std::string commandLine = platform.GetCommandLineA();
   const hv::CommandSwitch mode = hv::RecognizeSwitch(commandLine);
   if (mode == hv::CommandSwitch::Scan) {
+    if (!ReportWritten(platform, hv::ReportPathArgument(commandLine))) {
+      Say("the report was not written");
+      return hv::offline::kExitNothingDone;
+    }
     if (report.copiesMade == 0) {
       Say("the analysis failed; no hive could be copied");
       SayAll(report.copiesFailed);
-      return hv::offline::kExitNothingDone;
-    }
-    if (!ReportWritten(platform, hv::ReportPathArgument(commandLine))) {
-      Say("the report was not written");
       return hv::offline::kExitNothingDone;
     }
     return hv::offline::kExitDone;
@@ -185,6 +187,14 @@ int Run(int argc, char** argv) {
   std::string error;
   auto options = hv::offline::ParseFrontEndOptions(argc, argv, &error);
   if (!options) return Fail(error);
+  if (options->help) {
+    std::fputs(hv::offline::UsageText("hivora").c_str(), stdout);
+    return 0;
+  }
+  if (options->version) {
+    std::printf("hivora (Talvix Hivora) %s\n", hv::BuiltinText(hv::kTextVersion));
+    return 0;
+  }
   std::unique_ptr<OfflinePlatform> platform = hv::offline::MakeOfflinePlatform(*options, &error);
   if (!platform) return Fail(error);
 
@@ -206,6 +216,13 @@ int Run(int argc, char** argv) {
     Say("an interrupted restart was finished:");
     SayAll(hv::offline::OutcomeLines(recovered));
   }
+  const hv::offline::InstallationCheck check = hv::offline::CheckInstallation(*platform);
+  if (check.refusal) {
+    const std::string where = options->root ? options->root->string() + ": "
+                              : options->machine ? options->machine->string() + ": "
+                                                 : std::string();
+    return Fail(where + *check.refusal);
+  }
   if (options->settle != SettleAction::kNone) return Settle(*platform, *options);
   if (int code = SettlePendingAtStart(*platform, *options); code >= 0) return code;
 
@@ -225,6 +242,37 @@ int Run(int argc, char** argv) {
     }
   });
   OfflinePlatform* os = platform.get();
+  if (toolkit->Options().mode == ConsoleOptions::Mode::Interactive) {
+    // The terminal names the installation and, for the selected hive, the
+    // host files an analysis reads and writes.
+    const hv::offline::OfflinePlatform* offline = platform.get();
+    hv::ui::console::ConsoleToolkit::ScreenNotes notes;
+    notes.title = [title = hv::offline::InstallationTitle(*options, *platform)] { return title; };
+    notes.rowInfo = [offline](const hv::ui::ListView& list, int row) -> std::string {
+      if (row < 0 || static_cast<std::size_t>(row) >= list.Rows().size()) return {};
+      const auto& data = list.Rows()[static_cast<std::size_t>(row)];
+      return hv::offline::HiveRowNote(*offline, data.caption, data.subItems.size() > 1 ? data.subItems[1] : "");
+    };
+    toolkit->SetScreenNotes(std::move(notes));
+    // A line printed on the terminal would be drawn over at once: with no
+    // desktop to open it, the address is shown where it can be read and copied.
+    hv::ui::console::ConsoleToolkit* shown = toolkit.get();
+    platform->SetOpenNotice([shown](const std::string& address, bool opened) {
+      if (opened) return;
+      shown->MessageBoxA(nullptr, "No web browser could be opened here. The address is:\n\n" + address,
+                         hv::BuiltinText(hv::kTextProductTitle), hv::ui::kMbOk);
+    });
+    if (!check.warnings.empty()) {
+      std::string text;
+      for (const std::string& warning : check.warnings) text += (text.empty() ? "" : "\n\n") + warning;
+      hv::ui::console::ConsoleToolkit* console = toolkit.get();
+      toolkit->PostTask([console, text] {
+        console->MessageBoxA(nullptr, text, hv::BuiltinText(hv::kTextProductTitle), hv::ui::kMbOk);
+      });
+    }
+  } else {
+    for (const std::string& warning : check.warnings) std::fprintf(stderr, "hivora: warning: %s\n", warning.c_str());
+  }
   hv::SetPlatform(std::move(platform));
   hv::RunApplication(*toolkit, instanceName);
   toolkit.reset();  // the terminal is given back before the summary

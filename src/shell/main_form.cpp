@@ -281,7 +281,7 @@ void TfrmMain::FormShow() {
   }
   FitButtonWidths();
 
-  const CommandSwitch which = RecognizeSwitch(Os().GetCommandLineA());
+  const CommandSwitch which = RecognizeSwitch(Os().CommandLineArguments());
   if (which == CommandSwitch::Silent) {
     IsSilent = true;
     PostMessage(ui::kWmSilentDefrag, 0, 0);

@@ -7,12 +7,46 @@
 namespace hv::offline {
 namespace fs = std::filesystem;
 
+std::string UsageText(const std::string& programName) {
+  return "Usage: " + programName +
+         " [--root DIR | --machine FILE] [--script FILE] [/Silent | /Scan REPORT]\n"
+         "\n"
+         "Compacts the registry hives of an offline Windows installation.\n"
+         "\n"
+         "Options (anywhere on the line; \"--\" ends them):\n"
+         "  --root DIR       the folder of the installation's system drive (C:)\n"
+         "  --machine FILE   a machine description: drives, hivelist, release\n"
+         "                   (neither: the built-in demo machine)\n"
+         "  --script FILE    drive the window from a script (\"-\": standard input):\n"
+         "                   click NAME, answer OK|Cancel|Yes|No, close, wait, dump\n"
+         "  --help, -h       this text\n"
+         "  --version        the program's version\n"
+         "\n"
+         "Switches (the first argument):\n"
+         "  /Silent          analyse, commit and restart the installation unattended\n"
+         "  /Scan REPORT     analyse unattended and write the figures into the INI file REPORT\n"
+         "Arguments reach the program as the shell split them, quotes included.\n"
+         "\n"
+         "Exit codes:\n"
+         "  0  done (also when a running instance was brought forward)\n"
+         "  1  /Scan or /Silent could not do its job (the reason on stderr)\n"
+         "  2  bad command line, machine description, root folder or script\n";
+}
+
 std::optional<FrontEndOptions> ParseFrontEndOptions(int argc, const char* const* argv, std::string* error) {
   FrontEndOptions options;
   options.programName = argc > 0 && argv[0] != nullptr ? argv[0] : "hivora";
   bool optionsEnded = false;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i] != nullptr ? argv[i] : "";
+    if (!optionsEnded && (arg == "--help" || arg == "-h")) {
+      options.help = true;
+      continue;
+    }
+    if (!optionsEnded && arg == "--version") {
+      options.version = true;
+      continue;
+    }
     if (optionsEnded || arg.size() < 2 || arg.substr(0, 2) != "--") {
       options.arguments.emplace_back(arg);
       continue;
@@ -61,8 +95,9 @@ std::optional<FrontEndOptions> ParseFrontEndOptions(int argc, const char* const*
                                     : name == "script"  ? &options.script
                                                         : nullptr;
     if (slot == nullptr) {
-      *error = "unknown option --" + name + " (known: --root DIR, --machine FILE, --script FILE, --apply-pending, --discard-pending, "
-                 "--restore-backups, --list-restore-points, --restore-point ID)";
+      *error = "unknown option --" + name +
+               " (known: --root DIR, --machine FILE, --script FILE, --apply-pending, --discard-pending, "
+               "--restore-backups, --list-restore-points, --restore-point ID, --help, --version)";
       return std::nullopt;
     }
     std::string value;

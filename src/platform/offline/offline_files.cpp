@@ -6,6 +6,7 @@
 
 #include "platform/offline/full_path.h"
 #include "platform/offline/offline_platform.h"
+#include "platform/text_case.h"
 #include "platform/offline/volumes.h"
 
 namespace hv::offline {
@@ -32,13 +33,11 @@ bool Exists(const fs::path& p) {
   return fs::exists(p, ec);
 }
 
-char Upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
-
 // Windows' matching of one name against a pattern with * and ?, ignoring case.
 bool WildcardMatch(std::string_view pattern, std::string_view name) {
   std::size_t p = 0, n = 0, star = std::string_view::npos, mark = 0;
   while (n < name.size()) {
-    if (p < pattern.size() && (pattern[p] == '?' || Upper(pattern[p]) == Upper(name[n]))) {
+    if (p < pattern.size() && (pattern[p] == '?' || AsciiUpper(pattern[p]) == AsciiUpper(name[n]))) {
       ++p;
       ++n;
     } else if (p < pattern.size() && pattern[p] == '*') {
@@ -246,7 +245,7 @@ HANDLE OfflinePlatform::FindFirstFileA(const char* fileName, FindDataA* data) {
     }
     std::sort(names.begin() + (driveRoot ? 0 : 2), names.end(), [](const std::string& a, const std::string& b) {
       return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                          [](char x, char y) { return Upper(x) < Upper(y); });
+                                          [](char x, char y) { return AsciiUpper(x) < AsciiUpper(y); });
     });
     for (const std::string& entryName : names) {
       FindDataA entry;

@@ -32,6 +32,12 @@ fs::path StateFolderOf(const DriveMap& drives) {
   return host::UserConfigHome() / "talvix-hivora" / "state";
 }
 
+std::shared_ptr<InstallationLock> TakeLock(const fs::path& stateFolder, const std::string& identity, DWORD* error) {
+  std::shared_ptr<InstallationLock> lock;
+  if (InstallationLock::Acquire(stateFolder, identity, &lock, error) != InstallationLock::Result::kAcquired) return nullptr;
+  return lock;
+}
+
 std::string Quoted(const std::string& arg) {
   if (!arg.empty() && arg.find_first_of(" \t") == std::string::npos) return arg;
   return "\"" + arg + "\"";
@@ -56,9 +62,15 @@ OfflinePlatform::OfflinePlatform(OfflineOptions options)
     : options_(std::move(options)),
       drives_(options_.machine.drives, Wow64Installation(options_.machine)),
       identity_(InstallationIdentity(drives_)),
-      release_(options_.machine.version ? ReleaseFor(*options_.machine.version) : DeriveRelease(drives_)),
-      hivelist_(options_.machine.hivelist ? *options_.machine.hivelist : SynthesizeHivelist(drives_)),
       stateFolder_(StateFolderOf(drives_)),
+      lock_(TakeLock(stateFolder_, identity_, &lockError_)),
+      // A start that does not own the installation reads none of it.
+      release_(options_.machine.version ? ReleaseFor(*options_.machine.version)
+               : lock_                  ? DeriveRelease(drives_)
+                                        : ReleaseFor({6, 2})),
+      hivelist_(options_.machine.hivelist ? *options_.machine.hivelist
+                : lock_                   ? SynthesizeHivelist(drives_)
+                                          : std::vector<HivelistValue>{}),
       journal_(stateFolder_ / "pending.journal", &drives_),
       restorePoints_(stateFolder_ / "RestorePoints", &drives_, options_.machine.restorePointFails,
                      [this] {
@@ -67,11 +79,7 @@ OfflinePlatform::OfflinePlatform(OfflineOptions options)
                        return t;
                      }),
       clock_(host::LocalTime) {
-  std::shared_ptr<InstallationLock> lock;
-  if (InstallationLock::Acquire(stateFolder_, identity_, &lock, &lockError_) != InstallationLock::Result::kAcquired) {
-    return;
-  }
-  lock_ = std::move(lock);
+  if (!lock_ || !lock_->TakeFirstUse()) return;
   std::vector<ReplacementOutcome> finished;
   journal_.Recover(&finished);
   report_.recovered = finished;
@@ -295,10 +303,19 @@ BOOL OfflinePlatform::WritePrivateProfileStringA(const char* appName, const char
 std::intptr_t OfflinePlatform::ShellExecuteA(HWND, const char*, const char* file, const char*, const char*,
                                              int) {
   if (file == nullptr || *file == '\0') return 2;  // SE_ERR_FNF
+  if (openNotice_) {
+    const bool opened = host::OpenWithDesktop(file);
+    openNotice_(file, opened);
+    return 42;
+  }
   std::printf("Opening %s\n", file);
   std::fflush(stdout);
   host::OpenWithDesktop(file);
   return 42;
+}
+
+void OfflinePlatform::SetOpenNotice(std::function<void(const std::string&, bool)> notice) {
+  openNotice_ = std::move(notice);
 }
 
 // --- Process and locale
@@ -307,6 +324,12 @@ std::string OfflinePlatform::GetCommandLineA() {
   std::string line = Quoted(options_.programName);
   for (const std::string& arg : options_.arguments) line += " " + Quoted(arg);
   return line;
+}
+
+std::vector<std::string> OfflinePlatform::CommandLineArguments() {
+  std::vector<std::string> arguments{options_.programName};
+  arguments.insert(arguments.end(), options_.arguments.begin(), options_.arguments.end());
+  return arguments;
 }
 
 std::string OfflinePlatform::ProgramFolder() {

@@ -74,6 +74,19 @@ std::optional<fs::path> OfflinePlatform::HiveFileOf(std::size_t hive) const {
   return file;
 }
 
+std::optional<fs::path> OfflinePlatform::HostFileOfHive(const std::string& hiveName) const {
+  for (std::size_t i = 0; i < hivelist_.size(); ++i) {
+    if (hivelist_[i].name == hiveName) return HiveFileOf(i);
+  }
+  return std::nullopt;
+}
+
+std::string OfflinePlatform::SaveFailure(const fs::path& copy) const {
+  std::lock_guard lock(mutex_);
+  auto it = saveFailures_.find(copy);
+  return it == saveFailures_.end() ? std::string() : it->second;
+}
+
 std::optional<std::size_t> OfflinePlatform::HiveRootIndex(HKEY root, const std::vector<std::string>& path) const {
   for (std::size_t i = 0; i < hivelist_.size(); ++i) {
     auto location = HiveLocation(hivelist_[i].name);
@@ -217,6 +230,14 @@ LSTATUS OfflinePlatform::RegSaveKeyA(HKEY key, const char* file) {
     if (host::CopyProtection(*source, empty, &protectionError) == err::kSuccess) return regf::Status{};
     return regf::Status{false, protectionError};
   });
+  {
+    std::lock_guard lock(mutex_);
+    if (saved.ok) {
+      saveFailures_.erase(*target);
+    } else {
+      saveFailures_[*target] = protectionError.empty() ? saved.message : protectionError;
+    }
+  }
   if (saved.ok) {
     std::lock_guard lock(mutex_);
     copyFingerprints_[fs::absolute(*target, ec).lexically_normal().string()] = made;

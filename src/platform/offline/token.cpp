@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "platform/text_case.h"
+
 namespace hv::offline {
 namespace {
 
@@ -30,12 +32,6 @@ constexpr Named kPrivileges[] = {
     {"SeTimeZonePrivilege", 34},           {"SeCreateSymbolicLinkPrivilege", 35},
 };
 
-bool EqualI(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
 constexpr DWORD kPrivilegeRemoved = 4;
 constexpr DWORD kEntrySize = sizeof(Luid) + sizeof(DWORD);
 constexpr DWORD kHeaderSize = sizeof(DWORD);
@@ -55,7 +51,7 @@ Token::Token() {
 
 std::optional<Luid> Token::LookupPrivilege(std::string_view name) {
   for (const Named& p : kPrivileges) {
-    if (EqualI(p.name, name)) return Luid{p.luid, 0};
+    if (SameText(p.name, name)) return Luid{p.luid, 0};
   }
   return std::nullopt;
 }
