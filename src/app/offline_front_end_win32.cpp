@@ -127,6 +127,7 @@ int Outcome(OfflinePlatform& platform) {
       SayAll(report.copiesFailed);
       return offline::kExitNothingDone;
     }
+    for (const std::string& failed : report.copiesFailed) Say(failed + " (not compacted)");
     return offline::kExitDone;
   }
   const bool silent = mode == CommandSwitch::Silent;
