@@ -277,8 +277,11 @@ LSTATUS OfflinePlatform::RegSaveKeyA(HKEY key, const char* file) {
   if (auto opened = host::OpenFile::Open(probe, false, true, host::OpenFile::Disposition::kCreateNew, &probeError)) {
     opened.reset();
     fs::remove(probe, ec);
-    std::string bytes;
-    if (host::ReadFile(*source, &bytes) != err::kSuccess) return Status(err::kCantRead);
+    // Opened, not read: a hive too large for memory is what may have failed.
+    DWORD readError = err::kSuccess;
+    if (!host::OpenFile::Open(*source, true, false, host::OpenFile::Disposition::kOpenExisting, &readError)) {
+      return Status(err::kCantRead);
+    }
     return Status(err::kBadDb);
   }
   return Status(probeError == err::kFileExists ? err::kCantWrite : probeError);
