@@ -133,8 +133,10 @@ for _ in $(seq 50); do
 done
 screen | grep -qF "Hive Name" && fail "q did not end the program"
 
-# --- An installation given by its folder is named by it.
+# --- An installation given by its folder is named by it. A server of its
+# own: the old one may still be going down when the next session starts.
 t kill-server
+socket="$socket-root"
 start "--root '$work/data/talvix-hivora/demo-machine'"
 size 132 43
 shows "C: = $work/data/talvix-hivora/demo-machine"
