@@ -25,6 +25,7 @@
 
 #include "platform/offline/front_end_options.h"
 #include "platform/offline/installation_notes.h"
+#include "platform/offline/private_profile.h"
 #include "platform/offline/host_io.h"
 #include "platform/offline/settle.h"
 #include "platform/platform.h"
@@ -156,13 +157,13 @@ int Outcome(OfflinePlatform& platform) {
   const std::vector<std::string> commandLine = platform.CommandLineArguments();
   const hv::CommandSwitch mode = hv::RecognizeSwitch(commandLine);
   if (mode == hv::CommandSwitch::Scan) {
+    if (!ReportWritten(platform, hv::ReportPathArgument(commandLine))) {
+      Say("the report was not written");
+      return hv::offline::kExitNothingDone;
+    }
     if (report.copiesMade == 0) {
       Say("the analysis failed; no hive could be copied");
       SayAll(report.copiesFailed);
-      return hv::offline::kExitNothingDone;
-    }
-    if (!ReportWritten(platform, hv::ReportPathArgument(commandLine))) {
-      Say("the report was not written");
       return hv::offline::kExitNothingDone;
     }
     return hv::offline::kExitDone;
@@ -244,6 +245,7 @@ int Run(int argc, char** argv) {
       tk->PostMessageA(window, hv::ui::kWmClose, 0, 0);
     }
   });
+  OfflinePlatform* os = platform.get();
   if (toolkit->Options().mode == ConsoleOptions::Mode::Interactive) {
     // The terminal names the installation and, for the selected hive, the
     // host files an analysis reads and writes.
@@ -264,6 +266,13 @@ int Run(int argc, char** argv) {
       shown->MessageBoxA(nullptr, "No web browser could be opened here. The address is:\n\n" + address,
                          hv::BuiltinText(hv::kTextProductTitle), hv::ui::kMbOk);
     });
+    // A settings, language or report file that is refused is told in a
+    // message, once the window is up.
+    hv::offline::SetProfileRefusalNotice([shown](const std::string& line) {
+      shown->PostTask([shown, line] {
+        shown->MessageBoxA(nullptr, line + ".", hv::BuiltinText(hv::kTextProductTitle), hv::ui::kMbOk);
+      });
+    });
     if (!check.warnings.empty()) {
       std::string text;
       for (const std::string& warning : check.warnings) text += (text.empty() ? "" : "\n\n") + warning;
@@ -275,7 +284,6 @@ int Run(int argc, char** argv) {
   } else {
     for (const std::string& warning : check.warnings) std::fprintf(stderr, "hivora: warning: %s\n", warning.c_str());
   }
-  OfflinePlatform* os = platform.get();
   hv::SetPlatform(std::move(platform));
   hv::RunApplication(*toolkit, instanceName);
   toolkit.reset();  // the terminal is given back before the summary

@@ -32,11 +32,28 @@ struct TempFile {
   }
 };
 
+// True when `path` names anything at all, a dangling symbolic link included.
+bool Taken(const std::filesystem::path& path, std::error_code& ec) {
+  const auto status = std::filesystem::symlink_status(path, ec);
+  if (ec == std::errc::no_such_file_or_directory) ec.clear();
+  return !ec && status.type() != std::filesystem::file_type::not_found;
+}
+
+// The temporary name of the copy, in out's folder: short ("~hv1.tmp", as every file system
+// takes) and never longer than out's own name, so that it fits wherever out fits, however
+// long out's name or path is.
+std::filesystem::path TemporaryName(const std::filesystem::path& out, int attempt) {
+  const std::size_t room = out.filename().native().size();
+  std::string name = "~hv" + std::to_string(attempt) + ".tmp";
+  if (name.size() > room) name = "~" + std::to_string(attempt);
+  if (name.size() > room) name.resize(room);
+  return out.parent_path() / name;
+}
+
 // Creates a file beside the target under a temporary name that no file holds.
 Status CreateTemp(const std::filesystem::path& out, NewFile& file, TempFile& temp) {
-  for (int i = 0; i <= 1000; ++i) {
-    std::filesystem::path p = out;
-    p += ".hivora-tmp" + (i ? std::to_string(i) : std::string());
+  for (int i = 1; i <= 1000; ++i) {
+    const std::filesystem::path p = TemporaryName(out, i);
     bool exists = false;
     std::string error;
     if (file.Create(p, exists, error)) {
@@ -74,7 +91,7 @@ Status Publish(const std::filesystem::path& temp, const std::filesystem::path& o
   std::error_code ec;
   std::filesystem::create_hard_link(temp, out, ec);
   if (!ec) return {};
-  if (std::filesystem::exists(out)) return Refuse(out.string() + ": the target already exists; it was left untouched");
+  if (Taken(out, ec) || ec) return Refuse(out.string() + ": the target already exists; it was left untouched");
   std::filesystem::rename(temp, out, ec);
   if (ec) return Refuse(out.string() + ": cannot move the verified copy into place: " + ec.message());
   return {};
@@ -111,7 +128,7 @@ static Status WriteVerifiedCopy(const std::filesystem::path& in, const std::file
                                 const PrepareNewFile& prepare, CompactProgress* progressCounter = nullptr) {
   const Progress progress(progressCounter);
   std::error_code ec;
-  if (std::filesystem::exists(out, ec) || ec) {
+  if (Taken(out, ec) || ec) {
     return Refuse(out.string() + ": the target already exists; it was left untouched");
   }
   const CompactHooks* hooks = g_hooks.load();

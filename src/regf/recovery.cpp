@@ -276,15 +276,15 @@ Status RunOld(const Primary& p, std::vector<ParsedLog>& logs, RecoveryReport& r,
     return Status{false, ""};
   }
   const LogFile& f = chosen->file;
-  const std::uint32_t primaryBins = p.baseValid ? p.binsSize : 0;
   const std::uint64_t pageBytes = std::uint64_t{f.oldPages.size()} * dirty_vector::kPageSize;
-  if (f.base.binsSize == 0 || f.base.binsSize > kMaxBins ||
-      (f.base.binsSize > primaryBins && f.base.binsSize - primaryBins > pageBytes && p.baseValid)) {
-    why.push_back(chosen->image->name + ": it grows the hive by more than the pages it carries");
+  if (f.base.binsSize == 0 || f.base.binsSize > kMaxBins) {
+    why.push_back(chosen->image->name + ": its base block declares an invalid hive bins size");
     return Status{false, ""};
   }
+  // Bins the primary file does not hold must all come from the log's pages.
   image = StartImage(p, chosen->image->data, f.base.binsSize);
-  if (!p.baseValid && image.size() - kBaseBlockSize + pageBytes < f.base.binsSize) {
+  if (image.size() - kBaseBlockSize + pageBytes < f.base.binsSize) {
+    image.clear();
     why.push_back(chosen->image->name + ": it grows the hive by more than the pages it carries");
     return Status{false, ""};
   }

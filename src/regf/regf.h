@@ -24,7 +24,8 @@ struct Status {
 // Writes the verified compacted copy of the hive file `in` to `out`. A dirty `in` is first
 // recovered in memory from the transaction logs beside it (see recovery.h); neither it nor its
 // logs are written. Refuses (ok=false, out not created) a dirty hive that no log recovers, a
-// broken or unreadable `in`, and an `out` that already exists (left untouched).
+// broken or unreadable `in`, and an `out` that already exists in any form, a dangling symbolic
+// link included (left untouched).
 // The copy is built under a temporary name in out's folder, forced to disk, and given the name
 // only after it read back byte for byte equal to an image whose tree was verified equal to the
 // source's.

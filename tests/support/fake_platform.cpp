@@ -12,7 +12,10 @@
 #include <sstream>
 #include <system_error>
 
-#include "support/fake_platform_profile.h"
+#include "platform/offline/drive_map.h"
+#include "platform/offline/private_profile.h"
+#include "platform/offline/token.h"
+#include "platform/offline/volumes.h"
 
 namespace fs = std::filesystem;
 
@@ -43,20 +46,16 @@ std::string RootName(HKEY root) {
 
 const char* const kHivelistKey = "SYSTEM\\CurrentControlSet\\Control\\hivelist";
 
-struct PrivilegeName {
-  const char* name;
-  DWORD luid;
-};
-constexpr PrivilegeName kPrivileges[] = {
-    {"SeShutdownPrivilege", 19}, {"SeBackupPrivilege", 17}, {"SeRestorePrivilege", 18},
-    {"SeDebugPrivilege", 20},
-};
+// SE_PRIVILEGE_REMOVED: the privilege leaves the token for good.
+constexpr DWORD kPrivilegeRemoved = 4;
 
-std::string PrivilegeOf(const Luid& luid) {
-  for (const auto& p : kPrivileges) {
-    if (luid.highPart == 0 && luid.lowPart == p.luid) return p.name;
-  }
-  return "?";
+// Sets one privilege's attributes on the token directly, as a test's set-up.
+void SetPrivilege(offline::Token& token, const std::string& name, DWORD attributes) {
+  auto luid = offline::Token::LookupPrivilege(name);
+  if (!luid) throw std::invalid_argument("FakePlatform: no such privilege: " + name);
+  TokenPrivileges change{1, *luid, attributes};
+  DWORD error = 0;
+  token.Adjust(0, &change, 0, nullptr, nullptr, &error);
 }
 
 // "*" and "?" against a name, ignoring case.
@@ -98,13 +97,8 @@ fs::path UniqueTempFolder() {
 }  // namespace
 
 struct FakePlatform::State {
-  struct Drive {
-    UINT type = drive::kFixed;
-    std::vector<std::string> devices;
-    fs::path host;
-  };
-  std::map<char, Drive> drives;
-  std::map<std::string, std::vector<std::string>> dosDevices;  // upper-cased name
+  std::map<char, fs::path> drives;  // host folder of each drive
+  offline::Volumes volumes;
   std::map<std::string, std::string> aliases;                   // lower-cased component
   std::map<std::string, std::uint64_t> reportedSizes;           // host keys
   std::set<std::string> findFails, held, unwritable;
@@ -134,7 +128,8 @@ struct FakePlatform::State {
   ReplaceHook replaceHook;
   std::vector<ReplaceCall> replaces;
 
-  std::set<std::string> enabledPrivileges, notHeld;
+  offline::Token token;
+  std::map<std::pair<DWORD, LONG>, std::string> privilegeNames;  // as looked up, for the log
   bool enforcePrivileges = true;
   std::vector<std::string> tokenLog;
 
@@ -231,13 +226,14 @@ fs::path FakePlatform::AddDrive(char letter, UINT type, std::vector<std::string>
   char up = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
   fs::path host = root_ / (std::string("drive_") + up);
   fs::create_directories(host);
-  s_->drives[up] = State::Drive{type, std::move(devices), host};
+  s_->drives[up] = host;
+  s_->volumes.AddDrive(up, type, std::move(devices));
   return host;
 }
 
 void FakePlatform::AddDosDevice(const std::string& name, std::vector<std::string> targets) {
   std::lock_guard lock(mu_);
-  s_->dosDevices[Upper(name)] = std::move(targets);
+  s_->volumes.Define(name, std::move(targets));
 }
 
 void FakePlatform::AddPathAlias(const std::string& component, const std::string& target) {
@@ -259,36 +255,12 @@ std::optional<fs::path> FakePlatform::HostPathLocked(const std::string& path) co
   auto drive = s_->drives.find(static_cast<char>(std::toupper(static_cast<unsigned char>(path[0]))));
   if (drive == s_->drives.end()) return std::nullopt;
 
-  std::vector<std::string> parts;
-  std::string part;
-  for (std::size_t i = 2; i <= path.size(); ++i) {
-    if (i == path.size() || path[i] == '\\' || path[i] == '/') {
-      if (part == "..") {
-        if (!parts.empty()) parts.pop_back();
-      } else if (!part.empty() && part != ".") {
-        parts.push_back(part);
-      }
-      part.clear();
-    } else {
-      part.push_back(path[i]);
-    }
-  }
-  fs::path current = drive->second.host;
-  for (std::string name : parts) {
+  std::vector<std::string> parts = offline::SplitPath(std::string_view(path).substr(2));
+  for (std::string& name : parts) {
     auto alias = s_->aliases.find(Lower(name));
     if (alias != s_->aliases.end()) name = alias->second;
-    std::error_code ec;
-    if (fs::is_directory(current, ec)) {
-      for (const auto& entry : fs::directory_iterator(current, ec)) {
-        if (EqualNoCase(entry.path().filename().string(), name)) {
-          name = entry.path().filename().string();
-          break;
-        }
-      }
-    }
-    current /= name;
   }
-  return current;
+  return offline::WalkCaseInsensitive(drive->second, parts);
 }
 
 std::string FakePlatform::HostKeyLocked(const std::string& path) const {
@@ -428,15 +400,15 @@ std::vector<FakePlatform::ReplaceCall> FakePlatform::Replaces() const {
 
 void FakePlatform::EnablePrivilege(const std::string& name) {
   std::lock_guard lock(mu_);
-  s_->enabledPrivileges.insert(name);
+  SetPrivilege(s_->token, name, kSePrivilegeEnabled);
 }
 bool FakePlatform::IsPrivilegeEnabled(const std::string& name) const {
   std::lock_guard lock(mu_);
-  return s_->enabledPrivileges.count(name) != 0;
+  return s_->token.IsEnabled(name);
 }
 void FakePlatform::SetPrivilegeNotHeld(const std::string& name) {
   std::lock_guard lock(mu_);
-  s_->notHeld.insert(name);
+  SetPrivilege(s_->token, name, kPrivilegeRemoved);
 }
 void FakePlatform::SetEnforcePrivileges(bool enforce) {
   std::lock_guard lock(mu_);
@@ -634,7 +606,7 @@ LSTATUS FakePlatform::RegSaveKeyA(HKEY key, const char* file) {
     std::error_code ec;
     if (k == s_->keys.end()) {
       early = err::kInvalidHandle;
-    } else if (s_->enforcePrivileges && s_->enabledPrivileges.count("SeBackupPrivilege") == 0) {
+    } else if (s_->enforcePrivileges && !s_->token.IsEnabled("SeBackupPrivilege")) {
       early = err::kPrivilegeNotHeld;
     } else if (!host) {
       early = err::kPathNotFound;
@@ -675,8 +647,8 @@ LSTATUS FakePlatform::RegReplaceKeyA(HKEY root, const char* subKey, const char* 
   {
     std::lock_guard lock(mu_);
     LSTATUS early = 0;
-    if (s_->enforcePrivileges && (s_->enabledPrivileges.count("SeBackupPrivilege") == 0 ||
-                                  s_->enabledPrivileges.count("SeRestorePrivilege") == 0)) {
+    if (s_->enforcePrivileges &&
+        (!s_->token.IsEnabled("SeBackupPrivilege") || !s_->token.IsEnabled("SeRestorePrivilege"))) {
       early = err::kPrivilegeNotHeld;
     }
     if (early != 0) {
@@ -733,25 +705,24 @@ BOOL FakePlatform::OpenProcessToken(DWORD desiredAccess, HANDLE* token) {
 BOOL FakePlatform::LookupPrivilegeValueA(const char* systemName, const char* name, Luid* luid) {
   std::lock_guard lock(mu_);
   s_->tokenLog.push_back("LookupPrivilegeValueA " + Str(name));
-  if (systemName != nullptr && *systemName != '\0') {
-    SetError(err::kInvalidParameter);
+  DWORD error = err::kSuccess;
+  if (!offline::Token::LookupPrivilegeValue(systemName, name, luid, &error)) {
+    SetError(error);
     return 0;
   }
-  for (const auto& p : kPrivileges) {
-    if (EqualNoCase(p.name, Str(name)) && luid != nullptr) {
-      *luid = Luid{p.luid, 0};
-      return 1;
-    }
-  }
-  SetError(err::kNoSuchPrivilege);
-  return 0;
+  s_->privilegeNames[{luid->lowPart, luid->highPart}] = name;
+  return 1;
 }
 
 BOOL FakePlatform::AdjustTokenPrivileges(HANDLE token, BOOL disableAll,
                                          const TokenPrivileges* newState, DWORD bufferLength,
                                          TokenPrivileges* previousState, DWORD* returnLength) {
   std::lock_guard lock(mu_);
-  const std::string privilege = newState != nullptr ? PrivilegeOf(newState->luid) : "?";
+  std::string privilege = "?";
+  if (newState != nullptr) {
+    auto named = s_->privilegeNames.find({newState->luid.lowPart, newState->luid.highPart});
+    if (named != s_->privilegeNames.end()) privilege = named->second;
+  }
   char buf[96];
   std::snprintf(buf, sizeof buf, "AdjustTokenPrivileges %s 0x%X", privilege.c_str(),
                 newState != nullptr ? static_cast<unsigned>(newState->attributes) : 0u);
@@ -761,35 +732,11 @@ BOOL FakePlatform::AdjustTokenPrivileges(HANDLE token, BOOL disableAll,
     SetError(err::kInvalidHandle);
     return 0;
   }
-  if ((h->second.access & access::kTokenAdjustPrivileges) == 0) {
-    SetError(err::kAccessDenied);
-    return 0;
-  }
-  if (disableAll != 0 || newState == nullptr || newState->privilegeCount != 1 || privilege == "?") {
-    SetError(err::kInvalidParameter);
-    return 0;
-  }
-  if (previousState != nullptr && bufferLength < sizeof(TokenPrivileges)) {
-    if (returnLength != nullptr) *returnLength = sizeof(TokenPrivileges);
-    SetError(err::kInsufficientBuffer);
-    return 0;
-  }
-  const bool was = s_->enabledPrivileges.count(privilege) != 0;
-  if (previousState != nullptr) {
-    *previousState = TokenPrivileges{1, newState->luid, was ? kSePrivilegeEnabled : 0};
-    if (returnLength != nullptr) *returnLength = sizeof(TokenPrivileges);
-  }
-  if (s_->notHeld.count(privilege) != 0) {
-    SetError(err::kNotAllAssigned);
-    return 1;
-  }
-  if ((newState->attributes & kSePrivilegeEnabled) != 0) {
-    s_->enabledPrivileges.insert(privilege);
-  } else {
-    s_->enabledPrivileges.erase(privilege);
-  }
-  SetError(err::kSuccess);
-  return 1;
+  DWORD error = err::kSuccess;
+  const BOOL ok = s_->token.AdjustThroughHandle(h->second.access, disableAll, newState, bufferLength,
+                                                previousState, returnLength, &error);
+  SetError(error);
+  return ok;
 }
 
 BOOL FakePlatform::CloseHandle(HANDLE handle) {
@@ -808,53 +755,20 @@ BOOL FakePlatform::CloseHandle(HANDLE handle) {
 
 DWORD FakePlatform::GetLogicalDriveStringsA(DWORD bufferLength, char* buffer) {
   std::lock_guard lock(mu_);
-  std::string list;
-  for (const auto& [letter, d] : s_->drives) {
-    list += letter;
-    list += ":\\";
-    list.push_back('\0');
-  }
-  if (bufferLength < list.size() + 1 || buffer == nullptr) return static_cast<DWORD>(list.size() + 1);
-  std::memcpy(buffer, list.data(), list.size());
-  buffer[list.size()] = '\0';
-  return static_cast<DWORD>(list.size());
+  return s_->volumes.LogicalDriveStrings(bufferLength, buffer);
 }
 
 UINT FakePlatform::GetDriveTypeA(const char* rootPathName) {
   std::lock_guard lock(mu_);
-  const std::string root = Str(rootPathName);
-  if (root.size() < 2 || root[1] != ':') return drive::kNoRootDir;
-  auto d = s_->drives.find(static_cast<char>(std::toupper(static_cast<unsigned char>(root[0]))));
-  return d == s_->drives.end() ? drive::kNoRootDir : d->second.type;
+  return s_->volumes.DriveType(rootPathName);
 }
 
 DWORD FakePlatform::QueryDosDeviceA(const char* deviceName, char* targetPath, DWORD max) {
   std::lock_guard lock(mu_);
-  const std::string name = Upper(Str(deviceName));
-  const std::vector<std::string>* targets = nullptr;
-  auto extra = s_->dosDevices.find(name);
-  if (extra != s_->dosDevices.end()) {
-    targets = &extra->second;
-  } else if (name.size() == 2 && name[1] == ':') {
-    auto d = s_->drives.find(name[0]);
-    if (d != s_->drives.end()) targets = &d->second.devices;
-  }
-  if (targets == nullptr || targets->empty()) {
-    SetError(err::kFileNotFound);
-    return 0;
-  }
-  std::string answer;
-  for (const auto& t : *targets) {
-    answer += t;
-    answer.push_back('\0');
-  }
-  answer.push_back('\0');
-  if (targetPath == nullptr || answer.size() > max) {
-    SetError(err::kInsufficientBuffer);
-    return 0;
-  }
-  std::memcpy(targetPath, answer.data(), answer.size());
-  return static_cast<DWORD>(answer.size());
+  DWORD error = err::kSuccess;
+  const DWORD stored = s_->volumes.QueryDosDevice(deviceName, targetPath, max, &error);
+  if (stored == 0) SetError(error);
+  return stored;
 }
 
 DWORD FakePlatform::GetFileAttributesA(const char* fileName) {
@@ -1150,7 +1064,7 @@ std::unique_ptr<SystemRestoreLibrary> FakePlatform::LoadSrClient() {
 BOOL FakePlatform::ExitWindowsEx(UINT flags, DWORD reason) {
   std::lock_guard lock(mu_);
   s_->exits.push_back(ExitCall{flags, reason});
-  if (s_->enforcePrivileges && s_->enabledPrivileges.count("SeShutdownPrivilege") == 0) {
+  if (s_->enforcePrivileges && !s_->token.IsEnabled("SeShutdownPrivilege")) {
     SetError(err::kPrivilegeNotHeld);
     return 0;
   }
@@ -1167,7 +1081,7 @@ DWORD FakePlatform::GetPrivateProfileStringA(const char* appName, const char* ke
     std::lock_guard lock(mu_);
     host = HostPathLocked(Str(fileName)).value_or(fs::path());
   }
-  return profile::Read(host, appName, keyName, defaultValue, returned, size);
+  return offline::GetProfileString(appName, keyName, defaultValue, returned, size, host);
 }
 
 BOOL FakePlatform::WritePrivateProfileStringA(const char* appName, const char* keyName,
@@ -1183,7 +1097,7 @@ BOOL FakePlatform::WritePrivateProfileStringA(const char* appName, const char* k
     SetError(s_->held.count(key) != 0 ? err::kSharingViolation : err::kAccessDenied);
     return 0;
   }
-  DWORD error = profile::Write(*host, appName, keyName, value);
+  DWORD error = offline::WriteProfileString(appName, keyName, value, *host);
   SetError(error);
   return error == err::kSuccess ? 1 : 0;
 }

@@ -6,6 +6,8 @@
 #include <system_error>
 
 #include "platform/offline/offline_platform.h"
+#include "platform/text_case.h"
+#include "platform/offline/volumes.h"
 
 namespace hv::offline {
 namespace fs = std::filesystem;
@@ -31,13 +33,11 @@ bool Exists(const fs::path& p) {
   return fs::exists(p, ec);
 }
 
-char Upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
-
 // Windows' matching of one name against a pattern with * and ?, ignoring case.
 bool WildcardMatch(std::string_view pattern, std::string_view name) {
   std::size_t p = 0, n = 0, star = std::string_view::npos, mark = 0;
   while (n < name.size()) {
-    if (p < pattern.size() && (pattern[p] == '?' || Upper(pattern[p]) == Upper(name[n]))) {
+    if (p < pattern.size() && (pattern[p] == '?' || AsciiUpper(pattern[p]) == AsciiUpper(name[n]))) {
       ++p;
       ++n;
     } else if (p < pattern.size() && pattern[p] == '*') {
@@ -78,58 +78,29 @@ DWORD MissingError(const fs::path& host) {
 
 // --- Volumes
 
+namespace {
+
+Volumes VolumesOf(const DriveMap& drives) {
+  Volumes volumes;
+  for (const DriveSpec& d : drives.drives()) volumes.AddDrive(d.letter, d.type, {d.device});
+  return volumes;
+}
+
+}  // namespace
+
 DWORD OfflinePlatform::GetLogicalDriveStringsA(DWORD bufferLength, char* buffer) {
-  std::string list;
-  for (const DriveSpec& d : drives_.drives()) {
-    list += d.letter;
-    list += ":\\";
-    list += '\0';
-  }
-  const DWORD length = static_cast<DWORD>(list.size());
-  if (buffer == nullptr || bufferLength < length + 1) return length + 1;
-  std::memcpy(buffer, list.data(), list.size());
-  buffer[length] = '\0';
-  return length;
+  return VolumesOf(drives_).LogicalDriveStrings(bufferLength, buffer);
 }
 
 UINT OfflinePlatform::GetDriveTypeA(const char* rootPathName) {
-  if (rootPathName == nullptr) {
-    const DriveSpec* c = drives_.Drive('C');
-    return c != nullptr ? c->type : drive::kNoRootDir;
-  }
-  std::string_view root(rootPathName);
-  const bool isRoot = DriveMap::IsDrivePath(root) &&
-                      (root.size() == 2 || (root.size() == 3 && (root[2] == '\\' || root[2] == '/')));
-  const DriveSpec* d = isRoot ? drives_.Drive(root[0]) : nullptr;
-  return d != nullptr ? d->type : drive::kNoRootDir;
+  return VolumesOf(drives_).DriveType(rootPathName);
 }
 
 DWORD OfflinePlatform::QueryDosDeviceA(const char* deviceName, char* targetPath, DWORD max) {
-  std::string answer;
-  if (deviceName == nullptr) {
-    // Every DOS device name; here the drive letters.
-    for (const DriveSpec& d : drives_.drives()) {
-      answer += d.letter;
-      answer += ':';
-      answer += '\0';
-    }
-  } else {
-    std::string_view name(deviceName);
-    const DriveSpec* d = name.size() == 2 && DriveMap::IsDrivePath(name) ? drives_.Drive(name[0]) : nullptr;
-    if (d == nullptr) {
-      SetLastError(err::kFileNotFound);
-      return 0;
-    }
-    answer = d->device;
-    answer += '\0';
-  }
-  answer += '\0';
-  if (targetPath == nullptr || max < answer.size()) {
-    SetLastError(err::kInsufficientBuffer);
-    return 0;
-  }
-  std::memcpy(targetPath, answer.data(), answer.size());
-  return static_cast<DWORD>(answer.size());
+  DWORD error = err::kSuccess;
+  const DWORD stored = VolumesOf(drives_).QueryDosDevice(deviceName, targetPath, max, &error);
+  if (stored == 0) SetLastError(error);
+  return stored;
 }
 
 // --- Files
@@ -295,7 +266,7 @@ HANDLE OfflinePlatform::FindFirstFileA(const char* fileName, FindDataA* data) {
     }
     std::sort(names.begin() + (driveRoot ? 0 : 2), names.end(), [](const std::string& a, const std::string& b) {
       return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                          [](char x, char y) { return Upper(x) < Upper(y); });
+                                          [](char x, char y) { return AsciiUpper(x) < AsciiUpper(y); });
     });
     for (const std::string& entryName : names) {
       FindDataA entry;

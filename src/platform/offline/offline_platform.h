@@ -198,11 +198,12 @@ class OfflinePlatform : public Platform {
   OfflineOptions options_;
   DriveMap drives_;
   std::string identity_;
+  // Taken before anything of the installation is read.
+  std::filesystem::path stateFolder_;
+  DWORD lockError_ = err::kSuccess;
+  std::shared_ptr<InstallationLock> lock_;
   ReleaseInfo release_;
   std::vector<HivelistValue> hivelist_;
-  std::filesystem::path stateFolder_;
-  std::shared_ptr<InstallationLock> lock_;
-  DWORD lockError_ = err::kSuccess;
   ReplacementJournal journal_;
   RestorePointStore restorePoints_;
   Token token_;

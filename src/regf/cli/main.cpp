@@ -121,7 +121,9 @@ int Info(const char* file) {
   hv::regf::HiveInfo info;
   const hv::regf::Status s = hv::regf::ReadHiveInfo(file, info);
   if (!s) {
+    // A dirty hive's own bins may be broken where its logs hold the pages: say what they can do.
     std::fprintf(stderr, "hivora-hive: %s\n", s.message.c_str());
+    std::printf("%s", RecoveryLines(file, "").c_str());
     return 1;
   }
   std::printf("%s\n%s%s", file, hv::regf::FormatHiveInfo(info).c_str(), RecoveryLines(file, "").c_str());
