@@ -156,4 +156,15 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 screen | grep -qF "Hive Name" && fail "the restart did not end the program"
+
+# --- An installation without SOFTWARE: said at the start.
+t kill-server
+socket="$socket-nosoftware"
+cp -a "$work/data/talvix-hivora/demo-machine" "$work/nosoftware"
+rm -f "$work/nosoftware/Windows/System32/config/SOFTWARE"
+rm -rf "$work/config"
+start "--root '$work/nosoftware'"
+shows "The installation has no SOFTWARE hive"
+key Enter
+shows "[A]nalyze Registry"
 echo "terminal_tmux_test: passed"
