@@ -245,7 +245,6 @@ int Run(int argc, char** argv) {
       tk->PostMessageA(window, hv::ui::kWmClose, 0, 0);
     }
   });
-  OfflinePlatform* os = platform.get();
   if (toolkit->Options().mode == ConsoleOptions::Mode::Interactive) {
     // The terminal names the installation and, for the selected hive, the
     // host files an analysis reads and writes.
@@ -284,6 +283,7 @@ int Run(int argc, char** argv) {
   } else {
     for (const std::string& warning : check.warnings) std::fprintf(stderr, "hivora: warning: %s\n", warning.c_str());
   }
+  OfflinePlatform* os = platform.get();
   hv::SetPlatform(std::move(platform));
   hv::RunApplication(*toolkit, instanceName);
   toolkit.reset();  // the terminal is given back before the summary

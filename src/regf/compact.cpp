@@ -2,7 +2,6 @@
 #include <atomic>
 #include <cstring>
 #include <exception>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <system_error>
@@ -11,6 +10,7 @@
 #include "compact_hooks.h"
 #include "compare.h"
 #include "file_view.h"
+#include "host_file.h"
 #include "recovery.h"
 #include "regf.h"
 #include "writer.h"
@@ -69,20 +69,22 @@ Status CreateTemp(const std::filesystem::path& out, NewFile& file, TempFile& tem
 // image's size however large the hive.
 bool HoldsExactly(const std::filesystem::path& path, const std::vector<std::uint8_t>& image,
                   const std::function<void(std::size_t)>& read) {
-  std::ifstream f(path, std::ios::binary);
-  if (!f) return false;
+  HostFile f;
+  if (f.Open(path, HostFile::Access::kRead, HostFile::Disposition::kOpenExisting) != 0) return false;
   constexpr std::size_t kPiece = std::size_t{1} << 20;
-  std::unique_ptr<char[]> piece(new char[kPiece]);
+  std::unique_ptr<std::uint8_t[]> piece(new std::uint8_t[kPiece]);
   for (std::size_t at = 0; at < image.size();) {
     const std::size_t want = std::min(kPiece, image.size() - at);
-    f.read(piece.get(), static_cast<std::streamsize>(want));
-    if (static_cast<std::size_t>(f.gcount()) != want || std::memcmp(piece.get(), image.data() + at, want) != 0) {
+    std::size_t got = 0;
+    if (f.Read(piece.get(), want, got) != 0 || got != want || std::memcmp(piece.get(), image.data() + at, want) != 0) {
       return false;
     }
     at += want;
     read(at);
   }
-  return f.peek() == std::ifstream::traits_type::eof() && !f.bad();
+  std::uint8_t more = 0;
+  std::size_t extra = 0;
+  return f.Read(&more, 1, extra) == 0 && extra == 0;
 }
 
 // Gives the verified copy the target name without ever replacing a file: a hard link fails when

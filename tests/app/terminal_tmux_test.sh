@@ -120,10 +120,10 @@ sleep 0.3
 key l
 shows "erman"
 key g
-shows "egistry analysieren"
+shows "nalysieren"
 size 60 18
-for text in "egistry analysieren" "egistry defragmentieren" "ptionen" "Aktuelle Registry-Gr" \
-  "Komprimierungsgrad:" "3. Registry defragmentieren und PC neu starten."; do
+for text in "nalysieren" "efragmentieren" "ptionen" "Aktuelle Registry-Gr" \
+  "Komprimierungsgrad:" "3. Defragmentieren und neu starten."; do
   shows "$text"
 done
 size 80 24

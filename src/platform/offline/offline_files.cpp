@@ -5,6 +5,7 @@
 #include <cstring>
 #include <system_error>
 
+#include "platform/offline/full_path.h"
 #include "platform/offline/offline_platform.h"
 #include "platform/text_case.h"
 #include "platform/offline/volumes.h"
@@ -185,10 +186,7 @@ DWORD OfflinePlatform::GetFullPathNameA(const char* fileName, DWORD bufferLength
   std::string full;
   std::string_view name(fileName);
   if (DriveMap::IsDrivePath(name)) {
-    full = std::string(name.substr(0, 2));
-    for (const std::string& part : SplitPath(name.substr(2))) full += "\\" + part;
-    const char last = name.back();
-    if (full.size() == 2 || last == '\\' || last == '/') full += "\\";
+    full = FullDrivePath(name);
   } else {
     std::error_code ec;
     std::string host(name);
@@ -197,14 +195,7 @@ DWORD OfflinePlatform::GetFullPathNameA(const char* fileName, DWORD bufferLength
 #endif
     full = fs::absolute(fs::path(host), ec).lexically_normal().string();
   }
-  const DWORD length = static_cast<DWORD>(full.size());
-  if (buffer == nullptr || bufferLength < length + 1) return length + 1;
-  std::memcpy(buffer, full.c_str(), full.size() + 1);
-  if (filePart != nullptr) {
-    const std::size_t slash = full.find_last_of("\\/");
-    *filePart = slash + 1 < full.size() ? buffer + slash + 1 : nullptr;
-  }
-  return length;
+  return StoreFullPath(full, bufferLength, buffer, filePart);
 }
 
 HANDLE OfflinePlatform::FindFirstFileA(const char* fileName, FindDataA* data) {
