@@ -25,6 +25,7 @@
 
 #include "platform/offline/front_end_options.h"
 #include "platform/offline/installation_notes.h"
+#include "platform/offline/private_profile.h"
 #include "platform/offline/host_io.h"
 #include "platform/offline/settle.h"
 #include "platform/platform.h"
@@ -263,6 +264,13 @@ int Run(int argc, char** argv) {
       if (opened) return;
       shown->MessageBoxA(nullptr, "No web browser could be opened here. The address is:\n\n" + address,
                          hv::BuiltinText(hv::kTextProductTitle), hv::ui::kMbOk);
+    });
+    // A settings, language or report file that is refused is told in a
+    // message, once the window is up.
+    hv::offline::SetProfileRefusalNotice([shown](const std::string& line) {
+      shown->PostTask([shown, line] {
+        shown->MessageBoxA(nullptr, line + ".", hv::BuiltinText(hv::kTextProductTitle), hv::ui::kMbOk);
+      });
     });
     if (!check.warnings.empty()) {
       std::string text;
