@@ -2,15 +2,16 @@
 // installation, with the terminal as its front end.
 //
 //   hivora [--root DIR | --machine FILE] [--script FILE] [/Silent | /Scan REPORT]
-//   hivora --help | --version
 //   hivora [--root DIR | --machine FILE] --apply-pending | --discard-pending |
 //          --restore-backups | --list-restore-points | --restore-point ID
+//   hivora --help | --version
 //
-// Exit codes: 0 done; 1 nothing done (analysis failed, report not written,
-// nothing replaced, or the installation is owned by another instance, which
-// was brought forward); 2 bad command line or installation; 3 partly done
-// (some hives replaced, some left alone). Anything but 0 says why in one line
-// on standard error; runs that change hives print a summary there too.
+// Exit codes (also in UsageText): 0 done; 1 nothing done (analysis failed,
+// report not written, nothing replaced, or the installation is owned by
+// another instance, which was brought forward); 2 bad command line or
+// installation; 3 partly done (some hives replaced, some left alone).
+// Anything but 0 says why in one line on standard error; runs that change
+// hives print a summary there too.
 #include <unistd.h>
 
 #include <cstdint>
@@ -20,11 +21,12 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/offline/front_end_options.h"
+#include "platform/offline/installation_notes.h"
 #include "platform/offline/host_io.h"
 #include "platform/offline/settle.h"
-#include "platform/offline/installation_notes.h"
 #include "platform/platform.h"
 #include "resources/builtin_texts.h"
 #include "shell/command_switch.h"
@@ -151,7 +153,7 @@ bool ReportWritten(OfflinePlatform& platform, const std::string& reportPath) {
 // The exit code of a run of the main window, with its summary on stderr.
 int Outcome(OfflinePlatform& platform) {
   const hv::offline::RunReport report = platform.report();
-  const std::string commandLine = platform.GetCommandLineA();
+  const std::vector<std::string> commandLine = platform.CommandLineArguments();
   const hv::CommandSwitch mode = hv::RecognizeSwitch(commandLine);
   if (mode == hv::CommandSwitch::Scan) {
     if (!ReportWritten(platform, hv::ReportPathArgument(commandLine))) {
@@ -216,6 +218,9 @@ int Run(int argc, char** argv) {
     Say("an interrupted restart was finished:");
     SayAll(hv::offline::OutcomeLines(recovered));
   }
+  if (options->settle != SettleAction::kNone) return Settle(*platform, *options);
+  if (int code = SettlePendingAtStart(*platform, *options); code >= 0) return code;
+  // Settling works on what is left of an installation; the window needs hives.
   const hv::offline::InstallationCheck check = hv::offline::CheckInstallation(*platform);
   if (check.refusal) {
     const std::string where = options->root ? options->root->string() + ": "
@@ -223,8 +228,6 @@ int Run(int argc, char** argv) {
                                                  : std::string();
     return Fail(where + *check.refusal);
   }
-  if (options->settle != SettleAction::kNone) return Settle(*platform, *options);
-  if (int code = SettlePendingAtStart(*platform, *options); code >= 0) return code;
 
   std::unique_ptr<hv::ui::console::ConsoleToolkit> toolkit;
   try {
@@ -241,7 +244,6 @@ int Run(int argc, char** argv) {
       tk->PostMessageA(window, hv::ui::kWmClose, 0, 0);
     }
   });
-  OfflinePlatform* os = platform.get();
   if (toolkit->Options().mode == ConsoleOptions::Mode::Interactive) {
     // The terminal names the installation and, for the selected hive, the
     // host files an analysis reads and writes.
@@ -273,6 +275,7 @@ int Run(int argc, char** argv) {
   } else {
     for (const std::string& warning : check.warnings) std::fprintf(stderr, "hivora: warning: %s\n", warning.c_str());
   }
+  OfflinePlatform* os = platform.get();
   hv::SetPlatform(std::move(platform));
   hv::RunApplication(*toolkit, instanceName);
   toolkit.reset();  // the terminal is given back before the summary

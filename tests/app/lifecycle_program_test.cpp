@@ -286,6 +286,16 @@ TEST_F(LifecycleProgramTest, ARestorePointIsListedAndPutBackWithItsLogs) {
       << run.out;
   run = Hivora(Root() + " --restore-point nosuch");
   EXPECT_EQ(run.exitCode, 1) << run.out;
+  run = Hivora(Root() + " --restore-point ../RestorePoints/20260101-120000");
+  EXPECT_EQ(run.exitCode, 1) << run.out;
+  // An index whose copy lies outside its restore point is refused whole.
+  const fs::path other = State("RestorePoints") / "20260101-130000";
+  fs::create_directories(other);
+  std::ofstream(other / "RestorePoint.ini") << "[Hive1]\nFile=C:\\Windows\\System32\\config\\SAM\n"
+                                               "Copy=../20260101-120000/C/Windows/System32/config/SAM\n";
+  run = Hivora(Root() + " --restore-point 20260101-130000");
+  EXPECT_EQ(run.exitCode, 1) << run.out;
+  EXPECT_NE(run.out.find("nothing was restored"), std::string::npos) << run.out;
   run = Hivora(Root() + " --restore-point 20260101-120000");
   EXPECT_EQ(run.exitCode, 0) << run.out;
   EXPECT_TRUE(Read(Config("SAM")) == originals.at("SAM"));

@@ -35,16 +35,16 @@ fail() {
   screen
   exit 1
 }
-# Waits until the screen shows the text (a fixed string), at most 10 s.
+# Waits until the screen shows the text (a fixed string), at most 30 s.
 shows() {
-  for _ in $(seq 100); do
+  for _ in $(seq 300); do
     if screen | grep -qF -- "$1"; then return 0; fi
     sleep 0.1
   done
   fail "\"$1\" is not on the screen"
 }
 shows_re() {
-  for _ in $(seq 100); do
+  for _ in $(seq 300); do
     if screen | grep -qE -- "$1"; then return 0; fi
     sleep 0.1
   done
