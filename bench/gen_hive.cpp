@@ -26,7 +26,7 @@ bool Write(const std::string& file, const Bytes& bytes) {
 int MakeDirty(const std::string& file) {
   std::ifstream in(file + ".clean", std::ios::binary);
   const Bytes clean{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  const std::uint32_t bins = hv::regf::Rd32(clean.data() + 40);  // the file may be longer
+  const std::uint32_t bins = hv::regf::Rd32(clean.data() + hv::regf::base::kBinsSize);  // the file may be longer
   Bytes primary = hv::regf::WithSequenceNumbers(clean, 101, 100);
   // Entries of 1 MiB of pages each, as Windows writes a flush of many dirty pages.
   std::vector<hv::regf::FixtureLogEntry> entries;

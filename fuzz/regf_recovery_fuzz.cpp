@@ -38,7 +38,7 @@ void Rehash(std::vector<std::uint8_t>& log) {
 }
 
 void FixChecksum(std::vector<std::uint8_t>& b) {
-  if (b.size() >= 512) Wr32(b.data() + 508, hv::regf::BaseBlockChecksum(b.data()));
+  if (b.size() >= hv::regf::log_base::kSize) Wr32(b.data() + hv::regf::base::kChecksum, hv::regf::BaseBlockChecksum(b.data()));
 }
 
 }  // namespace
@@ -68,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!s.ok || image.empty()) return 0;
   const std::size_t bound = (primary.size() > 4096 ? primary.size() : 4096) + report.pageBytes;
   if (image.size() > bound) __builtin_trap();
-  if (image.size() != 4096u + Rd32(image.data() + 40)) __builtin_trap();
+  if (image.size() != hv::regf::kBaseBlockSize + Rd32(image.data() + hv::regf::base::kBinsSize)) __builtin_trap();
   try {
     const hv::regf::Hive h = hv::regf::Hive::FromBytes(std::move(image), "recovered");
     hv::regf::ValidateTree(h);

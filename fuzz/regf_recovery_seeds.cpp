@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "regf/fixture.h"
+#include "regf/format.h"
 
 namespace {
 
@@ -49,7 +50,7 @@ int main(int argc, char** argv) {
   const Bytes s0 = State(0), s1 = State(1), s2 = State(2), s3 = State(40);
   const Bytes primary = WithSequenceNumbers(s0, 11, 10);
   Bytes badBase = primary;
-  badBase[508] ^= 1;
+  badBase[base::kChecksum] ^= 1;
   const auto e1 = LogEntryBetween(s0, s1, 10), e2 = LogEntryBetween(s1, s2, 11), e3 = LogEntryBetween(s2, s3, 12);
   Seed(dir / "new-one", 0, primary, BuildNewFormatLog(s0, 10, {e1, e2, e3}));
   Seed(dir / "new-split", 0, primary, BuildNewFormatLog(s0, 10, {e1}), BuildNewFormatLog(s0, 11, {e2, e3}));

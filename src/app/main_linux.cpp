@@ -2,15 +2,16 @@
 // installation, with the terminal as its front end.
 //
 //   hivora [--root DIR | --machine FILE] [--script FILE] [/Silent | /Scan REPORT]
-//   hivora --help | --version
 //   hivora [--root DIR | --machine FILE] --apply-pending | --discard-pending |
 //          --restore-backups | --list-restore-points | --restore-point ID
+//   hivora --help | --version
 //
-// Exit codes: 0 done; 1 nothing done (analysis failed, report not written,
-// nothing replaced, or the installation is owned by another instance, which
-// was brought forward); 2 bad command line or installation; 3 partly done
-// (some hives replaced, some left alone). Anything but 0 says why in one line
-// on standard error; runs that change hives print a summary there too.
+// Exit codes (also in UsageText): 0 done; 1 nothing done (analysis failed,
+// report not written, nothing replaced, or the installation is owned by
+// another instance, which was brought forward); 2 bad command line or
+// installation; 3 partly done (some hives replaced, some left alone).
+// Anything but 0 says why in one line on standard error; runs that change
+// hives print a summary there too.
 #include <unistd.h>
 
 #include <cstdint>
@@ -20,11 +21,13 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/offline/front_end_options.h"
+#include "platform/offline/installation_notes.h"
+#include "platform/offline/private_profile.h"
 #include "platform/offline/host_io.h"
 #include "platform/offline/settle.h"
-#include "platform/offline/installation_notes.h"
 #include "platform/platform.h"
 #include "resources/builtin_texts.h"
 #include "shell/command_switch.h"
@@ -217,6 +220,9 @@ int Run(int argc, char** argv) {
     Say("an interrupted restart was finished:");
     SayAll(hv::offline::OutcomeLines(recovered));
   }
+  if (options->settle != SettleAction::kNone) return Settle(*platform, *options);
+  if (int code = SettlePendingAtStart(*platform, *options); code >= 0) return code;
+  // Settling works on what is left of an installation; the window needs hives.
   const hv::offline::InstallationCheck check = hv::offline::CheckInstallation(*platform);
   if (check.refusal) {
     const std::string where = options->root ? options->root->string() + ": "
@@ -224,8 +230,6 @@ int Run(int argc, char** argv) {
                                                  : std::string();
     return Fail(where + *check.refusal);
   }
-  if (options->settle != SettleAction::kNone) return Settle(*platform, *options);
-  if (int code = SettlePendingAtStart(*platform, *options); code >= 0) return code;
 
   std::unique_ptr<hv::ui::console::ConsoleToolkit> toolkit;
   try {
@@ -242,7 +246,6 @@ int Run(int argc, char** argv) {
       tk->PostMessageA(window, hv::ui::kWmClose, 0, 0);
     }
   });
-  OfflinePlatform* os = platform.get();
   if (toolkit->Options().mode == ConsoleOptions::Mode::Interactive) {
     // The terminal names the installation and, for the selected hive, the
     // host files an analysis reads and writes.
@@ -263,6 +266,13 @@ int Run(int argc, char** argv) {
       shown->MessageBoxA(nullptr, "No web browser could be opened here. The address is:\n\n" + address,
                          hv::BuiltinText(hv::kTextProductTitle), hv::ui::kMbOk);
     });
+    // A settings, language or report file that is refused is told in a
+    // message, once the window is up.
+    hv::offline::SetProfileRefusalNotice([shown](const std::string& line) {
+      shown->PostTask([shown, line] {
+        shown->MessageBoxA(nullptr, line + ".", hv::BuiltinText(hv::kTextProductTitle), hv::ui::kMbOk);
+      });
+    });
     if (!check.warnings.empty()) {
       std::string text;
       for (const std::string& warning : check.warnings) text += (text.empty() ? "" : "\n\n") + warning;
@@ -274,6 +284,7 @@ int Run(int argc, char** argv) {
   } else {
     for (const std::string& warning : check.warnings) std::fprintf(stderr, "hivora: warning: %s\n", warning.c_str());
   }
+  OfflinePlatform* os = platform.get();
   hv::SetPlatform(std::move(platform));
   hv::RunApplication(*toolkit, instanceName);
   toolkit.reset();  // the terminal is given back before the summary

@@ -6,7 +6,7 @@
 
 namespace hv {
 
-int RunApplication(ui::Toolkit& toolkit, const std::string& instanceName) {
+int RunApplication(ui::Toolkit& toolkit, const std::string& instanceName, const std::string& installation) {
   if (HWND running = toolkit.FindWindowA(instanceName.c_str()); running != nullptr) {
     toolkit.PostMessageA(running, ui::kWmActivateInstance, 0, 0);
     // While a modal dialog is open the running window is disabled; bringing
@@ -16,7 +16,8 @@ int RunApplication(ui::Toolkit& toolkit, const std::string& instanceName) {
     toolkit.SetForegroundWindow(popup != nullptr ? popup : running);
     return 0;
   }
-  toolkit.SetApplicationTitle(BuiltinText(kTextProductTitle));
+  const std::string title = BuiltinText(kTextProductTitle);
+  toolkit.SetApplicationTitle(installation.empty() ? title : title + " - " + installation);
   TfrmMain mainForm(toolkit, instanceName);
   toolkit.RunMain(mainForm);
   return 0;

@@ -12,7 +12,8 @@ namespace hv {
 // activated (a dialog open over it, or the window itself) and returns at
 // once; otherwise runs the
 // main window until it closes. The platform must be installed. Returns the
-// process exit code (0).
-int RunApplication(ui::Toolkit& toolkit, const std::string& instanceName);
+// process exit code (0). `installation` names the offline installation the
+// program works on, for the window's title; empty for the live registry.
+int RunApplication(ui::Toolkit& toolkit, const std::string& instanceName, const std::string& installation = {});
 
 }  // namespace hv

@@ -12,6 +12,13 @@
 //   restored <ms> <class>                       waits until the window is no longer minimized;
 //                                               prints "front" or "behind" (the foreground)
 //   close <ms> <class>                          WM_CLOSE to the window, waits until it is gone
+//   title <class>                               the window's title
+//   rows <class>                                the rows of the window's list view, one line
+//                                               each, columns separated by tabs
+//   columns <class>                             the list view's column titles, tab-separated
+//   click <class> <text>                        clicks the window's child control whose text is
+//                                               <text> (a button of a dialog), as the mouse does
+// A <class> written "title=TEXT" names the window by its title instead.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -76,8 +83,130 @@ int CountWindows(const char* cls) {
   return search.count;
 }
 
+HWND Find(const char* cls) {
+  if (std::strncmp(cls, "title=", 6) == 0) return ::FindWindowA(nullptr, cls + 6);
+  return ::FindWindowA(cls, nullptr);
+}
+
+struct TextSearch {
+  const char* text;
+  HWND found;
+};
+
+BOOL CALLBACK FindText(HWND w, LPARAM p) {
+  auto* search = reinterpret_cast<TextSearch*>(p);
+  char text[256] = {};
+  ::GetWindowTextA(w, text, sizeof text);
+  if (std::strcmp(text, search->text) != 0) return TRUE;
+  search->found = w;
+  return FALSE;
+}
+
+BOOL CALLBACK FindListView(HWND w, LPARAM p) {
+  char name[64];
+  if (::GetClassNameA(w, name, sizeof name) > 0 && std::strcmp(name, "SysListView32") == 0) {
+    *reinterpret_cast<HWND*>(p) = w;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// The head of LVITEMA, as far as LVM_GETITEMTEXTA reads it.
+struct ListItem {
+  UINT mask;
+  int iItem;
+  int iSubItem;
+  UINT state;
+  UINT stateMask;
+  LPSTR pszText;
+  int cchTextMax;
+  int iImage;
+  LPARAM lParam;
+  int iIndent;
+  int padding[8];
+};
+
+// The head of LVCOLUMNA, as far as LVM_GETCOLUMNA reads it.
+struct ListColumn {
+  UINT mask;
+  int fmt;
+  int cx;
+  LPSTR pszText;
+  int cchTextMax;
+  int iSubItem;
+  int padding[8];
+};
+
+// A list view of another process answers LVM_GETITEMTEXTA and LVM_GETCOLUMNA into that
+// process's memory. `titles`: the column titles instead of the rows.
+int PrintRows(HWND window, bool titles) {
+  HWND list = nullptr;
+  ::EnumChildWindows(window, FindListView, reinterpret_cast<LPARAM>(&list));
+  if (list == nullptr) {
+    std::printf("no list view\n");
+    return 1;
+  }
+  constexpr UINT kGetItemCount = 0x1004, kGetHeader = 0x101F, kGetItemText = 0x102D, kHeaderCount = 0x1200,
+                 kGetColumn = 0x1019, kColumnText = 0x4;
+  const int rows = static_cast<int>(::SendMessageA(list, kGetItemCount, 0, 0));
+  HWND header = reinterpret_cast<HWND>(::SendMessageA(list, kGetHeader, 0, 0));
+  const int columns = header != nullptr ? static_cast<int>(::SendMessageA(header, kHeaderCount, 0, 0)) : 1;
+  DWORD pid = 0;
+  ::GetWindowThreadProcessId(list, &pid);
+  HANDLE process = ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+  if (process == nullptr) {
+    std::printf("cannot open the program's process: error %lu\n", ::GetLastError());
+    return 1;
+  }
+  constexpr int kTextMax = 512;
+  char* remote = static_cast<char*>(
+      ::VirtualAllocEx(process, nullptr, sizeof(ListItem) + kTextMax, MEM_COMMIT, PAGE_READWRITE));
+  if (remote == nullptr) {
+    ::CloseHandle(process);
+    std::printf("cannot reserve memory in the program: error %lu\n", ::GetLastError());
+    return 1;
+  }
+  if (titles) {
+    std::string line;
+    for (int column = 0; column < columns; ++column) {
+      ListColumn item;
+      std::memset(&item, 0, sizeof item);
+      item.mask = kColumnText;
+      item.pszText = remote + sizeof(ListItem);
+      item.cchTextMax = kTextMax;
+      char text[kTextMax] = {};
+      SIZE_T moved = 0;
+      ::WriteProcessMemory(process, remote, &item, sizeof item, &moved);
+      ::SendMessageA(list, kGetColumn, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(remote));
+      ::ReadProcessMemory(process, remote + sizeof(ListItem), text, kTextMax - 1, &moved);
+      line += (column == 0 ? "" : "\t") + std::string(text);
+    }
+    std::printf("%s\n", line.c_str());
+  }
+  for (int row = 0; !titles && row < rows; ++row) {
+    std::string line;
+    for (int column = 0; column < columns; ++column) {
+      ListItem item;
+      std::memset(&item, 0, sizeof item);
+      item.iSubItem = column;
+      item.pszText = remote + sizeof(ListItem);
+      item.cchTextMax = kTextMax;
+      char text[kTextMax] = {};
+      SIZE_T moved = 0;
+      ::WriteProcessMemory(process, remote, &item, sizeof item, &moved);
+      ::SendMessageA(list, kGetItemText, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote));
+      ::ReadProcessMemory(process, remote + sizeof(ListItem), text, kTextMax - 1, &moved);
+      line += (column == 0 ? "" : "\t") + std::string(text);
+    }
+    std::printf("%s\n", line.c_str());
+  }
+  ::VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  ::CloseHandle(process);
+  return 0;
+}
+
 int Usage() {
-  std::printf("usage: e2e_helper device|start|run|count|minimize|restored|close ...\n");
+  std::printf("usage: e2e_helper device|start|run|count|minimize|restored|close|title|rows|columns|click ...\n");
   return 2;
 }
 
@@ -161,7 +290,7 @@ int main(int argc, char** argv) {
   }
   if (cmd == "close" && argc == 4) {
     const DWORD limit = std::strtoul(argv[2], nullptr, 10);
-    HWND w = ::FindWindowA(argv[3], nullptr);
+    HWND w = Find(argv[3]);
     if (w == nullptr) {
       std::printf("no such window\n");
       return 1;
@@ -176,6 +305,31 @@ int main(int argc, char** argv) {
       ::Sleep(20);
     }
     std::printf("closed\n");
+    return 0;
+  }
+  if (cmd == "click" && argc == 4) {
+    HWND w = Find(argv[2]);
+    TextSearch search{argv[3], nullptr};
+    if (w != nullptr) ::EnumChildWindows(w, FindText, reinterpret_cast<LPARAM>(&search));
+    if (search.found == nullptr) {
+      std::printf("no such control\n");
+      return 1;
+    }
+    ::PostMessageA(search.found, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(4, 4));
+    ::PostMessageA(search.found, WM_LBUTTONUP, 0, MAKELPARAM(4, 4));
+    std::printf("clicked\n");
+    return 0;
+  }
+  if ((cmd == "title" || cmd == "rows" || cmd == "columns") && argc == 3) {
+    HWND w = Find(argv[2]);
+    if (w == nullptr) {
+      std::printf("no such window\n");
+      return 1;
+    }
+    if (cmd != "title") return PrintRows(w, cmd == "columns");
+    char title[1024] = {};
+    ::GetWindowTextA(w, title, sizeof title);
+    std::printf("%s\n", title);
     return 0;
   }
   return Usage();

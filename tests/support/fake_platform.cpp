@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -13,9 +12,12 @@
 #include <system_error>
 
 #include "platform/offline/drive_map.h"
+#include "platform/offline/full_path.h"
 #include "platform/offline/private_profile.h"
+#include "platform/offline/registry_values.h"
 #include "platform/offline/token.h"
 #include "platform/offline/volumes.h"
+#include "platform/text_case.h"
 
 namespace fs = std::filesystem;
 
@@ -26,15 +28,6 @@ thread_local DWORD tLastError = 0;
 
 void SetError(DWORD error) { tLastError = error; }
 
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-std::string Upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
-bool EqualNoCase(const std::string& a, const std::string& b) { return Lower(a) == Lower(b); }
 
 std::string Str(const char* s) { return s == nullptr ? std::string() : std::string(s); }
 
@@ -63,8 +56,7 @@ bool WildMatch(const char* pattern, const char* name) {
   if (*pattern == '\0') return *name == '\0';
   if (*pattern == '*') return WildMatch(pattern + 1, name) || (*name != '\0' && WildMatch(pattern, name + 1));
   if (*name == '\0') return false;
-  if (*pattern != '?' && std::tolower(static_cast<unsigned char>(*pattern)) !=
-                             std::tolower(static_cast<unsigned char>(*name))) {
+  if (*pattern != '?' && AsciiUpper(*pattern) != AsciiUpper(*name)) {
     return false;
   }
   return WildMatch(pattern + 1, name + 1);
@@ -105,9 +97,7 @@ struct FakePlatform::State {
   std::string currentDirectory = "C:\\";
 
   struct Value {
-    std::string name;
-    DWORD type = reg::kSz;
-    std::vector<BYTE> data;
+    offline::HivelistValue value;
     bool unreadable = false;
   };
   std::vector<Value> hivelist;
@@ -223,7 +213,7 @@ FakePlatform::~FakePlatform() {
 
 fs::path FakePlatform::AddDrive(char letter, UINT type, std::vector<std::string> devices) {
   std::lock_guard lock(mu_);
-  char up = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
+  char up = AsciiUpper(letter);
   fs::path host = root_ / (std::string("drive_") + up);
   fs::create_directories(host);
   s_->drives[up] = host;
@@ -238,7 +228,7 @@ void FakePlatform::AddDosDevice(const std::string& name, std::vector<std::string
 
 void FakePlatform::AddPathAlias(const std::string& component, const std::string& target) {
   std::lock_guard lock(mu_);
-  s_->aliases[Lower(component)] = target;
+  s_->aliases[AsciiUpper(component)] = target;
 }
 
 std::optional<fs::path> FakePlatform::HostPath(const std::string& path) const {
@@ -249,15 +239,15 @@ std::optional<fs::path> FakePlatform::HostPath(const std::string& path) const {
 std::optional<fs::path> FakePlatform::HostPathLocked(const std::string& path) const {
   const std::string rootText = root_.string();
   if (path.compare(0, rootText.size(), rootText) == 0) return fs::path(path);
-  if (path.size() < 2 || path[1] != ':' || !std::isalpha(static_cast<unsigned char>(path[0]))) {
+  if (!offline::DriveMap::IsDrivePath(path)) {
     return std::nullopt;
   }
-  auto drive = s_->drives.find(static_cast<char>(std::toupper(static_cast<unsigned char>(path[0]))));
+  auto drive = s_->drives.find(AsciiUpper(path[0]));
   if (drive == s_->drives.end()) return std::nullopt;
 
   std::vector<std::string> parts = offline::SplitPath(std::string_view(path).substr(2));
   for (std::string& name : parts) {
-    auto alias = s_->aliases.find(Lower(name));
+    auto alias = s_->aliases.find(AsciiUpper(name));
     if (alias != s_->aliases.end()) name = alias->second;
   }
   return offline::WalkCaseInsensitive(drive->second, parts);
@@ -265,7 +255,7 @@ std::optional<fs::path> FakePlatform::HostPathLocked(const std::string& path) co
 
 std::string FakePlatform::HostKeyLocked(const std::string& path) const {
   auto host = HostPathLocked(path);
-  return host ? Lower(host->lexically_normal().string()) : "?" + Lower(path);
+  return host ? AsciiUpper(host->lexically_normal().string()) : "?" + AsciiUpper(path);
 }
 
 void FakePlatform::CreateFileOfSize(const std::string& path, std::uint64_t size) {
@@ -336,7 +326,7 @@ void FakePlatform::SetCurrentDirectory(const std::string& folder) {
 void FakePlatform::AddHivelistValue(const std::string& name, DWORD type, std::vector<BYTE> data,
                                     bool unreadable) {
   std::lock_guard lock(mu_);
-  s_->hivelist.push_back(State::Value{name, type, std::move(data), unreadable});
+  s_->hivelist.push_back(State::Value{offline::HivelistValue{name, type, std::move(data)}, unreadable});
 }
 
 void FakePlatform::AddHivelistString(const std::string& name, const std::string& text, DWORD type) {
@@ -351,7 +341,7 @@ void FakePlatform::SetHivelistUnopenable(bool unopenable) {
 }
 
 void FakePlatform::AddHive(const std::string& hiveName) {
-  const std::string upper = Upper(hiveName);
+  const std::string upper = AsciiUpper(hiveName);
   const std::string machine = "\\REGISTRY\\MACHINE\\", user = "\\REGISTRY\\USER\\";
   if (upper.rfind(machine, 0) == 0) {
     AddHiveKey(HkeyLocalMachine(), hiveName.substr(machine.size()));
@@ -364,7 +354,7 @@ void FakePlatform::AddHive(const std::string& hiveName) {
 
 void FakePlatform::AddHiveKey(HKEY root, const std::string& subKey) {
   std::lock_guard lock(mu_);
-  s_->hiveKeys.insert({RootName(root), Upper(subKey)});
+  s_->hiveKeys.insert({RootName(root), AsciiUpper(subKey)});
 }
 
 std::vector<FakePlatform::KeyOpen> FakePlatform::KeyOpens() const {
@@ -522,14 +512,14 @@ LSTATUS FakePlatform::OpenKey(const char* call, HKEY root, const char* subKey, D
   State::Key key;
   if (result == nullptr) {
     status = err::kInvalidParameter;
-  } else if (root == HkeyLocalMachine() && EqualNoCase(sub, kHivelistKey)) {
+  } else if (root == HkeyLocalMachine() && SameText(sub, kHivelistKey)) {
     status = s_->hivelistUnopenable ? static_cast<LSTATUS>(err::kAccessDenied) : 0;
     key.hivelist = true;
   } else if ((root == HkeyLocalMachine() || root == HkeyUsers()) &&
-             s_->hiveKeys.count({RootName(root), Upper(sub)}) != 0) {
+             s_->hiveKeys.count({RootName(root), AsciiUpper(sub)}) != 0) {
     status = 0;
     key.hiveKey = RootName(root) + "\\" + sub;
-    if (s_->wow64Present && s_->wow64 && root == HkeyLocalMachine() && EqualNoCase(sub, "SOFTWARE") &&
+    if (s_->wow64Present && s_->wow64 && root == HkeyLocalMachine() && SameText(sub, "SOFTWARE") &&
         (samDesired & access::kKeyWow64_64Key) == 0) {
       key.hiveKey += "\\Wow6432Node";
     }
@@ -549,33 +539,13 @@ LSTATUS FakePlatform::RegCloseKey(HKEY key) {
   return s_->keys.erase(key) != 0 ? 0 : static_cast<LSTATUS>(err::kInvalidHandle);
 }
 
-namespace {
-LSTATUS CopyData(const std::vector<BYTE>& value, BYTE* data, DWORD* dataLen) {
-  if (dataLen == nullptr) return data == nullptr ? 0 : static_cast<LSTATUS>(err::kInvalidParameter);
-  DWORD size = static_cast<DWORD>(value.size());
-  if (data != nullptr && *dataLen < size) {
-    *dataLen = size;
-    return err::kMoreData;
-  }
-  if (data != nullptr && size != 0) std::memcpy(data, value.data(), size);
-  *dataLen = size;
-  return 0;
-}
-}  // namespace
-
 LSTATUS FakePlatform::RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* nameLen, DWORD* type,
                                     BYTE* data, DWORD* dataLen) {
   std::lock_guard lock(mu_);
   auto k = s_->keys.find(key);
   if (k == s_->keys.end()) return err::kInvalidHandle;
   if (!k->second.hivelist || index >= s_->hivelist.size()) return err::kNoMoreItems;
-  if (name == nullptr || nameLen == nullptr) return err::kInvalidParameter;
-  const State::Value& v = s_->hivelist[index];
-  if (v.name.size() + 1 > *nameLen) return err::kMoreData;
-  std::memcpy(name, v.name.c_str(), v.name.size() + 1);
-  *nameLen = static_cast<DWORD>(v.name.size());
-  if (type != nullptr) *type = v.type;
-  return CopyData(v.data, data, dataLen);
+  return offline::CopyEnumeratedValue(s_->hivelist[index].value, name, nameLen, type, data, dataLen);
 }
 
 LSTATUS FakePlatform::RegQueryValueExA(HKEY key, const char* valueName, DWORD* type, BYTE* data,
@@ -585,10 +555,9 @@ LSTATUS FakePlatform::RegQueryValueExA(HKEY key, const char* valueName, DWORD* t
   if (k == s_->keys.end()) return err::kInvalidHandle;
   if (!k->second.hivelist) return err::kFileNotFound;
   for (const auto& v : s_->hivelist) {
-    if (!EqualNoCase(v.name, Str(valueName))) continue;
+    if (!SameText(v.value.name, Str(valueName))) continue;
     if (v.unreadable) return err::kFileNotFound;
-    if (type != nullptr) *type = v.type;
-    return CopyData(v.data, data, dataLen);
+    return offline::CopyValueData(v.value, type, data, dataLen);
   }
   return err::kFileNotFound;
 }
@@ -664,7 +633,7 @@ LSTATUS FakePlatform::RegReplaceKeyA(HKEY root, const char* subKey, const char* 
     std::lock_guard lock(mu_);
     auto newHost = HostPathLocked(newPath), oldHost = HostPathLocked(oldPath);
     std::error_code ec;
-    if (s_->hiveKeys.count({RootName(root), Upper(Str(subKey))}) == 0) {
+    if (s_->hiveKeys.count({RootName(root), AsciiUpper(Str(subKey))}) == 0) {
       status = err::kFileNotFound;
     } else if (!newHost || !fs::is_regular_file(*newHost, ec)) {
       status = err::kFileNotFound;
@@ -803,7 +772,7 @@ BOOL FakePlatform::DeleteFileA(const char* fileName) {
     SetError(err::kAccessDenied);
     return 0;
   }
-  const std::string key = Lower(host->lexically_normal().string());
+  const std::string key = AsciiUpper(host->lexically_normal().string());
   bool open = s_->held.count(key) != 0 ||
               std::any_of(s_->handles.begin(), s_->handles.end(),
                           [&](const auto& h) { return h.second.hostKey == key; });
@@ -836,32 +805,9 @@ DWORD FakePlatform::GetFullPathNameA(const char* fileName, DWORD bufferLength, c
       if (!base.empty() && base.back() != '\\') base += '\\';
       name = base + name;
     }
-    std::replace(name.begin(), name.end(), '/', '\\');
-    std::vector<std::string> parts;
-    std::string part;
-    for (std::size_t i = 3; i <= name.size(); ++i) {
-      if (i == name.size() || name[i] == '\\') {
-        if (part == "..") {
-          if (!parts.empty()) parts.pop_back();
-        } else if (part != "." && !part.empty()) {
-          parts.push_back(part);
-        }
-        part.clear();
-      } else {
-        part.push_back(name[i]);
-      }
-    }
-    full = name.substr(0, 3);
-    for (std::size_t i = 0; i < parts.size(); ++i) full += (i ? "\\" : "") + parts[i];
-    if (name.back() == '\\' && !parts.empty()) full += '\\';
+    full = offline::FullDrivePath(name);
   }
-  if (buffer == nullptr || bufferLength < full.size() + 1) return static_cast<DWORD>(full.size() + 1);
-  std::memcpy(buffer, full.c_str(), full.size() + 1);
-  if (filePart != nullptr) {
-    std::size_t slash = full.find_last_of("\\/");
-    *filePart = slash + 1 < full.size() ? buffer + slash + 1 : nullptr;
-  }
-  return static_cast<DWORD>(full.size());
+  return offline::StoreFullPath(full, bufferLength, buffer, filePart);
 }
 
 HANDLE FakePlatform::FindFirstFileA(const char* fileName, FindDataA* data) {
@@ -872,7 +818,7 @@ HANDLE FakePlatform::FindFirstFileA(const char* fileName, FindDataA* data) {
     SetError(err::kPathNotFound);
     return InvalidHandleValue();
   }
-  if (s_->findFails.count(Lower(host->lexically_normal().string())) != 0) {
+  if (s_->findFails.count(AsciiUpper(host->lexically_normal().string())) != 0) {
     SetError(err::kAccessDenied);
     return InvalidHandleValue();
   }
@@ -884,7 +830,7 @@ HANDLE FakePlatform::FindFirstFileA(const char* fileName, FindDataA* data) {
     bool dir = fs::is_directory(p, e);
     fd.dwFileAttributes = dir ? file::kAttributeDirectory : file::kAttributeNormal;
     std::uint64_t size = dir ? 0 : fs::file_size(p, e);
-    auto reported = s_->reportedSizes.find(Lower(p.lexically_normal().string()));
+    auto reported = s_->reportedSizes.find(AsciiUpper(p.lexically_normal().string()));
     if (reported != s_->reportedSizes.end()) size = reported->second;
     fd.nFileSizeHigh = static_cast<DWORD>(size >> 32);
     fd.nFileSizeLow = static_cast<DWORD>(size & 0xFFFFFFFFu);
@@ -948,7 +894,7 @@ HANDLE FakePlatform::CreateFileA(const char* fileName, DWORD desiredAccess, DWOR
     SetError(err::kPathNotFound);
     return InvalidHandleValue();
   }
-  const std::string key = Lower(host->lexically_normal().string());
+  const std::string key = AsciiUpper(host->lexically_normal().string());
   const bool exists = fs::exists(*host, ec);
   if (exists && fs::is_directory(*host, ec)) {
     SetError(err::kAccessDenied);
@@ -1092,7 +1038,7 @@ BOOL FakePlatform::WritePrivateProfileStringA(const char* appName, const char* k
     SetError(err::kPathNotFound);
     return 0;
   }
-  const std::string key = Lower(host->lexically_normal().string());
+  const std::string key = AsciiUpper(host->lexically_normal().string());
   if (s_->unwritable.count(key) != 0 || s_->held.count(key) != 0) {
     SetError(s_->held.count(key) != 0 ? err::kSharingViolation : err::kAccessDenied);
     return 0;

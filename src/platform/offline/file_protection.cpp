@@ -16,6 +16,9 @@
 #endif
 
 #include "platform/offline/host_io.h"
+#ifdef _WIN32
+#include "platform/offline/file_protection_win32.h"
+#endif
 
 namespace hv::offline::host {
 namespace fs = std::filesystem;
@@ -79,7 +82,7 @@ bool ReadAttribute(const fs::path& file, const std::string& name, std::vector<ch
 DWORD CopyProtection([[maybe_unused]] const fs::path& model, [[maybe_unused]] const fs::path& target,
                      [[maybe_unused]] std::string* why) {
 #ifdef _WIN32
-  return err::kSuccess;
+  return CopyWindowsProtection(model, target, why);
 #else
   struct stat st {};
   if (::stat(model.c_str(), &st) != 0) {

@@ -7,7 +7,8 @@
 // file attributes are the extended attributes "system.ntfs_acl" and
 // "system.ntfs_attrib": they are not listed, so they are read and written by
 // name. An attribute the target's file system does not support is skipped.
-// Windows builds keep what the file system gives (the folder's inheritance).
+// On Windows the security descriptor and attributes are copied
+// (file_protection_win32.h).
 #include <filesystem>
 #include <string>
 

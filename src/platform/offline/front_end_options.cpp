@@ -10,6 +10,9 @@ namespace fs = std::filesystem;
 std::string UsageText(const std::string& programName) {
   return "Usage: " + programName +
          " [--root DIR | --machine FILE] [--script FILE] [/Silent | /Scan REPORT]\n"
+         "       " + programName + " [--root DIR | --machine FILE] --apply-pending | --discard-pending |\n"
+         "              --restore-backups | --list-restore-points | --restore-point ID\n"
+         "       " + programName + " --help | --version\n"
          "\n"
          "Compacts the registry hives of an offline Windows installation.\n"
          "\n"
@@ -19,6 +22,11 @@ std::string UsageText(const std::string& programName) {
          "                   (neither: the built-in demo machine)\n"
          "  --script FILE    drive the window from a script (\"-\": standard input):\n"
          "                   click NAME, answer OK|Cancel|Yes|No, close, wait, dump\n"
+         "  --apply-pending, --discard-pending\n"
+         "                   apply or drop the replacements left waiting for a restart, and end\n"
+         "  --restore-backups  put every hive's backup (.bak) back in its place, and end\n"
+         "  --list-restore-points, --restore-point ID\n"
+         "                   list the restore points, or put one back, and end\n"
          "  --help, -h       this text\n"
          "  --version        the program's version\n"
          "\n"
@@ -27,10 +35,12 @@ std::string UsageText(const std::string& programName) {
          "  /Scan REPORT     analyse unattended and write the figures into the INI file REPORT\n"
          "Arguments reach the program as the shell split them, quotes included.\n"
          "\n"
-         "Exit codes:\n"
-         "  0  done (also when a running instance was brought forward)\n"
-         "  1  /Scan or /Silent could not do its job (the reason on stderr)\n"
-         "  2  bad command line, machine description, root folder or script\n";
+         "Exit codes (anything but 0 says why in one line on stderr):\n"
+         "  0  done\n"
+         "  1  nothing done: the analysis failed, the report was not written, nothing was replaced,\n"
+         "     or another hivora owns the installation (it was brought forward)\n"
+         "  2  bad command line, machine description, root folder or script\n"
+         "  3  partly done: some hives replaced, some left alone\n";
 }
 
 std::optional<FrontEndOptions> ParseFrontEndOptions(int argc, const char* const* argv, std::string* error) {

@@ -4,12 +4,12 @@
 //   --root DIR      the folder of a Windows system drive (C:)
 //   --machine FILE  a machine description (machine_description.h)
 //   --script FILE   a script for the terminal front end's scripted mode
+//   --help, -h      the usage (UsageText) on stdout
+//   --version       the program's name and version on stdout
 //   --apply-pending, --discard-pending, --restore-backups,
 //   --list-restore-points, --restore-point ID
 //                   settle the installation's state and end (settle.h); at
 //                   most one of them, and no window is shown
-//   --help, -h      the usage (UsageText) on stdout
-//   --version       the program's name and version on stdout
 // Each option with a value may also be written --name=VALUE, and they may
 // stand anywhere; "--" ends them. They are removed before the application sees its command line.
 // With neither --root nor --machine the built-in demo machine is used.

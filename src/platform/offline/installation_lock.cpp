@@ -9,6 +9,8 @@
 
 #ifdef _WIN32
 #include <io.h>
+
+#include "platform/win32/win.h"
 #else
 #include <sys/file.h>
 #include <unistd.h>
@@ -35,14 +37,28 @@ std::map<std::string, std::weak_ptr<InstallationLock>>& Held() {
 
 #ifdef _WIN32
 int OpenLockFile(const fs::path& file) { return ::_wopen(file.c_str(), _O_RDWR | _O_CREAT | _O_BINARY | _O_NOINHERIT, 0666); }
-// The Windows build keeps the exclusion inside the process only.
-bool LockExclusive(int) { return true; }
+// A byte far beyond the end of the file is locked: Windows' byte-range locks
+// are mandatory, and the text of the file (the owner's process and the
+// installation) stays readable by anyone. The lock goes with the handle, so
+// a killed owner releases it.
+bool LockExclusive(int fd) {
+  const intptr_t os = ::_get_osfhandle(fd);
+  if (os == -1) return true;
+  const auto handle = reinterpret_cast<::HANDLE>(os);
+  ::OVERLAPPED where{};
+  where.Offset = 0;
+  where.OffsetHigh = 0x40000000;
+  if (::LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &where)) return true;
+  // As with flock: a file system without locks cannot exclude anyone.
+  const ::DWORD error = ::GetLastError();
+  return error != ERROR_LOCK_VIOLATION && error != ERROR_SHARING_VIOLATION && error != ERROR_IO_PENDING;
+}
 void CloseLockFile(int fd) { ::_close(fd); }
 long long WriteLockFile(int fd, const std::string& text) {
   ::_chsize(fd, 0);
   return ::_write(fd, text.data(), static_cast<unsigned>(text.size()));
 }
-long PidOfProcess() { return 0; }
+long PidOfProcess() { return static_cast<long>(::GetCurrentProcessId()); }
 #else
 int OpenLockFile(const fs::path& file) { return ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600); }
 bool LockExclusive(int fd) {

@@ -1,9 +1,11 @@
 // Volumes and files of the offline platform.
 #include <algorithm>
+#include <cstdio>
 #include <cctype>
 #include <cstring>
 #include <system_error>
 
+#include "platform/offline/full_path.h"
 #include "platform/offline/offline_platform.h"
 #include "platform/text_case.h"
 #include "platform/offline/volumes.h"
@@ -140,6 +142,7 @@ DWORD OfflinePlatform::GetFileAttributesA(const char* fileName) {
   std::error_code ec;
   const fs::file_status status = fs::status(*host, ec);
   if (!fs::exists(status)) {
+    if (SaveUnderWay(*host)) return file::kAttributeNormal;
     SetLastError(MissingError(*host));
     return file::kInvalidFileAttributes;
   }
@@ -183,10 +186,7 @@ DWORD OfflinePlatform::GetFullPathNameA(const char* fileName, DWORD bufferLength
   std::string full;
   std::string_view name(fileName);
   if (DriveMap::IsDrivePath(name)) {
-    full = std::string(name.substr(0, 2));
-    for (const std::string& part : SplitPath(name.substr(2))) full += "\\" + part;
-    const char last = name.back();
-    if (full.size() == 2 || last == '\\' || last == '/') full += "\\";
+    full = FullDrivePath(name);
   } else {
     std::error_code ec;
     std::string host(name);
@@ -195,14 +195,7 @@ DWORD OfflinePlatform::GetFullPathNameA(const char* fileName, DWORD bufferLength
 #endif
     full = fs::absolute(fs::path(host), ec).lexically_normal().string();
   }
-  const DWORD length = static_cast<DWORD>(full.size());
-  if (buffer == nullptr || bufferLength < length + 1) return length + 1;
-  std::memcpy(buffer, full.c_str(), full.size() + 1);
-  if (filePart != nullptr) {
-    const std::size_t slash = full.find_last_of("\\/");
-    *filePart = slash + 1 < full.size() ? buffer + slash + 1 : nullptr;
-  }
-  return length;
+  return StoreFullPath(full, bufferLength, buffer, filePart);
 }
 
 HANDLE OfflinePlatform::FindFirstFileA(const char* fileName, FindDataA* data) {
@@ -242,7 +235,17 @@ HANDLE OfflinePlatform::FindFirstFileA(const char* fileName, FindDataA* data) {
       if (NamesEqual(candidate, pattern)) stored = candidate;
     }
     FindDataA entry;
-    if (Exists(found) && FillFindData(found, stored, &entry)) find.entries.push_back(entry);
+    if (Exists(found) && FillFindData(found, stored, &entry)) {
+      find.entries.push_back(entry);
+    } else if (const auto reached = SaveUnderWay(*folder / pattern)) {
+      // A copy being made: the size it has reached so far.
+      entry = FindDataA{};
+      entry.dwFileAttributes = file::kAttributeNormal;
+      entry.nFileSizeHigh = static_cast<DWORD>(static_cast<std::uint64_t>(*reached) >> 32);
+      entry.nFileSizeLow = static_cast<DWORD>(static_cast<std::uint64_t>(*reached) & 0xFFFFFFFFu);
+      std::snprintf(entry.cFileName, sizeof entry.cFileName, "%s", pattern.c_str());
+      find.entries.push_back(entry);
+    }
   } else {
     std::vector<std::string> names;
     const bool driveRoot = std::any_of(drives_.drives().begin(), drives_.drives().end(), [&](const DriveSpec& d) {

@@ -32,6 +32,7 @@
 #include "platform/offline/restore_point.h"
 #include "platform/offline/token.h"
 #include "platform/platform.h"
+#include "regf/regf.h"
 
 namespace hv::offline {
 
@@ -85,6 +86,11 @@ class OfflinePlatform : public Platform {
   bool wow64() const { return drives_.wow64(); }
   ReplacementJournal& journal() { return journal_; }
   const std::filesystem::path& stateFolder() const { return stateFolder_; }
+  // The host file of the hive of this hivelist name; nullopt when it has
+  // none (HARDWARE) or is not there.
+  std::optional<std::filesystem::path> HostFileOfHive(const std::string& hiveName) const;
+  // Why the last save into this host file failed; empty when it did not.
+  std::string SaveFailure(const std::filesystem::path& copy) const;
   RestorePointStore& restorePoints() { return restorePoints_; }
   // The installation's identity (installation_lock.h).
   const std::string& identity() const { return identity_; }
@@ -97,11 +103,6 @@ class OfflinePlatform : public Platform {
   RunReport report() const;
   void AddOutcomes(const std::vector<ReplacementOutcome>& outcomes);
   void AddNotice(const std::string& line);
-  // The host file of the hive of this hivelist name; nullopt when it has
-  // none (HARDWARE) or is not there.
-  std::optional<std::filesystem::path> HostFileOfHive(const std::string& hiveName) const;
-  // Why the last save into this host file failed; empty when it did not.
-  std::string SaveFailure(const std::filesystem::path& copy) const;
   // Tests: a fixed clock.
   void SetClockForTesting(std::function<SystemTime()> clock);
 
@@ -214,10 +215,15 @@ class OfflinePlatform : public Platform {
   std::function<void()> restartHandler_;
   std::function<void(const std::string&, bool)> openNotice_;
   std::function<SystemTime()> clock_;
+  std::map<std::filesystem::path, std::string> saveFailures_;
+  // Copies RegSaveKeyA is making, with the size each has reached so far:
+  // the size queries answer with it, so that a progress bar moves while a
+  // large hive is compacted (the file itself gets its name only once verified).
+  std::map<std::filesystem::path, std::shared_ptr<regf::CompactProgress>> savesUnderWay_;
+  std::optional<std::int64_t> SaveUnderWay(const std::filesystem::path& copy) const;
   RunReport report_;
   // The hive each copy written by RegSaveKeyA was made from, by copy.
   std::map<std::string, HiveFingerprint> copyFingerprints_;
-  std::map<std::filesystem::path, std::string> saveFailures_;
 };
 
 }  // namespace hv::offline

@@ -1,17 +1,11 @@
 #include "platform/offline/volumes.h"
 
-#include <cctype>
 #include <cstring>
 
 #include "platform/offline/drive_map.h"
+#include "platform/text_case.h"
 
 namespace hv::offline {
-
-namespace {
-
-char UpperLetter(char letter) { return static_cast<char>(std::toupper(static_cast<unsigned char>(letter))); }
-
-}  // namespace
 
 const Volumes::Name* Volumes::Find(std::string_view name) const {
   for (const Name& entry : names_) {
@@ -21,8 +15,8 @@ const Volumes::Name* Volumes::Find(std::string_view name) const {
 }
 
 void Volumes::AddDrive(char letter, UINT type, std::vector<std::string> targets) {
-  drives_[UpperLetter(letter)] = type;
-  Define(std::string{UpperLetter(letter), ':'}, std::move(targets));
+  drives_[AsciiUpper(letter)] = type;
+  Define(std::string{AsciiUpper(letter), ':'}, std::move(targets));
 }
 
 void Volumes::Define(const std::string& name, std::vector<std::string> targets) {
@@ -53,7 +47,7 @@ UINT Volumes::DriveType(const char* rootPathName) const {
   const std::string_view root = rootPathName != nullptr ? rootPathName : "C:";
   const bool isRoot = DriveMap::IsDrivePath(root) &&
                       (root.size() == 2 || (root.size() == 3 && (root[2] == '\\' || root[2] == '/')));
-  auto drive = isRoot ? drives_.find(UpperLetter(root[0])) : drives_.end();
+  auto drive = isRoot ? drives_.find(AsciiUpper(root[0])) : drives_.end();
   return drive != drives_.end() ? drive->second : drive::kNoRootDir;
 }
 
