@@ -4,12 +4,14 @@
 //   hivora [--root DIR | --machine FILE] [--script FILE] [/Silent | /Scan REPORT]
 //   hivora [--root DIR | --machine FILE] --apply-pending | --discard-pending |
 //          --restore-backups | --list-restore-points | --restore-point ID
+//   hivora --help | --version
 //
-// Exit codes: 0 done; 1 nothing done (analysis failed, report not written,
-// nothing replaced, or the installation is owned by another instance, which
-// was brought forward); 2 bad command line or installation; 3 partly done
-// (some hives replaced, some left alone). Anything but 0 says why in one line
-// on standard error; runs that change hives print a summary there too.
+// Exit codes (also in UsageText): 0 done; 1 nothing done (analysis failed,
+// report not written, nothing replaced, or the installation is owned by
+// another instance, which was brought forward); 2 bad command line or
+// installation; 3 partly done (some hives replaced, some left alone).
+// Anything but 0 says why in one line on standard error; runs that change
+// hives print a summary there too.
 #include <unistd.h>
 
 #include <cstdint>
@@ -19,8 +21,11 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/offline/front_end_options.h"
+#include "platform/offline/installation_notes.h"
+#include "platform/offline/private_profile.h"
 #include "platform/offline/host_io.h"
 #include "platform/offline/settle.h"
 #include "platform/platform.h"
@@ -149,16 +154,16 @@ bool ReportWritten(OfflinePlatform& platform, const std::string& reportPath) {
 // The exit code of a run of the main window, with its summary on stderr.
 int Outcome(OfflinePlatform& platform) {
   const hv::offline::RunReport report = platform.report();
-  const std::string commandLine = platform.GetCommandLineA();
+  const std::vector<std::string> commandLine = platform.CommandLineArguments();
   const hv::CommandSwitch mode = hv::RecognizeSwitch(commandLine);
   if (mode == hv::CommandSwitch::Scan) {
+    if (!ReportWritten(platform, hv::ReportPathArgument(commandLine))) {
+      Say("the report was not written");
+      return hv::offline::kExitNothingDone;
+    }
     if (report.copiesMade == 0) {
       Say("the analysis failed; no hive could be copied");
       SayAll(report.copiesFailed);
-      return hv::offline::kExitNothingDone;
-    }
-    if (!ReportWritten(platform, hv::ReportPathArgument(commandLine))) {
-      Say("the report was not written");
       return hv::offline::kExitNothingDone;
     }
     return hv::offline::kExitDone;
@@ -185,6 +190,14 @@ int Run(int argc, char** argv) {
   std::string error;
   auto options = hv::offline::ParseFrontEndOptions(argc, argv, &error);
   if (!options) return Fail(error);
+  if (options->help) {
+    std::fputs(hv::offline::UsageText("hivora").c_str(), stdout);
+    return 0;
+  }
+  if (options->version) {
+    std::printf("hivora (Talvix Hivora) %s\n", hv::BuiltinText(hv::kTextVersion));
+    return 0;
+  }
   std::unique_ptr<OfflinePlatform> platform = hv::offline::MakeOfflinePlatform(*options, &error);
   if (!platform) return Fail(error);
 
@@ -208,6 +221,14 @@ int Run(int argc, char** argv) {
   }
   if (options->settle != SettleAction::kNone) return Settle(*platform, *options);
   if (int code = SettlePendingAtStart(*platform, *options); code >= 0) return code;
+  // Settling works on what is left of an installation; the window needs hives.
+  const hv::offline::InstallationCheck check = hv::offline::CheckInstallation(*platform);
+  if (check.refusal) {
+    const std::string where = options->root ? options->root->string() + ": "
+                              : options->machine ? options->machine->string() + ": "
+                                                 : std::string();
+    return Fail(where + *check.refusal);
+  }
 
   std::unique_ptr<hv::ui::console::ConsoleToolkit> toolkit;
   try {
@@ -224,6 +245,44 @@ int Run(int argc, char** argv) {
       tk->PostMessageA(window, hv::ui::kWmClose, 0, 0);
     }
   });
+  if (toolkit->Options().mode == ConsoleOptions::Mode::Interactive) {
+    // The terminal names the installation and, for the selected hive, the
+    // host files an analysis reads and writes.
+    const hv::offline::OfflinePlatform* offline = platform.get();
+    hv::ui::console::ConsoleToolkit::ScreenNotes notes;
+    notes.title = [title = hv::offline::InstallationTitle(*options, *platform)] { return title; };
+    notes.rowInfo = [offline](const hv::ui::ListView& list, int row) -> std::string {
+      if (row < 0 || static_cast<std::size_t>(row) >= list.Rows().size()) return {};
+      const auto& data = list.Rows()[static_cast<std::size_t>(row)];
+      return hv::offline::HiveRowNote(*offline, data.caption, data.subItems.size() > 1 ? data.subItems[1] : "");
+    };
+    toolkit->SetScreenNotes(std::move(notes));
+    // A line printed on the terminal would be drawn over at once: with no
+    // desktop to open it, the address is shown where it can be read and copied.
+    hv::ui::console::ConsoleToolkit* shown = toolkit.get();
+    platform->SetOpenNotice([shown](const std::string& address, bool opened) {
+      if (opened) return;
+      shown->MessageBoxA(nullptr, "No web browser could be opened here. The address is:\n\n" + address,
+                         hv::BuiltinText(hv::kTextProductTitle), hv::ui::kMbOk);
+    });
+    // A settings, language or report file that is refused is told in a
+    // message, once the window is up.
+    hv::offline::SetProfileRefusalNotice([shown](const std::string& line) {
+      shown->PostTask([shown, line] {
+        shown->MessageBoxA(nullptr, line + ".", hv::BuiltinText(hv::kTextProductTitle), hv::ui::kMbOk);
+      });
+    });
+    if (!check.warnings.empty()) {
+      std::string text;
+      for (const std::string& warning : check.warnings) text += (text.empty() ? "" : "\n\n") + warning;
+      hv::ui::console::ConsoleToolkit* console = toolkit.get();
+      toolkit->PostTask([console, text] {
+        console->MessageBoxA(nullptr, text, hv::BuiltinText(hv::kTextProductTitle), hv::ui::kMbOk);
+      });
+    }
+  } else {
+    for (const std::string& warning : check.warnings) std::fprintf(stderr, "hivora: warning: %s\n", warning.c_str());
+  }
   OfflinePlatform* os = platform.get();
   hv::SetPlatform(std::move(platform));
   hv::RunApplication(*toolkit, instanceName);

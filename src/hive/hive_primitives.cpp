@@ -4,22 +4,15 @@
 
 #include "hive/hive_catalogue.h"
 #include "platform/platform.h"
+#include "platform/text_case.h"
 #include "platform/unique_handle.h"
 
 namespace hv {
-namespace {
-
-std::string Upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
-
-}  // namespace
 
 HiveKeyName SplitHiveName(const std::string& hiveName) {
   static constexpr char kMachine[] = "REGISTRY\\MACHINE\\";
   static constexpr char kUser[] = "REGISTRY\\USER\\";
-  const std::string upper = Upper(hiveName);
+  const std::string upper = AsciiUpper(hiveName);
   HiveKeyName result;
   if (std::size_t pos = upper.find(kMachine); pos != std::string::npos) {
     result.root = HkeyLocalMachine();
@@ -66,7 +59,7 @@ bool SaveHive(const std::string& hiveName, const std::string& targetPath, bool w
   if (split.valid) {
     LSTATUS status;
     if (split.root == HkeyLocalMachine() && wow64 &&
-        Upper(hiveName).find("SOFTWARE") != std::string::npos) {
+        AsciiUpper(hiveName).find("SOFTWARE") != std::string::npos) {
       status = Os().RegOpenKeyExA(split.root, split.subKey.c_str(), 0,
                                   access::kKeyQueryValue | access::kKeyWow64_64Key, key.put());
     } else {

@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstdio>
 
+#include "platform/command_line.h"
+
 namespace hv {
 namespace {
 std::unique_ptr<Platform>& Owned() {
@@ -18,6 +20,8 @@ Platform*& Current() {
 HKEY HkeyLocalMachine() { return reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(0x80000002u)); }
 HKEY HkeyUsers() { return reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(0x80000003u)); }
 HANDLE InvalidHandleValue() { return reinterpret_cast<HANDLE>(~static_cast<std::uintptr_t>(0)); }
+
+std::vector<std::string> Platform::CommandLineArguments() { return SplitCommandLine(GetCommandLineA()); }
 
 Platform& Os() {
   if (Current() == nullptr) {

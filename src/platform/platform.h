@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/types.h"
 
@@ -112,6 +113,11 @@ class Platform {
   // --- Process and locale.
   // The command line as one string, the program first (GetCommandLineA).
   virtual std::string GetCommandLineA() = 0;
+  // The program's arguments, the program first. Windows hands a program one
+  // line, split here by the rules of the program's runtime; a platform whose
+  // shell has already split the arguments gives them unchanged, quotes
+  // included, since a quote cannot be written inside a quoted stretch.
+  virtual std::vector<std::string> CommandLineArguments();
   // Folder (with trailing separator) holding "options.ini" and the first
   // place searched for language files: the executable's folder on Windows.
   virtual std::string ProgramFolder() = 0;

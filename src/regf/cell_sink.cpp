@@ -134,16 +134,26 @@ std::uint32_t CellSink::DataSize(std::uint32_t offset) const {
 
 std::uint32_t CellSink::WriteSubkeyList(const std::uint32_t* children, std::size_t count) {
   if (count == 0) return kNone;
+  // The leaf kind each version's Windows writes: "li" (offsets only) in 1.2, "lf" (with name
+  // hints) from 1.3, "lh" (with name hashes) from 1.5.
+  const bool plain = minor_ < 3;
   const bool hash = minor_ > 4;
   auto writeLeaf = [&](const std::uint32_t* keys, std::size_t n) {
-    const std::uint32_t leaf = Alloc(static_cast<std::uint32_t>(list::kElements + list::kHashElement * n));
+    const std::uint32_t stride = plain ? list::kOffsetElement : list::kHashElement;
+    const std::uint32_t leaf = Alloc(static_cast<std::uint32_t>(list::kElements + stride * n));
     std::uint8_t* p = Data(leaf);
-    if (hash) {
+    if (plain) {
+      PutSignature(p + list::kSignature, "li");
+    } else if (hash) {
       PutSignature(p + list::kSignature, "lh");
     } else {
       PutSignature(p + list::kSignature, "lf");
     }
     Wr16(p + list::kCount, static_cast<std::uint16_t>(n));
+    if (plain) {
+      for (std::size_t i = 0; i < n; ++i) Wr32(p + list::kElements + stride * i, keys[i]);
+      return leaf;
+    }
     for (std::size_t i = 0; i < n; ++i) {
       const std::uint8_t* key = Data(keys[i]);
       const NameRef name{key + nk::kName, Rd16(key + nk::kNameLen), (Rd16(key + nk::kFlags) & kKeyCompName) != 0};
@@ -223,6 +233,10 @@ std::vector<std::uint8_t> CellSink::Finish(const BaseFields& f) {
   Wr32(b + base::kBinsSize, static_cast<std::uint32_t>(buf_.size() - kBaseBlockSize));
   Wr32(b + base::kClustering, 1);
   if (f.fileName != nullptr) std::memcpy(b + base::kFileName, f.fileName, base::kFileNameSize);
+  if (f.transactionFields != nullptr) {
+    std::memcpy(b + base::kRmId, f.transactionFields, base::kLastReorganized - base::kRmId);
+  }
+  Wr64(b + base::kLastReorganized, f.lastReorganized);
   Wr32(b + base::kChecksum, BaseBlockChecksum(b));
   // The first bin's timestamp mirrors the base block's, as Windows writes it.
   Wr64(b + kBaseBlockSize + bin::kTimestamp, f.lastWritten);

@@ -33,7 +33,8 @@ class CellSink {
   std::uint32_t DataSize(std::uint32_t offset) const;
 
   // Writes a subkey list for the key nodes at `children` (already in the order to keep): an
-  // "lh" leaf for minor versions above 4, "lf" below, split under an "ri" beyond kLeafMax.
+  // "lh" leaf for minor versions above 4, "lf" for 3 and 4, "li" for 2, split under an "ri"
+  // beyond kLeafMax.
   // Returns kNone for no children.
   std::uint32_t WriteSubkeyList(const std::uint32_t* children, std::size_t count);
   // Stores value data; fills the vk's size and data offset fields. Data of 4 bytes or less lies
@@ -47,6 +48,10 @@ class CellSink {
     std::uint64_t lastWritten = 0;
     std::uint32_t root = 0;
     const std::uint8_t* fileName = nullptr;  // 64 bytes, optional
+    // The transaction fields (RmId, LogId, flags, TmId and the "rmtm" signature) of a source
+    // base block to carry over, optional.
+    const std::uint8_t* transactionFields = nullptr;
+    std::uint64_t lastReorganized = 0;  // FILETIME with its type bits; 0 = not set
   };
   // Closes the last bin (its rest becomes the one tail free cell), writes the base block and
   // hands out the image.

@@ -98,6 +98,7 @@ class CheckVisitor {
     const std::uint32_t stride = li ? list::kOffsetElement : list::kHashElement;
     if (list::kElements + static_cast<std::uint64_t>(n) * stride > leaf.size) return;
     if (lh && h_.Base().minor < 5) Problem("hash leaf in a hive of version 1." + std::to_string(h_.Base().minor), at);
+    if (lf && h_.Base().minor < 3) Problem("fast leaf in a hive of version 1." + std::to_string(h_.Base().minor), at);
     for (std::uint32_t i = 0; i < n; ++i) {
       const std::uint8_t* element = p + list::kElements + i * stride;
       const KeyNode child = h_.Key(Rd32(element));

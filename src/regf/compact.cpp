@@ -2,7 +2,7 @@
 #include <atomic>
 #include <cstring>
 #include <exception>
-#include <fstream>
+#include <functional>
 #include <memory>
 #include <system_error>
 #include <thread>
@@ -10,6 +10,7 @@
 #include "compact_hooks.h"
 #include "compare.h"
 #include "file_view.h"
+#include "host_file.h"
 #include "recovery.h"
 #include "regf.h"
 #include "writer.h"
@@ -31,11 +32,28 @@ struct TempFile {
   }
 };
 
+// True when `path` names anything at all, a dangling symbolic link included.
+bool Taken(const std::filesystem::path& path, std::error_code& ec) {
+  const auto status = std::filesystem::symlink_status(path, ec);
+  if (ec == std::errc::no_such_file_or_directory) ec.clear();
+  return !ec && status.type() != std::filesystem::file_type::not_found;
+}
+
+// The temporary name of the copy, in out's folder: short ("~hv1.tmp", as every file system
+// takes) and never longer than out's own name, so that it fits wherever out fits, however
+// long out's name or path is.
+std::filesystem::path TemporaryName(const std::filesystem::path& out, int attempt) {
+  const std::size_t room = out.filename().native().size();
+  std::string name = "~hv" + std::to_string(attempt) + ".tmp";
+  if (name.size() > room) name = "~" + std::to_string(attempt);
+  if (name.size() > room) name.resize(room);
+  return out.parent_path() / name;
+}
+
 // Creates a file beside the target under a temporary name that no file holds.
 Status CreateTemp(const std::filesystem::path& out, NewFile& file, TempFile& temp) {
-  for (int i = 0; i <= 1000; ++i) {
-    std::filesystem::path p = out;
-    p += ".hivora-tmp" + (i ? std::to_string(i) : std::string());
+  for (int i = 1; i <= 1000; ++i) {
+    const std::filesystem::path p = TemporaryName(out, i);
     bool exists = false;
     std::string error;
     if (file.Create(p, exists, error)) {
@@ -49,20 +67,24 @@ Status CreateTemp(const std::filesystem::path& out, NewFile& file, TempFile& tem
 
 // True when the file holds exactly `image`: read back in pieces, so that memory stays at the
 // image's size however large the hive.
-bool HoldsExactly(const std::filesystem::path& path, const std::vector<std::uint8_t>& image) {
-  std::ifstream f(path, std::ios::binary);
-  if (!f) return false;
+bool HoldsExactly(const std::filesystem::path& path, const std::vector<std::uint8_t>& image,
+                  const std::function<void(std::size_t)>& read) {
+  HostFile f;
+  if (f.Open(path, HostFile::Access::kRead, HostFile::Disposition::kOpenExisting) != 0) return false;
   constexpr std::size_t kPiece = std::size_t{1} << 20;
-  std::unique_ptr<char[]> piece(new char[kPiece]);
+  std::unique_ptr<std::uint8_t[]> piece(new std::uint8_t[kPiece]);
   for (std::size_t at = 0; at < image.size();) {
     const std::size_t want = std::min(kPiece, image.size() - at);
-    f.read(piece.get(), static_cast<std::streamsize>(want));
-    if (static_cast<std::size_t>(f.gcount()) != want || std::memcmp(piece.get(), image.data() + at, want) != 0) {
+    std::size_t got = 0;
+    if (f.Read(piece.get(), want, got) != 0 || got != want || std::memcmp(piece.get(), image.data() + at, want) != 0) {
       return false;
     }
     at += want;
+    read(at);
   }
-  return f.peek() == std::ifstream::traits_type::eof() && !f.bad();
+  std::uint8_t more = 0;
+  std::size_t extra = 0;
+  return f.Read(&more, 1, extra) == 0 && extra == 0;
 }
 
 // Gives the verified copy the target name without ever replacing a file: a hard link fails when
@@ -71,7 +93,7 @@ Status Publish(const std::filesystem::path& temp, const std::filesystem::path& o
   std::error_code ec;
   std::filesystem::create_hard_link(temp, out, ec);
   if (!ec) return {};
-  if (std::filesystem::exists(out)) return Refuse(out.string() + ": the target already exists; it was left untouched");
+  if (Taken(out, ec) || ec) return Refuse(out.string() + ": the target already exists; it was left untouched");
   std::filesystem::rename(temp, out, ec);
   if (ec) return Refuse(out.string() + ": cannot move the verified copy into place: " + ec.message());
   return {};
@@ -86,10 +108,29 @@ void SetCompactHooksForTest(const CompactHooks* hooks) { g_hooks.store(hooks); }
 // thread), while this thread writes the image, forces it to disk and reads it back byte for
 // byte. Equal bytes and a verified image make a verified file. The source is the hive as Windows
 // would load it: a dirty one recovered from its logs.
+// Progress, as the share of the copy's size reached: reading the source is the first fifth,
+// building the image the second, writing it the next three tenths, reading it back the rest.
+class Progress {
+ public:
+  explicit Progress(CompactProgress* counter) : counter_(counter) {}
+  void At(double share, std::size_t size) const {
+    if (counter_ == nullptr) return;
+    const auto value = static_cast<std::int64_t>(share * static_cast<double>(size));
+    // It only grows, whatever the estimate before the copy's size was known.
+    std::int64_t seen = counter_->load();
+    while (value > seen && !counter_->compare_exchange_weak(seen, value)) {
+    }
+  }
+
+ private:
+  CompactProgress* counter_;
+};
+
 static Status WriteVerifiedCopy(const std::filesystem::path& in, const std::filesystem::path& out, bool compact,
-                                const PrepareNewFile& prepare) {
+                                const PrepareNewFile& prepare, CompactProgress* progressCounter = nullptr) {
+  const Progress progress(progressCounter);
   std::error_code ec;
-  if (std::filesystem::exists(out, ec) || ec) {
+  if (Taken(out, ec) || ec) {
     return Refuse(out.string() + ": the target already exists; it was left untouched");
   }
   const CompactHooks* hooks = g_hooks.load();
@@ -97,8 +138,10 @@ static Status WriteVerifiedCopy(const std::filesystem::path& in, const std::file
     TempFile temp;
     {
       const Hive source = LoadHive(in);
+      progress.At(0.2, source.Size());
       std::vector<std::uint8_t> image = compact ? WriteCompactImage(source)
                                                 : std::vector<std::uint8_t>(source.Data(), source.Data() + source.Size());
+      progress.At(0.4, image.size());
       if (hooks != nullptr && hooks->image != nullptr) hooks->image(image);
       NewFile file;
       if (Status s = CreateTemp(out, file, temp); !s) return s;
@@ -126,7 +169,14 @@ static Status WriteVerifiedCopy(const std::filesystem::path& in, const std::file
       });
 
       std::string error;
-      bool written = file.Write(image.data(), image.size(), error);
+      bool written = true;
+      constexpr std::size_t kStep = std::size_t{64} << 20;
+      for (std::size_t at = 0; written && at < image.size(); at += kStep) {
+        written = file.Write(image.data() + at, std::min(kStep, image.size() - at), error);
+        progress.At(0.4 + 0.3 * static_cast<double>(std::min(at + kStep, image.size())) /
+                              static_cast<double>(image.size()),
+                    image.size());
+      }
       bool same = false;
       if (written) {
         // The device works on the sync while this thread reads the file back from the cache.
@@ -141,7 +191,9 @@ static Status WriteVerifiedCopy(const std::filesystem::path& in, const std::file
             }
           });
           if (hooks != nullptr && hooks->written != nullptr) hooks->written(temp.path);
-          same = HoldsExactly(temp.path, image);
+          same = HoldsExactly(temp.path, image, [&](std::size_t read) {
+            progress.At(0.7 + 0.3 * static_cast<double>(read) / static_cast<double>(image.size()), image.size());
+          });
         }
         if (!synced) error = syncError.empty() ? std::string("forcing the file to disk failed") : syncError;
         written = synced && file.Close(error);
@@ -177,6 +229,11 @@ Status CompactHiveFile(const std::filesystem::path& in, const std::filesystem::p
 Status CompactHiveFile(const std::filesystem::path& in, const std::filesystem::path& out,
                        const PrepareNewFile& prepare) {
   return WriteVerifiedCopy(in, out, true, prepare);
+}
+
+Status CompactHiveFile(const std::filesystem::path& in, const std::filesystem::path& out,
+                       const PrepareNewFile& prepare, CompactProgress* progress) {
+  return WriteVerifiedCopy(in, out, true, prepare, progress);
 }
 
 Status WriteRecoveredHiveFile(const std::filesystem::path& in, const std::filesystem::path& out) {

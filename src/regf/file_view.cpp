@@ -5,17 +5,9 @@
 #include <system_error>
 #include <utility>
 
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#include <sys/stat.h>
-
-#include <fstream>
-#else
+#ifndef _WIN32
 #include <fcntl.h>
 #include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #endif
 
 namespace hv::regf {
@@ -46,103 +38,51 @@ void FileView::Release() {
   mapped_ = false;
 }
 
-#ifdef _WIN32
-
 bool FileView::Open(const std::filesystem::path& file, std::uint64_t limit, std::string& error) {
   Release();
-  std::error_code ec;
-  const std::uintmax_t size = std::filesystem::file_size(file, ec);
-  if (ec) {
-    error = "cannot read the file: " + ec.message();
+  HostFile f;
+  int e = f.Open(file, HostFile::Access::kRead, HostFile::Disposition::kOpenExisting);
+  if (e != 0) {
+    error = (e == EISDIR || e == kNotRegularFile ? "cannot read the file: " : "cannot open the file: ") + HostErrorText(e);
     return false;
   }
-  std::ifstream in(file, std::ios::binary);
-  if (!in) {
-    error = "cannot open the file";
+  fileSize_ = f.Size(e);
+  if (e != 0) {
+    error = "cannot read the file: " + HostErrorText(e);
     return false;
   }
-  fileSize_ = size;
-  const std::uint64_t want = size < limit ? size : limit;
+  const std::uint64_t want = fileSize_ < limit ? fileSize_ : limit;
+#ifdef _WIN32
   read_.reset(new std::uint8_t[static_cast<std::size_t>(want ? want : 1)]);
-  // In pieces: a 32-bit std::streamsize cannot hold the largest hive's 2 GiB + 4 KiB.
-  constexpr std::uint64_t kPiece = std::uint64_t{1} << 26;
-  std::uint64_t got = 0;
-  while (got < want && in) {
-    const std::uint64_t piece = want - got < kPiece ? want - got : kPiece;
-    in.read(reinterpret_cast<char*>(read_.get() + got), static_cast<std::streamsize>(piece));
-    got += static_cast<std::uint64_t>(in.gcount());  // a file that shrank meanwhile reads short
-  }
-  if (in.bad()) {
-    error = "cannot read the file";
+  std::size_t got = 0;
+  e = f.Read(read_.get(), static_cast<std::size_t>(want), got);  // a file that shrank meanwhile reads short
+  if (e != 0) {
+    error = "cannot read the file: " + HostErrorText(e);
     Release();
     return false;
   }
   data_ = read_.get();
-  size_ = static_cast<std::size_t>(got);
-  return true;
-}
-
+  size_ = got;
 #else
-
-bool FileView::Open(const std::filesystem::path& file, std::uint64_t limit, std::string& error) {
-  Release();
-  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    error = "cannot open the file: " + std::generic_category().message(errno);
-    return false;
-  }
-  struct stat st {};
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    error = S_ISDIR(st.st_mode) ? "cannot read the file: it is a folder" : "cannot read the file";
-    ::close(fd);
-    return false;
-  }
-  fileSize_ = static_cast<std::uint64_t>(st.st_size);
-  const std::uint64_t want = fileSize_ < limit ? fileSize_ : limit;
   if (want > 0) {
     int flags = MAP_PRIVATE;
 #ifdef MAP_POPULATE
     flags |= MAP_POPULATE;  // one pass in the kernel instead of a fault per few pages
 #endif
-    void* p = mmap(nullptr, static_cast<std::size_t>(want), PROT_READ, flags, fd, 0);
+    void* p = mmap(nullptr, static_cast<std::size_t>(want), PROT_READ, flags, f.fd(), 0);
     if (p == MAP_FAILED) {
       error = "cannot read the file: " + std::generic_category().message(errno);
-      ::close(fd);
       return false;
     }
     data_ = static_cast<const std::uint8_t*>(p);
     size_ = static_cast<std::size_t>(want);
     mapped_ = true;
   }
-  ::close(fd);  // the mapping keeps the file's pages
-  return true;
-}
-
 #endif
+  return true;  // the mapping keeps the file's pages after the descriptor closes
+}
 
 namespace {
-
-#ifdef _WIN32
-int OpenNew(const std::filesystem::path& file) {
-  return ::_wopen(file.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
-}
-long long WriteSome(int fd, const std::uint8_t* data, std::size_t size) {
-  constexpr std::size_t kPiece = std::size_t{1} << 26;  // _write takes an unsigned count
-  return ::_write(fd, data, static_cast<unsigned>(size < kPiece ? size : kPiece));
-}
-int SyncFd(int fd) { return ::_commit(fd); }
-int CloseFd(int fd) { return ::_close(fd); }
-#else
-int OpenNew(const std::filesystem::path& file) {
-  return ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-}
-long long WriteSome(int fd, const std::uint8_t* data, std::size_t size) {
-  constexpr std::size_t kPiece = std::size_t{1} << 30;
-  return ::write(fd, data, size < kPiece ? size : kPiece);
-}
-int SyncFd(int fd) { return ::fsync(fd); }
-int CloseFd(int fd) { return ::close(fd); }
-#endif
 
 // Asks the device to start writing a range now, so that a Sync later waits for less; a hint
 // only, where the system has it.
@@ -154,21 +94,16 @@ void StartWriteback(int fd, std::uint64_t offset, std::uint64_t size) {
 #endif
 }
 
-std::string ErrnoText() { return std::generic_category().message(errno); }
-
 }  // namespace
 
-NewFile::~NewFile() {
-  if (fd_ >= 0) CloseFd(fd_);
-}
+NewFile::~NewFile() = default;
 
 NewFile::NewFile(NewFile&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), written_(std::exchange(other.written_, 0)) {}
+    : file_(std::move(other.file_)), written_(std::exchange(other.written_, 0)) {}
 
 NewFile& NewFile::operator=(NewFile&& other) noexcept {
   if (this != &other) {
-    if (fd_ >= 0) CloseFd(fd_);
-    fd_ = std::exchange(other.fd_, -1);
+    file_ = std::move(other.file_);
     written_ = std::exchange(other.written_, 0);
   }
   return *this;
@@ -176,12 +111,11 @@ NewFile& NewFile::operator=(NewFile&& other) noexcept {
 
 bool NewFile::Create(const std::filesystem::path& file, bool& exists, std::string& error) {
   exists = false;
-  if (fd_ >= 0) CloseFd(std::exchange(fd_, -1));
   written_ = 0;
-  fd_ = OpenNew(file);
-  if (fd_ >= 0) return true;
-  exists = errno == EEXIST;
-  error = "cannot create the file: " + ErrnoText();
+  const int e = file_.Open(file, HostFile::Access::kWrite, HostFile::Disposition::kCreateNew);
+  if (e == 0) return true;
+  exists = e == EEXIST;
+  error = "cannot create the file: " + HostErrorText(e);
   return false;
 }
 
@@ -191,30 +125,31 @@ bool NewFile::Write(const std::uint8_t* data, std::size_t size, std::string& err
   constexpr std::size_t kPiece = std::size_t{8} << 20;
   while (size > 0) {
     const std::size_t piece = size < kPiece ? size : kPiece;
-    const long long n = WriteSome(fd_, data, piece);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      error = "writing failed: " + (n < 0 ? ErrnoText() : std::string("nothing was written (disk full?)"));
+    std::size_t n = 0;
+    const int e = file_.Write(data, piece, &n);
+    if (e != 0) {
+      error = "writing failed: " + (e == ENOSPC ? std::string("nothing was written (disk full?)") : HostErrorText(e));
       return false;
     }
-    StartWriteback(fd_, written_, static_cast<std::uint64_t>(n));
+    StartWriteback(file_.fd(), written_, static_cast<std::uint64_t>(n));
     written_ += static_cast<std::uint64_t>(n);
     data += n;
-    size -= static_cast<std::size_t>(n);
+    size -= n;
   }
   return true;
 }
 
 bool NewFile::Sync(std::string& error) {
-  if (SyncFd(fd_) == 0) return true;
-  error = "forcing the file to disk failed: " + ErrnoText();
+  const int e = file_.Sync();
+  if (e == 0) return true;
+  error = "forcing the file to disk failed: " + HostErrorText(e);
   return false;
 }
 
 bool NewFile::Close(std::string& error) {
-  if (fd_ < 0) return true;
-  if (CloseFd(std::exchange(fd_, -1)) == 0) return true;
-  error = "closing the file failed: " + ErrnoText();
+  const int e = file_.Close();
+  if (e == 0) return true;
+  error = "closing the file failed: " + HostErrorText(e);
   return false;
 }
 

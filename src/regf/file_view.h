@@ -3,12 +3,15 @@
 // copied and the page cache is shared, which is what makes reading a large hive cheap. The catch
 // of a mapping is that another process shrinking the file while it is mapped ends this one with
 // SIGBUS rather than an error; the compactor still never publishes a copy it has not verified.
-// Elsewhere (Windows) the file is read in one piece.
+// Elsewhere (Windows) the file is read. The file is opened as HostFile opens files: without
+// waiting, and refused unless it is a regular file.
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
+
+#include "host_file.h"
 
 namespace hv::regf {
 
@@ -60,7 +63,7 @@ class NewFile {
   bool Close(std::string& error);
 
  private:
-  int fd_ = -1;
+  HostFile file_;
   std::uint64_t written_ = 0;
 };
 

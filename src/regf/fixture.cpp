@@ -194,7 +194,7 @@ FixtureKey& FixtureKey::AddDeletedValue(std::string_view name, std::vector<std::
 }
 
 FixtureBuilder::FixtureBuilder(std::uint32_t minor)
-    : minor_(minor < 3 ? 3 : (minor > 6 ? 6 : minor)), root_(std::make_unique<FixtureKey>("ROOT")), lastWritten_(kDefaultTime) {}
+    : minor_(minor < 2 ? 2 : (minor > 6 ? 6 : minor)), root_(std::make_unique<FixtureKey>("ROOT")), lastWritten_(kDefaultTime) {}
 
 FixtureBuilder& FixtureBuilder::SetRootName(std::string_view name) {
   root_->name_ = std::string(name);

@@ -3,7 +3,7 @@
 // the benchmark. Besides the live tree it can leave what a long-used hive carries: deleted keys
 // and values in free cells, orphaned allocations, and slack after the bins.
 //
-//   FixtureBuilder b(5);                                  // format 1.5 (3 = 1.3)
+//   FixtureBuilder b(5);                                  // format 1.5 (2 = 1.2, 3 = 1.3)
 //   auto& k = b.Root().AddKey("Microsoft\\Windows NT\\CurrentVersion");
 //   k.SetString("CurrentVersion", "6.1");
 //   b.AddGarbage(0.4);
@@ -99,7 +99,7 @@ class FixtureKey {
 
 class FixtureBuilder {
  public:
-  // `minor`: the format version 1.minor (3, 4, 5 or 6).
+  // `minor`: the format version 1.minor (2 to 6).
   explicit FixtureBuilder(std::uint32_t minor = 5);
 
   FixtureKey& Root() { return *root_; }

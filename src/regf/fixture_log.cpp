@@ -9,8 +9,6 @@
 namespace hv::regf {
 namespace {
 
-constexpr std::size_t kBaseSeq1 = 4, kBaseSeq2 = 8, kBaseFileType = 28, kBaseChecksum = 508;
-
 std::uint32_t BinsOf(const std::vector<std::uint8_t>& image) {
   return static_cast<std::uint32_t>(image.size() > kBaseBlockSize ? image.size() - kBaseBlockSize : 0);
 }
@@ -19,19 +17,19 @@ std::uint32_t BinsOf(const std::vector<std::uint8_t>& image) {
 void PutLogBase(std::vector<std::uint8_t>& log, const std::vector<std::uint8_t>& hive, std::uint32_t fileType,
                 std::uint32_t sequence) {
   std::memcpy(log.data(), hive.data(), log_base::kSize);
-  Wr32(log.data() + kBaseSeq1, sequence);
-  Wr32(log.data() + kBaseSeq2, sequence);
-  Wr32(log.data() + kBaseFileType, fileType);
-  Wr32(log.data() + kBaseChecksum, BaseBlockChecksum(log.data()));
+  Wr32(log.data() + base::kPrimarySeq, sequence);
+  Wr32(log.data() + base::kSecondarySeq, sequence);
+  Wr32(log.data() + base::kFileType, fileType);
+  Wr32(log.data() + base::kChecksum, BaseBlockChecksum(log.data()));
 }
 
 }  // namespace
 
 std::vector<std::uint8_t> WithSequenceNumbers(std::vector<std::uint8_t> image, std::uint32_t primary,
                                               std::uint32_t secondary) {
-  Wr32(image.data() + kBaseSeq1, primary);
-  Wr32(image.data() + kBaseSeq2, secondary);
-  Wr32(image.data() + kBaseChecksum, BaseBlockChecksum(image.data()));
+  Wr32(image.data() + base::kPrimarySeq, primary);
+  Wr32(image.data() + base::kSecondarySeq, secondary);
+  Wr32(image.data() + base::kChecksum, BaseBlockChecksum(image.data()));
   return image;
 }
 
@@ -65,7 +63,7 @@ std::vector<std::uint8_t> BuildNewFormatLog(const std::vector<std::uint8_t>& hiv
     const std::size_t at = log.size();
     log.resize(at + size, 0);
     std::uint8_t* h = log.data() + at;
-    std::memcpy(h + log_entry::kSignature, "HvLE", 4);
+    PutSignature(h + log_entry::kSignature, "HvLE");
     Wr32(h + log_entry::kSize, static_cast<std::uint32_t>(size));
     Wr32(h + log_entry::kFlags, e.flags);
     Wr32(h + log_entry::kSequence, e.sequence);
@@ -93,7 +91,7 @@ std::vector<std::uint8_t> BuildOldFormatLog(const std::vector<std::uint8_t>& fro
   const std::size_t pagesAt = dirty_vector::kOffset + (vectorBytes + 511) / 512 * 512;
   std::vector<std::uint8_t> log(pagesAt, 0);
   PutLogBase(log, to, log_base::kFileTypeOld, sequence);
-  std::memcpy(log.data() + dirty_vector::kOffset + dirty_vector::kSignature, "DIRT", 4);
+  PutSignature(log.data() + dirty_vector::kOffset + dirty_vector::kSignature, "DIRT");
   for (std::uint32_t i = 0; i < pages; ++i) {
     const std::uint32_t off = i * dirty_vector::kPageSize;
     const std::uint8_t* page = to.data() + kBaseBlockSize + off;

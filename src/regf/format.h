@@ -43,6 +43,9 @@ inline constexpr std::uint32_t kGuidSignature = 164;  // "rmtm" where the GUIDs 
 inline constexpr std::uint32_t kLastReorganized = 168;  // FILETIME; bit 0 set: defragmented
 inline constexpr std::uint32_t kChecksum = 508;       // XOR of the dwords before it
 }  // namespace base
+// Type bits of the last-reorganised timestamp.
+inline constexpr std::uint64_t kReorganizedDefragmented = 0x1;
+inline constexpr std::uint64_t kReorganizedAccessHistoryCleared = 0x2;
 
 // A hive bin's header.
 namespace bin {

@@ -7,27 +7,15 @@
 namespace hv::regf {
 namespace {
 
-// Base block fields a log's copy carries (offsets in the base block).
-constexpr std::size_t kBasePrimarySeq = 4;
-constexpr std::size_t kBaseSecondarySeq = 8;
-constexpr std::size_t kBaseLastWritten = 12;
-constexpr std::size_t kBaseFileType = 28;
-constexpr std::size_t kBaseBinsSize = 40;
-constexpr std::size_t kBaseClustering = 44;
-
 // The largest hive bins size a hive can have.
 constexpr std::uint32_t kMaxBins = 0x7FFFF000u;
-
-bool Is(const std::uint8_t* p, const char (&sig)[5]) {
-  return p[0] == sig[0] && p[1] == sig[1] && p[2] == sig[2] && p[3] == sig[3];
-}
 
 void ReadNew(const std::uint8_t* data, std::size_t size, LogFile& log) {
   std::size_t at = log_entry::kFirst;
   while (at < size) {
     const std::size_t left = size - at;
     const std::uint8_t* e = data + at;
-    if (left < log_entry::kReferences || !Is(e + log_entry::kSignature, "HvLE")) break;  // the end
+    if (left < log_entry::kReferences || !HasSignature(e + log_entry::kSignature, "HvLE")) break;  // the end
     LogEntry entry;
     entry.at = at;
     entry.size = Rd32(e + log_entry::kSize);
@@ -76,7 +64,7 @@ void ReadNew(const std::uint8_t* data, std::size_t size, LogFile& log) {
 void ReadOld(const std::uint8_t* data, std::size_t size, LogFile& log) {
   // The base block copy fills one sector; the clustering factor gives its size on disks whose
   // sectors are larger than 512 bytes.
-  const std::uint32_t clustering = Rd32(data + kBaseClustering);
+  const std::uint32_t clustering = Rd32(data + base::kClustering);
   const std::size_t sector = clustering >= 1 && clustering <= 8 ? std::size_t{512} * clustering : 512;
   const std::size_t vectorAt = sector;
   const std::uint64_t bitmapBytes = (std::uint64_t{log.base.binsSize} / dirty_vector::kPageSize + 7) / 8;
@@ -88,7 +76,7 @@ void ReadOld(const std::uint8_t* data, std::size_t size, LogFile& log) {
     log.problem = "the file ends inside its dirty vector";
     return;
   }
-  if (!Is(data + vectorAt + dirty_vector::kSignature, "DIRT")) {
+  if (!HasSignature(data + vectorAt + dirty_vector::kSignature, "DIRT")) {
     log.problem = "no \"DIRT\" dirty vector after its base block";
     return;
   }
@@ -124,17 +112,17 @@ std::uint64_t LogEntry::PageBytes() const {
 
 LogFile ReadLogFile(const std::uint8_t* data, std::size_t size) {
   LogFile log;
-  if (size < log_base::kSize || !Is(data, "regf")) {
+  if (size < log_base::kSize || !HasSignature(data + base::kSignature, "regf")) {
     log.problem = size == 0 ? "it is empty" : "it does not start with a \"regf\" base block";
     return log;
   }
   log.base.present = true;
-  log.base.primarySeq = Rd32(data + kBasePrimarySeq);
-  log.base.secondarySeq = Rd32(data + kBaseSecondarySeq);
-  log.base.lastWritten = Rd64(data + kBaseLastWritten);
-  log.base.fileType = Rd32(data + kBaseFileType);
-  log.base.binsSize = Rd32(data + kBaseBinsSize);
-  log.base.checksumOk = BaseBlockChecksum(data) == Rd32(data + 508);
+  log.base.primarySeq = Rd32(data + base::kPrimarySeq);
+  log.base.secondarySeq = Rd32(data + base::kSecondarySeq);
+  log.base.lastWritten = Rd64(data + base::kLastWritten);
+  log.base.fileType = Rd32(data + base::kFileType);
+  log.base.binsSize = Rd32(data + base::kBinsSize);
+  log.base.checksumOk = BaseBlockChecksum(data) == Rd32(data + base::kChecksum);
   if (log.base.fileType == log_base::kFileTypeNew) {
     log.format = LogFormat::kNew;
     ReadNew(data, size, log);

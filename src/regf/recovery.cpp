@@ -10,15 +10,8 @@
 namespace hv::regf {
 namespace {
 
-// Base block fields recovery reads or sets (offsets in the base block).
-constexpr std::size_t kBasePrimarySeq = 4;
-constexpr std::size_t kBaseSecondarySeq = 8;
-constexpr std::size_t kBaseLastWritten = 12;
-constexpr std::size_t kBaseFileType = 28;
-constexpr std::size_t kBaseBinsSize = 40;
-constexpr std::size_t kBaseFlags = 144;
-constexpr std::size_t kBaseChecksum = 508;
-constexpr std::size_t kFirstBinTimestamp = kBaseBlockSize + 20;
+// The first bin's copy of the last-written time, in the file.
+constexpr std::size_t kFirstBinTimestamp = kBaseBlockSize + bin::kTimestamp;
 constexpr std::uint32_t kMaxBins = 0x7FFFF000u;
 
 std::string Hex(std::uint64_t v) {
@@ -39,11 +32,11 @@ struct Primary {
 Primary ReadPrimary(const std::uint8_t* data, std::size_t size) {
   Primary p{data, size, false, 0, 0, 0, 0};
   if (size < kBaseBlockSize) return p;
-  p.baseValid = std::memcmp(data, "regf", 4) == 0 && BaseBlockChecksum(data) == Rd32(data + kBaseChecksum);
-  p.primarySeq = Rd32(data + kBasePrimarySeq);
-  p.secondarySeq = Rd32(data + kBaseSecondarySeq);
-  p.lastWritten = Rd64(data + kBaseLastWritten);
-  p.binsSize = Rd32(data + kBaseBinsSize);
+  p.baseValid = HasSignature(data + base::kSignature, "regf") && BaseBlockChecksum(data) == Rd32(data + base::kChecksum);
+  p.primarySeq = Rd32(data + base::kPrimarySeq);
+  p.secondarySeq = Rd32(data + base::kSecondarySeq);
+  p.lastWritten = Rd64(data + base::kLastWritten);
+  p.binsSize = Rd32(data + base::kBinsSize);
   return p;
 }
 
@@ -81,12 +74,12 @@ Status CheckBins(const std::vector<std::uint8_t>& image, const DirtyMap& dirty, 
     const std::uint8_t* p = image.data() + kBaseBlockSize + off;
     std::string problem;
     std::uint32_t size = 0;
-    if (bins - off < kBinHeaderSize || std::memcmp(p, "hbin", 4) != 0) {
+    if (bins - off < kBinHeaderSize || !HasSignature(p + bin::kSignature, "hbin")) {
       problem = "no hive bin signature";
-    } else if (Rd32(p + 4) != off) {
-      problem = "it claims offset " + Hex(Rd32(p + 4));
+    } else if (Rd32(p + bin::kOffset) != off) {
+      problem = "it claims offset " + Hex(Rd32(p + bin::kOffset));
     } else {
-      size = Rd32(p + 8);
+      size = Rd32(p + bin::kSize);
       if (size < kBinAlign || size % kBinAlign != 0 || size > bins - off) problem = "invalid size " + Hex(size);
     }
     if (!problem.empty()) {
@@ -103,12 +96,12 @@ Status CheckBins(const std::vector<std::uint8_t>& image, const DirtyMap& dirty, 
 void FinishBase(std::vector<std::uint8_t>& image, std::uint32_t seq, std::uint32_t binsSize,
                 std::optional<std::uint32_t> flagBit) {
   std::uint8_t* b = image.data();
-  Wr32(b + kBasePrimarySeq, seq);
-  Wr32(b + kBaseSecondarySeq, seq);
-  Wr32(b + kBaseFileType, 0);
-  Wr32(b + kBaseBinsSize, binsSize);
-  if (flagBit) Wr32(b + kBaseFlags, (Rd32(b + kBaseFlags) & ~1u) | (*flagBit & 1u));
-  Wr32(b + kBaseChecksum, BaseBlockChecksum(b));
+  Wr32(b + base::kPrimarySeq, seq);
+  Wr32(b + base::kSecondarySeq, seq);
+  Wr32(b + base::kFileType, 0);
+  Wr32(b + base::kBinsSize, binsSize);
+  if (flagBit) Wr32(b + base::kFlags, (Rd32(b + base::kFlags) & ~1u) | (*flagBit & 1u));
+  Wr32(b + base::kChecksum, BaseBlockChecksum(b));
 }
 
 // The image's start: the primary's base block when valid, else the log's base block copy; then
@@ -168,28 +161,27 @@ class NewRecovery {
     std::uint32_t flags = 0, binsSize = 0;
     for (ParsedLog* log : order) {
       const std::string& name = log->image->name;
-      const std::uint32_t from = last ? *last + 1 : log->file.base.primarySeq;
-      bool usedThis = false;
+      const std::uint32_t base = log->file.base.primarySeq;
+      bool usedThis = false, sawEntry = false;
       for (const LogEntry& e : log->file.entries) {
-        if (e.sequence < log->file.base.primarySeq || (last && e.sequence <= *last)) continue;  // old
+        if (e.sequence < base || (last && e.sequence <= *last)) continue;  // old, or applied already
+        sawEntry = true;
+        const std::uint32_t expected = last ? *last + 1 : base;
+        const std::string entry = "entry " + std::to_string(e.sequence);
         std::string bad;
-        if (e.sequence != (last ? *last + 1 : from)) {
-          bad = "entry " + std::to_string(e.sequence) + " where " + std::to_string(last ? *last + 1 : from) +
-                " was expected";
+        if (e.sequence != expected) {
+          bad = entry + " where " + std::to_string(expected) + " was expected";
         } else if (!e.hashesOk) {
-          bad = "entry " + std::to_string(e.sequence) + " has a wrong hash";
+          bad = entry + " has a wrong hash";
         } else if (!e.binsSizeOk) {
-          bad = "entry " + std::to_string(e.sequence) + " has an invalid hive bins size";
-        } else {
-          bad = Apply(e, log->image->data, image);
-          if (!bad.empty()) bad = "entry " + std::to_string(e.sequence) + " " + bad;
+          bad = entry + " has an invalid hive bins size";
+        } else if (std::string why = Apply(e, log->image->data, image); !why.empty()) {
+          bad = entry + " " + why;
         }
         if (!bad.empty()) {
-          if (!last) {
-            why_.push_back(name + ": " + bad);
-          } else {
-            r_.stopped = name + ": " + bad;
-          }
+          // Before the first entry applied this refuses the log; after it, the chain ends here
+          // and may go on in the next log.
+          (last ? r_.stopped : why_.emplace_back()) = name + ": " + bad;
           break;
         }
         if (!last) r_.firstSeq = e.sequence;
@@ -201,13 +193,12 @@ class NewRecovery {
       }
       if (usedThis) r_.used.push_back(name);
       if (!last) {
-        if (log->file.entries.empty() || std::none_of(log->file.entries.begin(), log->file.entries.end(), [&](const LogEntry& e) {
-              return e.sequence >= log->file.base.primarySeq;
-            })) {
-          why_.push_back(name + ": no entry from its sequence number " + std::to_string(log->file.base.primarySeq) +
+        if (!sawEntry) {
+          why_.push_back(name + ": no entry from its sequence number " + std::to_string(base) +
                          (log->file.problem.empty() ? std::string() : " (" + log->file.problem + ")"));
         }
-        // The chain must start in the first log; a later one cannot begin it.
+        // The chain starts in the log with the earliest entries or not at all: a later log's
+        // entries build on the earlier one's.
         return Status{false, ""};
       }
     }
@@ -276,15 +267,15 @@ Status RunOld(const Primary& p, std::vector<ParsedLog>& logs, RecoveryReport& r,
     return Status{false, ""};
   }
   const LogFile& f = chosen->file;
-  const std::uint32_t primaryBins = p.baseValid ? p.binsSize : 0;
   const std::uint64_t pageBytes = std::uint64_t{f.oldPages.size()} * dirty_vector::kPageSize;
-  if (f.base.binsSize == 0 || f.base.binsSize > kMaxBins ||
-      (f.base.binsSize > primaryBins && f.base.binsSize - primaryBins > pageBytes && p.baseValid)) {
-    why.push_back(chosen->image->name + ": it grows the hive by more than the pages it carries");
+  if (f.base.binsSize == 0 || f.base.binsSize > kMaxBins) {
+    why.push_back(chosen->image->name + ": its base block declares an invalid hive bins size");
     return Status{false, ""};
   }
+  // Bins the primary file does not hold must all come from the log's pages.
   image = StartImage(p, chosen->image->data, f.base.binsSize);
-  if (!p.baseValid && image.size() - kBaseBlockSize + pageBytes < f.base.binsSize) {
+  if (image.size() - kBaseBlockSize + pageBytes < f.base.binsSize) {
+    image.clear();
     why.push_back(chosen->image->name + ": it grows the hive by more than the pages it carries");
     return Status{false, ""};
   }
@@ -359,15 +350,17 @@ Status RecoverHiveFile(const std::filesystem::path& file, std::vector<std::uint8
   report = RecoveryReport{};
   FileView primary;
   std::string error;
-  if (!primary.Open(file, kBaseBlockSize + std::uint64_t{kMaxBins}, error)) return Status{false, file.string() + ": " + error};
+  // The base block alone tells a clean hive, which the reader then loads itself.
+  if (!primary.Open(file, kBaseBlockSize, error)) return Status{false, file.string() + ": " + error};
   const Primary p = ReadPrimary(primary.Data(), primary.Size());
   // Not a hive at all: the reader says so in its own words.
-  if (primary.Size() < kBaseBlockSize || std::memcmp(primary.Data(), "regf", 4) != 0) return {};
+  if (primary.Size() < kBaseBlockSize || !HasSignature(primary.Data() + base::kSignature, "regf")) return {};
   report.primarySeq = p.primarySeq;
   report.secondarySeq = p.secondarySeq;
   report.checksumOk = p.baseValid;
   report.dirty = !p.baseValid || p.primarySeq != p.secondarySeq;
   if (!report.dirty) return {};
+  if (!primary.Open(file, kBaseBlockSize + std::uint64_t{kMaxBins}, error)) return Status{false, file.string() + ": " + error};
 
   std::vector<FoundLog> found = FindHiveLogs(file);
   std::vector<LogImage> logs;

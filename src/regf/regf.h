@@ -2,6 +2,7 @@
 // Public interface of the hive-file engine: compaction of a hive file into a
 // fresh, verified copy, and a read-only view of a clean hive file.
 // All names are UTF-8. No function here throws; failures come back as values.
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -23,7 +24,8 @@ struct Status {
 // Writes the verified compacted copy of the hive file `in` to `out`. A dirty `in` is first
 // recovered in memory from the transaction logs beside it (see recovery.h); neither it nor its
 // logs are written. Refuses (ok=false, out not created) a dirty hive that no log recovers, a
-// broken or unreadable `in`, and an `out` that already exists (left untouched).
+// broken or unreadable `in`, and an `out` that already exists in any form, a dangling symbolic
+// link included (left untouched).
 // The copy is built under a temporary name in out's folder, forced to disk, and given the name
 // only after it read back byte for byte equal to an image whose tree was verified equal to the
 // source's.
@@ -33,6 +35,12 @@ Status CompactHiveFile(const std::filesystem::path& in, const std::filesystem::p
 using PrepareNewFile = std::function<Status(const std::filesystem::path& emptyFile)>;
 Status CompactHiveFile(const std::filesystem::path& in, const std::filesystem::path& out,
                        const PrepareNewFile& prepare);
+// How far a compaction has come, as the size its copy has reached: it grows from 0 while the
+// source is read, the copy built, written and read back, and ends at the copy's size. Another
+// thread may read it while the compaction runs (a progress bar).
+using CompactProgress = std::atomic<std::int64_t>;
+Status CompactHiveFile(const std::filesystem::path& in, const std::filesystem::path& out,
+                       const PrepareNewFile& prepare, CompactProgress* progress);
 
 // CompactHiveFile's contract, but the copy is the hive as it stands once recovered from its
 // transaction logs (a clean hive: its base block and bins as they are), not compacted.

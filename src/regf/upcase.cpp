@@ -68,15 +68,14 @@ std::uint32_t NameHash(const NameRef& name) {
 }
 
 std::uint32_t NameHint(const NameRef& name) {
+  // Windows stores the first four bytes of a name kept in Latin-1 (compressed), as they are;
+  // a name that needs UTF-16 gets no hint (0), which every reader takes as "compare the name".
+  for (std::uint32_t i = 0; i < name.Units(); ++i) {
+    if (name.Unit(i) > 0xFF) return 0;
+  }
   std::uint32_t hint = 0;
   const std::uint32_t n = name.Units() < 4 ? name.Units() : 4;
-  for (std::uint32_t i = 0; i < n; ++i) {
-    const char16_t c = name.Unit(i);
-    // Characters beyond ASCII map through a code page Windows chose; a null first byte is the
-    // documented "no hint" form.
-    if (c > 0x7F) return 0;
-    hint |= static_cast<std::uint32_t>(c) << (8 * i);
-  }
+  for (std::uint32_t i = 0; i < n; ++i) hint |= static_cast<std::uint32_t>(name.Unit(i)) << (8 * i);
   return hint;
 }
 

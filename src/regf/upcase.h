@@ -31,7 +31,8 @@ int CompareNames(const NameRef& a, const NameRef& b);
 bool NamesEqual(const NameRef& a, const NameRef& b);  // case-insensitive
 // The hash an "lh" list stores for a name.
 std::uint32_t NameHash(const NameRef& name);
-// The hint an "lf" list stores: the first four characters, zero-padded; 0 if any is not ASCII.
+// The hint an "lf" list stores: the first four characters of a Latin-1 name, zero-padded; 0 for
+// a name with characters beyond Latin-1.
 std::uint32_t NameHint(const NameRef& name);
 
 }  // namespace hv::regf

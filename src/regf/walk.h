@@ -1,7 +1,12 @@
 #pragma once
 // Depth-first walk of a hive's key tree with an explicit stack: no recursion, a depth limit, and
-// every key node reached at most once (a second arrival is a cycle or a shared subtree, both
-// malformed). Subkey lists are checked for Windows' order on the way.
+// every cell reached at most once. Before a key is handed to the visitor, the walk claims every
+// cell the key's references lead to (its subkey lists, class name, value list, values, data,
+// big-data lists and segments); a cell claimed twice is a format error naming both referrers.
+// Only security cells are shared by design (counted by their reference counts) and are not
+// claimed. So a visitor never reads a cell twice through the tree, and the walk's work and
+// memory are bounded by the bytes of the hive bins however the references are forged.
+// Subkey lists are checked for Windows' order on the way.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -26,18 +31,31 @@ class TreeWalk {
   std::uint64_t KeysVisited() const { return keys_; }
 
  private:
+  // Who refers to a cell, for messages: "the <what> at <offset>".
+  struct Referrer {
+    const char* what;
+    std::uint32_t offset;
+  };
+  struct FoundFirst {
+    Referrer by;
+  };
   struct Frame {
     KeyNode key;
     std::size_t begin;  // children in children_[begin, end)
     std::size_t end;
     std::size_t next;
   };
-  void MarkVisited(std::uint32_t offset);
+  void MarkVisited(std::uint32_t offset, Referrer by);
+  void Claim(std::uint32_t cell, const char* what, Referrer by);
+  void ClaimCells(const KeyNode& key);
+  [[noreturn]] void FailShared(std::uint32_t cell, const char* what, Referrer second);
   void CollectChildren(const KeyNode& key);
 
   const Hive& hive_;
   std::vector<std::string>* problems_;
-  std::vector<std::uint64_t> visited_;
+  std::vector<std::uint64_t> visited_;  // one bit per 8 bytes of bins: a claimed cell starts here
+  std::uint32_t findFirst_ = kNone;  // a cell whose first referrer a repeated walk looks for
+  std::vector<std::uint32_t> values_;
   std::vector<std::uint32_t> children_;
   std::vector<Frame> stack_;
   std::uint64_t keys_ = 0;
@@ -46,7 +64,8 @@ class TreeWalk {
 template <class Visitor>
 void TreeWalk::Run(Visitor& visitor) {
   const KeyNode root = hive_.Key(hive_.Base().rootCell);
-  MarkVisited(root.offset);
+  MarkVisited(root.offset, Referrer{"base block", 0});
+  ClaimCells(root);
   visitor.Enter(root, 0);
   CollectChildren(root);
   stack_.push_back(Frame{root, 0, children_.size(), 0});
@@ -58,7 +77,8 @@ void TreeWalk::Run(Visitor& visitor) {
       const std::uint32_t depth = static_cast<std::uint32_t>(stack_.size());
       if (depth >= kMaxDepth) hive_.Fail("keys nested deeper than " + std::to_string(kMaxDepth) + " levels", childOffset);
       const KeyNode child = hive_.Key(childOffset);
-      MarkVisited(child.offset);
+      MarkVisited(child.offset, Referrer{"subkey list of the key", top.key.offset});
+      ClaimCells(child);
       visitor.Enter(child, depth);
       const std::size_t begin = children_.size();
       CollectChildren(child);

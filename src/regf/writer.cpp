@@ -1,6 +1,7 @@
 #include "writer.h"
 
 #include <algorithm>
+#include <chrono>
 #include <unordered_map>
 
 #include "cell_sink.h"
@@ -9,6 +10,13 @@
 
 namespace hv::regf {
 namespace {
+
+// Now as a FILETIME: 100 ns units since 1601.
+std::uint64_t CurrentFileTime() {
+  const auto since1970 = std::chrono::duration_cast<std::chrono::nanoseconds>(
+      std::chrono::system_clock::now().time_since_epoch());
+  return static_cast<std::uint64_t>(since1970.count() / 100) + 116444736000000000ull;
+}
 
 std::uint32_t Utf16Bytes(const NameRef& n) { return n.compressed ? n.size * 2 : n.size; }
 
@@ -141,6 +149,18 @@ std::vector<std::uint8_t> WriteCompactImage(const Hive& source) {
   f.lastWritten = source.Base().lastWritten;
   f.root = visitor.Root();
   f.fileName = source.Data() + base::kFileName;
+  // RmId, LogId and TmId name the resource manager, log and transaction manager of the
+  // registry's transactions (KTM) for this hive, and the "rmtm" signature says they are set;
+  // the flags carry 0x1 (KTM transactions pending) and, from Windows 10, 0x2 (the hive supports
+  // layered keys, as differencing hives do). They describe the hive rather than its layout, so
+  // the copy keeps them as they are.
+  f.transactionFields = source.Data() + base::kRmId;
+  // Windows records when it last reorganised a hive, with bit 0 for a defragmentation; a
+  // compacted copy is exactly that. Hives of a Windows too old for the field keep it unset.
+  const std::uint8_t* b = source.Data();
+  if (HasSignature(b + base::kGuidSignature, "rmtm") || Rd64(b + base::kLastReorganized) != 0) {
+    f.lastReorganized = (CurrentFileTime() & ~std::uint64_t{3}) | kReorganizedDefragmented;
+  }
   return out.Finish(f);
 }
 

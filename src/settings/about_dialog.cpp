@@ -1,5 +1,6 @@
 #include "settings/about_dialog.h"
 
+#include <regex>
 #include <string>
 
 #include "resources/builtin_texts.h"
@@ -13,7 +14,8 @@
 namespace hv {
 namespace {
 
-constexpr const char* kLegalNotice = "Copyright (c) 2014-2026 Talvix Software. All rights reserved.";
+constexpr const char* kYears = "2014-2026";
+constexpr const char* kBuild = "20140925";
 constexpr const char* kSupportEmail = "support@talvixsoftware.com";
 constexpr int kLabelHeight = 13;
 
@@ -40,9 +42,9 @@ TfrmAbout::TfrmAbout(ui::Toolkit& toolkit, ui::Form* owner)
 
   Label1.SetBounds({80, 62, 0, kLabelHeight});
   Label2.SetBounds({80, 84, 0, kLabelHeight});
-  Label2.SetCaption("Version: 2.3   Build 20140925");
+  Label2.SetCaption(std::string("Version: ") + BuiltinText(kTextVersion) + "   Build " + kBuild);
   lCopywrite.SetBounds({80, 129, 0, kLabelHeight});
-  lCopywrite.SetCaption(kLegalNotice);
+  lCopywrite.SetCaption(std::string("\xA9 ") + kYears + " Talvix Software. All rights reserved.");
   Label3.SetBounds({80, 152, 0, kLabelHeight});
   Label3.SetCaption(std::string("Email: ") + kSupportEmail);
 
@@ -59,15 +61,31 @@ TfrmAbout::TfrmAbout(ui::Toolkit& toolkit, ui::Form* owner)
   bOK.SetStyle("WinXP");
   bOK.SetModalResult(ui::kMrOk);
   bOK.SetTabOrder(1);
+  bOK.SetDefault(true);
 }
 
 void TfrmAbout::FormShow() {
   Label1.SetCaption(BuiltinText(kTextProductTitle));
-  if (!IsEnglish(OptionsSetting.Lan)) TranslateForm(*this, OptionsSetting.Lan);
+  if (!IsEnglish(OptionsSetting.Lan)) {
+    TranslateForm(*this, OptionsSetting.Lan);
+    TakeBuiltinFacts();
+  }
   // The labels fit their texts as finally shown, translated ones included.
   for (ui::Control* label : {&Label1, &Label2, &lCopywrite, &Label3, &lbEAddress}) {
     label->SetWidth(Tk().TextWidth(*this, label->Caption()));
   }
+}
+
+void TfrmAbout::TakeBuiltinFacts() {
+  auto replace = [](ui::Control& label, const char* pattern, const std::string& fact) {
+    label.SetCaption(std::regex_replace(label.Caption(), std::regex(pattern), fact,
+                                        std::regex_constants::format_first_only));
+  };
+  replace(Label2, R"(\b\d+(\.\d+)+\b)", BuiltinText(kTextVersion));
+  replace(Label2, R"(\b\d{8}\b)", kBuild);
+  replace(lCopywrite, R"(\b\d{4}-\d{4}\b)", kYears);
+  replace(Label3, R"([^\s:]+@[^\s]+)", kSupportEmail);
+  lbEAddress.SetCaption(BuiltinText(kTextHomePageUrl));
 }
 
 void TfrmAbout::lbEAddressClick() { OpenWebPage(Handle(), BuiltinText(kTextHomePageUrl)); }

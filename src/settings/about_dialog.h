@@ -21,6 +21,10 @@ class TfrmAbout : public ui::Form {
 
   // Sets the title, then translates: a language file may replace the title too.
   void FormShow() override;
+  // After a translation: the version and build, the years and the support
+  // and web addresses are the program's own, whatever the language file
+  // carries (translations hold them only as they were when translated).
+  void TakeBuiltinFacts();
   // Opens the home page with this dialog as the owner; the dialog stays open.
   void lbEAddressClick();
 };

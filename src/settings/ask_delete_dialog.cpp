@@ -34,12 +34,15 @@ TfrmAskDelete::TfrmAskDelete(ui::Toolkit& toolkit, ui::Form* owner)
   bOK.SetModalResult(ui::kMrYes);
   bOK.SetTabOrder(1);
 
-  // "&No" comes first in the tab order: the safe answer has the focus.
+  // "&No" comes first in the tab order: the safe answer has the focus, and
+  // Enter elsewhere and Escape give it too.
   bCancel.SetBounds({165, 57, 80, 24});
   bCancel.SetCaption("&No");
   bCancel.SetStyle("WinXP");
   bCancel.SetModalResult(ui::kMrNo);
   bCancel.SetTabOrder(0);
+  bCancel.SetDefault(true);
+  bCancel.SetCancel(true);
 
   Label2.SetBounds({8, 115, 297, 13});
   Label2.SetCaption("You must restart your computer for the changes to take effect");

@@ -3,6 +3,7 @@
 #include "settings/language_menu.h"
 
 #include "hive/hive_catalogue.h"
+#include "platform/text_case.h"
 #include "resources/builtin_texts.h"
 #include "settings/language.h"
 #include "settings/options.h"
@@ -13,18 +14,6 @@
 #include "ui/toolkit.h"
 
 namespace hv {
-namespace {
-
-bool SameTextAscii(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto fold = [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; };
-    if (fold(a[i]) != fold(b[i])) return false;
-  }
-  return true;
-}
-
-}  // namespace
 
 std::string LanguageNameOf(const ui::MenuItem& item) {
   return item.Name().size() > 2 ? item.Name().substr(2) : std::string();
@@ -42,7 +31,7 @@ std::string MissingLanguageMessage(const std::string& language, const std::strin
 void TfrmMain::MarkCurrentLanguage() {
   for (ui::MenuItem* item : pmLanguage.Items()) {
     // A separator stands for no language, also when Lan is empty.
-    item->SetChecked(!item->IsSeparator() && SameTextAscii(LanguageNameOf(*item), OptionsSetting.Lan));
+    item->SetChecked(!item->IsSeparator() && SameText(LanguageNameOf(*item), OptionsSetting.Lan));
   }
 }
 

@@ -6,6 +6,12 @@
 #include "ui/messages.h"
 
 namespace hv {
+namespace {
+
+// The space a check box keeps from its group box's right edge.
+constexpr int kGroupInset = 8;
+
+}  // namespace
 
 TfrmOptions::TfrmOptions(ui::Toolkit& toolkit, ui::Form* owner)
     : ui::Form(toolkit, "frmOptions", owner),
@@ -42,6 +48,7 @@ TfrmOptions::TfrmOptions(ui::Toolkit& toolkit, ui::Form* owner)
   bOK.SetCaption("&OK");
   bOK.SetStyle("WinXP");
   bOK.SetTabOrder(1);
+  bOK.SetDefault(true);
   bOK.OnClick = [this] { bOKClick(); };
 
   bCancel.SetBounds({288, 140, 80, 27});
@@ -49,6 +56,7 @@ TfrmOptions::TfrmOptions(ui::Toolkit& toolkit, ui::Form* owner)
   bCancel.SetStyle("WinXP");
   bCancel.SetTabOrder(2);
   bCancel.SetModalResult(ui::kMrCancel);
+  bCancel.SetCancel(true);
 
   FormCreate();
 }
@@ -60,7 +68,12 @@ void TfrmOptions::FormCreate() {
 }
 
 void TfrmOptions::FormShow() {
-  if (!IsEnglish(OptionsSetting.Lan)) TranslateForm(*this, OptionsSetting.Lan);
+  if (IsEnglish(OptionsSetting.Lan)) return;
+  TranslateForm(*this, OptionsSetting.Lan);
+  // Translated captions run longer: each box takes the width of its group.
+  for (ui::CheckBox* box : {&cbCreateRestore, &cbAskBeforeDefrag, &cbShowLines}) {
+    box->SetWidth(GroupBox2.Width() - box->Left() - kGroupInset);
+  }
 }
 
 void TfrmOptions::bOKClick() {

@@ -41,6 +41,8 @@ constexpr std::uint32_t kActiveCaptionColor = 0x00D1B499;
 constexpr std::uint32_t kFlatButtonBorder = 0x00A0A0A0;
 constexpr int kLabelHeight = 13;
 constexpr int kFlatButtonHeight = 25;
+constexpr int kListWidth = 423;
+constexpr int kNameColumnWidth = kListWidth - 2 * 2 - 17 - (72 + 70 + 65);
 // Closing the window waits this long for a worker still copying a hive.
 constexpr int kCloseWaitMs = 30000;
 
@@ -127,7 +129,7 @@ TfrmMain::~TfrmMain() {
 // A label sizes itself to its text, as the designer's auto-sized labels do.
 void TfrmMain::PlaceLabel(ui::Control& label, int left, int top, const std::string& caption) {
   label.SetCaption(caption);
-  label.SetBounds({left, top, Tk().TextWidth(*this, caption), kLabelHeight});
+  label.SetBounds({left, top, Tk().ControlTextWidth(*this, label, caption), kLabelHeight});
 }
 
 void TfrmMain::BuildControls() {
@@ -184,8 +186,12 @@ void TfrmMain::BuildControls() {
   flat(bExit, 16, 314, "Exit", "Exit");
   bExit.OnClick = [this] { bExitClick(); };
 
-  lvMain.SetBounds({119, 65, 423, 236});
-  lvMain.AddColumn({"Hive Name", 205, ui::Align::Left});
+  lvMain.SetBounds({119, 65, kListWidth, 236});
+  // The columns fill the list's client area (its 2-pixel sunken edge on
+  // each side) beside a 17-pixel vertical scroll bar, so that a long hive
+  // list never needs a horizontal one; the name column takes what the
+  // figures leave.
+  lvMain.AddColumn({"Hive Name", kNameColumnWidth, ui::Align::Left});
   lvMain.AddColumn({"Current Size", 72, ui::Align::Right});
   lvMain.AddColumn({"New Size", 70, ui::Align::Right});
   lvMain.AddColumn({"Reduction", 65, ui::Align::Right});
@@ -246,7 +252,7 @@ void TfrmMain::FormCreate() {
   lCompactPercent.SetCaption("");
   IsSilent = false;
   lTitle.SetCaption(lTitle.Caption() + " " + BuiltinText(kTextVersion));
-  lTitle.SetWidth(Tk().TextWidth(*this, lTitle.Caption()));
+  lTitle.SetWidth(Tk().ControlTextWidth(*this, lTitle, lTitle.Caption()));
 
   bHomepage.SetVisible(false);
   bExit.SetTop(bAbout.Top());
@@ -281,7 +287,7 @@ void TfrmMain::FormShow() {
   }
   FitButtonWidths();
 
-  const CommandSwitch which = RecognizeSwitch(Os().GetCommandLineA());
+  const CommandSwitch which = RecognizeSwitch(Os().CommandLineArguments());
   if (which == CommandSwitch::Silent) {
     IsSilent = true;
     PostMessage(ui::kWmSilentDefrag, 0, 0);
@@ -368,7 +374,9 @@ void TfrmMain::AutoSizeLabels() {
     if (kind != ui::Kind::Label && kind != ui::Kind::UrlLabel) continue;
     auto& label = static_cast<ui::Control&>(*component);
     if (label.Alignment() == ui::Align::Right) continue;
-    label.SetWidth(Tk().TextWidth(*this, label.Caption()));
+    // Measured in its own font: a bold heading measured plain would leave
+    // the end of a longer translation unpainted.
+    label.SetWidth(Tk().ControlTextWidth(*this, label, label.Caption()));
   }
 }
 

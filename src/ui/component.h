@@ -138,6 +138,13 @@ class Control : public Component {
   int TabOrder() const { return tabOrder_; }
   void SetTabOrder(int order) { tabOrder_ = order; }
 
+  // Buttons: the one Enter presses when the focus is on no button (at most
+  // one per form), and the one Escape presses.
+  bool Default() const { return default_; }
+  void SetDefault(bool isDefault) { default_ = isDefault; }
+  bool Cancel() const { return cancel_; }
+  void SetCancel(bool isCancel) { cancel_ = isCancel; }
+
   // Buttons: the modal result a click gives the form (0: none).
   int ModalResult() const { return modalResult_; }
   void SetModalResult(int result) { modalResult_ = result; }
@@ -164,6 +171,8 @@ class Control : public Component {
   std::uint32_t borderColor_ = 0;
   int tabOrder_ = 0;
   int modalResult_ = 0;
+  bool default_ = false;
+  bool cancel_ = false;
   PopupMenu* contextMenu_ = nullptr;
 };
 

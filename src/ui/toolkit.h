@@ -60,6 +60,12 @@ class Toolkit {
   virtual Point GetCursorPos() = 0;
   // Width in pixels of `text` in the form's font.
   virtual int TextWidth(const Form& form, const std::string& text) = 0;
+  // Width in pixels of `text` in the font `control` draws with (bold, its
+  // own height); toolkits whose text has one size answer TextWidth.
+  virtual int ControlTextWidth(const Form& form, const Control& control, const std::string& text) {
+    (void)control;
+    return TextWidth(form, text);
+  }
   // Shows an error that escaped a handler, as the application's top-level
   // handler does: a message box with the product's caption.
   virtual void ShowApplicationError(const std::string& text) = 0;

@@ -1,5 +1,6 @@
 // TfrmMain::bAnalyzeRegistryClick: one analysis run, from the in-use guard
 // through the scan to the figures and the advice.
+#include <algorithm>
 #include <cctype>
 #include <memory>
 
@@ -39,15 +40,24 @@ void TfrmMain::bAnalyzeRegistryClick() {
   const bool finished = dialog->Memo1.Caption() == BuiltinText(kTextFinish);
 
   if (finished) {
+    auto failed = [this] {
+      Tk().MessageBoxA(this, GetLanString(kResAnalyzeNoSuccess, BuiltinText(kTextAnalyzeFailed)),
+                       BuiltinText(kTextProductTitle), ui::kMbOk);
+      bDefragRegistry.SetEnabled(false);
+    };
     for (const auto& file : HiveFiles) {
       if (!PathNamesSoftware(file)) continue;
       // A missing copy measures 0 and so is rejected here like a truncated one.
       if (HiveFileSize(CopyPath(file)) < HiveFileSize(file) / 4) {
-        Tk().MessageBoxA(this, GetLanString(kResAnalyzeNoSuccess, BuiltinText(kTextAnalyzeFailed)),
-                         BuiltinText(kTextProductTitle), ui::kMbOk);
-        bDefragRegistry.SetEnabled(false);
+        failed();
         return;
       }
+    }
+    // A run that copied no hive at all measured nothing: it is a failure, not a fragment rate
+    // of 0 with advice, and there is nothing to put in place.
+    if (std::none_of(HiveFiles.begin(), HiveFiles.end(), [](const std::string& file) { return FileExists(CopyPath(file)); })) {
+      failed();
+      return;
     }
   }
   bDefragRegistry.SetEnabled(finished);

@@ -4,8 +4,8 @@
 #include <exception>
 #include <string>
 
-#include "platform/command_line.h"
 #include "platform/platform.h"
+#include "shell/command_switch.h"
 #include "shell/main_form.h"
 #include "ui/toolkit.h"
 #include "workflow/scan_report.h"
@@ -41,7 +41,7 @@ void TfrmMain::WMScanReport() {
   Hide();
   Tk().HideApplication();
   // Used unchanged: the platform resolves a relative or drive-letter path.
-  const std::string reportPath = ParamStr(Os().GetCommandLineA(), 2);
+  const std::string reportPath = ReportPathArgument(Os().CommandLineArguments());
   RunReported(Tk(), [this, &reportPath] {
     // Erased first, so the file never holds the figures of an earlier run.
     if (!reportPath.empty()) EraseScanReport(reportPath);

@@ -204,6 +204,28 @@ TEST_F(AnalysisFlowTest, MissingSoftwareCopyIsRejected) {
   EXPECT_FALSE(main->bDefragRegistry.Enabled());
 }
 
+// No copy of any hive: nothing was measured. The run fails without figures or advice and
+// leaves nothing to commit.
+TEST_F(AnalysisFlowTest, NoCopyOfAnyHiveIsAFailure) {
+  Start({{"\\REGISTRY\\MACHINE\\SYSTEM", kSystem, 40000}, {"\\REGISTRY\\USER\\.DEFAULT", kDefault, 20000}});
+  copySize[kSystem] = -1;
+  copySize[kDefault] = -1;
+  main->bDefragRegistry.SetEnabled(true);
+  main->bAnalyzeRegistryClick();
+  EXPECT_EQ(Boxes(), (std::vector<std::string>{"Failed to analyze the registry!"}));
+  EXPECT_FALSE(main->bDefragRegistry.Enabled());
+  EXPECT_EQ(Totals(), (std::vector<std::string>{"", "", "", ""}));
+}
+
+TEST_F(AnalysisFlowTest, OneCopyOfSeveralIsEnoughToMeasure) {
+  Start({{"\\REGISTRY\\MACHINE\\SYSTEM", kSystem, 40000}, {"\\REGISTRY\\USER\\.DEFAULT", kDefault, 20000}});
+  copySize[kSystem] = -1;
+  copySize[kDefault] = 10000;
+  main->bAnalyzeRegistryClick();
+  EXPECT_TRUE(main->bDefragRegistry.Enabled());
+  EXPECT_EQ(Row(0), (std::vector<std::string>{"40 KB", "n/a", "0%"}));
+}
+
 // ------------------------------------------------------------ stopping
 
 TEST_F(AnalysisFlowTest, StopDuringTheFirstHive) {

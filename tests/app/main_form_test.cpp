@@ -154,6 +154,26 @@ TEST_F(MainFormTest, CreationSetsTitleTotalsAndClosesTheHelpGroupGap) {
   EXPECT_EQ(OptionsSetting.Lan, "English");
 }
 
+TEST_F(MainFormTest, BoldHeadingsAreMeasuredInTheirOwnFont) {
+  TfrmMain form(tk, kInstanceName);
+  EXPECT_EQ(form.lTitle1.Width(), 7 * 4);  // "Main", bold
+  EXPECT_EQ(form.Label6.Width(), 6 * 10);  // "Step Hint:", plain
+  form.lTitle1.SetCaption("Hauptmen\xFC");
+  form.AutoSizeLabels();
+  EXPECT_EQ(form.lTitle1.Width(), 7 * 9);
+}
+
+TEST_F(MainFormTest, ListColumnsFitBesideAVerticalScrollBar) {
+  TfrmMain form(tk, kInstanceName);
+  int total = 0;
+  for (const auto& column : form.lvMain.Columns()) total += column.width;
+  // A 2-pixel sunken edge on each side, a 17-pixel scroll bar.
+  EXPECT_EQ(total + 2 * 2 + 17, form.lvMain.Width());
+  EXPECT_EQ(form.lvMain.Columns()[1].width, 72);
+  EXPECT_EQ(form.lvMain.Columns()[2].width, 70);
+  EXPECT_EQ(form.lvMain.Columns()[3].width, 65);
+}
+
 // ------------------------------------------------------------ chrome
 
 TEST_F(MainFormTest, DragPointEdges) {

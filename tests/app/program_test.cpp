@@ -110,5 +110,33 @@ TEST_F(ProgramTest, ScanReportWritesTheFiguresIntoAHostFile) {
   EXPECT_NE(text.find("Time="), std::string::npos) << text;
 }
 
+TEST_F(ProgramTest, ARootWithoutHivesIsRefusedWithExitCode2) {
+  fs::create_directories(dir / "nothing");
+  const ProgramRun run = Hivora("--root '" + (dir / "nothing").string() + "' --script /dev/null");
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_NE(run.out.find("no registry hive found"), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find("FORM"), std::string::npos) << "no window before the refusal";
+}
+
+TEST_F(ProgramTest, HelpAndVersionPrintToStdoutAndExitZero) {
+  for (const char* option : {"--help", "-h", "--root /nowhere --help"}) {
+    const ProgramRun run = Hivora(std::string(option) + " 2>/dev/null");
+    EXPECT_EQ(run.exitCode, 0) << option;
+    EXPECT_NE(run.out.find("Usage: hivora"), std::string::npos) << option << run.out;
+    EXPECT_NE(run.out.find("Exit codes"), std::string::npos) << run.out;
+  }
+  const ProgramRun version = Hivora("--version 2>/dev/null");
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_NE(version.out.find("2.3"), std::string::npos) << version.out;
+}
+
+TEST_F(ProgramTest, AReportPathHoldingAQuoteIsUsedAsTheShellGaveIt) {
+  const fs::path report = dir / "a\"b c.ini";
+  const ProgramRun run = Hivora("--machine '" + (dir / "machine.ini").string() + "' /Scan '" + report.string() + "'");
+  ASSERT_EQ(run.exitCode, 0) << run.out;
+  EXPECT_TRUE(fs::exists(report)) << run.out;
+  EXPECT_FALSE(fs::exists(dir / "ab"));
+}
+
 }  // namespace
 }  // namespace hv

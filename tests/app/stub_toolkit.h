@@ -77,6 +77,10 @@ class StubToolkit : public ui::Toolkit {
   int TextWidth(const ui::Form&, const std::string& text) override {
     return 6 * static_cast<int>(text.size());
   }
+  // Bold text is a pixel a character wider.
+  int ControlTextWidth(const ui::Form& form, const ui::Control& control, const std::string& text) override {
+    return TextWidth(form, text) + (control.Bold() ? static_cast<int>(text.size()) : 0);
+  }
   void ShowApplicationError(const std::string& text) override { errors.push_back(text); }
   std::int64_t TickCount() override { return 0; }
   HWND FindWindowA(const char* className) override {

@@ -27,12 +27,17 @@ std::string Q(const std::filesystem::path& p) { return "\"" + p.string() + "\"";
 
 TEST(RegfCli, UsageErrorsExitTwo) {
   EXPECT_EQ(Tool(""), 2);
-  EXPECT_EQ(Tool("--help"), 2);
   EXPECT_EQ(Tool("frobnicate x"), 2);
   EXPECT_EQ(Tool("compact onlyone"), 2);
   EXPECT_EQ(Tool("check"), 2);
   EXPECT_EQ(Tool("diff a"), 2);
   EXPECT_EQ(Tool("info a b"), 2);
+}
+
+TEST(RegfCli, HelpAndVersionExitZero) {
+  EXPECT_EQ(Tool("--help"), 0);
+  EXPECT_EQ(Tool("-h"), 0);
+  EXPECT_EQ(Tool("--version"), 0);
 }
 
 TEST(RegfCli, RefusalsExitOne) {
@@ -97,7 +102,7 @@ TEST(RegfCli, DirtyHiveWithLogs) {
   EXPECT_NE(info.find("hive.LOG1 ("), std::string::npos) << info;
   EXPECT_NE(info.find("sequence numbers 7"), std::string::npos) << info;
 
-  EXPECT_EQ(Tool("--help", out), 2);
+  EXPECT_EQ(Tool("--help", out), 0);
   EXPECT_NE(ReadWholeFile(out).find("recover IN OUT"), std::string::npos);
 }
 

@@ -276,5 +276,38 @@ TEST(RegfInfo, CountsKeysValuesAndFreeSpace) {
   EXPECT_NE(regf::FormatHiveInfo(info).find("Format version:     1.5"), std::string::npos);
 }
 
+// Each version's copy holds the subkey lists Windows writes for it: li in 1.2, lf in 1.3 and
+// 1.4, lh from 1.5, under an ri when long; and no big data before 1.4.
+TEST(RegfCompact, WritesTheListsOfTheSourcesVersion) {
+  ScratchDir dir;
+  for (std::uint32_t minor : {2u, 3u, 4u, 5u, 6u}) {
+    SCOPED_TRACE(minor);
+    regf::FixtureBuilder b(minor);
+    auto& many = b.Root().AddKey("Many");
+    for (int i = 0; i < 600; ++i) many.AddKey("K" + std::to_string(1000 + i));
+    many.SetBinary("Blob", std::vector<std::uint8_t>(40000, 7));
+    const auto in = dir / ("in" + std::to_string(minor)), out = dir / ("out" + std::to_string(minor));
+    ASSERT_TRUE(b.WriteFile(in));
+    ASSERT_TRUE(CompactHiveFile(in, out));
+    const Hive h = Hive::Load(out);
+    EXPECT_EQ(h.Base().minor, minor);
+    EXPECT_TRUE(regf::CheckHive(out).empty());
+    const char* leaf = minor < 3 ? "li" : (minor < 5 ? "lf" : "lh");
+    std::vector<std::uint32_t> kids;
+    h.AppendSubkeys(h.Key(h.Base().rootCell), kids);
+    const regf::KeyNode m = h.Key(kids.at(0));
+    const regf::Span ri = h.Cell(m.subkeyList, "test");
+    ASSERT_TRUE(regf::HasSignature(ri.data, "ri"));
+    for (std::uint32_t i = 0; i < regf::Rd16(ri.data + regf::list::kCount); ++i) {
+      const std::uint32_t at = regf::Rd32(ri.data + regf::list::kElements + i * regf::list::kOffsetElement);
+      EXPECT_EQ(std::string(reinterpret_cast<const char*>(h.Cell(at, "test").data), 2), leaf) << "leaf " << i;
+    }
+    std::vector<std::uint32_t> values;
+    h.AppendValues(m, values);
+    const regf::ValueRec blob = h.Value(values.at(0));
+    EXPECT_EQ(regf::HasSignature(h.Cell(blob.dataOffset, "test").data, "db"), minor > 3);
+  }
+}
+
 }  // namespace
 }  // namespace hv::test

@@ -235,6 +235,22 @@ TEST(RegfLibregfCrossCheck, FragmentedFixturesReadTheSame) {
   }
 }
 
+// A version 1.2 hive (li lists, no big data) and its copy, which keeps the version and its list
+// kinds.
+TEST(RegfLibregfCrossCheck, Version12HivesReadTheSame) {
+  ScratchDir dir;
+  regf::FixtureBuilder b(2);
+  auto& many = b.Root().AddKey("Many");
+  for (int i = 0; i < 700; ++i) many.AddKey("Key" + std::to_string(10000 + i)).SetDword("N", static_cast<std::uint32_t>(i));
+  b.Root().AddKey("Large").SetBinary("Blob", std::vector<std::uint8_t>(50000, 0x42)).SetClass("cls");
+  b.AddGarbage(0.3);
+  ASSERT_TRUE(b.WriteFile(dir / "in.hive"));
+  const auto s = regf::CompactHiveFile(dir / "in.hive", dir / "out.hive");
+  ASSERT_TRUE(s) << s.message;
+  EXPECT_EQ(Hive::Load(dir / "out.hive").Base().minor, 2u);
+  ExpectSameUnderLibregf(dir / "in.hive", dir / "out.hive");
+}
+
 TEST(RegfLibregfCrossCheck, CleanSamplesReadTheSame) {
   HV_REQUIRE_SHARED_HIVES();
   ScratchDir dir;

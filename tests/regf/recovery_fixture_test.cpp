@@ -83,7 +83,7 @@ TEST_F(RegfRecoveryLogs, ChainSplitAcrossBothLogsInEitherOrder) {
     EXPECT_EQ(r.used, (std::vector<std::string>{swapped ? "HIVE.LOG2" : "HIVE.LOG1", swapped ? "HIVE.LOG1" : "HIVE.LOG2"}));
     EXPECT_EQ(h.Base().primarySeq, 13u);
     EXPECT_EQ(h.Base().secondarySeq, 13u);
-    EXPECT_EQ(regf::Rd32(h.Data() + 144) & 1u, 1u);  // flag bit 0 from the last entry
+    EXPECT_EQ(regf::Rd32(h.Data() + regf::base::kFlags) & 1u, 1u);  // flag bit 0 from the last entry
   }
 }
 
@@ -115,7 +115,7 @@ TEST_F(RegfRecoveryLogs, GapEndsTheChain) {
 TEST_F(RegfRecoveryLogs, BadFirstEntryIsRefusedAndNothingIsWritten) {
   PutPrimary();
   Bytes log = regf::BuildNewFormatLog(State(0), 10, Entries(0, 2, 10));
-  log[512 + regf::log_entry::kHash1] ^= 1;
+  log[regf::log_entry::kFirst + regf::log_entry::kHash1] ^= 1;
   Put("HIVE.LOG1", log);
   const Bytes before = ReadBytes(Hive());
   const std::string msg = Refusal();
@@ -139,7 +139,7 @@ TEST_F(RegfRecoveryLogs, HiveGrowsWithItsEntries) {
 
 TEST_F(RegfRecoveryLogs, BadPrimaryBaseBlockTakesItFromTheLogWithTheLatestEntries) {
   Bytes primary = regf::WithSequenceNumbers(State(0), 11, 10);
-  primary[508] ^= 0x55;  // checksum
+  primary[regf::base::kChecksum] ^= 0x55;
   Put("HIVE", primary);
   // An older log whose entries would lead elsewhere, and the log with the latest entries.
   Put("HIVE.LOG1", regf::BuildNewFormatLog(State(0), 6, {regf::LogEntryBetween(State(0), State(5), 6)}));
@@ -150,6 +150,40 @@ TEST_F(RegfRecoveryLogs, BadPrimaryBaseBlockTakesItFromTheLogWithTheLatestEntrie
   EXPECT_EQ(r.used, std::vector<std::string>{"HIVE.LOG2"});
   EXPECT_FALSE(h.Base().Dirty());
   EXPECT_EQ(h.Base().fileType, 0u);
+}
+
+// A crash in the middle of writing the primary file leaves torn pages, even a bin header; the
+// log's pages replace them.
+TEST_F(RegfRecoveryLogs, TornPagesOfThePrimaryAreRewrittenFromTheLog) {
+  const Bytes s1 = State(1);
+  Bytes primary = regf::WithSequenceNumbers(s1, 11, 10);
+  std::fill(primary.begin() + regf::kBaseBlockSize, primary.begin() + regf::kBaseBlockSize + 4096, 0);
+  Put("HIVE", primary);
+  FixtureLogEntry e = regf::LogEntryBetween(primary, s1, 10);
+  ASSERT_EQ(e.pages.size(), 1u);
+  Put("HIVE.LOG1", regf::BuildNewFormatLog(s1, 10, {e}));
+  RecoveryReport r;
+  ExpectTree(Load(r), s1);
+  // Without the page the hive cannot be recovered, and the message says where.
+  Fresh();
+  Put("HIVE", primary);
+  FixtureLogEntry none;
+  none.sequence = 10;
+  none.binsSize = e.binsSize;
+  Put("HIVE.LOG1", regf::BuildNewFormatLog(s1, 10, {none}));
+  EXPECT_NE(Refusal().find("the hive bin at 0x0 of the primary file is not valid"), std::string::npos) << Refusal();
+}
+
+// No dummy bin stands in for a broken one a log wrote: its keys would silently be lost.
+TEST_F(RegfRecoveryLogs, BrokenBinFromALogFailsTheRecovery) {
+  PutPrimary();
+  FixtureLogEntry e;
+  e.sequence = 10;
+  e.binsSize = static_cast<std::uint32_t>(State(0).size() - regf::kBaseBlockSize);
+  e.pages.push_back({0, Bytes(4096, 0)});
+  Put("HIVE.LOG1", regf::BuildNewFormatLog(State(0), 10, {e}));
+  const std::string msg = Refusal();
+  EXPECT_NE(msg.find("the dirty hive bin at 0x0 written from HIVE.LOG1 is not valid"), std::string::npos) << msg;
 }
 
 TEST_F(RegfRecoveryLogs, StaleLogIsNotApplied) {
@@ -184,7 +218,10 @@ TEST_F(RegfRecoveryLogs, LeftoverEmptyAndOddLogsAreSkipped) {
   Put("hive.log1", regf::BuildNewFormatLog(State(0), 10, Entries(0, 2, 10)));  // any case
   Put("HIVE.LOG2", {});
   Put("HIVE.LOG", Bytes(4096, 0xAA));
+#ifndef _WIN32
+  // A second name for the same place, only where names differ by case.
   std::filesystem::create_directory(Dir() / "Hive.Log2");
+#endif
   RecoveryReport r;
   ExpectTree(Load(r), State(2));
   EXPECT_EQ(r.used, std::vector<std::string>{"hive.log1"});
@@ -192,7 +229,9 @@ TEST_F(RegfRecoveryLogs, LeftoverEmptyAndOddLogsAreSkipped) {
   for (const auto& l : r.logs) all += l + "\n";
   EXPECT_NE(all.find("HIVE.LOG (4096 bytes): a leftover beside the .LOG1/.LOG2 logs"), std::string::npos) << all;
   EXPECT_NE(all.find("HIVE.LOG2 (0 bytes): empty"), std::string::npos) << all;
+#ifndef _WIN32
   EXPECT_NE(all.find("Hive.Log2 (0 bytes): not a regular file"), std::string::npos) << all;
+#endif
 }
 
 #ifndef _WIN32
@@ -219,14 +258,14 @@ TEST_F(RegfRecoveryLogs, OldFormatTurnsToTheSecondLogAsWindows8Does) {
   PutPrimary();
   // .LOG1 was written for another time of the hive; .LOG2 holds a more recent log.
   Bytes other = State(0);
-  regf::Wr64(other.data() + 12, kStamp - 1);
+  regf::Wr64(other.data() + regf::base::kLastWritten, kStamp - 1);
   Put("HIVE.LOG1", regf::BuildOldFormatLog(other, [&] {
         Bytes b = State(1);
-        regf::Wr64(b.data() + 12, kStamp - 1);
+        regf::Wr64(b.data() + regf::base::kLastWritten, kStamp - 1);
         return b;
       }(), 11));
   Bytes later = State(3);
-  regf::Wr64(later.data() + 12, kStamp + 1);
+  regf::Wr64(later.data() + regf::base::kLastWritten, kStamp + 1);
   Put("HIVE.LOG2", regf::BuildOldFormatLog(State(0), later, 11));
   RecoveryReport r;
   ExpectTree(Load(r), State(3));
@@ -236,7 +275,7 @@ TEST_F(RegfRecoveryLogs, OldFormatTurnsToTheSecondLogAsWindows8Does) {
 TEST_F(RegfRecoveryLogs, OldFormatWithAnotherTimeIsRefused) {
   PutPrimary();
   Bytes to = State(1);
-  regf::Wr64(to.data() + 12, kStamp + 7);
+  regf::Wr64(to.data() + regf::base::kLastWritten, kStamp + 7);
   Put("HIVE.LOG1", regf::BuildOldFormatLog(State(0), to, 11));
   EXPECT_NE(Refusal().find("HIVE.LOG1: its last-written time differs from the hive's"), std::string::npos);
 }
@@ -277,7 +316,7 @@ TEST_F(RegfRecoveryLogs, TruncatedAndCorruptLogsAreReadSafely) {
     }
   }
   Bytes bad = log;
-  regf::Wr32(bad.data() + 512 + 20, 0x7FFFFFFF);  // page count
+  regf::Wr32(bad.data() + regf::log_entry::kFirst + regf::log_entry::kPageCount, 0x7FFFFFFF);
   EXPECT_TRUE(regf::ReadLogFile(bad.data(), bad.size()).entries.empty());
 }
 

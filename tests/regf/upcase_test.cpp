@@ -42,6 +42,11 @@ TEST(RegfUpcase, HashesAndHintsAsStored) {
   EXPECT_EQ(NameHint(Ascii("ab")), 0x6261u);
   const std::uint8_t utf16[] = {0x16, 0x04, 'a', 0};  // Cyrillic first
   EXPECT_EQ(NameHint(NameRef{utf16, 4, false}) & 0xFF, 0u);
+  // Latin-1 names keep their bytes, as Windows stores them (seen in a Windows-written lf list).
+  const std::uint8_t latin1[] = {0xEB, 'i', 'g', 'e', 'n', 'a', 'a', 'r'};  // "ëigenaar"
+  EXPECT_EQ(NameHint(NameRef{latin1, 8, true}), 0x656769EBu);
+  const std::uint8_t mixed[] = {'a', 0, 'b', 0, 'c', 0, 'd', 0, 0x16, 0x04};  // "abcd" + Cyrillic
+  EXPECT_EQ(NameHint(NameRef{mixed, 10, false}), 0u);
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -12,7 +11,13 @@
 #include <sstream>
 #include <system_error>
 
-#include "support/fake_platform_profile.h"
+#include "platform/offline/drive_map.h"
+#include "platform/offline/full_path.h"
+#include "platform/offline/private_profile.h"
+#include "platform/offline/registry_values.h"
+#include "platform/offline/token.h"
+#include "platform/offline/volumes.h"
+#include "platform/text_case.h"
 
 namespace fs = std::filesystem;
 
@@ -23,15 +28,6 @@ thread_local DWORD tLastError = 0;
 
 void SetError(DWORD error) { tLastError = error; }
 
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-std::string Upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
-bool EqualNoCase(const std::string& a, const std::string& b) { return Lower(a) == Lower(b); }
 
 std::string Str(const char* s) { return s == nullptr ? std::string() : std::string(s); }
 
@@ -43,20 +39,16 @@ std::string RootName(HKEY root) {
 
 const char* const kHivelistKey = "SYSTEM\\CurrentControlSet\\Control\\hivelist";
 
-struct PrivilegeName {
-  const char* name;
-  DWORD luid;
-};
-constexpr PrivilegeName kPrivileges[] = {
-    {"SeShutdownPrivilege", 19}, {"SeBackupPrivilege", 17}, {"SeRestorePrivilege", 18},
-    {"SeDebugPrivilege", 20},
-};
+// SE_PRIVILEGE_REMOVED: the privilege leaves the token for good.
+constexpr DWORD kPrivilegeRemoved = 4;
 
-std::string PrivilegeOf(const Luid& luid) {
-  for (const auto& p : kPrivileges) {
-    if (luid.highPart == 0 && luid.lowPart == p.luid) return p.name;
-  }
-  return "?";
+// Sets one privilege's attributes on the token directly, as a test's set-up.
+void SetPrivilege(offline::Token& token, const std::string& name, DWORD attributes) {
+  auto luid = offline::Token::LookupPrivilege(name);
+  if (!luid) throw std::invalid_argument("FakePlatform: no such privilege: " + name);
+  TokenPrivileges change{1, *luid, attributes};
+  DWORD error = 0;
+  token.Adjust(0, &change, 0, nullptr, nullptr, &error);
 }
 
 // "*" and "?" against a name, ignoring case.
@@ -64,8 +56,7 @@ bool WildMatch(const char* pattern, const char* name) {
   if (*pattern == '\0') return *name == '\0';
   if (*pattern == '*') return WildMatch(pattern + 1, name) || (*name != '\0' && WildMatch(pattern, name + 1));
   if (*name == '\0') return false;
-  if (*pattern != '?' && std::tolower(static_cast<unsigned char>(*pattern)) !=
-                             std::tolower(static_cast<unsigned char>(*name))) {
+  if (*pattern != '?' && AsciiUpper(*pattern) != AsciiUpper(*name)) {
     return false;
   }
   return WildMatch(pattern + 1, name + 1);
@@ -98,22 +89,15 @@ fs::path UniqueTempFolder() {
 }  // namespace
 
 struct FakePlatform::State {
-  struct Drive {
-    UINT type = drive::kFixed;
-    std::vector<std::string> devices;
-    fs::path host;
-  };
-  std::map<char, Drive> drives;
-  std::map<std::string, std::vector<std::string>> dosDevices;  // upper-cased name
+  std::map<char, fs::path> drives;  // host folder of each drive
+  offline::Volumes volumes;
   std::map<std::string, std::string> aliases;                   // lower-cased component
   std::map<std::string, std::uint64_t> reportedSizes;           // host keys
   std::set<std::string> findFails, held, unwritable;
   std::string currentDirectory = "C:\\";
 
   struct Value {
-    std::string name;
-    DWORD type = reg::kSz;
-    std::vector<BYTE> data;
+    offline::HivelistValue value;
     bool unreadable = false;
   };
   std::vector<Value> hivelist;
@@ -134,7 +118,8 @@ struct FakePlatform::State {
   ReplaceHook replaceHook;
   std::vector<ReplaceCall> replaces;
 
-  std::set<std::string> enabledPrivileges, notHeld;
+  offline::Token token;
+  std::map<std::pair<DWORD, LONG>, std::string> privilegeNames;  // as looked up, for the log
   bool enforcePrivileges = true;
   std::vector<std::string> tokenLog;
 
@@ -228,21 +213,22 @@ FakePlatform::~FakePlatform() {
 
 fs::path FakePlatform::AddDrive(char letter, UINT type, std::vector<std::string> devices) {
   std::lock_guard lock(mu_);
-  char up = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
+  char up = AsciiUpper(letter);
   fs::path host = root_ / (std::string("drive_") + up);
   fs::create_directories(host);
-  s_->drives[up] = State::Drive{type, std::move(devices), host};
+  s_->drives[up] = host;
+  s_->volumes.AddDrive(up, type, std::move(devices));
   return host;
 }
 
 void FakePlatform::AddDosDevice(const std::string& name, std::vector<std::string> targets) {
   std::lock_guard lock(mu_);
-  s_->dosDevices[Upper(name)] = std::move(targets);
+  s_->volumes.Define(name, std::move(targets));
 }
 
 void FakePlatform::AddPathAlias(const std::string& component, const std::string& target) {
   std::lock_guard lock(mu_);
-  s_->aliases[Lower(component)] = target;
+  s_->aliases[AsciiUpper(component)] = target;
 }
 
 std::optional<fs::path> FakePlatform::HostPath(const std::string& path) const {
@@ -253,47 +239,23 @@ std::optional<fs::path> FakePlatform::HostPath(const std::string& path) const {
 std::optional<fs::path> FakePlatform::HostPathLocked(const std::string& path) const {
   const std::string rootText = root_.string();
   if (path.compare(0, rootText.size(), rootText) == 0) return fs::path(path);
-  if (path.size() < 2 || path[1] != ':' || !std::isalpha(static_cast<unsigned char>(path[0]))) {
+  if (!offline::DriveMap::IsDrivePath(path)) {
     return std::nullopt;
   }
-  auto drive = s_->drives.find(static_cast<char>(std::toupper(static_cast<unsigned char>(path[0]))));
+  auto drive = s_->drives.find(AsciiUpper(path[0]));
   if (drive == s_->drives.end()) return std::nullopt;
 
-  std::vector<std::string> parts;
-  std::string part;
-  for (std::size_t i = 2; i <= path.size(); ++i) {
-    if (i == path.size() || path[i] == '\\' || path[i] == '/') {
-      if (part == "..") {
-        if (!parts.empty()) parts.pop_back();
-      } else if (!part.empty() && part != ".") {
-        parts.push_back(part);
-      }
-      part.clear();
-    } else {
-      part.push_back(path[i]);
-    }
-  }
-  fs::path current = drive->second.host;
-  for (std::string name : parts) {
-    auto alias = s_->aliases.find(Lower(name));
+  std::vector<std::string> parts = offline::SplitPath(std::string_view(path).substr(2));
+  for (std::string& name : parts) {
+    auto alias = s_->aliases.find(AsciiUpper(name));
     if (alias != s_->aliases.end()) name = alias->second;
-    std::error_code ec;
-    if (fs::is_directory(current, ec)) {
-      for (const auto& entry : fs::directory_iterator(current, ec)) {
-        if (EqualNoCase(entry.path().filename().string(), name)) {
-          name = entry.path().filename().string();
-          break;
-        }
-      }
-    }
-    current /= name;
   }
-  return current;
+  return offline::WalkCaseInsensitive(drive->second, parts);
 }
 
 std::string FakePlatform::HostKeyLocked(const std::string& path) const {
   auto host = HostPathLocked(path);
-  return host ? Lower(host->lexically_normal().string()) : "?" + Lower(path);
+  return host ? AsciiUpper(host->lexically_normal().string()) : "?" + AsciiUpper(path);
 }
 
 void FakePlatform::CreateFileOfSize(const std::string& path, std::uint64_t size) {
@@ -364,7 +326,7 @@ void FakePlatform::SetCurrentDirectory(const std::string& folder) {
 void FakePlatform::AddHivelistValue(const std::string& name, DWORD type, std::vector<BYTE> data,
                                     bool unreadable) {
   std::lock_guard lock(mu_);
-  s_->hivelist.push_back(State::Value{name, type, std::move(data), unreadable});
+  s_->hivelist.push_back(State::Value{offline::HivelistValue{name, type, std::move(data)}, unreadable});
 }
 
 void FakePlatform::AddHivelistString(const std::string& name, const std::string& text, DWORD type) {
@@ -379,7 +341,7 @@ void FakePlatform::SetHivelistUnopenable(bool unopenable) {
 }
 
 void FakePlatform::AddHive(const std::string& hiveName) {
-  const std::string upper = Upper(hiveName);
+  const std::string upper = AsciiUpper(hiveName);
   const std::string machine = "\\REGISTRY\\MACHINE\\", user = "\\REGISTRY\\USER\\";
   if (upper.rfind(machine, 0) == 0) {
     AddHiveKey(HkeyLocalMachine(), hiveName.substr(machine.size()));
@@ -392,7 +354,7 @@ void FakePlatform::AddHive(const std::string& hiveName) {
 
 void FakePlatform::AddHiveKey(HKEY root, const std::string& subKey) {
   std::lock_guard lock(mu_);
-  s_->hiveKeys.insert({RootName(root), Upper(subKey)});
+  s_->hiveKeys.insert({RootName(root), AsciiUpper(subKey)});
 }
 
 std::vector<FakePlatform::KeyOpen> FakePlatform::KeyOpens() const {
@@ -428,15 +390,15 @@ std::vector<FakePlatform::ReplaceCall> FakePlatform::Replaces() const {
 
 void FakePlatform::EnablePrivilege(const std::string& name) {
   std::lock_guard lock(mu_);
-  s_->enabledPrivileges.insert(name);
+  SetPrivilege(s_->token, name, kSePrivilegeEnabled);
 }
 bool FakePlatform::IsPrivilegeEnabled(const std::string& name) const {
   std::lock_guard lock(mu_);
-  return s_->enabledPrivileges.count(name) != 0;
+  return s_->token.IsEnabled(name);
 }
 void FakePlatform::SetPrivilegeNotHeld(const std::string& name) {
   std::lock_guard lock(mu_);
-  s_->notHeld.insert(name);
+  SetPrivilege(s_->token, name, kPrivilegeRemoved);
 }
 void FakePlatform::SetEnforcePrivileges(bool enforce) {
   std::lock_guard lock(mu_);
@@ -550,14 +512,14 @@ LSTATUS FakePlatform::OpenKey(const char* call, HKEY root, const char* subKey, D
   State::Key key;
   if (result == nullptr) {
     status = err::kInvalidParameter;
-  } else if (root == HkeyLocalMachine() && EqualNoCase(sub, kHivelistKey)) {
+  } else if (root == HkeyLocalMachine() && SameText(sub, kHivelistKey)) {
     status = s_->hivelistUnopenable ? static_cast<LSTATUS>(err::kAccessDenied) : 0;
     key.hivelist = true;
   } else if ((root == HkeyLocalMachine() || root == HkeyUsers()) &&
-             s_->hiveKeys.count({RootName(root), Upper(sub)}) != 0) {
+             s_->hiveKeys.count({RootName(root), AsciiUpper(sub)}) != 0) {
     status = 0;
     key.hiveKey = RootName(root) + "\\" + sub;
-    if (s_->wow64Present && s_->wow64 && root == HkeyLocalMachine() && EqualNoCase(sub, "SOFTWARE") &&
+    if (s_->wow64Present && s_->wow64 && root == HkeyLocalMachine() && SameText(sub, "SOFTWARE") &&
         (samDesired & access::kKeyWow64_64Key) == 0) {
       key.hiveKey += "\\Wow6432Node";
     }
@@ -577,33 +539,13 @@ LSTATUS FakePlatform::RegCloseKey(HKEY key) {
   return s_->keys.erase(key) != 0 ? 0 : static_cast<LSTATUS>(err::kInvalidHandle);
 }
 
-namespace {
-LSTATUS CopyData(const std::vector<BYTE>& value, BYTE* data, DWORD* dataLen) {
-  if (dataLen == nullptr) return data == nullptr ? 0 : static_cast<LSTATUS>(err::kInvalidParameter);
-  DWORD size = static_cast<DWORD>(value.size());
-  if (data != nullptr && *dataLen < size) {
-    *dataLen = size;
-    return err::kMoreData;
-  }
-  if (data != nullptr && size != 0) std::memcpy(data, value.data(), size);
-  *dataLen = size;
-  return 0;
-}
-}  // namespace
-
 LSTATUS FakePlatform::RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* nameLen, DWORD* type,
                                     BYTE* data, DWORD* dataLen) {
   std::lock_guard lock(mu_);
   auto k = s_->keys.find(key);
   if (k == s_->keys.end()) return err::kInvalidHandle;
   if (!k->second.hivelist || index >= s_->hivelist.size()) return err::kNoMoreItems;
-  if (name == nullptr || nameLen == nullptr) return err::kInvalidParameter;
-  const State::Value& v = s_->hivelist[index];
-  if (v.name.size() + 1 > *nameLen) return err::kMoreData;
-  std::memcpy(name, v.name.c_str(), v.name.size() + 1);
-  *nameLen = static_cast<DWORD>(v.name.size());
-  if (type != nullptr) *type = v.type;
-  return CopyData(v.data, data, dataLen);
+  return offline::CopyEnumeratedValue(s_->hivelist[index].value, name, nameLen, type, data, dataLen);
 }
 
 LSTATUS FakePlatform::RegQueryValueExA(HKEY key, const char* valueName, DWORD* type, BYTE* data,
@@ -613,10 +555,9 @@ LSTATUS FakePlatform::RegQueryValueExA(HKEY key, const char* valueName, DWORD* t
   if (k == s_->keys.end()) return err::kInvalidHandle;
   if (!k->second.hivelist) return err::kFileNotFound;
   for (const auto& v : s_->hivelist) {
-    if (!EqualNoCase(v.name, Str(valueName))) continue;
+    if (!SameText(v.value.name, Str(valueName))) continue;
     if (v.unreadable) return err::kFileNotFound;
-    if (type != nullptr) *type = v.type;
-    return CopyData(v.data, data, dataLen);
+    return offline::CopyValueData(v.value, type, data, dataLen);
   }
   return err::kFileNotFound;
 }
@@ -634,7 +575,7 @@ LSTATUS FakePlatform::RegSaveKeyA(HKEY key, const char* file) {
     std::error_code ec;
     if (k == s_->keys.end()) {
       early = err::kInvalidHandle;
-    } else if (s_->enforcePrivileges && s_->enabledPrivileges.count("SeBackupPrivilege") == 0) {
+    } else if (s_->enforcePrivileges && !s_->token.IsEnabled("SeBackupPrivilege")) {
       early = err::kPrivilegeNotHeld;
     } else if (!host) {
       early = err::kPathNotFound;
@@ -675,8 +616,8 @@ LSTATUS FakePlatform::RegReplaceKeyA(HKEY root, const char* subKey, const char* 
   {
     std::lock_guard lock(mu_);
     LSTATUS early = 0;
-    if (s_->enforcePrivileges && (s_->enabledPrivileges.count("SeBackupPrivilege") == 0 ||
-                                  s_->enabledPrivileges.count("SeRestorePrivilege") == 0)) {
+    if (s_->enforcePrivileges &&
+        (!s_->token.IsEnabled("SeBackupPrivilege") || !s_->token.IsEnabled("SeRestorePrivilege"))) {
       early = err::kPrivilegeNotHeld;
     }
     if (early != 0) {
@@ -692,7 +633,7 @@ LSTATUS FakePlatform::RegReplaceKeyA(HKEY root, const char* subKey, const char* 
     std::lock_guard lock(mu_);
     auto newHost = HostPathLocked(newPath), oldHost = HostPathLocked(oldPath);
     std::error_code ec;
-    if (s_->hiveKeys.count({RootName(root), Upper(Str(subKey))}) == 0) {
+    if (s_->hiveKeys.count({RootName(root), AsciiUpper(Str(subKey))}) == 0) {
       status = err::kFileNotFound;
     } else if (!newHost || !fs::is_regular_file(*newHost, ec)) {
       status = err::kFileNotFound;
@@ -733,25 +674,24 @@ BOOL FakePlatform::OpenProcessToken(DWORD desiredAccess, HANDLE* token) {
 BOOL FakePlatform::LookupPrivilegeValueA(const char* systemName, const char* name, Luid* luid) {
   std::lock_guard lock(mu_);
   s_->tokenLog.push_back("LookupPrivilegeValueA " + Str(name));
-  if (systemName != nullptr && *systemName != '\0') {
-    SetError(err::kInvalidParameter);
+  DWORD error = err::kSuccess;
+  if (!offline::Token::LookupPrivilegeValue(systemName, name, luid, &error)) {
+    SetError(error);
     return 0;
   }
-  for (const auto& p : kPrivileges) {
-    if (EqualNoCase(p.name, Str(name)) && luid != nullptr) {
-      *luid = Luid{p.luid, 0};
-      return 1;
-    }
-  }
-  SetError(err::kNoSuchPrivilege);
-  return 0;
+  s_->privilegeNames[{luid->lowPart, luid->highPart}] = name;
+  return 1;
 }
 
 BOOL FakePlatform::AdjustTokenPrivileges(HANDLE token, BOOL disableAll,
                                          const TokenPrivileges* newState, DWORD bufferLength,
                                          TokenPrivileges* previousState, DWORD* returnLength) {
   std::lock_guard lock(mu_);
-  const std::string privilege = newState != nullptr ? PrivilegeOf(newState->luid) : "?";
+  std::string privilege = "?";
+  if (newState != nullptr) {
+    auto named = s_->privilegeNames.find({newState->luid.lowPart, newState->luid.highPart});
+    if (named != s_->privilegeNames.end()) privilege = named->second;
+  }
   char buf[96];
   std::snprintf(buf, sizeof buf, "AdjustTokenPrivileges %s 0x%X", privilege.c_str(),
                 newState != nullptr ? static_cast<unsigned>(newState->attributes) : 0u);
@@ -761,35 +701,11 @@ BOOL FakePlatform::AdjustTokenPrivileges(HANDLE token, BOOL disableAll,
     SetError(err::kInvalidHandle);
     return 0;
   }
-  if ((h->second.access & access::kTokenAdjustPrivileges) == 0) {
-    SetError(err::kAccessDenied);
-    return 0;
-  }
-  if (disableAll != 0 || newState == nullptr || newState->privilegeCount != 1 || privilege == "?") {
-    SetError(err::kInvalidParameter);
-    return 0;
-  }
-  if (previousState != nullptr && bufferLength < sizeof(TokenPrivileges)) {
-    if (returnLength != nullptr) *returnLength = sizeof(TokenPrivileges);
-    SetError(err::kInsufficientBuffer);
-    return 0;
-  }
-  const bool was = s_->enabledPrivileges.count(privilege) != 0;
-  if (previousState != nullptr) {
-    *previousState = TokenPrivileges{1, newState->luid, was ? kSePrivilegeEnabled : 0};
-    if (returnLength != nullptr) *returnLength = sizeof(TokenPrivileges);
-  }
-  if (s_->notHeld.count(privilege) != 0) {
-    SetError(err::kNotAllAssigned);
-    return 1;
-  }
-  if ((newState->attributes & kSePrivilegeEnabled) != 0) {
-    s_->enabledPrivileges.insert(privilege);
-  } else {
-    s_->enabledPrivileges.erase(privilege);
-  }
-  SetError(err::kSuccess);
-  return 1;
+  DWORD error = err::kSuccess;
+  const BOOL ok = s_->token.AdjustThroughHandle(h->second.access, disableAll, newState, bufferLength,
+                                                previousState, returnLength, &error);
+  SetError(error);
+  return ok;
 }
 
 BOOL FakePlatform::CloseHandle(HANDLE handle) {
@@ -808,53 +724,20 @@ BOOL FakePlatform::CloseHandle(HANDLE handle) {
 
 DWORD FakePlatform::GetLogicalDriveStringsA(DWORD bufferLength, char* buffer) {
   std::lock_guard lock(mu_);
-  std::string list;
-  for (const auto& [letter, d] : s_->drives) {
-    list += letter;
-    list += ":\\";
-    list.push_back('\0');
-  }
-  if (bufferLength < list.size() + 1 || buffer == nullptr) return static_cast<DWORD>(list.size() + 1);
-  std::memcpy(buffer, list.data(), list.size());
-  buffer[list.size()] = '\0';
-  return static_cast<DWORD>(list.size());
+  return s_->volumes.LogicalDriveStrings(bufferLength, buffer);
 }
 
 UINT FakePlatform::GetDriveTypeA(const char* rootPathName) {
   std::lock_guard lock(mu_);
-  const std::string root = Str(rootPathName);
-  if (root.size() < 2 || root[1] != ':') return drive::kNoRootDir;
-  auto d = s_->drives.find(static_cast<char>(std::toupper(static_cast<unsigned char>(root[0]))));
-  return d == s_->drives.end() ? drive::kNoRootDir : d->second.type;
+  return s_->volumes.DriveType(rootPathName);
 }
 
 DWORD FakePlatform::QueryDosDeviceA(const char* deviceName, char* targetPath, DWORD max) {
   std::lock_guard lock(mu_);
-  const std::string name = Upper(Str(deviceName));
-  const std::vector<std::string>* targets = nullptr;
-  auto extra = s_->dosDevices.find(name);
-  if (extra != s_->dosDevices.end()) {
-    targets = &extra->second;
-  } else if (name.size() == 2 && name[1] == ':') {
-    auto d = s_->drives.find(name[0]);
-    if (d != s_->drives.end()) targets = &d->second.devices;
-  }
-  if (targets == nullptr || targets->empty()) {
-    SetError(err::kFileNotFound);
-    return 0;
-  }
-  std::string answer;
-  for (const auto& t : *targets) {
-    answer += t;
-    answer.push_back('\0');
-  }
-  answer.push_back('\0');
-  if (targetPath == nullptr || answer.size() > max) {
-    SetError(err::kInsufficientBuffer);
-    return 0;
-  }
-  std::memcpy(targetPath, answer.data(), answer.size());
-  return static_cast<DWORD>(answer.size());
+  DWORD error = err::kSuccess;
+  const DWORD stored = s_->volumes.QueryDosDevice(deviceName, targetPath, max, &error);
+  if (stored == 0) SetError(error);
+  return stored;
 }
 
 DWORD FakePlatform::GetFileAttributesA(const char* fileName) {
@@ -889,7 +772,7 @@ BOOL FakePlatform::DeleteFileA(const char* fileName) {
     SetError(err::kAccessDenied);
     return 0;
   }
-  const std::string key = Lower(host->lexically_normal().string());
+  const std::string key = AsciiUpper(host->lexically_normal().string());
   bool open = s_->held.count(key) != 0 ||
               std::any_of(s_->handles.begin(), s_->handles.end(),
                           [&](const auto& h) { return h.second.hostKey == key; });
@@ -922,32 +805,9 @@ DWORD FakePlatform::GetFullPathNameA(const char* fileName, DWORD bufferLength, c
       if (!base.empty() && base.back() != '\\') base += '\\';
       name = base + name;
     }
-    std::replace(name.begin(), name.end(), '/', '\\');
-    std::vector<std::string> parts;
-    std::string part;
-    for (std::size_t i = 3; i <= name.size(); ++i) {
-      if (i == name.size() || name[i] == '\\') {
-        if (part == "..") {
-          if (!parts.empty()) parts.pop_back();
-        } else if (part != "." && !part.empty()) {
-          parts.push_back(part);
-        }
-        part.clear();
-      } else {
-        part.push_back(name[i]);
-      }
-    }
-    full = name.substr(0, 3);
-    for (std::size_t i = 0; i < parts.size(); ++i) full += (i ? "\\" : "") + parts[i];
-    if (name.back() == '\\' && !parts.empty()) full += '\\';
+    full = offline::FullDrivePath(name);
   }
-  if (buffer == nullptr || bufferLength < full.size() + 1) return static_cast<DWORD>(full.size() + 1);
-  std::memcpy(buffer, full.c_str(), full.size() + 1);
-  if (filePart != nullptr) {
-    std::size_t slash = full.find_last_of("\\/");
-    *filePart = slash + 1 < full.size() ? buffer + slash + 1 : nullptr;
-  }
-  return static_cast<DWORD>(full.size());
+  return offline::StoreFullPath(full, bufferLength, buffer, filePart);
 }
 
 HANDLE FakePlatform::FindFirstFileA(const char* fileName, FindDataA* data) {
@@ -958,7 +818,7 @@ HANDLE FakePlatform::FindFirstFileA(const char* fileName, FindDataA* data) {
     SetError(err::kPathNotFound);
     return InvalidHandleValue();
   }
-  if (s_->findFails.count(Lower(host->lexically_normal().string())) != 0) {
+  if (s_->findFails.count(AsciiUpper(host->lexically_normal().string())) != 0) {
     SetError(err::kAccessDenied);
     return InvalidHandleValue();
   }
@@ -970,7 +830,7 @@ HANDLE FakePlatform::FindFirstFileA(const char* fileName, FindDataA* data) {
     bool dir = fs::is_directory(p, e);
     fd.dwFileAttributes = dir ? file::kAttributeDirectory : file::kAttributeNormal;
     std::uint64_t size = dir ? 0 : fs::file_size(p, e);
-    auto reported = s_->reportedSizes.find(Lower(p.lexically_normal().string()));
+    auto reported = s_->reportedSizes.find(AsciiUpper(p.lexically_normal().string()));
     if (reported != s_->reportedSizes.end()) size = reported->second;
     fd.nFileSizeHigh = static_cast<DWORD>(size >> 32);
     fd.nFileSizeLow = static_cast<DWORD>(size & 0xFFFFFFFFu);
@@ -1034,7 +894,7 @@ HANDLE FakePlatform::CreateFileA(const char* fileName, DWORD desiredAccess, DWOR
     SetError(err::kPathNotFound);
     return InvalidHandleValue();
   }
-  const std::string key = Lower(host->lexically_normal().string());
+  const std::string key = AsciiUpper(host->lexically_normal().string());
   const bool exists = fs::exists(*host, ec);
   if (exists && fs::is_directory(*host, ec)) {
     SetError(err::kAccessDenied);
@@ -1150,7 +1010,7 @@ std::unique_ptr<SystemRestoreLibrary> FakePlatform::LoadSrClient() {
 BOOL FakePlatform::ExitWindowsEx(UINT flags, DWORD reason) {
   std::lock_guard lock(mu_);
   s_->exits.push_back(ExitCall{flags, reason});
-  if (s_->enforcePrivileges && s_->enabledPrivileges.count("SeShutdownPrivilege") == 0) {
+  if (s_->enforcePrivileges && !s_->token.IsEnabled("SeShutdownPrivilege")) {
     SetError(err::kPrivilegeNotHeld);
     return 0;
   }
@@ -1167,7 +1027,7 @@ DWORD FakePlatform::GetPrivateProfileStringA(const char* appName, const char* ke
     std::lock_guard lock(mu_);
     host = HostPathLocked(Str(fileName)).value_or(fs::path());
   }
-  return profile::Read(host, appName, keyName, defaultValue, returned, size);
+  return offline::GetProfileString(appName, keyName, defaultValue, returned, size, host);
 }
 
 BOOL FakePlatform::WritePrivateProfileStringA(const char* appName, const char* keyName,
@@ -1178,12 +1038,12 @@ BOOL FakePlatform::WritePrivateProfileStringA(const char* appName, const char* k
     SetError(err::kPathNotFound);
     return 0;
   }
-  const std::string key = Lower(host->lexically_normal().string());
+  const std::string key = AsciiUpper(host->lexically_normal().string());
   if (s_->unwritable.count(key) != 0 || s_->held.count(key) != 0) {
     SetError(s_->held.count(key) != 0 ? err::kSharingViolation : err::kAccessDenied);
     return 0;
   }
-  DWORD error = profile::Write(*host, appName, keyName, value);
+  DWORD error = offline::WriteProfileString(appName, keyName, value, *host);
   SetError(error);
   return error == err::kSuccess ? 1 : 0;
 }

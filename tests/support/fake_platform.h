@@ -8,6 +8,14 @@
 // token, release, System Restore, shell, clock, locale) is in memory and
 // recorded for inspection.
 //
+// The Windows rules are the offline platform's, forwarded to rather than
+// written again: private profile files (offline/private_profile.h), the
+// volume queries with their buffer rules (offline/volumes.h) and the token
+// with its privileges (offline/token.h: every privilege of an elevated
+// administrator, present and disabled). What the double adds is what a test
+// must control: the machine's set-up, recorded calls, injected failures and
+// hooks that decide the timing and result of saves and replacements.
+//
 // Paths the system under test passes in:
 //  - "X:\dir\file" (either separator) resolves on the drive X added with
 //    AddDrive, component by component, case-insensitively against what exists
@@ -62,7 +70,7 @@ class FakePlatform : public Platform {
   std::filesystem::path AddDrive(char letter, UINT type, std::vector<std::string> devices);
   // A DOS device name ("C:", "Global", ...) answered by QueryDosDeviceA but
   // not listed as a drive: the letters reachable only through the fallback.
-  // Overrides the devices of a drive of the same name.
+  // Overrides the devices of a drive of the same name added before.
   void AddDosDevice(const std::string& name, std::vector<std::string> targets);
   // `component` (case-insensitive) resolves to `target` on the host, for
   // example the WOW64 alias "sysnative" -> "System32". Off by default.
@@ -145,7 +153,8 @@ class FakePlatform : public Platform {
   // Enables a privilege directly (as if an earlier call had done it).
   void EnablePrivilege(const std::string& name);
   bool IsPrivilegeEnabled(const std::string& name) const;
-  // The token does not hold `name`: adjusting it reports kNotAllAssigned.
+  // The token does not hold `name` (from now on): adjusting it changes
+  // nothing and reports kNotAllAssigned.
   void SetPrivilegeNotHeld(const std::string& name);
   void SetEnforcePrivileges(bool enforce);
   // "OpenProcessToken 0x28", "LookupPrivilegeValueA SeBackupPrivilege",

@@ -7,6 +7,7 @@
 
 #include <thread>
 
+#include "platform/profile_cases.h"
 #include "platform/unique_handle.h"
 
 namespace hv::test {
@@ -84,12 +85,26 @@ TEST_F(FakePlatformTest, ProfilesReplaceKeysInPlaceAndAppendSections) {
   ASSERT_TRUE(fake.WritePrivateProfileStringA("S", "a", "2", ini.c_str()));
   ASSERT_TRUE(fake.WritePrivateProfileStringA("s", "B", "3", ini.c_str()));
   ASSERT_TRUE(fake.WritePrivateProfileStringA("T", "x", "\"q\"", ini.c_str()));
-  EXPECT_EQ(fake.ReadContent(ini), "[S]\r\nB=3\r\na=2\r\n[T]\r\nx=\"q\"\r\n");
+  // A key found in another case keeps the spelling it was stored with.
+  EXPECT_EQ(fake.ReadContent(ini), "[S]\r\nb=3\r\na=2\r\n[T]\r\nx=\"q\"\r\n");
   char buf[8];
   EXPECT_EQ(fake.GetPrivateProfileStringA("t", "X", "d", buf, sizeof buf, ini.c_str()), 1u);
   EXPECT_STREQ(buf, "q");
   EXPECT_EQ(fake.GetPrivateProfileStringA("T", "none", "dflt  ", buf, 4, ini.c_str()), 3u);
   EXPECT_STREQ(buf, "dfl");
+}
+
+TEST_F(FakePlatformTest, ProfilesPassTheSharedCases) {
+  profile_cases::ProfileApi api;
+  api.read = [this](const char* app, const char* key, const char* def, char* out, DWORD size,
+                    const std::string& file) {
+    return fake.GetPrivateProfileStringA(app, key, def, out, size, file.c_str());
+  };
+  api.write = [this](const char* app, const char* key, const char* value, const std::string& file) {
+    return fake.WritePrivateProfileStringA(app, key, value, file.c_str()) != 0;
+  };
+  profile_cases::RunReadCases(api, fake.ProgramFolder() + "case", false);
+  profile_cases::RunWriteCases(api, fake.ProgramFolder() + "case", false);
 }
 
 TEST_F(FakePlatformTest, BlockingRestorePointWaitsForRelease) {

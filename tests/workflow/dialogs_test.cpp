@@ -158,5 +158,25 @@ TEST_F(DialogsTest, AboutTitleCanBeReplacedByTheLanguageFile) {
   EXPECT_TRUE(StepsDone());
 }
 
+TEST_F(DialogsTest, AboutTakesVersionYearsAndAddressesFromTheProgramNotTheLanguageFile) {
+  fs::create_directories(fake.DataFolder() + "Languages");
+  std::ofstream(fake.DataFolder() + "Languages/DLan_Old.ini")
+      << "[frmAbout]\r\nLabel2=Versione: 1.9   Build 20120101\r\n"
+         "lCopywrite=\xA9 2010-2013 Talvix Software. Tutti i diritti riservati.\r\n"
+         "Label3=E-mail: help@example.com\r\nlbEAddress=http://old.example.com/\r\n";
+  OptionsSetting.Lan = "Old";
+  Then([&] {
+    auto* about = dynamic_cast<TfrmAbout*>(tk.ActiveForm());
+    ASSERT_NE(about, nullptr);
+    EXPECT_EQ(about->Label2.Caption(), std::string("Versione: ") + BuiltinText(kTextVersion) + "   Build 20140925");
+    EXPECT_EQ(about->lCopywrite.Caption(), "\xA9 2014-2026 Talvix Software. Tutti i diritti riservati.");
+    EXPECT_EQ(about->Label3.Caption(), "E-mail: support@talvixsoftware.com");
+    EXPECT_EQ(about->lbEAddress.Caption(), BuiltinText(kTextHomePageUrl));
+  });
+  ThenClick("frmAbout", "bOK");
+  main->bAboutClick();
+  EXPECT_TRUE(StepsDone());
+}
+
 }  // namespace
 }  // namespace hv::test

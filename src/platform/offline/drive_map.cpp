@@ -4,12 +4,12 @@
 #include <cctype>
 #include <system_error>
 
+#include "platform/text_case.h"
+
 namespace hv::offline {
 namespace fs = std::filesystem;
 
 namespace {
-
-char Upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
 
 bool StartsWithI(std::string_view s, std::string_view prefix) {
   return s.size() >= prefix.size() && NamesEqual(s.substr(0, prefix.size()), prefix);
@@ -27,8 +27,7 @@ bool ExemptFromRedirection(const std::vector<std::string>& c) {
 }  // namespace
 
 bool NamesEqual(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Upper(x) == Upper(y); });
+  return SameText(a, b);
 }
 
 std::vector<std::string> SplitPath(std::string_view path) {
@@ -80,7 +79,7 @@ DriveMap::DriveMap(std::vector<DriveSpec> drives, bool wow64) : drives_(std::mov
 
 const DriveSpec* DriveMap::Drive(char letter) const {
   for (const DriveSpec& d : drives_) {
-    if (d.letter == Upper(letter)) return &d;
+    if (d.letter == AsciiUpper(letter)) return &d;
   }
   return nullptr;
 }

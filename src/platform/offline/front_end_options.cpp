@@ -7,12 +7,56 @@
 namespace hv::offline {
 namespace fs = std::filesystem;
 
+std::string UsageText(const std::string& programName) {
+  return "Usage: " + programName +
+         " [--root DIR | --machine FILE] [--script FILE] [/Silent | /Scan REPORT]\n"
+         "       " + programName + " [--root DIR | --machine FILE] --apply-pending | --discard-pending |\n"
+         "              --restore-backups | --list-restore-points | --restore-point ID\n"
+         "       " + programName + " --help | --version\n"
+         "\n"
+         "Compacts the registry hives of an offline Windows installation.\n"
+         "\n"
+         "Options (anywhere on the line; \"--\" ends them):\n"
+         "  --root DIR       the folder of the installation's system drive (C:)\n"
+         "  --machine FILE   a machine description: drives, hivelist, release\n"
+         "                   (neither: the built-in demo machine)\n"
+         "  --script FILE    drive the window from a script (\"-\": standard input):\n"
+         "                   click NAME, answer OK|Cancel|Yes|No, close, wait, dump\n"
+         "  --apply-pending, --discard-pending\n"
+         "                   apply or drop the replacements left waiting for a restart, and end\n"
+         "  --restore-backups  put every hive's backup (.bak) back in its place, and end\n"
+         "  --list-restore-points, --restore-point ID\n"
+         "                   list the restore points, or put one back, and end\n"
+         "  --help, -h       this text\n"
+         "  --version        the program's version\n"
+         "\n"
+         "Switches (the first argument):\n"
+         "  /Silent          analyse, commit and restart the installation unattended\n"
+         "  /Scan REPORT     analyse unattended and write the figures into the INI file REPORT\n"
+         "Arguments reach the program as the shell split them, quotes included.\n"
+         "\n"
+         "Exit codes (anything but 0 says why in one line on stderr):\n"
+         "  0  done\n"
+         "  1  nothing done: the analysis failed, the report was not written, nothing was replaced,\n"
+         "     or another hivora owns the installation (it was brought forward)\n"
+         "  2  bad command line, machine description, root folder or script\n"
+         "  3  partly done: some hives replaced, some left alone\n";
+}
+
 std::optional<FrontEndOptions> ParseFrontEndOptions(int argc, const char* const* argv, std::string* error) {
   FrontEndOptions options;
   options.programName = argc > 0 && argv[0] != nullptr ? argv[0] : "hivora";
   bool optionsEnded = false;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i] != nullptr ? argv[i] : "";
+    if (!optionsEnded && (arg == "--help" || arg == "-h")) {
+      options.help = true;
+      continue;
+    }
+    if (!optionsEnded && arg == "--version") {
+      options.version = true;
+      continue;
+    }
     if (optionsEnded || arg.size() < 2 || arg.substr(0, 2) != "--") {
       options.arguments.emplace_back(arg);
       continue;
@@ -61,8 +105,9 @@ std::optional<FrontEndOptions> ParseFrontEndOptions(int argc, const char* const*
                                     : name == "script"  ? &options.script
                                                         : nullptr;
     if (slot == nullptr) {
-      *error = "unknown option --" + name + " (known: --root DIR, --machine FILE, --script FILE, --apply-pending, --discard-pending, "
-                 "--restore-backups, --list-restore-points, --restore-point ID)";
+      *error = "unknown option --" + name +
+               " (known: --root DIR, --machine FILE, --script FILE, --apply-pending, --discard-pending, "
+               "--restore-backups, --list-restore-points, --restore-point ID, --help, --version)";
       return std::nullopt;
     }
     std::string value;

@@ -4,12 +4,14 @@
 //   --root DIR      the folder of a Windows system drive (C:)
 //   --machine FILE  a machine description (machine_description.h)
 //   --script FILE   a script for the terminal front end's scripted mode
+//   --help, -h      the usage (UsageText) on stdout
+//   --version       the program's name and version on stdout
 //   --apply-pending, --discard-pending, --restore-backups,
 //   --list-restore-points, --restore-point ID
 //                   settle the installation's state and end (settle.h); at
 //                   most one of them, and no window is shown
-// Each may also be written --name=VALUE, and they may stand anywhere; "--"
-// ends them. They are removed before the application sees its command line.
+// Each option with a value may also be written --name=VALUE, and they may
+// stand anywhere; "--" ends them. They are removed before the application sees its command line.
 // With neither --root nor --machine the built-in demo machine is used.
 #include <filesystem>
 #include <memory>
@@ -29,6 +31,8 @@ struct FrontEndOptions {
   std::optional<std::filesystem::path> root;
   std::optional<std::filesystem::path> machine;
   std::optional<std::filesystem::path> script;
+  bool help = false;
+  bool version = false;
   std::string programName;              // argv[0]
   std::vector<std::string> arguments;   // what the application sees, in order
 
@@ -40,6 +44,9 @@ struct FrontEndOptions {
 
 // The exit code for a bad command line or machine, before any window.
 inline constexpr int kUsageExitCode = 2;
+
+// What --help prints: every option, switch and exit code.
+std::string UsageText(const std::string& programName);
 
 // nullopt with *error (one line, naming the option or file) on a bad command line.
 std::optional<FrontEndOptions> ParseFrontEndOptions(int argc, const char* const* argv, std::string* error);

@@ -1,19 +1,15 @@
 #include "platform/offline/host_io.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
 #include <atomic>
 #include <cerrno>
-#include <cstdio>
-#include <fstream>
 #include <system_error>
 #include <utility>
 
-#ifdef _WIN32
-#include <io.h>
-#else
+#ifndef _WIN32
+#include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 #endif
@@ -23,32 +19,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-#ifdef _WIN32
-int OpenFd(const fs::path& file, int flags) { return ::_wopen(file.c_str(), flags | _O_BINARY, 0666); }
-int CloseFd(int fd) { return ::_close(fd); }
-long long WriteFd(int fd, const void* data, std::size_t size) {
-  return ::_write(fd, data, static_cast<unsigned>(size));
-}
-int SyncFd(int fd) { return ::_commit(fd); }
-#else
-int OpenFd(const fs::path& file, int flags) { return ::open(file.c_str(), flags | O_CLOEXEC, 0666); }
-int CloseFd(int fd) { return ::close(fd); }
-long long WriteFd(int fd, const void* data, std::size_t size) { return ::write(fd, data, size); }
-int SyncFd(int fd) { return ::fsync(fd); }
-#endif
-
-DWORD WriteAll(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    long long n = WriteFd(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return ErrorFromErrno(errno);
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return err::kSuccess;
-}
+using regf::HostFile;
 
 // A name beside `file` that no other writer of this process picks.
 fs::path TemporaryBeside(const fs::path& file) {
@@ -88,6 +59,7 @@ DWORD ErrorFromErrno(int error) {
       return err::kSharingViolation;
     case EINVAL:
     case ENAMETOOLONG: return err::kInvalidParameter;
+    case regf::kNotRegularFile: return err::kAccessDenied;
     default: return err::kWriteFault;
   }
 }
@@ -104,32 +76,28 @@ DWORD ErrorFromCode(const std::error_code& error) {
 }
 
 DWORD ReadFile(const fs::path& file, std::string* bytes) {
+  const int e = regf::ReadWholeFile(file, *bytes);
+  if (e == 0) return err::kSuccess;
   std::error_code ec;
-  if (fs::is_directory(file, ec)) return err::kAccessDenied;
-  std::ifstream in(file, std::ios::binary);
-  if (!in) {
-    if (!fs::exists(file, ec)) {
-      return fs::exists(FolderOf(file), ec) ? err::kFileNotFound : err::kPathNotFound;
-    }
-    return err::kAccessDenied;
+  if (e == ENOENT || e == ENOTDIR) {
+    return fs::exists(FolderOf(file), ec) ? err::kFileNotFound : err::kPathNotFound;
   }
-  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return in.bad() ? err::kCantRead : err::kSuccess;
+  if (e == EISDIR || e == regf::kNotRegularFile || e == EACCES || e == EPERM) return err::kAccessDenied;
+  return err::kCantRead;
 }
 
 DWORD WriteFileAtomically(const fs::path& file, std::string_view bytes) {
   std::error_code ec;
   if (fs::is_directory(file, ec)) return err::kAccessDenied;
   const fs::path tmp = TemporaryBeside(file);
-  int fd = OpenFd(tmp, O_WRONLY | O_CREAT | O_EXCL);
-  if (fd < 0) {
-    int e = errno;
+  HostFile f;
+  if (const int e = f.Open(tmp, HostFile::Access::kWrite, HostFile::Disposition::kCreateNew)) {
     if (e == ENOENT) return err::kPathNotFound;
     return ErrorFromErrno(e);
   }
-  DWORD result = WriteAll(fd, bytes.data(), bytes.size());
-  if (result == err::kSuccess && SyncFd(fd) != 0) result = ErrorFromErrno(errno);
-  if (CloseFd(fd) != 0 && result == err::kSuccess) result = ErrorFromErrno(errno);
+  DWORD result = ErrorFromErrno(f.Write(bytes.data(), bytes.size()));
+  if (result == err::kSuccess) result = ErrorFromErrno(f.Sync());
+  if (const int e = f.Close(); e != 0 && result == err::kSuccess) result = ErrorFromErrno(e);
   if (result == err::kSuccess) result = Rename(tmp, file);
   if (result != err::kSuccess) {
     fs::remove(tmp, ec);
@@ -140,12 +108,13 @@ DWORD WriteFileAtomically(const fs::path& file, std::string_view bytes) {
 }
 
 DWORD SyncFile(const fs::path& file) {
-  int fd = OpenFd(file, O_RDWR);
-  if (fd < 0) fd = OpenFd(file, O_RDONLY);
-  if (fd < 0) return ErrorFromErrno(errno);
-  DWORD result = SyncFd(fd) == 0 ? err::kSuccess : ErrorFromErrno(errno);
-  CloseFd(fd);
-  return result;
+  HostFile f;
+  int e = f.Open(file, HostFile::Access::kReadWrite, HostFile::Disposition::kOpenExisting);
+  if (e != 0 && e != EISDIR && e != regf::kNotRegularFile) {
+    e = f.Open(file, HostFile::Access::kRead, HostFile::Disposition::kOpenExisting);
+  }
+  if (e != 0) return ErrorFromErrno(e);
+  return ErrorFromErrno(f.Sync());
 }
 
 DWORD SyncFolder([[maybe_unused]] const fs::path& folder) {
@@ -190,41 +159,33 @@ std::optional<std::uint64_t> DeviceOf(const fs::path& path) {
   return static_cast<std::uint64_t>(st.st_dev);
 }
 
-OpenFile::~OpenFile() { Close(); }
-OpenFile::OpenFile(OpenFile&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-OpenFile& OpenFile::operator=(OpenFile&& other) noexcept {
-  if (this != &other) {
-    Close();
-    fd_ = std::exchange(other.fd_, -1);
-  }
-  return *this;
-}
+OpenFile::~OpenFile() = default;
+OpenFile::OpenFile(OpenFile&& other) noexcept = default;
+OpenFile& OpenFile::operator=(OpenFile&& other) noexcept = default;
 
-void OpenFile::Close() {
-  if (fd_ >= 0) CloseFd(fd_);  // closing drops the advisory lock too
-  fd_ = -1;
-}
+void OpenFile::Close() { file_.Close(); }  // closing drops the advisory lock too
 
 std::optional<OpenFile> OpenFile::Open(const fs::path& file, bool read, bool write,
                                        Disposition disposition, DWORD* error) {
-  int flags = write ? (read ? O_RDWR : O_WRONLY) : O_RDONLY;
+  HostFile::Disposition how = HostFile::Disposition::kOpenExisting;
   switch (disposition) {
-    case Disposition::kCreateNew: flags |= O_CREAT | O_EXCL; break;
-    case Disposition::kCreateAlways: flags |= O_CREAT | O_TRUNC; break;
-    case Disposition::kOpenExisting: break;
-    case Disposition::kOpenAlways: flags |= O_CREAT; break;
-    case Disposition::kTruncateExisting: flags |= O_TRUNC; break;
+    case Disposition::kCreateNew: how = HostFile::Disposition::kCreateNew; break;
+    case Disposition::kCreateAlways: how = HostFile::Disposition::kCreateAlways; break;
+    case Disposition::kOpenExisting: how = HostFile::Disposition::kOpenExisting; break;
+    case Disposition::kOpenAlways: how = HostFile::Disposition::kOpenAlways; break;
+    case Disposition::kTruncateExisting: how = HostFile::Disposition::kTruncateExisting; break;
   }
   // Creating or truncating needs write access on the host even for a reader.
-  if (!write && (flags & (O_CREAT | O_TRUNC)) != 0) flags = (flags & ~O_RDONLY) | O_RDWR;
+  const bool creates = how != HostFile::Disposition::kOpenExisting;
+  const HostFile::Access access = write ? (read ? HostFile::Access::kReadWrite : HostFile::Access::kWrite)
+                                        : (creates ? HostFile::Access::kReadWrite : HostFile::Access::kRead);
   std::error_code ec;
   if (fs::is_directory(file, ec)) {
     *error = err::kAccessDenied;
     return std::nullopt;
   }
-  int fd = OpenFd(file, flags);
-  if (fd < 0) {
-    int e = errno;
+  OpenFile opened;
+  if (const int e = opened.file_.Open(file, access, how)) {
     if (e == ENOENT && !fs::exists(FolderOf(file), ec)) {
       *error = err::kPathNotFound;
     } else {
@@ -233,15 +194,15 @@ std::optional<OpenFile> OpenFile::Open(const fs::path& file, bool read, bool wri
     return std::nullopt;
   }
   *error = err::kSuccess;
-  return OpenFile(fd);
+  return opened;
 }
 
 bool OpenFile::TryLock([[maybe_unused]] bool exclusive) {
 #ifdef _WIN32
   return true;
 #else
-  if (fd_ < 0) return false;
-  while (::flock(fd_, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
+  if (!file_.valid()) return false;
+  while (::flock(file_.fd(), (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
     if (errno == EINTR) continue;
     return errno != EWOULDBLOCK && errno != EAGAIN;  // other errors: locks unsupported here
   }
@@ -251,8 +212,9 @@ bool OpenFile::TryLock([[maybe_unused]] bool exclusive) {
 
 DWORD OpenFile::Write(const void* data, std::size_t size, std::size_t* written) {
   *written = 0;
-  if (fd_ < 0) return err::kInvalidHandle;
-  DWORD result = WriteAll(fd_, static_cast<const char*>(data), size);
+  if (!file_.valid()) return err::kInvalidHandle;
+  std::size_t done = 0;
+  const DWORD result = ErrorFromErrno(file_.Write(data, size, &done));
   if (result == err::kSuccess) *written = size;
   return result;
 }

@@ -1,7 +1,8 @@
 #pragma once
 // File operations of the host that std::filesystem does not offer: durable
-// writes, advisory locks, raw descriptors. The only file of the file layer
-// that calls POSIX; on Windows builds it falls back to the C runtime.
+// writes, advisory locks, raw descriptors. Files are opened, read, written and
+// synced through the engine's host-file unit (regf/host_file.h), so a FIFO or
+// device is never waited on and never taken for a file.
 //
 // Errors are Win32 error codes (types.h), translated from errno.
 #include <cstdint>
@@ -11,6 +12,7 @@
 #include <string_view>
 
 #include "platform/types.h"
+#include "regf/host_file.h"
 
 namespace hv::offline::host {
 
@@ -62,12 +64,11 @@ class OpenFile {
   bool TryLock(bool exclusive);
   // kSuccess or the error; *written receives the bytes written.
   DWORD Write(const void* data, std::size_t size, std::size_t* written);
-  bool valid() const { return fd_ >= 0; }
+  bool valid() const { return file_.valid(); }
 
  private:
-  explicit OpenFile(int fd) : fd_(fd) {}
   void Close();
-  int fd_ = -1;
+  regf::HostFile file_;
 };
 
 // True when an advisory exclusive lock on `file` could be taken right now

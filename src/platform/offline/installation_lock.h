@@ -6,6 +6,7 @@
 // on the command line. The owner holds hivora.lock (installation_state.h)
 // for the life of the process; within one process the lock is shared by
 // every platform object on the same installation.
+#include <atomic>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -32,11 +33,15 @@ class InstallationLock {
   InstallationLock& operator=(const InstallationLock&) = delete;
 
   const std::filesystem::path& file() const { return file_; }
+  // True for the first holder in this process; later platforms on the same
+  // installation share the lock and leave the start-up work to the first.
+  bool TakeFirstUse() { return !used_.exchange(true); }
 
  private:
   InstallationLock(std::filesystem::path file, int fd) : file_(std::move(file)), fd_(fd) {}
   std::filesystem::path file_;
   int fd_ = -1;
+  std::atomic<bool> used_{false};
 };
 
 }  // namespace hv::offline

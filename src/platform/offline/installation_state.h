@@ -11,7 +11,10 @@
 //   close-on-exec, before anything reads or changes the journal, the hives or
 //   their copies; held for the life of the process. A process that cannot
 //   take it touches nothing. Its content is informational only: the owner's
-//   process id and identity, one line.
+//   process id and identity, one line. (The Windows build of this library
+//   keeps the exclusion inside its process for now; a Windows program that
+//   shares installations with others must lock the file's first byte with
+//   LockFileEx instead, which flock on the same volume does not see.)
 //
 // pending.journal — replacements and what the last restart did. Text, LF
 //   line ends, rewritten whole and atomically (temporary name
@@ -26,7 +29,8 @@
 //   applying them and the next owner finishes them at start, without asking.
 //   The fingerprint of a `replace` line is that of the hive the replacement
 //   was made from; an entry whose hive no longer matches is dropped, not
-//   applied. `applied` lines name the hives the last restart replaced, with
+//   applied. `applied` lines name the hives the last restart replaced (or an
+//   earlier one, for a hive no later restart touched), with
 //   the fingerprint of the hive it installed, so that the backups can be put
 //   back only over hives nobody changed since.
 //

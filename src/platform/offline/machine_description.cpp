@@ -7,17 +7,12 @@
 
 #include "platform/offline/host_io.h"
 #include "platform/offline/private_profile.h"
+#include "platform/text_case.h"
 
 namespace hv::offline {
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Upper(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return out;
-}
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -74,7 +69,7 @@ std::optional<UINT> DriveType(std::string_view name) {
   static const std::map<std::string, UINT> kTypes = {
       {"FIXED", drive::kFixed},   {"REMOVABLE", drive::kRemovable}, {"REMOTE", drive::kRemote},
       {"CDROM", drive::kCdrom},   {"RAMDISK", drive::kRamdisk}};
-  auto it = kTypes.find(Upper(name));
+  auto it = kTypes.find(AsciiUpper(name));
   if (it == kTypes.end()) return std::nullopt;
   return it->second;
 }
@@ -89,7 +84,7 @@ class Reader {
   }
 
   bool Machine(const ProfileLine& line, MachineDescription* d) {
-    std::string key = Upper(line.name);
+    std::string key = AsciiUpper(line.name);
     if (key == "VERSION") {
       std::size_t dot = line.value.find('.');
       auto major = ParseNumber(line.value.substr(0, dot), 0xFFFFFFFFu);
@@ -109,7 +104,7 @@ class Reader {
       }
       d->wow64 = line.value == "1";
     } else if (key == "RESTOREPOINT") {
-      std::string v = Upper(line.value);
+      std::string v = AsciiUpper(line.value);
       if (v != "FAIL" && v != "OK") {
         return Fail(line.number, "RestorePoint must be fail or ok, not \"" + line.value + "\"");
       }
@@ -131,7 +126,7 @@ class Reader {
       return Fail(line.number, "drive line must be letter=type,device,folder");
     }
     DriveSpec entry;
-    entry.letter = static_cast<char>(std::toupper(static_cast<unsigned char>(line.name[0])));
+    entry.letter = AsciiUpper(line.name[0]);
     std::string_view type = Trim(std::string_view(v).substr(0, c1));
     auto t = DriveType(type);
     if (!t) {
@@ -167,7 +162,7 @@ class Reader {
     }
     HivelistValue value;
     value.name = line.name;
-    std::string type = Upper(Trim(std::string_view(line.value).substr(0, colon)));
+    std::string type = AsciiUpper(Trim(std::string_view(line.value).substr(0, colon)));
     std::string data = line.value.substr(colon + 1);
     if (type == "REG_SZ" || type == "REG_EXPAND_SZ") {
       value.type = type == "REG_SZ" ? reg::kSz : reg::kExpandSz;
@@ -209,7 +204,7 @@ std::vector<BYTE> StringData(const std::string& text) {
 }
 
 const DriveSpec* MachineDescription::Drive(char letter) const {
-  letter = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
+  letter = AsciiUpper(letter);
   for (const DriveSpec& d : drives) {
     if (d.letter == letter) return &d;
   }
@@ -248,7 +243,7 @@ std::optional<MachineDescription> LoadMachineDescription(const fs::path& file, s
       case ProfileLine::Kind::kComment:
         continue;
       case ProfileLine::Kind::kSection: {
-        section = Upper(line.name);
+        section = AsciiUpper(line.name);
         if (section != "MACHINE" && section != "DRIVES" && section != "HIVELIST") {
           reader.Fail(line.number, "unknown section [" + line.name + "] (Machine, Drives or Hivelist)");
           return std::nullopt;
@@ -272,7 +267,7 @@ std::optional<MachineDescription> LoadMachineDescription(const fs::path& file, s
     if (section.empty()) {
       ok = reader.Fail(line.number, "value outside any section");
     } else if (section == "MACHINE") {
-      auto [it, fresh] = seenMachineKeys.emplace(Upper(line.name), line.number);
+      auto [it, fresh] = seenMachineKeys.emplace(AsciiUpper(line.name), line.number);
       ok = fresh ? reader.Machine(line, &d)
                  : reader.Fail(line.number, line.name + " is given twice (first at line " +
                                                 std::to_string(it->second) + ")");

@@ -1,10 +1,14 @@
 // Volumes and files of the offline platform.
 #include <algorithm>
+#include <cstdio>
 #include <cctype>
 #include <cstring>
 #include <system_error>
 
+#include "platform/offline/full_path.h"
 #include "platform/offline/offline_platform.h"
+#include "platform/text_case.h"
+#include "platform/offline/volumes.h"
 
 namespace hv::offline {
 namespace fs = std::filesystem;
@@ -30,13 +34,11 @@ bool Exists(const fs::path& p) {
   return fs::exists(p, ec);
 }
 
-char Upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
-
 // Windows' matching of one name against a pattern with * and ?, ignoring case.
 bool WildcardMatch(std::string_view pattern, std::string_view name) {
   std::size_t p = 0, n = 0, star = std::string_view::npos, mark = 0;
   while (n < name.size()) {
-    if (p < pattern.size() && (pattern[p] == '?' || Upper(pattern[p]) == Upper(name[n]))) {
+    if (p < pattern.size() && (pattern[p] == '?' || AsciiUpper(pattern[p]) == AsciiUpper(name[n]))) {
       ++p;
       ++n;
     } else if (p < pattern.size() && pattern[p] == '*') {
@@ -77,58 +79,29 @@ DWORD MissingError(const fs::path& host) {
 
 // --- Volumes
 
+namespace {
+
+Volumes VolumesOf(const DriveMap& drives) {
+  Volumes volumes;
+  for (const DriveSpec& d : drives.drives()) volumes.AddDrive(d.letter, d.type, {d.device});
+  return volumes;
+}
+
+}  // namespace
+
 DWORD OfflinePlatform::GetLogicalDriveStringsA(DWORD bufferLength, char* buffer) {
-  std::string list;
-  for (const DriveSpec& d : drives_.drives()) {
-    list += d.letter;
-    list += ":\\";
-    list += '\0';
-  }
-  const DWORD length = static_cast<DWORD>(list.size());
-  if (buffer == nullptr || bufferLength < length + 1) return length + 1;
-  std::memcpy(buffer, list.data(), list.size());
-  buffer[length] = '\0';
-  return length;
+  return VolumesOf(drives_).LogicalDriveStrings(bufferLength, buffer);
 }
 
 UINT OfflinePlatform::GetDriveTypeA(const char* rootPathName) {
-  if (rootPathName == nullptr) {
-    const DriveSpec* c = drives_.Drive('C');
-    return c != nullptr ? c->type : drive::kNoRootDir;
-  }
-  std::string_view root(rootPathName);
-  const bool isRoot = DriveMap::IsDrivePath(root) &&
-                      (root.size() == 2 || (root.size() == 3 && (root[2] == '\\' || root[2] == '/')));
-  const DriveSpec* d = isRoot ? drives_.Drive(root[0]) : nullptr;
-  return d != nullptr ? d->type : drive::kNoRootDir;
+  return VolumesOf(drives_).DriveType(rootPathName);
 }
 
 DWORD OfflinePlatform::QueryDosDeviceA(const char* deviceName, char* targetPath, DWORD max) {
-  std::string answer;
-  if (deviceName == nullptr) {
-    // Every DOS device name; here the drive letters.
-    for (const DriveSpec& d : drives_.drives()) {
-      answer += d.letter;
-      answer += ':';
-      answer += '\0';
-    }
-  } else {
-    std::string_view name(deviceName);
-    const DriveSpec* d = name.size() == 2 && DriveMap::IsDrivePath(name) ? drives_.Drive(name[0]) : nullptr;
-    if (d == nullptr) {
-      SetLastError(err::kFileNotFound);
-      return 0;
-    }
-    answer = d->device;
-    answer += '\0';
-  }
-  answer += '\0';
-  if (targetPath == nullptr || max < answer.size()) {
-    SetLastError(err::kInsufficientBuffer);
-    return 0;
-  }
-  std::memcpy(targetPath, answer.data(), answer.size());
-  return static_cast<DWORD>(answer.size());
+  DWORD error = err::kSuccess;
+  const DWORD stored = VolumesOf(drives_).QueryDosDevice(deviceName, targetPath, max, &error);
+  if (stored == 0) SetLastError(error);
+  return stored;
 }
 
 // --- Files
@@ -169,6 +142,7 @@ DWORD OfflinePlatform::GetFileAttributesA(const char* fileName) {
   std::error_code ec;
   const fs::file_status status = fs::status(*host, ec);
   if (!fs::exists(status)) {
+    if (SaveUnderWay(*host)) return file::kAttributeNormal;
     SetLastError(MissingError(*host));
     return file::kInvalidFileAttributes;
   }
@@ -212,10 +186,7 @@ DWORD OfflinePlatform::GetFullPathNameA(const char* fileName, DWORD bufferLength
   std::string full;
   std::string_view name(fileName);
   if (DriveMap::IsDrivePath(name)) {
-    full = std::string(name.substr(0, 2));
-    for (const std::string& part : SplitPath(name.substr(2))) full += "\\" + part;
-    const char last = name.back();
-    if (full.size() == 2 || last == '\\' || last == '/') full += "\\";
+    full = FullDrivePath(name);
   } else {
     std::error_code ec;
     std::string host(name);
@@ -224,14 +195,7 @@ DWORD OfflinePlatform::GetFullPathNameA(const char* fileName, DWORD bufferLength
 #endif
     full = fs::absolute(fs::path(host), ec).lexically_normal().string();
   }
-  const DWORD length = static_cast<DWORD>(full.size());
-  if (buffer == nullptr || bufferLength < length + 1) return length + 1;
-  std::memcpy(buffer, full.c_str(), full.size() + 1);
-  if (filePart != nullptr) {
-    const std::size_t slash = full.find_last_of("\\/");
-    *filePart = slash + 1 < full.size() ? buffer + slash + 1 : nullptr;
-  }
-  return length;
+  return StoreFullPath(full, bufferLength, buffer, filePart);
 }
 
 HANDLE OfflinePlatform::FindFirstFileA(const char* fileName, FindDataA* data) {
@@ -271,7 +235,17 @@ HANDLE OfflinePlatform::FindFirstFileA(const char* fileName, FindDataA* data) {
       if (NamesEqual(candidate, pattern)) stored = candidate;
     }
     FindDataA entry;
-    if (Exists(found) && FillFindData(found, stored, &entry)) find.entries.push_back(entry);
+    if (Exists(found) && FillFindData(found, stored, &entry)) {
+      find.entries.push_back(entry);
+    } else if (const auto reached = SaveUnderWay(*folder / pattern)) {
+      // A copy being made: the size it has reached so far.
+      entry = FindDataA{};
+      entry.dwFileAttributes = file::kAttributeNormal;
+      entry.nFileSizeHigh = static_cast<DWORD>(static_cast<std::uint64_t>(*reached) >> 32);
+      entry.nFileSizeLow = static_cast<DWORD>(static_cast<std::uint64_t>(*reached) & 0xFFFFFFFFu);
+      std::snprintf(entry.cFileName, sizeof entry.cFileName, "%s", pattern.c_str());
+      find.entries.push_back(entry);
+    }
   } else {
     std::vector<std::string> names;
     const bool driveRoot = std::any_of(drives_.drives().begin(), drives_.drives().end(), [&](const DriveSpec& d) {
@@ -283,7 +257,7 @@ HANDLE OfflinePlatform::FindFirstFileA(const char* fileName, FindDataA* data) {
     }
     std::sort(names.begin() + (driveRoot ? 0 : 2), names.end(), [](const std::string& a, const std::string& b) {
       return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                          [](char x, char y) { return Upper(x) < Upper(y); });
+                                          [](char x, char y) { return AsciiUpper(x) < AsciiUpper(y); });
     });
     for (const std::string& entryName : names) {
       FindDataA entry;

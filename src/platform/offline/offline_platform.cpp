@@ -16,8 +16,6 @@ namespace {
 
 thread_local DWORD tlsLastError = err::kSuccess;
 
-constexpr DWORD kTokenQuery = access::kTokenQuery;
-constexpr DWORD kTokenAdjust = access::kTokenAdjustPrivileges;
 constexpr UINT kEwxShutdown = 1;
 constexpr UINT kEwxPowerOff = 8;
 
@@ -32,6 +30,12 @@ bool Wow64Installation(const MachineDescription& machine) {
 fs::path StateFolderOf(const DriveMap& drives) {
   if (auto folder = drives.ResolveNative("C:\\ProgramData\\Talvix Hivora")) return *folder;
   return host::UserConfigHome() / "talvix-hivora" / "state";
+}
+
+std::shared_ptr<InstallationLock> TakeLock(const fs::path& stateFolder, const std::string& identity, DWORD* error) {
+  std::shared_ptr<InstallationLock> lock;
+  if (InstallationLock::Acquire(stateFolder, identity, &lock, error) != InstallationLock::Result::kAcquired) return nullptr;
+  return lock;
 }
 
 std::string Quoted(const std::string& arg) {
@@ -58,9 +62,15 @@ OfflinePlatform::OfflinePlatform(OfflineOptions options)
     : options_(std::move(options)),
       drives_(options_.machine.drives, Wow64Installation(options_.machine)),
       identity_(InstallationIdentity(drives_)),
-      release_(options_.machine.version ? ReleaseFor(*options_.machine.version) : DeriveRelease(drives_)),
-      hivelist_(options_.machine.hivelist ? *options_.machine.hivelist : SynthesizeHivelist(drives_)),
       stateFolder_(StateFolderOf(drives_)),
+      lock_(TakeLock(stateFolder_, identity_, &lockError_)),
+      // A start that does not own the installation reads none of it.
+      release_(options_.machine.version ? ReleaseFor(*options_.machine.version)
+               : lock_                  ? DeriveRelease(drives_)
+                                        : ReleaseFor({6, 2})),
+      hivelist_(options_.machine.hivelist ? *options_.machine.hivelist
+                : lock_                   ? SynthesizeHivelist(drives_)
+                                          : std::vector<HivelistValue>{}),
       journal_(stateFolder_ / "pending.journal", &drives_),
       restorePoints_(stateFolder_ / "RestorePoints", &drives_, options_.machine.restorePointFails,
                      [this] {
@@ -69,11 +79,7 @@ OfflinePlatform::OfflinePlatform(OfflineOptions options)
                        return t;
                      }),
       clock_(host::LocalTime) {
-  std::shared_ptr<InstallationLock> lock;
-  if (InstallationLock::Acquire(stateFolder_, identity_, &lock, &lockError_) != InstallationLock::Result::kAcquired) {
-    return;
-  }
-  lock_ = std::move(lock);
+  if (!lock_ || !lock_->TakeFirstUse()) return;
   std::vector<ReplacementOutcome> finished;
   journal_.Recover(&finished);
   report_.recovered = finished;
@@ -176,22 +182,10 @@ BOOL OfflinePlatform::OpenProcessToken(DWORD desiredAccess, HANDLE* token) {
 }
 
 BOOL OfflinePlatform::LookupPrivilegeValueA(const char* systemName, const char* name, Luid* luid) {
-  if (name == nullptr || luid == nullptr) {
-    SetLastError(err::kInvalidParameter);
-    return 0;
-  }
-  // Only the local system is known here.
-  if (systemName != nullptr && *systemName != '\0') {
-    SetLastError(err::kInvalidParameter);
-    return 0;
-  }
-  auto found = Token::LookupPrivilege(name);
-  if (!found) {
-    SetLastError(err::kNoSuchPrivilege);
-    return 0;
-  }
-  *luid = *found;
-  return 1;
+  DWORD error = err::kSuccess;
+  const BOOL ok = Token::LookupPrivilegeValue(systemName, name, luid, &error);
+  if (!ok) SetLastError(error);
+  return ok;
 }
 
 BOOL OfflinePlatform::AdjustTokenPrivileges(HANDLE token, BOOL disableAll, const TokenPrivileges* newState,
@@ -207,12 +201,9 @@ BOOL OfflinePlatform::AdjustTokenPrivileges(HANDLE token, BOOL disableAll, const
     }
     access = std::get<TokenObject>(it->second).access;
   }
-  if ((access & kTokenAdjust) == 0 || (previousState != nullptr && (access & kTokenQuery) == 0)) {
-    SetLastError(err::kAccessDenied);
-    return 0;
-  }
   DWORD error = err::kSuccess;
-  BOOL ok = token_.Adjust(disableAll, newState, bufferLength, previousState, returnLength, &error);
+  BOOL ok = token_.AdjustThroughHandle(access, disableAll, newState, bufferLength, previousState,
+                                       returnLength, &error);
   SetLastError(error);
   return ok;
 }
@@ -312,10 +303,19 @@ BOOL OfflinePlatform::WritePrivateProfileStringA(const char* appName, const char
 std::intptr_t OfflinePlatform::ShellExecuteA(HWND, const char*, const char* file, const char*, const char*,
                                              int) {
   if (file == nullptr || *file == '\0') return 2;  // SE_ERR_FNF
+  if (openNotice_) {
+    const bool opened = host::OpenWithDesktop(file);
+    openNotice_(file, opened);
+    return 42;
+  }
   std::printf("Opening %s\n", file);
   std::fflush(stdout);
   host::OpenWithDesktop(file);
   return 42;
+}
+
+void OfflinePlatform::SetOpenNotice(std::function<void(const std::string&, bool)> notice) {
+  openNotice_ = std::move(notice);
 }
 
 // --- Process and locale
@@ -324,6 +324,12 @@ std::string OfflinePlatform::GetCommandLineA() {
   std::string line = Quoted(options_.programName);
   for (const std::string& arg : options_.arguments) line += " " + Quoted(arg);
   return line;
+}
+
+std::vector<std::string> OfflinePlatform::CommandLineArguments() {
+  std::vector<std::string> arguments{options_.programName};
+  arguments.insert(arguments.end(), options_.arguments.begin(), options_.arguments.end());
+  return arguments;
 }
 
 std::string OfflinePlatform::ProgramFolder() {

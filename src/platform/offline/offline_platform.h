@@ -32,6 +32,7 @@
 #include "platform/offline/restore_point.h"
 #include "platform/offline/token.h"
 #include "platform/platform.h"
+#include "regf/regf.h"
 
 namespace hv::offline {
 
@@ -75,12 +76,21 @@ class OfflinePlatform : public Platform {
   // asks applications to close at a restart. Runs on the caller's thread, so
   // it must only request the close (post a message), not wait for it.
   void SetRestartHandler(std::function<void()> handler);
+  // Where ShellExecuteA tells the user of an address: called with the
+  // address and whether the desktop's opener took it. Without one, the
+  // address is printed ("Opening <address>") and the opener tried.
+  void SetOpenNotice(std::function<void(const std::string& address, bool opened)> notice);
 
   const DriveMap& drives() const { return drives_; }
   const std::vector<HivelistValue>& hivelist() const { return hivelist_; }
   bool wow64() const { return drives_.wow64(); }
   ReplacementJournal& journal() { return journal_; }
   const std::filesystem::path& stateFolder() const { return stateFolder_; }
+  // The host file of the hive of this hivelist name; nullopt when it has
+  // none (HARDWARE) or is not there.
+  std::optional<std::filesystem::path> HostFileOfHive(const std::string& hiveName) const;
+  // Why the last save into this host file failed; empty when it did not.
+  std::string SaveFailure(const std::filesystem::path& copy) const;
   RestorePointStore& restorePoints() { return restorePoints_; }
   // The installation's identity (installation_lock.h).
   const std::string& identity() const { return identity_; }
@@ -143,6 +153,7 @@ class OfflinePlatform : public Platform {
                               const char* directory, int showCmd) override;
 
   std::string GetCommandLineA() override;
+  std::vector<std::string> CommandLineArguments() override;
   std::string ProgramFolder() override;
   std::string DataFolder() override;
   void GetLocalTime(SystemTime* time) override;
@@ -187,11 +198,12 @@ class OfflinePlatform : public Platform {
   OfflineOptions options_;
   DriveMap drives_;
   std::string identity_;
+  // Taken before anything of the installation is read.
+  std::filesystem::path stateFolder_;
+  DWORD lockError_ = err::kSuccess;
+  std::shared_ptr<InstallationLock> lock_;
   ReleaseInfo release_;
   std::vector<HivelistValue> hivelist_;
-  std::filesystem::path stateFolder_;
-  std::shared_ptr<InstallationLock> lock_;
-  DWORD lockError_ = err::kSuccess;
   ReplacementJournal journal_;
   RestorePointStore restorePoints_;
   Token token_;
@@ -201,7 +213,14 @@ class OfflinePlatform : public Platform {
   std::map<std::uintptr_t, KeyObject> keys_;
   std::uintptr_t nextHandle_ = 0x100;
   std::function<void()> restartHandler_;
+  std::function<void(const std::string&, bool)> openNotice_;
   std::function<SystemTime()> clock_;
+  std::map<std::filesystem::path, std::string> saveFailures_;
+  // Copies RegSaveKeyA is making, with the size each has reached so far:
+  // the size queries answer with it, so that a progress bar moves while a
+  // large hive is compacted (the file itself gets its name only once verified).
+  std::map<std::filesystem::path, std::shared_ptr<regf::CompactProgress>> savesUnderWay_;
+  std::optional<std::int64_t> SaveUnderWay(const std::filesystem::path& copy) const;
   RunReport report_;
   // The hive each copy written by RegSaveKeyA was made from, by copy.
   std::map<std::string, HiveFingerprint> copyFingerprints_;

@@ -7,6 +7,7 @@
 #include "platform/offline/hibernation.h"
 #include "platform/offline/hive_files.h"
 #include "platform/offline/offline_platform.h"
+#include "platform/offline/registry_values.h"
 #include "regf/regf.h"
 
 namespace hv::offline {
@@ -57,25 +58,6 @@ std::optional<std::pair<HKEY, std::vector<std::string>>> HiveLocation(const std:
   return std::nullopt;
 }
 
-// Copies a value out under the RegQueryValueEx data rules.
-LSTATUS CopyData(const HivelistValue& value, DWORD* type, BYTE* data, DWORD* dataLen) {
-  if (data != nullptr && dataLen == nullptr) return static_cast<LSTATUS>(err::kInvalidParameter);
-  if (type != nullptr) *type = value.type;
-  const DWORD size = static_cast<DWORD>(value.data.size());
-  if (dataLen == nullptr) return static_cast<LSTATUS>(err::kSuccess);
-  if (data == nullptr) {
-    *dataLen = size;
-    return static_cast<LSTATUS>(err::kSuccess);
-  }
-  if (*dataLen < size) {
-    *dataLen = size;
-    return static_cast<LSTATUS>(err::kMoreData);
-  }
-  if (size > 0) std::memcpy(data, value.data.data(), size);
-  *dataLen = size;
-  return static_cast<LSTATUS>(err::kSuccess);
-}
-
 LSTATUS Status(DWORD code) { return static_cast<LSTATUS>(code); }
 
 }  // namespace
@@ -90,6 +72,27 @@ std::optional<fs::path> OfflinePlatform::HiveFileOf(std::size_t hive) const {
   std::error_code ec;
   if (!file || !fs::is_regular_file(*file, ec)) return std::nullopt;
   return file;
+}
+
+std::optional<fs::path> OfflinePlatform::HostFileOfHive(const std::string& hiveName) const {
+  for (std::size_t i = 0; i < hivelist_.size(); ++i) {
+    if (hivelist_[i].name == hiveName) return HiveFileOf(i);
+  }
+  return std::nullopt;
+}
+
+std::optional<std::int64_t> OfflinePlatform::SaveUnderWay(const fs::path& copy) const {
+  std::lock_guard lock(mutex_);
+  auto it = savesUnderWay_.find(copy.lexically_normal());
+  if (it == savesUnderWay_.end()) it = savesUnderWay_.find(copy);
+  if (it == savesUnderWay_.end()) return std::nullopt;
+  return it->second->load();
+}
+
+std::string OfflinePlatform::SaveFailure(const fs::path& copy) const {
+  std::lock_guard lock(mutex_);
+  auto it = saveFailures_.find(copy);
+  return it == saveFailures_.end() ? std::string() : it->second;
 }
 
 std::optional<std::size_t> OfflinePlatform::HiveRootIndex(HKEY root, const std::vector<std::string>& path) const {
@@ -192,13 +195,7 @@ LSTATUS OfflinePlatform::RegEnumValueA(HKEY key, DWORD index, char* name, DWORD*
   if (it->second.kind != KeyObject::Kind::kHivelist || index >= hivelist_.size()) {
     return Status(err::kNoMoreItems);
   }
-  const HivelistValue& value = hivelist_[index];
-  if (*nameLen < value.name.size() + 1) return Status(err::kMoreData);
-  const LSTATUS dataStatus = CopyData(value, type, data, dataLen);
-  if (dataStatus == Status(err::kInvalidParameter)) return dataStatus;
-  std::memcpy(name, value.name.c_str(), value.name.size() + 1);
-  *nameLen = static_cast<DWORD>(value.name.size());
-  return dataStatus;
+  return CopyEnumeratedValue(hivelist_[index], name, nameLen, type, data, dataLen);
 }
 
 LSTATUS OfflinePlatform::RegQueryValueExA(HKEY key, const char* valueName, DWORD* type, BYTE* data,
@@ -208,7 +205,7 @@ LSTATUS OfflinePlatform::RegQueryValueExA(HKEY key, const char* valueName, DWORD
   if (it == keys_.end()) return Status(IsPredefined(key) ? err::kFileNotFound : err::kInvalidHandle);
   if (it->second.kind != KeyObject::Kind::kHivelist || valueName == nullptr) return Status(err::kFileNotFound);
   for (const HivelistValue& value : hivelist_) {
-    if (NamesEqual(value.name, valueName)) return CopyData(value, type, data, dataLen);
+    if (NamesEqual(value.name, valueName)) return CopyValueData(value, type, data, dataLen);
   }
   return Status(err::kFileNotFound);
 }
@@ -237,10 +234,27 @@ LSTATUS OfflinePlatform::RegSaveKeyA(HKEY key, const char* file) {
 
   const HiveFingerprint made = FingerprintOf(*source);
   std::string protectionError;
-  const regf::Status saved = regf::CompactHiveFile(*source, *target, [&](const fs::path& empty) {
-    if (host::CopyProtection(*source, empty, &protectionError) == err::kSuccess) return regf::Status{};
-    return regf::Status{false, protectionError};
-  });
+  const auto progress = std::make_shared<regf::CompactProgress>(0);
+  {
+    std::lock_guard lock(mutex_);
+    savesUnderWay_[target->lexically_normal()] = progress;
+  }
+  const regf::Status saved = regf::CompactHiveFile(
+      *source, *target,
+      [&](const fs::path& empty) {
+        if (host::CopyProtection(*source, empty, &protectionError) == err::kSuccess) return regf::Status{};
+        return regf::Status{false, protectionError};
+      },
+      progress.get());
+  {
+    std::lock_guard lock(mutex_);
+    savesUnderWay_.erase(target->lexically_normal());
+  }
+  {
+    std::lock_guard lock(mutex_);
+    if (saved.ok) saveFailures_.erase(*target);
+    else saveFailures_[*target] = protectionError.empty() ? saved.message : protectionError;
+  }
   if (saved.ok) {
     std::lock_guard lock(mutex_);
     copyFingerprints_[fs::absolute(*target, ec).lexically_normal().string()] = made;

@@ -1,5 +1,6 @@
 #include "platform/offline/pending_replacements.h"
 
+#include <algorithm>
 #include <sstream>
 #include <system_error>
 
@@ -290,7 +291,10 @@ DWORD ReplacementJournal::Apply(Journal* journal, std::vector<ReplacementOutcome
       result = r;
       continue;
     }
-    if (outcome.replaced && restart) journal->applied.push_back({entry.hive, entry.backup, FingerprintOf(entry.hive)});
+    if (outcome.replaced && restart) {
+      std::erase_if(journal->applied, [&](const AppliedReplacement& a) { return SameFile(a.hive, entry.hive); });
+      journal->applied.push_back({entry.hive, entry.backup, FingerprintOf(entry.hive)});
+    }
     Journal rest = *journal;
     rest.entries.insert(rest.entries.end(), failed.begin(), failed.end());
     if (DWORD s = Save(rest); s != err::kSuccess) result = s;
@@ -308,7 +312,11 @@ DWORD ReplacementJournal::ApplyAll(std::vector<ReplacementOutcome>* outcomes) {
   Journal journal = Load();
   if (journal.entries.empty()) return err::kSuccess;
   journal.state = JournalState::kRestarting;
-  journal.applied.clear();  // the backups of this restart take the place of the last one's
+  // The backups this restart makes take the place of earlier ones of the same hives.
+  std::erase_if(journal.applied, [&](const AppliedReplacement& a) {
+    return std::any_of(journal.entries.begin(), journal.entries.end(),
+                       [&](const PendingReplacement& e) { return SameFile(e.hive, a.hive); });
+  });
   if (DWORD r = Save(journal); r != err::kSuccess) return r;
   if (!Tick()) return err::kWriteFault;
   return Apply(&journal, outcomes);

@@ -174,8 +174,11 @@ SettleResult RestoreFromPoint(OfflinePlatform& platform, const std::string& id) 
     const std::string file = Ini(index, section, "File");
     if (file.empty()) break;
     auto hive = platform.drives().ResolveNative(file);
-    const fs::path copy = point / fs::path(Ini(index, section, "Copy"));
-    if (!hive || !Exists(copy) || !LooksLikeHive(copy)) {
+    const fs::path relative = fs::path(Ini(index, section, "Copy")).lexically_normal();
+    const fs::path copy = point / relative;
+    // A copy lies inside its restore point.
+    const bool inside = !relative.empty() && relative.is_relative() && *relative.begin() != "..";
+    if (!hive || !inside || !Exists(copy) || !LooksLikeHive(copy)) {
       return Refusal("restore point " + id + ": the copy of " + file + " is missing or is no hive; nothing was restored");
     }
     items.push_back({*hive, copy});

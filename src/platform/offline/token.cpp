@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "platform/text_case.h"
+
 namespace hv::offline {
 namespace {
 
@@ -30,12 +32,6 @@ constexpr Named kPrivileges[] = {
     {"SeTimeZonePrivilege", 34},           {"SeCreateSymbolicLinkPrivilege", 35},
 };
 
-bool EqualI(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
 constexpr DWORD kPrivilegeRemoved = 4;
 constexpr DWORD kEntrySize = sizeof(Luid) + sizeof(DWORD);
 constexpr DWORD kHeaderSize = sizeof(DWORD);
@@ -55,7 +51,7 @@ Token::Token() {
 
 std::optional<Luid> Token::LookupPrivilege(std::string_view name) {
   for (const Named& p : kPrivileges) {
-    if (EqualI(p.name, name)) return Luid{p.luid, 0};
+    if (SameText(p.name, name)) return Luid{p.luid, 0};
   }
   return std::nullopt;
 }
@@ -140,6 +136,33 @@ BOOL Token::Adjust(BOOL disableAll, const TokenPrivileges* newState, DWORD buffe
   for (std::size_t i : removed) privileges_.erase(privileges_.begin() + static_cast<std::ptrdiff_t>(i));
   *lastError = allAssigned ? err::kSuccess : err::kNotAllAssigned;
   return 1;
+}
+
+BOOL Token::LookupPrivilegeValue(const char* systemName, const char* name, Luid* luid, DWORD* lastError) {
+  // Only the local system is known here.
+  if (name == nullptr || luid == nullptr || (systemName != nullptr && *systemName != '\0')) {
+    *lastError = err::kInvalidParameter;
+    return 0;
+  }
+  auto found = LookupPrivilege(name);
+  if (!found) {
+    *lastError = err::kNoSuchPrivilege;
+    return 0;
+  }
+  *luid = *found;
+  *lastError = err::kSuccess;
+  return 1;
+}
+
+BOOL Token::AdjustThroughHandle(DWORD handleAccess, BOOL disableAll, const TokenPrivileges* newState,
+                                DWORD bufferLength, TokenPrivileges* previousState, DWORD* returnLength,
+                                DWORD* lastError) {
+  if ((handleAccess & access::kTokenAdjustPrivileges) == 0 ||
+      (previousState != nullptr && (handleAccess & access::kTokenQuery) == 0)) {
+    *lastError = err::kAccessDenied;
+    return 0;
+  }
+  return Adjust(disableAll, newState, bufferLength, previousState, returnLength, lastError);
 }
 
 }  // namespace hv::offline

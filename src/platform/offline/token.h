@@ -18,6 +18,10 @@ class Token {
 
   // The LUID of a privilege name (case-insensitive), as Windows numbers it.
   static std::optional<Luid> LookupPrivilege(std::string_view name);
+  // LookupPrivilegeValueA: the local system only (systemName null or empty).
+  // Returns the BOOL result and sets *lastError (kSuccess, kInvalidParameter,
+  // kNoSuchPrivilege).
+  static BOOL LookupPrivilegeValue(const char* systemName, const char* name, Luid* luid, DWORD* lastError);
 
   bool IsEnabled(const Luid& luid) const;
   bool IsEnabled(std::string_view name) const;
@@ -27,6 +31,12 @@ class Token {
   // Nothing changes when the previous state does not fit.
   BOOL Adjust(BOOL disableAll, const TokenPrivileges* newState, DWORD bufferLength,
               TokenPrivileges* previousState, DWORD* returnLength, DWORD* lastError);
+  // The same through a handle opened with `handleAccess`: it needs
+  // TOKEN_ADJUST_PRIVILEGES, and TOKEN_QUERY as well when the previous state
+  // is asked for (else kAccessDenied, nothing changed).
+  BOOL AdjustThroughHandle(DWORD handleAccess, BOOL disableAll, const TokenPrivileges* newState,
+                           DWORD bufferLength, TokenPrivileges* previousState, DWORD* returnLength,
+                           DWORD* lastError);
 
  private:
   struct Entry {

@@ -30,7 +30,14 @@ constexpr const char* kUsage =
     "the transaction logs beside it (NAME.LOG1 and NAME.LOG2, or NAME.LOG), as Windows does\n"
     "when it loads it: compact, recover and diff work on the recovered hive; check reports a\n"
     "dirty hive as not sound and says whether its logs can recover it. The hive file and its\n"
-    "logs are never written. A dirty hive that no log can recover is refused.\n";
+    "logs are never written. A dirty hive that no log can recover is refused.\n"
+    "\n"
+    "  --help, -h       this text\n"
+    "  --version        the tool's version\n"
+    "\n"
+    "Exit codes: 0 success, 1 refused or \"no\", 2 usage error.\n";
+
+constexpr const char* kVersion = "hivora-hive 2.3\n";
 
 int Usage(const char* problem) {
   if (problem != nullptr) std::fprintf(stderr, "hivora-hive: %s\n\n", problem);
@@ -114,7 +121,9 @@ int Info(const char* file) {
   hv::regf::HiveInfo info;
   const hv::regf::Status s = hv::regf::ReadHiveInfo(file, info);
   if (!s) {
+    // A dirty hive's own bins may be broken where its logs hold the pages: say what they can do.
     std::fprintf(stderr, "hivora-hive: %s\n", s.message.c_str());
+    std::printf("%s", RecoveryLines(file, "").c_str());
     return 1;
   }
   std::printf("%s\n%s%s", file, hv::regf::FormatHiveInfo(info).c_str(), RecoveryLines(file, "").c_str());
@@ -127,7 +136,14 @@ int main(int argc, char** argv) {
   try {
     if (argc < 2) return Usage(nullptr);
     const std::string cmd = argv[1];
-    if (cmd == "--help" || cmd == "-h" || cmd == "help") return Usage(nullptr);
+    if (cmd == "--help" || cmd == "-h" || cmd == "help") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (cmd == "--version") {
+      std::fputs(kVersion, stdout);
+      return 0;
+    }
     const int args = argc - 2;
     if (cmd == "compact") return args == 2 ? Compact(argv[2], argv[3]) : Usage("compact takes IN and OUT");
     if (cmd == "recover") return args == 2 ? Recover(argv[2], argv[3]) : Usage("recover takes IN and OUT");

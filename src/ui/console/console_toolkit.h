@@ -124,6 +124,15 @@ class ConsoleToolkit final : public Toolkit {
   void SetTranscript(std::ostream* out) { transcript_ = out; }
   void SetDiagnostics(std::ostream* err) { diagnostics_ = err; }
   void SetFrontEnd(std::unique_ptr<FrontEnd> frontEnd);
+  // What the interactive screen says beyond the forms: the installation the
+  // program works on (after the main window's title), and a line under a
+  // list about its selected row. Either may be left empty.
+  struct ScreenNotes {
+    std::function<std::string()> title;
+    std::function<std::string(const ListView& list, int row)> rowInfo;
+  };
+  void SetScreenNotes(ScreenNotes notes) { notes_ = std::move(notes); }
+  const ScreenNotes& Notes() const { return notes_; }
   const ConsoleOptions& Options() const { return options_; }
 
   // The form the user works with: the topmost modal form, else the main
@@ -220,6 +229,7 @@ class ConsoleToolkit final : public Toolkit {
   std::vector<const std::function<bool()>*> loops_;
   IdleHandler idle_;
   std::unique_ptr<FrontEnd> frontEnd_;
+  ScreenNotes notes_;
   std::deque<int> answers_;
   std::deque<std::string> popupChoices_;
   std::vector<MessageBoxRecord> messageBoxes_;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "ui/console/accelerators.h"
 #include "ui/console/ansi_text.h"
 
 namespace hv::ui::console {
@@ -113,103 +112,46 @@ std::vector<std::string> Canvas::Lines(bool ansi) const {
   return lines;
 }
 
-std::vector<std::string> WrapText(std::string_view utf8, int width) {
-  std::vector<std::string> lines;
-  width = std::max(width, 1);
-  std::size_t start = 0;
-  for (;;) {
-    std::size_t end = utf8.find_first_of("\r\n", start);
-    std::string_view paragraph = utf8.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
-    std::vector<std::string> glyphs = Glyphs(paragraph);
-    std::size_t at = 0;
-    do {
-      std::size_t take = std::min<std::size_t>(static_cast<std::size_t>(width), glyphs.size() - at);
-      if (at + take < glyphs.size()) {
-        // Break after the last space that fits, when there is one.
-        for (std::size_t k = take; k > 0; --k) {
-          if (glyphs[at + k - 1] == " ") {
-            take = k;
-            break;
-          }
-        }
-      }
-      std::string line;
-      for (std::size_t k = at; k < at + take; ++k) line += glyphs[k];
-      lines.push_back(std::move(line));
-      at += take;
-    } while (at < glyphs.size());
-    if (end == std::string_view::npos) break;
-    start = end + 1;
-    if (utf8[end] == '\r' && start < utf8.size() && utf8[start] == '\n') ++start;
-  }
-  return lines;
-}
-
-CellRect PlaceForm(const Form& form, const Canvas& canvas, bool framed) {
-  if (!framed) return {0, 0, canvas.Cols(), canvas.Rows()};
-  // Dialogs keep the main window's scale roughly: 7 x 16 pixels a cell.
-  const int width = std::clamp((form.ClientWidth() + 6) / 7 + 2, 20, canvas.Cols());
-  const int height = std::clamp((form.ClientHeight() + 15) / 16 + 2, 5, canvas.Rows());
-  return {(canvas.Cols() - width) / 2, (canvas.Rows() - height) / 2, width, height};
-}
+int ListPageRows(const CellRect& cell, bool withInfo) { return std::max(1, cell.height - 1 - (withInfo ? 1 : 0)); }
 
 namespace {
 
-struct Scale {
-  double sx = 7;
-  double sy = 16;
-  CellRect area;
-  CellRect Map(const Rect& r) const {
-    CellRect c;
-    c.x = area.x + static_cast<int>(r.left / sx);
-    c.y = area.y + static_cast<int>(r.top / sy);
-    c.width = std::max(1, static_cast<int>(r.width / sx + 0.5));
-    c.height = std::max(1, static_cast<int>(r.height / sy + 0.5));
-    return c;
-  }
-};
-
-bool Shown(const Control& control) {
-  for (const Control* c = &control; c != nullptr; c = c->Parent()) {
-    if (!c->Visible()) return false;
-  }
-  return true;
-}
-
 // Column widths in cells: what each column's texts need (header included),
 // then the room left over given to the first column, or, when room is
-// short, taken from the widest columns first; at least the scaled design
-// width's share when it fits.
+// short, taken from the first column (whose names are shortened in their
+// middle) and then from the widest.
 std::vector<int> FitColumns(const ListView& list, int available, int codePage, bool grid) {
   const auto& columns = list.Columns();
   const std::size_t count = std::max<std::size_t>(columns.size(), 1);
   std::vector<int> need(count, 1);
   auto measure = [&](std::size_t c, const std::string& ansi) {
-    need[c] = std::max(need[c], static_cast<int>(Utf8Length(AnsiToUtf8(ansi, codePage))) + (grid ? 1 : 0));
+    need[c] = std::max(need[c], static_cast<int>(Utf8Length(AnsiToUtf8(ansi, codePage))) + 1);
   };
   for (std::size_t c = 0; c < columns.size(); ++c) measure(c, columns[c].caption);
   for (const auto& row : list.Rows()) {
     measure(0, row.caption);
     for (std::size_t c = 0; c + 1 < count && c < row.subItems.size(); ++c) measure(c + 1, row.subItems[c]);
   }
+  (void)grid;
   int total = 0;
   for (int w : need) total += w;
   while (total > available) {
-    auto widest = std::max_element(need.begin(), need.end());
-    if (*widest <= 2) break;
-    --*widest;
+    auto victim = need[0] > 12 ? need.begin() : std::max_element(need.begin(), need.end());
+    if (*victim <= 2) break;
+    --*victim;
     --total;
   }
   if (total < available) need[0] += available - total;
   return need;
 }
 
-void PaintList(Canvas& canvas, const ListView& list, CellRect cell, int codePage) {
+void PaintList(Canvas& canvas, const ListView& list, CellRect cell, int codePage, const ListState& state) {
   const auto& columns = list.Columns();
   const bool grid = list.GridLines();
   const std::vector<int> widths = FitColumns(list, cell.width, codePage, grid);
-  auto cellText = [&](int x, int y, int width, const std::string& ansi, Align align, std::uint8_t style) {
+  auto cellText = [&](int x, int y, int width, const std::string& ansi, Align align, bool elide, std::uint8_t style) {
     std::string text = AnsiToUtf8(ansi, codePage);
+    if (elide) text = ElideMiddle(text, width);
     const int length = static_cast<int>(Utf8Length(text));
     int at = x;
     if (align == Align::Right && length < width) at = x + width - length;
@@ -217,120 +159,119 @@ void PaintList(Canvas& canvas, const ListView& list, CellRect cell, int codePage
   };
   auto row = [&](int y, const std::vector<std::string>& texts, std::uint8_t style) {
     int x = cell.x;
+    if (style & kReverse) canvas.Fill(cell.x, y, cell.width, 1, style);
     for (std::size_t c = 0; c < widths.size(); ++c) {
-      const int width = std::min(widths[c] - (grid ? 1 : 0), cell.x + cell.width - x);
+      const int width = std::min(widths[c] - 1, cell.x + cell.width - x);
       if (width <= 0) break;
       const Align align = c < columns.size() ? columns[c].align : Align::Left;
-      cellText(x, y, width, c < texts.size() ? texts[c] : std::string(), align, style);
+      cellText(x, y, width, c < texts.size() ? texts[c] : std::string(), align, c == 0, style);
       x += widths[c];
-      if (grid && x - 1 < cell.x + cell.width) canvas.Text(x - 1, y, "|", kDim);
+      if (grid && x - 1 < cell.x + cell.width && c + 1 < widths.size()) canvas.Text(x - 1, y, "|", kDim);
     }
   };
   std::vector<std::string> header;
   for (const auto& column : columns) header.push_back(column.caption);
   row(cell.y, header, kBold | kUnderline);
-  for (std::size_t i = 0; i < list.Rows().size(); ++i) {
-    const int y = cell.y + 1 + static_cast<int>(i);
-    if (y >= cell.y + cell.height) break;
-    std::vector<std::string> texts{list.Rows()[i].caption};
-    for (const auto& sub : list.Rows()[i].subItems) texts.push_back(sub);
-    row(y, texts, kPlain);
+  const bool withInfo = !state.info.empty();
+  const int page = ListPageRows(cell, withInfo);
+  const int count = static_cast<int>(list.Rows().size());
+  const int top = std::clamp(state.top, 0, std::max(0, count - page));
+  for (int i = 0; i < page && top + i < count; ++i) {
+    const auto& data = list.Rows()[static_cast<std::size_t>(top + i)];
+    std::vector<std::string> texts{data.caption};
+    for (const auto& sub : data.subItems) texts.push_back(sub);
+    std::uint8_t style = kPlain;
+    if (top + i == state.selected) style = state.focused ? kReverse : kUnderline;
+    row(cell.y + 1 + i, texts, style);
   }
-}
-
-// Where a control goes: scaled, and inside the frame of a group box that
-// holds it (small offsets would otherwise put it on the frame's edge).
-CellRect Place(const Control& control, const Scale& scale) {
-  CellRect cell = scale.Map(control.FormBounds());
-  for (const Control* p = control.Parent(); p != nullptr; p = p->Parent()) {
-    if (p->GetKind() != Kind::GroupBox && p->GetKind() != Kind::SkinGroupBox) continue;
-    const CellRect frame = scale.Map(p->FormBounds());
-    cell.x = std::max(cell.x, frame.x + 1);
-    cell.y = std::max(cell.y, frame.y + 1);
-  }
-  return cell;
+  // Rows out of sight are marked, so that the user knows to scroll.
+  if (top > 0) canvas.Text(cell.x + cell.width - 1, cell.y + 1, "\u2191", kBold);
+  if (top + page < count) canvas.Text(cell.x + cell.width - 1, cell.y + page, "\u2193", kBold);
+  if (withInfo) canvas.Text(cell.x, cell.y + cell.height - 1, ElideMiddle(state.info, cell.width), kDim, cell.width);
 }
 
 }  // namespace
 
-void PaintForm(Canvas& canvas, const Form& form, CellRect area, const PaintOptions& options) {
-  if (options.framed) {
-    canvas.Frame(area.x, area.y, area.width, area.height, AnsiToUtf8(form.Caption(), options.codePage));
-    area = {area.x + 1, area.y + 1, area.width - 2, area.height - 2};
-  }
-  Scale scale;
-  scale.area = area;
-  if (form.ClientWidth() > 0 && area.width > 0) scale.sx = static_cast<double>(form.ClientWidth()) / area.width;
-  if (form.ClientHeight() > 0 && area.height > 0) scale.sy = static_cast<double>(form.ClientHeight()) / area.height;
-  const int right = area.x + area.width;
-  auto text = [&](const std::string& ansi) { return AnsiToUtf8(ansi, options.codePage); };
+FormLayout PaintForm(Canvas& canvas, const Form& form, CellRect area, const PaintOptions& options) {
+  LayoutOptions layoutOptions;
+  layoutOptions.codePage = options.codePage;
+  layoutOptions.keys = options.keys;
+  layoutOptions.framed = options.framed;
+  FormLayout layout = LayoutForm(form, area, layoutOptions);
+  PaintLayout(canvas, form, layout, options);
+  return layout;
+}
 
-  for (const auto& component : form.Components()) {
-    const Kind kind = component->GetKind();
-    if (kind == Kind::Timer || kind == Kind::PopupMenu || kind == Kind::MenuItem) continue;
-    const auto& control = static_cast<const Control&>(*component);
-    if (!Shown(control)) continue;
-    const CellRect cell = Place(control, scale);
-    const auto key = options.keys.find(&control);
-    const char letter = key == options.keys.end() ? 0 : key->second;
+void PaintLayout(Canvas& canvas, const Form& form, const FormLayout& layout, const PaintOptions& options) {
+  if (layout.framed) {
+    const CellRect& b = layout.box;
+    canvas.Frame(b.x, b.y, b.width, b.height, AnsiToUtf8(form.Caption(), options.codePage));
+  }
+  // Frames first, so that what they hold is drawn over them.
+  for (const PlacedControl& placed : layout.placed) {
+    const Kind kind = placed.control->GetKind();
+    if (kind != Kind::GroupBox && kind != Kind::SkinGroupBox) continue;
+    const CellRect& cell = placed.cell;
+    canvas.Frame(cell.x, cell.y, cell.width, std::max(cell.height, 2),
+                 AnsiToUtf8(placed.control->Caption(), options.codePage), kDim);
+  }
+  for (const PlacedControl& placed : layout.placed) {
+    const Control& control = *placed.control;
+    const Kind kind = control.GetKind();
+    const CellRect& cell = placed.cell;
     std::uint8_t style = control.Usable() ? kPlain : kDim;
     if (&control == options.focus) style |= kReverse;
     switch (kind) {
       case Kind::Label:
       case Kind::UrlLabel: {
-        std::string caption = text(CaptionWithKey(control.Caption(), letter));
         if (control.Bold()) style |= kBold;
         if (kind == Kind::UrlLabel) style |= kUnderline;
-        const int length = static_cast<int>(Utf8Length(caption));
-        int x = cell.x;
-        if (control.Alignment() == Align::Right && control.Width() > 0) {
-          x = std::max(area.x, cell.x + cell.width - length);
-          // Characters are wider than the design font's: a right-aligned
-          // value moves right rather than cover the caption before it.
-          while (x + length < right && !canvas.Blank(x - 1, cell.y, length + 1)) ++x;
+        const bool right = control.Alignment() == Align::Right;
+        for (std::size_t i = 0; i < placed.lines.size(); ++i) {
+          const std::string& line = placed.lines[i];
+          const int length = static_cast<int>(Utf8Length(line));
+          const int x = right ? cell.x + std::max(0, cell.width - length) : cell.x;
+          canvas.Text(x, cell.y + static_cast<int>(i), line, style, cell.width);
         }
-        canvas.Text(x, cell.y, caption, style, right - x);
         break;
       }
       case Kind::Button:
       case Kind::SkinButton:
       case Kind::FlatButton:
-        canvas.Text(cell.x, cell.y, text(CaptionWithKey(control.Caption(), letter)), style | kBold, right - cell.x);
+        canvas.Text(cell.x, cell.y, DrawnCaption(control, {options.codePage, options.keys, false}), style | kBold,
+                    cell.width);
         break;
       case Kind::CheckBox: {
         const bool checked = static_cast<const CheckBox&>(control).Checked();
-        canvas.Text(cell.x, cell.y, std::string(checked ? "[x] " : "[ ] ") + text(CaptionWithKey(control.Caption(), letter)),
-                    style, right - cell.x);
+        for (std::size_t i = 0; i < placed.lines.size(); ++i) {
+          const std::string box = i == 0 ? (checked ? "[x] " : "[ ] ") : "    ";
+          canvas.Text(cell.x, cell.y + static_cast<int>(i), box + placed.lines[i], style, cell.width);
+        }
         break;
       }
-      case Kind::GroupBox:
-      case Kind::SkinGroupBox:
-        canvas.Frame(cell.x, cell.y, cell.width, std::max(cell.height, 2), text(control.Caption()), kDim);
-        break;
       case Kind::Panel:
       case Kind::ImagePanel: canvas.HLine(cell.x, cell.y, cell.width, kDim); break;
       case Kind::Image:
       case Kind::HoverImage:
-      case Kind::ImageButton:
-        // Pictures show nothing; the pressable ones a small button.
-        if (IsPressable(control)) canvas.Text(cell.x, cell.y, kind == Kind::HoverImage ? "[x]" : "[_]", style);
+      case Kind::ImageButton: canvas.Text(cell.x, cell.y, kind == Kind::HoverImage ? "[x]" : "[_]", style); break;
+      case Kind::ListView: {
+        const auto& list = static_cast<const ListView&>(control);
+        const auto state = options.lists.find(&list);
+        PaintList(canvas, list, cell, options.codePage, state == options.lists.end() ? ListState{} : state->second);
         break;
-      case Kind::ListView:
-        PaintList(canvas, static_cast<const ListView&>(control),
-                  {cell.x, cell.y, std::min(cell.width, right - cell.x), cell.height}, options.codePage);
-        break;
+      }
       case Kind::Memo: {
         int y = cell.y;
-        for (const std::string& line : WrapText(text(control.Caption()), std::min(cell.width, right - cell.x))) {
-          if (y >= cell.y + std::max(cell.height, 1)) break;
-          canvas.Text(cell.x, y++, line, style);
+        for (const std::string& line : WrapText(AnsiToUtf8(control.Caption(), options.codePage), cell.width)) {
+          if (y >= cell.y + cell.height) break;
+          canvas.Text(cell.x, y++, line, style, cell.width);
         }
         break;
       }
       case Kind::ProgressBar: {
         const auto& bar = static_cast<const ProgressBar&>(control);
         const std::string percent = bar.PercentText();
-        const int inner = std::max(1, std::min(cell.width, right - cell.x) - 2);
+        const int inner = std::max(1, cell.width - 2);
         const long long span = static_cast<long long>(bar.Max()) - bar.Min();
         long long filled = span <= 0 ? 0 : (static_cast<long long>(bar.Position()) - bar.Min()) * inner / span;
         filled = std::clamp<long long>(filled, 0, inner);

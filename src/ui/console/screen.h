@@ -1,7 +1,7 @@
 #pragma once
 // Drawing on a grid of character cells, and painting a form onto it from its
-// component model alone: each component by its kind and geometry, pixel
-// positions scaled to cells. No form-specific code lives here, so every form
+// component model alone: each component by its kind, where the layout
+// (layout.h) put it. No form-specific code lives here, so every form
 // draws. Terminal-independent: the front end writes the result out.
 #include <cstdint>
 #include <map>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ui/component.h"
+#include "ui/console/layout.h"
 #include "ui/form.h"
 
 namespace hv::ui::console {
@@ -52,12 +53,14 @@ class Canvas {
   std::vector<Cell> cells_;
 };
 
-// A cell rectangle.
-struct CellRect {
-  int x = 0;
-  int y = 0;
-  int width = 0;
-  int height = 0;
+// What the front end knows of a list beyond the model: the row the user
+// selected, the first row shown, and the line under it.
+struct ListState {
+  int selected = -1;
+  int top = 0;
+  bool focused = false;
+  // Shown on the list's last line when not empty.
+  std::string info;
 };
 
 struct PaintOptions {
@@ -67,17 +70,15 @@ struct PaintOptions {
   // Draw the form in a frame with its caption (dialogs); the client area is
   // then inside the frame.
   bool framed = false;
+  std::map<const ListView*, ListState> lists;
 };
 
-// The cells a form of the given client size takes on a canvas: the whole
-// canvas for a borderless form that fits, else a box centred on it.
-CellRect PlaceForm(const Form& form, const Canvas& canvas, bool framed);
+// Lays the form out in `area` (see layout.h) and paints it there.
+FormLayout PaintForm(Canvas& canvas, const Form& form, CellRect area, const PaintOptions& options);
+// Paints a form laid out before.
+void PaintLayout(Canvas& canvas, const Form& form, const FormLayout& layout, const PaintOptions& options);
 
-// Paints the form into `area`; pixel geometry is scaled so that the client
-// area fills it.
-void PaintForm(Canvas& canvas, const Form& form, CellRect area, const PaintOptions& options);
-
-// Splits text at line ends and wraps it to `width` cells (UTF-8).
-std::vector<std::string> WrapText(std::string_view utf8, int width);
+// The data rows a list laid out in `cell` shows at once.
+int ListPageRows(const CellRect& cell, bool withInfo);
 
 }  // namespace hv::ui::console

@@ -154,12 +154,23 @@ void KeyReader::Run() {
           case 'C': key.code = Key::Code::Right; break;
           case 'D': key.code = Key::Code::Left; break;
           case 'Z': key.code = Key::Code::BackTab; break;
-          default:
-            // Longer sequences (function keys): skip to their final byte.
+          case 'H': key.code = Key::Code::Home; break;
+          case 'F': key.code = Key::Code::End; break;
+          default: {
+            // Longer sequences: "ESC [ n ~" for the page keys, Home and End;
+            // others (function keys) are skipped to their final byte.
+            int number = final >= '0' && final <= '9' ? final - '0' : -1;
             while (final < 0x40 || final > 0x7e) {
               if (readByte(30, final) <= 0) break;
+              if (final >= '0' && final <= '9') number = -1;
             }
-            continue;
+            if (final != '~') continue;
+            if (number == 5) key.code = Key::Code::PageUp;
+            else if (number == 6) key.code = Key::Code::PageDown;
+            else if (number == 1 || number == 7) key.code = Key::Code::Home;
+            else if (number == 4 || number == 8) key.code = Key::Code::End;
+            else continue;
+          }
         }
         break;
       }

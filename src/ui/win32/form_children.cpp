@@ -2,6 +2,8 @@
 // model, tab order, tool tips and timers.
 #include <algorithm>
 
+#include "ui/mnemonics.h"
+#include "ui/text_shorten.h"
 #include "ui/win32/form_window.h"
 #include "ui/win32/toolkit_impl.h"
 
@@ -19,8 +21,11 @@ HINSTANCE Module() { return ::GetModuleHandleA(nullptr); }
 
 RECT ToRect(const hv::ui::Rect& r) { return RECT{r.left, r.top, r.left + r.width, r.top + r.height}; }
 
+// What a list view's first column keeps of its width around the text.
+constexpr int kListLabelPadding = 16;
+
 bool Focusable(Kind kind) {
-  return kind == Kind::Button || kind == Kind::SkinButton || kind == Kind::CheckBox ||
+  return kind == Kind::Button || kind == Kind::SkinButton || kind == Kind::FlatButton || kind == Kind::CheckBox ||
          kind == Kind::ListView;
 }
 
@@ -87,7 +92,7 @@ void FormWindow::CreateChild(Slot& slot) {
   if (control.Showing()) style |= WS_VISIBLE;
   if (!control.EnabledWithParents()) style |= WS_DISABLED;
   if (Focusable(control.GetKind())) style |= WS_TABSTOP;
-  const HMENU id = reinterpret_cast<HMENU>(static_cast<UINT_PTR>(slot.index + 1));
+  const HMENU id = reinterpret_cast<HMENU>(static_cast<UINT_PTR>(slot.index + kFirstControlId));
   const int w = r.right - r.left, h = r.bottom - r.top;
   HWND child = nullptr;
   switch (slot.how) {
@@ -244,7 +249,10 @@ void FormWindow::SyncChild(Slot& slot) {
       current.bottom - current.top != b.height) {
     ::SetWindowPos(child, nullptr, b.left, b.top, b.width, b.height, SWP_NOZORDER | SWP_NOACTIVATE);
   }
-  if (slot.how != Realisation::ListView) {
+  if (control.GetKind() == Kind::FlatButton) {
+    // Its text and the letters of the others follow the captions.
+    SyncMnemonics();
+  } else if (slot.how != Realisation::ListView) {
     const std::string text = slot.how == Realisation::Memo ? WithCrLf(control.Caption()) : control.Caption();
     if (WindowText(child) != text) ::SetWindowTextA(child, text.c_str());
   }
@@ -254,6 +262,25 @@ void FormWindow::SyncChild(Slot& slot) {
   if ((::IsWindowEnabled(child) != 0) != enabled) ::EnableWindow(child, enabled ? TRUE : FALSE);
   if (slot.how == Realisation::ListView) SyncListView(slot);
   ::InvalidateRect(child, nullptr, FALSE);
+}
+
+void FormWindow::SyncMnemonics() {
+  const auto derived = hv::ui::DerivedMnemonics(form_);
+  for (const auto& slot : slots_) {
+    if (slot->component->GetKind() != Kind::FlatButton || slot->child == nullptr) continue;
+    const auto* control = static_cast<const Control*>(slot->component);
+    const auto found = derived.find(control);
+    const std::string& text = found != derived.end() ? found->second : control->Caption();
+    if (WindowText(slot->child) == text) continue;
+    ::SetWindowTextA(slot->child, text.c_str());
+    ::InvalidateRect(slot->child, nullptr, FALSE);
+  }
+}
+
+void FormWindow::InvalidatePushButtons() {
+  for (const auto& slot : slots_) {
+    if (IsPushButton(*slot)) ::InvalidateRect(slot->child, nullptr, FALSE);
+  }
 }
 
 void FormWindow::SyncListView(Slot& slot) {
@@ -270,6 +297,7 @@ void FormWindow::SyncListView(Slot& slot) {
     while (::SendMessageA(list, LVM_DELETECOLUMN, 0, 0) != 0) {
     }
     slot.rows.clear();
+    slot.shownCaptions.clear();
     slot.columns.clear();
     for (std::size_t i = 0; i < columns.size(); ++i) {
       LVCOLUMNA column{};
@@ -295,8 +323,10 @@ void FormWindow::SyncListView(Slot& slot) {
   }
 
   if (!slot.listReady || slot.gridLines != view.GridLines()) {
-    const DWORD mask = LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT;
-    const DWORD value = LVS_EX_FULLROWSELECT | (view.GridLines() ? LVS_EX_GRIDLINES : 0);
+    // A name shortened to fit its column shows whole in a tip.
+    const DWORD mask = LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT | LVS_EX_LABELTIP | LVS_EX_INFOTIP;
+    const DWORD value = LVS_EX_FULLROWSELECT | LVS_EX_LABELTIP | LVS_EX_INFOTIP |
+                        (view.GridLines() ? LVS_EX_GRIDLINES : 0);
     ::SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, mask, value);
     slot.gridLines = view.GridLines();
   }
@@ -314,18 +344,36 @@ void FormWindow::SyncListView(Slot& slot) {
     entry.pszText = const_cast<char*>(text.c_str());
     ::SendMessageA(list, LVM_SETITEMTEXTA, item, reinterpret_cast<LPARAM>(&entry));
   };
+  // The first column shows each caption shortened in the middle to its
+  // width, so that names differing only at their end stay apart.
+  WindowDc dc(list);
+  Selected font(dc.get(), FontFor(static_cast<const Control&>(view)));
+  auto measure = [&dc](std::string_view text) {
+    SIZE size{};
+    ::GetTextExtentPoint32A(dc.get(), text.data(), static_cast<int>(text.size()), &size);
+    return static_cast<int>(size.cx);
+  };
+  const int room = columns.empty() ? 0 : columns[0].width - kListLabelPadding;
+  auto shownCaption = [&](const hv::ui::ListRow& row) { return hv::ui::ShortenInMiddle(row.caption, room, measure); };
+  slot.shownCaptions.resize(std::min(slot.shownCaptions.size(), rows.size()));
+
   for (std::size_t i = 0; i < rows.size(); ++i) {
+    const std::string caption = shownCaption(rows[i]);
     if (i >= slot.rows.size()) {
       LVITEMA entry{};
       entry.mask = LVIF_TEXT;
       entry.iItem = static_cast<int>(i);
-      entry.pszText = const_cast<char*>(rows[i].caption.c_str());
+      entry.pszText = const_cast<char*>(caption.c_str());
       ::SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&entry));
       for (std::size_t s = 0; s < subCount; ++s) setText(i, s + 1, cell(rows[i], s));
+      slot.shownCaptions.push_back(caption);
       continue;
     }
     const hv::ui::ListRow& shown = slot.rows[i];
-    if (shown.caption != rows[i].caption) setText(i, 0, rows[i].caption);
+    if (slot.shownCaptions[i] != caption) {
+      setText(i, 0, caption);
+      slot.shownCaptions[i] = caption;
+    }
     for (std::size_t s = 0; s < subCount; ++s) {
       if (cell(shown, s) != cell(rows[i], s)) setText(i, s + 1, cell(rows[i], s));
     }

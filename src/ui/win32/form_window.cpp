@@ -22,6 +22,14 @@ HINSTANCE Module() { return ::GetModuleHandleA(nullptr); }
 
 RECT ToRect(const hv::ui::Rect& r) { return RECT{r.left, r.top, r.left + r.width, r.top + r.height}; }
 
+std::string WindowText(HWND window) {
+  const int length = ::GetWindowTextLengthA(window);
+  std::string text(static_cast<std::size_t>(length) + 1, '\0');
+  const int got = ::GetWindowTextA(window, text.data(), length + 1);
+  text.resize(static_cast<std::size_t>(std::max(got, 0)));
+  return text;
+}
+
 UniqueFont MakeFont(const hv::ui::FontSpec& font, bool bold, bool underline) {
   return UniqueFont(::CreateFontA(font.height, 0, 0, 0, (bold || font.bold) ? FW_BOLD : FW_NORMAL, FALSE,
                                   underline ? TRUE : FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
@@ -77,13 +85,13 @@ Realisation RealisationOf(Kind kind) {
     case Kind::UrlLabel:
     case Kind::Image:
     case Kind::HoverImage:
-    case Kind::FlatButton:
     case Kind::GroupBox:
     case Kind::SkinGroupBox:
     case Kind::Panel:
       return Realisation::Painted;
     case Kind::Button:
     case Kind::SkinButton:
+    case Kind::FlatButton:
     case Kind::CheckBox:
     case Kind::ImageButton:
     case Kind::ImagePanel:
@@ -244,180 +252,6 @@ LRESULT CALLBACK FormWindow::FormProc(HWND window, UINT msg, WPARAM wParam, LPAR
   return self->HandleFormMessage(msg, wParam, lParam);
 }
 
-LRESULT FormWindow::HandleFormMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
-  HWND window = window_;
-  if (msg == toolkit_.Calls().Message()) {
-    toolkit_.Calls().Run(lParam, [&](const std::function<void()>& fn) { toolkit_.Guard(fn); });
-    return 0;
-  }
-  switch (msg) {
-    case WM_CLOSE:
-    case WM_SYSCOMMAND: {
-      bool handled = false;
-      toolkit_.Guard([&] {
-        handled = form_.HandleMessage(msg, static_cast<hv::ui::WPARAM>(wParam),
-                                      static_cast<hv::ui::LPARAM>(lParam));
-      });
-      // The window is never destroyed by the system's default close: the
-      // toolkit destroys it when the form's loop has ended.
-      if (handled || msg == WM_CLOSE) return 0;
-      break;
-    }
-    case WM_NCHITTEST: {
-      const LRESULT standard = ::DefWindowProcA(window, msg, wParam, lParam);
-      int result = static_cast<int>(standard);
-      RECT frame{};
-      ::GetWindowRect(window, &frame);
-      const hv::ui::Point point{static_cast<short>(LOWORD(lParam)) - frame.left,
-                                static_cast<short>(HIWORD(lParam)) - frame.top};
-      toolkit_.Guard([&] { result = form_.HitTest(point, result); });
-      return result;
-    }
-    case WM_CONTEXTMENU: {
-      // A right click on a control with a pop-up menu opens it at the
-      // pointer (also over the drag area, where the system would otherwise
-      // offer its window menu). -1: opened from the keyboard.
-      if (lParam == -1) break;
-      const POINT screen{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
-      POINT p = screen;
-      ::ScreenToClient(window, &p);
-      const Slot* slot = PaintedAt(p);
-      hv::ui::PopupMenu* menu =
-          slot != nullptr ? static_cast<const Control*>(slot->component)->ContextMenu() : nullptr;
-      if (menu == nullptr) break;
-      toolkit_.Guard([&] { form_.Tk().Popup(*menu, {screen.x, screen.y}); });
-      return 0;
-    }
-    case WM_NCLBUTTONDBLCLK:
-      // A double click on the drag area must not maximise the borderless window.
-      if (wParam == HTCAPTION && form_.Border() == hv::ui::BorderStyle::None) return 0;
-      break;
-    case WM_ERASEBKGND:
-      return 1;
-    case WM_PAINT: {
-      PaintDc paint(window);
-      RECT client{};
-      ::GetClientRect(window, &client);
-      BackBuffer buffer(paint.get(), client.right, client.bottom);
-      PaintSurface(buffer.get(), client);
-      buffer.CopyTo(paint.get(), 0, 0);
-      return 0;
-    }
-    case WM_PRINTCLIENT: {
-      RECT client{};
-      ::GetClientRect(window, &client);
-      PaintSurface(reinterpret_cast<HDC>(wParam), client);
-      return 0;
-    }
-    case WM_SETCURSOR:
-      if (reinterpret_cast<HWND>(wParam) == window && LOWORD(lParam) == HTCLIENT) {
-        POINT p{};
-        ::GetCursorPos(&p);
-        ::ScreenToClient(window, &p);
-        const Slot* slot = PaintedAt(p);
-        const auto* control = slot != nullptr ? static_cast<const Control*>(slot->component) : nullptr;
-        const bool hand = control != nullptr && control->HandCursor() && control->EnabledWithParents();
-        ::SetCursor(::LoadCursorA(nullptr, MAKEINTRESOURCEA(hand ? 32649 /* IDC_HAND */ : 32512)));
-        return TRUE;
-      }
-      break;
-    case WM_MOUSEMOVE: {
-      if (!tracking_) {
-        TRACKMOUSEEVENT track{sizeof(track), TME_LEAVE, window, 0};
-        tracking_ = ::TrackMouseEvent(&track) != 0;
-      }
-      const POINT p{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
-      SetHot(PaintedAt(p));
-      return 0;
-    }
-    case WM_MOUSELEAVE:
-      tracking_ = false;
-      if (pressed_ == nullptr) SetHot(nullptr);
-      return 0;
-    case WM_LBUTTONDOWN: {
-      const POINT p{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
-      Slot* slot = PaintedAt(p);
-      if (slot != nullptr && static_cast<Control*>(slot->component)->EnabledWithParents()) {
-        pressed_ = slot;
-        slot->pressed = true;
-        SetHot(slot);
-        ::SetCapture(window);
-        InvalidateSlot(*slot);
-      }
-      return 0;
-    }
-    case WM_LBUTTONUP: {
-      Slot* slot = pressed_;
-      if (slot == nullptr) return 0;
-      pressed_ = nullptr;
-      slot->pressed = false;
-      ::ReleaseCapture();
-      const POINT p{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
-      const bool inside = PaintedAt(p) == slot;
-      SetHot(inside ? slot : nullptr);
-      InvalidateSlot(*slot);
-      if (inside) Click(*slot);
-      return 0;
-    }
-    case WM_CAPTURECHANGED:
-      if (pressed_ != nullptr) {
-        pressed_->pressed = false;
-        InvalidateSlot(*pressed_);
-        pressed_ = nullptr;
-      }
-      return 0;
-    case WM_TIMER: {
-      const std::size_t index = static_cast<std::size_t>(wParam) - 1;
-      if (index < slots_.size() && slots_[index]->component->GetKind() == Kind::Timer) {
-        auto& timer = static_cast<hv::ui::Timer&>(*slots_[index]->component);
-        if (timer.Enabled() && timer.OnTimer) toolkit_.Guard([&] { timer.OnTimer(); });
-      }
-      return 0;
-    }
-    case WM_CTLCOLORSTATIC:
-    case WM_CTLCOLOREDIT: {
-      // The memo sits on the button face colour, without a border.
-      HDC dc = reinterpret_cast<HDC>(wParam);
-      ::SetBkColor(dc, ::GetSysColor(COLOR_BTNFACE));
-      ::SetTextColor(dc, ::GetSysColor(COLOR_WINDOWTEXT));
-      return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
-    }
-    case WM_ACTIVATE:
-      if (LOWORD(wParam) == WA_INACTIVE) {
-        HWND focus = ::GetFocus();
-        if (focus != nullptr && ::IsChild(window, focus)) lastFocus_ = focus;
-      }
-      break;
-    case WM_SETFOCUS:
-      if (lastFocus_ != nullptr && ::IsWindow(lastFocus_) && ::IsChild(window, lastFocus_) &&
-          ::IsWindowVisible(lastFocus_) && ::IsWindowEnabled(lastFocus_)) {
-        ::SetFocus(lastFocus_);
-      } else {
-        FocusFirst();
-      }
-      return 0;
-    case WM_COMMAND:
-      // Escape in a dialog with a close box closes it as the close box
-      // does; Enter (IDOK) has no meaning of its own in these forms.
-      if (LOWORD(wParam) == IDCANCEL && HIWORD(wParam) == 0 &&
-          form_.Border() == hv::ui::BorderStyle::Dialog) {
-        return HandleFormMessage(WM_CLOSE, 0, 0);
-      }
-      return 0;
-    default:
-      if (msg >= WM_USER && msg < 0xC000) {
-        bool handled = false;
-        toolkit_.Guard([&] {
-          handled = form_.HandleMessage(msg, static_cast<hv::ui::WPARAM>(wParam),
-                                        static_cast<hv::ui::LPARAM>(lParam));
-        });
-        if (handled) return 0;
-      }
-      break;
-  }
-  return ::DefWindowProcA(window, msg, wParam, lParam);
-}
-
 LRESULT CALLBACK FormWindow::SkinProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == WM_NCCREATE) {
     auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
@@ -432,126 +266,6 @@ LRESULT CALLBACK FormWindow::SkinProc(HWND window, UINT msg, WPARAM wParam, LPAR
   }
   if (slot->child == nullptr) slot->child = window;
   return slot->owner->HandleSkinMessage(*slot, msg, wParam, lParam);
-}
-
-LRESULT FormWindow::HandleSkinMessage(Slot& slot, UINT msg, WPARAM wParam, LPARAM lParam) {
-  HWND child = slot.child;
-  auto& control = static_cast<Control&>(*slot.component);
-  const bool clickable = control.GetKind() != Kind::ImagePanel && control.GetKind() != Kind::ProgressBar;
-  switch (msg) {
-    case WM_ERASEBKGND:
-      return 1;
-    case WM_PAINT: {
-      PaintDc paint(child);
-      RECT client{};
-      ::GetClientRect(child, &client);
-      BackBuffer buffer(paint.get(), client.right, client.bottom);
-      PaintSkinned(buffer.get(), slot, client);
-      buffer.CopyTo(paint.get(), 0, 0);
-      return 0;
-    }
-    case WM_SETCURSOR:
-      if (LOWORD(lParam) == HTCLIENT) {
-        const bool hand = control.HandCursor() && clickable;
-        ::SetCursor(::LoadCursorA(nullptr, MAKEINTRESOURCEA(hand ? 32649 : 32512)));
-        return TRUE;
-      }
-      break;
-    case WM_MOUSEMOVE:
-      if (!slot.hot) {
-        TRACKMOUSEEVENT track{sizeof(track), TME_LEAVE, child, 0};
-        ::TrackMouseEvent(&track);
-        slot.hot = true;
-        ::InvalidateRect(child, nullptr, FALSE);
-      }
-      if (slot.pressed) {
-        RECT client{};
-        ::GetClientRect(child, &client);
-        const POINT p{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
-        const bool inside = ::PtInRect(&client, p) != 0;
-        if (inside != slot.hot) {
-          slot.hot = inside;
-          ::InvalidateRect(child, nullptr, FALSE);
-        }
-      }
-      return 0;
-    case WM_MOUSELEAVE:
-      if (!slot.pressed) {
-        slot.hot = false;
-        ::InvalidateRect(child, nullptr, FALSE);
-      }
-      return 0;
-    case WM_LBUTTONDOWN:
-      if (!clickable) return 0;
-      if ((::GetWindowLongA(child, GWL_STYLE) & WS_TABSTOP) != 0) ::SetFocus(child);
-      slot.pressed = true;
-      slot.hot = true;
-      ::SetCapture(child);
-      ::InvalidateRect(child, nullptr, FALSE);
-      return 0;
-    case WM_LBUTTONUP: {
-      if (!slot.pressed) return 0;
-      slot.pressed = false;
-      ::ReleaseCapture();
-      RECT client{};
-      ::GetClientRect(child, &client);
-      const POINT p{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
-      const bool inside = ::PtInRect(&client, p) != 0;
-      slot.hot = inside;
-      ::InvalidateRect(child, nullptr, FALSE);
-      if (inside) Click(slot);
-      return 0;
-    }
-    case WM_CAPTURECHANGED:
-      if (slot.pressed) {
-        slot.pressed = false;
-        ::InvalidateRect(child, nullptr, FALSE);
-      }
-      return 0;
-    case WM_GETDLGCODE: {
-      const auto* key = reinterpret_cast<const MSG*>(lParam);
-      if (key != nullptr && (key->message == WM_KEYDOWN || key->message == WM_KEYUP) &&
-          (key->wParam == VK_SPACE || (key->wParam == VK_RETURN && control.GetKind() != Kind::CheckBox))) {
-        return DLGC_WANTMESSAGE | DLGC_BUTTON;
-      }
-      return DLGC_BUTTON;
-    }
-    case WM_KEYDOWN:
-      if (!clickable) break;
-      if (wParam == VK_SPACE && !slot.keyPressed) {
-        slot.keyPressed = slot.pressed = slot.hot = true;
-        ::InvalidateRect(child, nullptr, FALSE);
-        return 0;
-      }
-      if (wParam == VK_RETURN && control.GetKind() != Kind::CheckBox) {
-        Click(slot);
-        return 0;
-      }
-      break;
-    case WM_KEYUP:
-      if (wParam == VK_SPACE && slot.keyPressed) {
-        slot.keyPressed = slot.pressed = false;
-        slot.hot = false;
-        ::InvalidateRect(child, nullptr, FALSE);
-        Click(slot);
-        return 0;
-      }
-      break;
-    case BM_CLICK:  // the dialog manager's answer to the control's mnemonic
-      if (clickable && control.EnabledWithParents()) Click(slot);
-      return 0;
-    case WM_SETFOCUS:
-    case WM_KILLFOCUS:
-      if (msg == WM_KILLFOCUS && slot.keyPressed) slot.keyPressed = slot.pressed = false;
-      ::InvalidateRect(child, nullptr, FALSE);
-      return 0;
-    case WM_ENABLE:
-      ::InvalidateRect(child, nullptr, FALSE);
-      return 0;
-    default:
-      break;
-  }
-  return ::DefWindowProcA(child, msg, wParam, lParam);
 }
 
 // --- Painting.
@@ -600,9 +314,6 @@ void FormWindow::PaintSlot(HDC dc, Slot& slot) {
                 control.Alignment());
       break;
     }
-    case Kind::FlatButton:
-      PaintFlatButton(dc, r, control.Caption(), FontFor(control), control.BorderColor(), state);
-      break;
     case Kind::GroupBox:
     case Kind::SkinGroupBox:
       PaintGroupBox(dc, r, control.Caption(), FontFor(control));
@@ -625,12 +336,22 @@ void FormWindow::PaintSkinned(HDC dc, Slot& slot, const RECT& client) {
   PaintSurface(dc, ToRect(b));
   ::SetViewportOrgEx(dc, old.x, old.y, nullptr);
 
-  const ControlState state{slot.hot, slot.pressed, control.EnabledWithParents(), ::GetFocus() == slot.child};
+  // Keyboard cues follow the window's state: hidden until the keyboard is
+  // used, where the system's setting says so.
+  const auto uiState = static_cast<UINT>(::SendMessageA(slot.child, WM_QUERYUISTATE, 0, 0));
+  ControlState state{slot.hot, slot.pressed, control.EnabledWithParents(),
+                     ::GetFocus() == slot.child && (uiState & UISF_HIDEFOCUS) == 0};
+  state.isDefault = ShowsDefault(slot);
+  state.hideAccel = (uiState & UISF_HIDEACCEL) != 0;
   const Palette& palette = PaletteFor(control.Style());
   switch (control.GetKind()) {
     case Kind::Button:
     case Kind::SkinButton:
       PaintSkinButton(dc, client, control.Caption(), FontFor(control), palette, state);
+      break;
+    case Kind::FlatButton:
+      // The window text carries the keyboard letter's marker.
+      PaintFlatButton(dc, client, WindowText(slot.child), FontFor(control), control.BorderColor(), state);
       break;
     case Kind::CheckBox:
       PaintCheckBox(dc, client, control.Caption(), FontFor(control), palette,
@@ -697,6 +418,35 @@ void FormWindow::SetHot(Slot* slot) {
     slot->hot = true;
     InvalidateSlot(*slot);
   }
+}
+
+bool FormWindow::IsPushButton(const Slot& slot) {
+  const Kind kind = slot.component->GetKind();
+  return (kind == Kind::Button || kind == Kind::SkinButton) && slot.child != nullptr;
+}
+
+bool FormWindow::ShowsDefault(const Slot& slot) const {
+  if (!IsPushButton(slot)) return false;
+  // A focused push button is the default while it has the focus.
+  const HWND focus = ::GetFocus();
+  for (const auto& other : slots_) {
+    if (other->child == focus && IsPushButton(*other)) return other.get() == &slot;
+  }
+  return static_cast<const Control&>(*slot.component).Default();
+}
+
+FormWindow::Slot* FormWindow::SlotWith(bool (Control::*flag)() const) const {
+  for (const auto& slot : slots_) {
+    if (!IsPushButton(*slot)) continue;
+    const auto& control = static_cast<const Control&>(*slot->component);
+    if ((control.*flag)() && control.Usable()) return slot.get();
+  }
+  return nullptr;
+}
+
+FormWindow::Slot* FormWindow::SlotById(int id) const {
+  const int index = id - kFirstControlId;
+  return index >= 0 && static_cast<std::size_t>(index) < slots_.size() ? slots_[index].get() : nullptr;
 }
 
 void FormWindow::Click(Slot& slot) {

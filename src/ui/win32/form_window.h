@@ -15,6 +15,10 @@ namespace w32ui {
 
 class ToolkitImpl;
 
+// Child-window ids are the component's index plus this; the dialog
+// manager's own command ids (IDOK, IDCANCEL) stay below it.
+inline constexpr int kFirstControlId = 100;
+
 // How a component appears on screen.
 enum class Realisation {
   None,      // timers, menus: no window, nothing painted
@@ -67,14 +71,61 @@ class FormWindow {
     // What the list view shows, to update only what changed.
     std::vector<hv::ui::ListColumn> columns;
     std::vector<hv::ui::ListRow> rows;
+    std::vector<std::string> shownCaptions;  // the first column as shown
     bool gridLines = false;
     bool listReady = false;
   };
 
+  // A message as the window procedure received it.
+  struct Message {
+    UINT msg;
+    WPARAM wParam;
+    LPARAM lParam;
+  };
+
   static LRESULT CALLBACK FormProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
   static LRESULT CALLBACK SkinProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
+  // --- The form's messages (form_messages.cpp), one handler each; a
+  // handler that leaves a message to the system returns DefaultFormProc.
   LRESULT HandleFormMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+  LRESULT DefaultFormProc(const Message& m);
+  LRESULT OnUiThreadCall(const Message& m);
+  LRESULT OnFormCommand(const Message& m);  // WM_CLOSE, WM_SYSCOMMAND: the form's say
+  LRESULT OnNcHitTest(const Message& m);
+  LRESULT OnContextMenu(const Message& m);
+  LRESULT OnNcLButtonDblClk(const Message& m);
+  LRESULT OnPaint(const Message& m);
+  LRESULT OnPrintClient(const Message& m);
+  LRESULT OnSetCursor(const Message& m);
+  LRESULT OnMouseMove(const Message& m);
+  LRESULT OnMouseLeave(const Message& m);
+  LRESULT OnLButtonDown(const Message& m);
+  LRESULT OnLButtonUp(const Message& m);
+  LRESULT OnCaptureChanged(const Message& m);
+  LRESULT OnTimer(const Message& m);
+  LRESULT OnCtlColor(const Message& m);
+  LRESULT OnActivate(const Message& m);
+  LRESULT OnSetFocus(const Message& m);
+  LRESULT OnCommand(const Message& m);
+  LRESULT OnNotify(const Message& m);
+  LRESULT OnGetDefId(const Message& m);
+  LRESULT OnOtherMessage(const Message& m);
+
+  // --- The owner-drawn controls' messages (skin_messages.cpp).
   LRESULT HandleSkinMessage(Slot& slot, UINT msg, WPARAM wParam, LPARAM lParam);
+  LRESULT DefaultSkinProc(Slot& slot, const Message& m);
+  LRESULT OnSkinPaint(Slot& slot, const Message& m);
+  LRESULT OnSkinSetCursor(Slot& slot, const Message& m);
+  LRESULT OnSkinMouseMove(Slot& slot, const Message& m);
+  LRESULT OnSkinMouseLeave(Slot& slot, const Message& m);
+  LRESULT OnSkinLButtonDown(Slot& slot, const Message& m);
+  LRESULT OnSkinLButtonUp(Slot& slot, const Message& m);
+  LRESULT OnSkinCaptureChanged(Slot& slot, const Message& m);
+  LRESULT OnSkinGetDlgCode(Slot& slot, const Message& m);
+  LRESULT OnSkinKeyDown(Slot& slot, const Message& m);
+  LRESULT OnSkinKeyUp(Slot& slot, const Message& m);
+  LRESULT OnSkinBmClick(Slot& slot, const Message& m);
+  LRESULT OnSkinFocus(Slot& slot, const Message& m);  // WM_SETFOCUS, WM_KILLFOCUS
   static bool RegisterSkinClass();
   bool RegisterFormClass(const std::string& className);
 
@@ -101,6 +152,17 @@ class FormWindow {
   Slot* PaintedAt(POINT point) const;
   void SetHot(Slot* slot);
   void Click(Slot& slot);
+  // Push buttons: Enter presses the default one when the focus is on no
+  // push button; the focused one is the default while it has the focus.
+  static bool IsPushButton(const Slot& slot);
+  bool ShowsDefault(const Slot& slot) const;
+  // The first usable push button whose `flag` (Default, Cancel) is set.
+  Slot* SlotWith(bool (hv::ui::Control::*flag)() const) const;
+  // The control with the child-window id `id` (kFirstControlId + index).
+  Slot* SlotById(int id) const;
+  void InvalidatePushButtons();
+  // Gives the flat buttons their keyboard letters as window texts.
+  void SyncMnemonics();
   void InvalidateSlot(Slot& slot);
 
   ToolkitImpl& toolkit_;

@@ -113,6 +113,10 @@ void PaintSkinButton(HDC dc, const RECT& r, const std::string& caption, HFONT fo
                           : (state.hot || state.focused) ? palette.hotBorder
                                                          : palette.border;
   FrameRounded(dc, r, radius, border);
+  if (state.isDefault && state.enabled) {
+    // The default button's second frame, inside the first.
+    FrameRounded(dc, RECT{r.left + 1, r.top + 1, r.right - 1, r.bottom - 1}, radius - 1, palette.hotBorder);
+  }
   RECT text = r;
   if (down) ::OffsetRect(&text, 1, 1);
   const COLORREF color = state.enabled ? ::GetSysColor(COLOR_BTNTEXT) : ::GetSysColor(COLOR_GRAYTEXT);
@@ -120,7 +124,7 @@ void PaintSkinButton(HDC dc, const RECT& r, const std::string& caption, HFONT fo
   ::SetBkMode(dc, TRANSPARENT);
   ::SetTextColor(dc, color);
   ::DrawTextA(dc, caption.c_str(), static_cast<int>(caption.size()), &text,
-              DT_SINGLELINE | DT_CENTER | DT_VCENTER);
+              DT_SINGLELINE | DT_CENTER | DT_VCENTER | (state.hideAccel ? DT_HIDEPREFIX : 0));
   if (state.focused) {
     RECT focus = r;
     ::InflateRect(&focus, -3, -3);
@@ -211,7 +215,13 @@ void PaintFlatButton(HDC dc, const RECT& r, const std::string& caption, HFONT fo
   ::SetBkMode(dc, TRANSPARENT);
   ::SetTextColor(dc, color);
   ::DrawTextA(dc, caption.c_str(), static_cast<int>(caption.size()), &text,
-              DT_SINGLELINE | DT_CENTER | DT_VCENTER);
+              DT_SINGLELINE | DT_CENTER | DT_VCENTER | (state.hideAccel ? DT_HIDEPREFIX : 0));
+  if (state.focused) {
+    RECT focus = r;
+    ::InflateRect(&focus, -2, -2);
+    ::SetTextColor(dc, RGB(0, 0, 0));
+    ::DrawFocusRect(dc, &focus);
+  }
 }
 
 void PaintGroupBox(HDC dc, const RECT& r, const std::string& caption, HFONT font) {

@@ -13,7 +13,9 @@ struct ControlState {
   bool hot = false;      // the pointer is over it
   bool pressed = false;  // a mouse button or the space bar is held on it
   bool enabled = true;
-  bool focused = false;
+  bool focused = false;    // has the focus and the focus mark shows
+  bool isDefault = false;  // the button Enter presses: drawn with a heavier frame
+  bool hideAccel = false;  // keyboard letters stay hidden until Alt is pressed
 };
 
 // Colours of a built-in theme ("WinXP", "BlueGlass", "DeepBlue"; any other

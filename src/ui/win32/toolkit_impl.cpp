@@ -12,13 +12,14 @@ namespace {
 
 constexpr char kProductTitle[] = "Talvix Hivora";
 
-// The dialog manager's keyboard handling (Tab, mnemonics) for the dialog
-// forms; the borderless main window handles its keys itself.
+// The dialog manager's keyboard handling (Tab, Enter, Escape, mnemonics) for
+// every form, the borderless main window included.
 bool IsDialogKey(MSG& msg, const std::map<const hv::ui::Form*, std::unique_ptr<FormWindow>>& windows) {
   if (msg.message < WM_KEYFIRST || msg.message > WM_KEYLAST || msg.hwnd == nullptr) return false;
   HWND root = ::GetAncestor(msg.hwnd, GA_ROOT);
   for (const auto& [form, window] : windows) {
-    if (window->Handle() == root && form->Border() != hv::ui::BorderStyle::None) {
+    (void)form;
+    if (window->Handle() == root) {
       return ::IsDialogMessageA(root, &msg) != 0;
     }
   }
@@ -194,10 +195,14 @@ bool ToolkitImpl::PumpOne() {
     quitCode_ = got == 0 ? static_cast<int>(msg.wParam) : 0;
     return false;
   }
-  if (IsDialogKey(msg, windows_)) return true;
+  Dispatch(msg);
+  return true;
+}
+
+void ToolkitImpl::Dispatch(MSG& msg) {
+  if (IsDialogKey(msg, windows_)) return;
   ::TranslateMessage(&msg);
   ::DispatchMessageA(&msg);
-  return true;
 }
 
 HWND ToolkitImpl::MainHandle() const {

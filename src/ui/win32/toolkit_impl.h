@@ -59,6 +59,9 @@ class ToolkitImpl {
   void RunMain(hv::ui::Form& form);
   // Takes one message from the queue and dispatches it. False on WM_QUIT.
   bool PumpOne();
+  // Dispatches a message taken from the queue; keys go through the dialog
+  // manager first.
+  void Dispatch(MSG& msg);
 
   hv::ui::Form* MainForm() const { return main_; }
   HWND MainHandle() const;

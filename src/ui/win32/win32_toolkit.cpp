@@ -129,6 +129,26 @@ int Win32Toolkit::TextWidth(const Form& form, const std::string& text) {
   return size.cx;
 }
 
+int Win32Toolkit::ControlTextWidth(const Form& form, const Control& control, const std::string& text) {
+  w32ui::UniqueFont own;
+  HFONT font = nullptr;
+  if (w32ui::FormWindow* window = impl_->WindowOf(form)) {
+    font = window->FontFor(control);
+  } else {
+    const FontSpec& face = form.Font();
+    const int height = control.FontHeight() != 0 ? control.FontHeight() : face.height;
+    own.reset(::CreateFontA(height, 0, 0, 0, (face.bold || control.Bold()) ? FW_BOLD : FW_NORMAL, FALSE, FALSE,
+                            FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                            DEFAULT_PITCH | FF_DONTCARE, face.face.c_str()));
+    font = own.get();
+  }
+  w32ui::WindowDc dc(nullptr);
+  w32ui::Selected selected(dc.get(), font);
+  SIZE size{};
+  ::GetTextExtentPoint32A(dc.get(), text.c_str(), static_cast<int>(text.size()), &size);
+  return size.cx;
+}
+
 void Win32Toolkit::ShowApplicationError(const std::string& text) { impl_->ShowError(text.c_str()); }
 
 std::int64_t Win32Toolkit::TickCount() {
@@ -166,8 +186,7 @@ bool Win32Toolkit::PumpUntil(const std::function<bool()>& done, int timeoutMs) {
         ::PostQuitMessage(static_cast<int>(msg.wParam));
         return done();
       }
-      ::TranslateMessage(&msg);
-      ::DispatchMessageA(&msg);
+      impl_->Dispatch(msg);
       if (done()) return true;
     }
   }

@@ -47,6 +47,7 @@ class Win32Toolkit final : public Toolkit {
   void Popup(PopupMenu& menu, Point screenPoint) override;
   Point GetCursorPos() override;
   int TextWidth(const Form& form, const std::string& text) override;
+  int ControlTextWidth(const Form& form, const Control& control, const std::string& text) override;
   void ShowApplicationError(const std::string& text) override;
 
   std::int64_t TickCount() override;

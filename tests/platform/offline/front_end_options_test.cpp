@@ -35,6 +35,27 @@ TEST(FrontEndOptionsTest, OptionsAnywhereAreTakenOut) {
   EXPECT_EQ(o->programName, "hivora");
 }
 
+TEST(FrontEndOptionsTest, HelpAndVersionAreOptionsBeforeTheEndMarkerOnly) {
+  std::string error;
+  auto o = Parse({"hivora", "--root", "r", "-h"}, &error);
+  ASSERT_TRUE(o) << error;
+  EXPECT_TRUE(o->help);
+  EXPECT_TRUE(o->arguments.empty());
+  o = Parse({"hivora", "--version"}, &error);
+  ASSERT_TRUE(o) << error;
+  EXPECT_TRUE(o->version);
+  EXPECT_FALSE(o->help);
+  o = Parse({"hivora", "--", "-h", "--help"}, &error);
+  ASSERT_TRUE(o) << error;
+  EXPECT_FALSE(o->help);
+  EXPECT_EQ(o->arguments, (std::vector<std::string>{"-h", "--help"}));
+  const std::string usage = UsageText("hivora");
+  for (const char* item : {"--root", "--machine", "--script", "--help", "-h", "--version", "/Silent", "/Scan",
+                           "Exit codes", "  0 ", "  1 ", "  2 "}) {
+    EXPECT_NE(usage.find(item), std::string::npos) << item;
+  }
+}
+
 TEST(FrontEndOptionsTest, FactoryReportsBadMachinesAndBuildsGoodOnes) {
   test::TempDir dir;
   FrontEndOptions o;
@@ -58,6 +79,11 @@ TEST(FrontEndOptionsTest, FactoryReportsBadMachinesAndBuildsGoodOnes) {
   ASSERT_TRUE(os) << error;
   EXPECT_TRUE(std::filesystem::exists(dir / "demo" / "Windows" / "System32" / "config" / "SOFTWARE"));
   EXPECT_EQ(os->GetCommandLineA(), "hivora /Scan \"my report.ini\"");
+  // The shell split them already: they reach the program as they are.
+  o.arguments = {"/Scan", "a\"b c.ini"};
+  os = MakeOfflinePlatform(o, &error);
+  ASSERT_TRUE(os) << error;
+  EXPECT_EQ(os->CommandLineArguments(), (std::vector<std::string>{"hivora", "/Scan", "a\"b c.ini"}));
   EXPECT_EQ(os->hivelist().size(), 8u);
 }
 

@@ -65,7 +65,7 @@ class TestForm : public hv::ui::Form {
     check.SetCaption("Check");
     memo.SetBounds({10, 40, 200, 32});
     list.SetBounds({10, 80, 300, 80});
-    list.AddColumn({"Name", 100, hv::ui::Align::Left});
+    list.AddColumn({"Name", 160, hv::ui::Align::Left});
     list.AddColumn({"Size", 60, hv::ui::Align::Right});
     bar.SetBounds({10, 170, 300, 18});
     bar.SetRange(0, 1000);
@@ -245,6 +245,34 @@ TEST_F(Win32ToolkitTest, TimersFireWhileEnabled) {
   EXPECT_EQ(ticks, stopped);
 }
 
+// What a second start relies on: with a modal dialog open, the running main
+// window (found by its class) is disabled and its last active popup is the
+// dialog, the window to bring forward.
+TEST_F(Win32ToolkitTest, WithAModalDialogOpenTheMainWindowsLastActivePopupIsTheDialog) {
+  TestForm main(tk, nullptr, "frmMainWindow");
+  main.className = "HivoraSecondStartTest";
+  main.Show();
+  const hv::HWND found = tk.FindWindowA("HivoraSecondStartTest");
+  ASSERT_EQ(found, main.Handle());
+  EXPECT_EQ(tk.GetLastActivePopup(found), found);
+  TestForm dialog(tk, &main, "frmDialog");
+  hv::HWND shown = nullptr, popup = nullptr;
+  BOOL mainEnabled = TRUE;
+  dialog.onActivate = [&] { tk.PostMessageA(dialog.Handle(), hv::ui::kWmStartScan, 0, 0); };
+  dialog.onMessage = [&](UINT msg) {
+    if (msg != hv::ui::kWmStartScan) return false;
+    shown = dialog.Handle();
+    popup = tk.GetLastActivePopup(tk.FindWindowA("HivoraSecondStartTest"));
+    mainEnabled = tk.IsWindowEnabled(found);
+    dialog.SetModalResult(hv::ui::kMrOk);
+    return true;
+  };
+  EXPECT_EQ(dialog.ShowModal(), hv::ui::kMrOk);
+  EXPECT_EQ(popup, shown);
+  EXPECT_FALSE(mainEnabled);
+  EXPECT_EQ(tk.GetLastActivePopup(found), found);
+}
+
 TEST_F(Win32ToolkitTest, ModalResultEndsTheModalLoop) {
   TestForm owner(tk, nullptr, "frmOwner");
   owner.Show();
@@ -335,8 +363,11 @@ TEST_F(Win32ToolkitTest, NativeControlsFollowTheModel) {
   form.memo.SetCaption("line one\nline two");
   EXPECT_EQ(TextOf(Child(form, form.memo)), "line one\r\nline two");
 
-  // Painted controls have no window of their own.
-  EXPECT_EQ(Child(form, form.flat), nullptr);
+  // Flat buttons are windows of their own, so that they take the focus;
+  // their text carries the keyboard letter derived from the caption.
+  ASSERT_NE(Child(form, form.flat), nullptr);
+  EXPECT_EQ(TextOf(Child(form, form.flat)), "&Flat");
+  EXPECT_EQ(form.flat.Caption(), "Flat");
 
   form.SetCaption("Renamed");
   EXPECT_EQ(TextOf(Win(form.Handle())), "Renamed");
@@ -363,9 +394,17 @@ TEST_F(Win32ToolkitTest, ListViewFollowsRowsColumnsAndGridLines) {
   auto count = [&] { return static_cast<int>(::SendMessageA(list, LVM_GETITEMCOUNT, 0, 0)); };
 
   form.list.AddRow("\\REGISTRY\\MACHINE\\SAM", {"", ""});
-  form.list.AddRow("\\REGISTRY\\MACHINE\\SYSTEM", {});
+  const std::string profile = "\\REGISTRY\\USER\\S-1-5-21-3623811015-3361044348-30300820-1001_Classes";
+  form.list.AddRow(profile, {});
   ASSERT_EQ(count(), 2);
-  EXPECT_EQ(cell(1, 0), "\\REGISTRY\\MACHINE\\SYSTEM");
+  EXPECT_EQ(cell(0, 0), "\\REGISTRY\\MACHINE\\SAM");
+  // Too long for its column, a name is shortened in the middle and keeps
+  // its end; the model keeps the whole name.
+  const std::string shortened = cell(1, 0);
+  EXPECT_NE(shortened.find('\x85'), std::string::npos) << shortened;
+  EXPECT_TRUE(shortened.ends_with("-1001_Classes")) << shortened;
+  EXPECT_TRUE(shortened.starts_with("\\REGISTRY")) << shortened;
+  EXPECT_EQ(form.list.Rows()[1].caption, profile);
   form.list.SetSubItem(0, 0, "256 KB");
   form.list.SetSubItem(1, 0, "12,288 KB");
   EXPECT_EQ(cell(0, 1), "256 KB");
@@ -395,23 +434,41 @@ TEST_F(Win32ToolkitTest, ListViewFollowsRowsColumnsAndGridLines) {
 TEST_F(Win32ToolkitTest, PaintedControlsTakeClicksAndTheHitTestSeesWindowCoordinates) {
   TestForm form(tk);
   form.SetBorder(hv::ui::BorderStyle::None);
+  Control& link = form.Add<Control>(Kind::Label, "lLink");
+  link.SetBounds({150, 205, 60, 13});
+  link.SetCaption("Link");
   int clicks = 0;
-  form.flat.OnClick = [&] { ++clicks; };
+  link.OnClick = [&] { ++clicks; };
+  int flatClicks = 0;
+  form.flat.OnClick = [&] { ++flatClicks; };
   form.Show();
   ::HWND window = Win(form.Handle());
-  const LPARAM at = MAKELPARAM(20, 20);
+  const LPARAM at = MAKELPARAM(160, 210);
   ::SendMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, at);
   ::SendMessageA(window, WM_LBUTTONUP, 0, at);
   EXPECT_EQ(clicks, 1);
   // Released elsewhere: no click.
   ::SendMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, at);
-  ::SendMessageA(window, WM_LBUTTONUP, 0, MAKELPARAM(200, 20));
+  ::SendMessageA(window, WM_LBUTTONUP, 0, MAKELPARAM(260, 20));
   EXPECT_EQ(clicks, 1);
-  // A disabled flat button takes no click.
-  form.flat.SetEnabled(false);
+  // A disabled control takes no click.
+  link.SetEnabled(false);
   ::SendMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, at);
   ::SendMessageA(window, WM_LBUTTONUP, 0, at);
   EXPECT_EQ(clicks, 1);
+
+  // A flat button takes the mouse in its own window, as before; disabled, none.
+  ::HWND flat = Child(form, form.flat);
+  ::SendMessageA(flat, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+  ::SendMessageA(flat, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+  EXPECT_EQ(flatClicks, 1);
+  ::SendMessageA(flat, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+  ::SendMessageA(flat, WM_LBUTTONUP, 0, MAKELPARAM(300, 5));
+  EXPECT_EQ(flatClicks, 1);
+  form.flat.SetEnabled(false);
+  ::SendMessageA(flat, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+  ::SendMessageA(flat, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+  EXPECT_EQ(flatClicks, 1);
 
   RECT frame{};
   ::GetWindowRect(window, &frame);
@@ -476,6 +533,17 @@ TEST_F(Win32ToolkitTest, TextWidthMeasuresWithAndWithoutAWindow) {
   EXPECT_EQ(tk.TextWidth(form, ""), 0);
   form.Show();
   EXPECT_EQ(tk.TextWidth(form, "Analyze Registry"), before);
+}
+
+TEST_F(Win32ToolkitTest, ABoldControlIsMeasuredBold) {
+  TestForm form(tk);
+  Control& heading = form.Add<Control>(Kind::Label, "lHeading");
+  heading.SetBold(true);
+  const std::string text = "Hauptmen\xFC";
+  EXPECT_GT(tk.ControlTextWidth(form, heading, text), tk.TextWidth(form, text));
+  form.Show();
+  EXPECT_GT(tk.ControlTextWidth(form, heading, text), tk.TextWidth(form, text));
+  EXPECT_EQ(tk.ControlTextWidth(form, form.flat, text), tk.TextWidth(form, text));
 }
 
 TEST_F(Win32ToolkitTest, HideApplicationHidesTheMainWindow) {

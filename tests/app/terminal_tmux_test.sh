@@ -1,0 +1,170 @@
+#!/usr/bin/env bash
+# The interactive program in a real pseudo-terminal (tmux), as a user meets
+# it: the installation named, every caption of the main window whole at
+# 80x24, 60x18 and 132x43, an analysis, the list reached with Tab and
+# scrolled, the selected hive's files, a resize that reflows, a terminal
+# below the minimum, a dialog, the commit's confirmation, another language.
+#
+#   terminal_tmux_test.sh HIVORA [SCREEN_OUT]
+# SCREEN_OUT: where to write the 80x24 screen after the analysis.
+set -euo pipefail
+
+program=$1
+screen_out=${2:-}
+if ! command -v tmux >/dev/null 2>&1; then
+  if [ "${CI:-}" = true ]; then
+    echo "FAIL: tmux is not installed (scripts/setup-debian installs it)"
+    exit 1
+  fi
+  echo "SKIP: tmux is not installed"
+  exit 77
+fi
+
+work=$(mktemp -d)
+socket="hivora-test-$$"
+t() { tmux -L "$socket" "$@"; }
+cleanup() {
+  t kill-server >/dev/null 2>&1 || true
+  tmux -L "hivora-test-$$" kill-server >/dev/null 2>&1 || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+screen() { t capture-pane -t main -p; }
+fail() {
+  echo "FAIL: $1"
+  screen
+  exit 1
+}
+# Waits until the screen shows the text (a fixed string), at most 30 s.
+shows() {
+  for _ in $(seq 300); do
+    if screen | grep -qF -- "$1"; then return 0; fi
+    sleep 0.1
+  done
+  fail "\"$1\" is not on the screen"
+}
+shows_re() {
+  for _ in $(seq 300); do
+    if screen | grep -qE -- "$1"; then return 0; fi
+    sleep 0.1
+  done
+  fail "nothing on the screen matches /$1/"
+}
+size() {
+  t resize-window -t main -x "$1" -y "$2"
+  sleep 0.3
+}
+key() { t send-keys -t main "$@"; }
+
+start() {
+  t new-session -d -s main -x 80 -y 24 \
+    "env XDG_CONFIG_HOME='$work/config' XDG_DATA_HOME='$work/data' '$program' $*; sleep 30"
+}
+
+main_captions() {
+  for text in "Talvix Hivora 2.3" "talvixsoftware.com" "Hive Name" "Current Size" "Reduction" \
+    "[A]nalyze Registry" "[O]ptions" "[L]anguage" "[H]elp" "[E]xit" "Current Registry Size:" \
+    "New Registry Size:" "Size Reduction:" "Compact Percent:" "Step Hint:" \
+    "1. Analyze the Windows registry." "2. Review the analyzing result." \
+    "3. Defrag the registry and restart the pc."; do
+    shows "$text"
+  done
+}
+
+# --- The demo machine at 80x24: named, whole, analysed.
+start
+shows "demo machine"
+main_captions
+key a
+shows_re "Compact Percent: +[0-9]+\.[0-9]%"
+shows "SYSTEM → SYSTEM.hvx"
+[ -n "$screen_out" ] && screen >"$screen_out"
+
+# Tab reaches the list; Down selects the next hive, whose files are named.
+for _ in $(seq 20); do
+  screen | grep -qF "Up/Down/PgUp/PgDn: select" && break
+  key Tab
+  sleep 0.1
+done
+shows "Up/Down/PgUp/PgDn: select"
+key Down
+shows "SOFTWARE → SOFTWARE.hvx"
+
+# A wider terminal: the list takes the width, the user hives read whole.
+size 132 43
+shows_re '\\REGISTRY\\USER\\S-1-5-21-[0-9-]+-1001_Classes +\|'
+main_captions
+# The smallest: still whole.
+size 60 18
+main_captions
+# Below it: told so.
+size 40 12
+shows "too small"
+size 80 24
+main_captions
+
+# A dialog, and the commit's confirmation, whole.
+key o
+shows "a system restore point before defragment (XP, Vista, Seven)"
+shows "how Grid Lines for the hive name list"
+key Escape
+sleep 0.3
+key d
+shows "You must restart your computer for the changes to take effect"
+shows "after you finish the Registry defragment."
+key n
+sleep 0.3
+
+# Another language, at the smallest size.
+key l
+shows "erman"
+key g
+shows "nalysieren"
+size 60 18
+for text in "nalysieren" "efragmentieren" "ptionen" "Aktuelle Registry-Gr" \
+  "Komprimierungsgrad:" "3. Defragmentieren und neu starten."; do
+  shows "$text"
+done
+size 80 24
+key q
+for _ in $(seq 50); do
+  screen | grep -qF "Hive Name" || break
+  sleep 0.1
+done
+screen | grep -qF "Hive Name" && fail "q did not end the program"
+
+# --- An installation given by its folder is named by it.
+t kill-server
+socket="$socket-root"  # a server of its own: the old one may still be going
+rm -rf "$work/config"     # in English again
+start "--root '$work/data/talvix-hivora/demo-machine'"
+size 132 43
+shows "C: = $work/data/talvix-hivora/demo-machine"
+# The commit at the smallest size: its messages wrap inside their boxes.
+size 60 18
+key a
+shows_re "Compact Percent: +[0-9]+\.[0-9]%"
+key d
+shows "You must restart your computer for the changes to take"
+key y
+shows "You must restart your computer"
+shows "Click the OK button to restart your computer"
+key Enter
+for _ in $(seq 100); do
+  screen | grep -qF "Hive Name" || break
+  sleep 0.1
+done
+screen | grep -qF "Hive Name" && fail "the restart did not end the program"
+
+# --- An installation without SOFTWARE: said at the start.
+t kill-server
+socket="$socket-nosoftware"
+cp -a "$work/data/talvix-hivora/demo-machine" "$work/nosoftware"
+rm -f "$work/nosoftware/Windows/System32/config/SOFTWARE"
+rm -rf "$work/config"
+start "--root '$work/nosoftware'"
+shows "The installation has no SOFTWARE hive"
+key Enter
+shows "[A]nalyze Registry"
+echo "terminal_tmux_test: passed"
