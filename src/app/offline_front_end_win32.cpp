@@ -160,7 +160,7 @@ int Outcome(OfflinePlatform& platform) {
 // The largest hive this 32-bit program was seen to compact, under WOW64 with
 // its 4 GiB of address space (scripts/measure-offline-windows); the copy is
 // built in memory beside the hive's mapping.
-constexpr std::uintmax_t kLargestHiveBytes = 640ull << 20;
+constexpr std::uintmax_t kLargestHiveBytes = 932ull << 20;
 
 // Hives too large for this program are named before anything runs: their
 // copies fail for want of memory, and they are left alone.
