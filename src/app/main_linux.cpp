@@ -25,6 +25,7 @@
 
 #include "platform/offline/front_end_options.h"
 #include "platform/offline/installation_notes.h"
+#include "platform/offline/private_profile.h"
 #include "platform/offline/host_io.h"
 #include "platform/offline/settle.h"
 #include "platform/platform.h"
@@ -153,10 +154,11 @@ bool ReportWritten(OfflinePlatform& platform, const std::string& reportPath) {
 // The exit code of a run of the main window, with its summary on stderr.
 int Outcome(OfflinePlatform& platform) {
   const hv::offline::RunReport report = platform.report();
-  const std::vector<std::string> commandLine = platform.CommandLineArguments();
-  const hv::CommandSwitch mode = hv::RecognizeSwitch(commandLine);
+  // The arguments as the application took them, not re-parsed from one line.
+  const std::vector<std::string> arguments = platform.CommandLineArguments();
+  const hv::CommandSwitch mode = hv::RecognizeSwitch(arguments);
   if (mode == hv::CommandSwitch::Scan) {
-    if (!ReportWritten(platform, hv::ReportPathArgument(commandLine))) {
+    if (!ReportWritten(platform, hv::ReportPathArgument(arguments))) {
       Say("the report was not written");
       return hv::offline::kExitNothingDone;
     }
@@ -263,6 +265,13 @@ int Run(int argc, char** argv) {
       if (opened) return;
       shown->MessageBoxA(nullptr, "No web browser could be opened here. The address is:\n\n" + address,
                          hv::BuiltinText(hv::kTextProductTitle), hv::ui::kMbOk);
+    });
+    // A settings, language or report file that is refused is told in a
+    // message, once the window is up.
+    hv::offline::SetProfileRefusalNotice([shown](const std::string& line) {
+      shown->PostTask([shown, line] {
+        shown->MessageBoxA(nullptr, line + ".", hv::BuiltinText(hv::kTextProductTitle), hv::ui::kMbOk);
+      });
     });
     if (!check.warnings.empty()) {
       std::string text;

@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -38,14 +41,20 @@ void Say(const std::string& line) {
   std::fflush(stderr);
 }
 
+// Each fact once: a refusal that held for every hive is said once.
 void SayAll(const std::vector<std::string>& lines) {
-  for (const std::string& line : lines) Say(line);
+  std::vector<std::string> said;
+  for (const std::string& line : lines) {
+    if (std::find(said.begin(), said.end(), line) != said.end()) continue;
+    said.push_back(line);
+    Say(line);
+  }
 }
 
 bool Unattended(const FrontEndOptions& options) {
   if (options.settle != SettleAction::kNone) return true;
-  std::string line;
-  for (const std::string& arg : options.arguments) line += arg + " ";
+  std::string line = "hivora.exe";  // the program's name comes first, as in any command line
+  for (const std::string& arg : options.arguments) line += " \"" + arg + "\"";
   return RecognizeSwitch(line) != CommandSwitch::None;
 }
 
@@ -148,6 +157,30 @@ int Outcome(OfflinePlatform& platform) {
   return code;
 }
 
+// The largest hive this 32-bit program was seen to compact, under WOW64 with
+// its 4 GiB of address space (scripts/measure-offline-windows); the copy is
+// built in memory beside the hive's mapping.
+constexpr std::uintmax_t kLargestHiveBytes = 932ull << 20;
+
+// Hives too large for this program are named before anything runs: their
+// copies fail for want of memory, and they are left alone.
+void WarnOfLargeHives(OfflinePlatform& platform, bool boxed) {
+  std::string names;
+  for (const offline::RestorePointSource& hive : platform.HiveSources()) {
+    std::error_code ec;
+    const std::uintmax_t size = std::filesystem::file_size(hive.file, ec);
+    if (ec || size <= kLargestHiveBytes) continue;
+    names += (names.empty() ? "" : ", ") + hive.file.filename().string() + " (" + std::to_string(size >> 20) + " MB)";
+  }
+  if (names.empty()) return;
+  const std::string text = "Larger than the 32-bit hivora.exe is sure to compact (" +
+                           std::to_string(kLargestHiveBytes >> 20) + " MB): " + names +
+                           ". Such a hive may fail for want of memory and is then left alone; the Linux program "
+                           "hivora compacts it.";
+  Say(text);
+  if (boxed) ::MessageBoxA(nullptr, text.c_str(), "Talvix Hivora", MB_OK | MB_ICONWARNING);
+}
+
 // Windows names files without regard to case: C:\M and c:\m are one installation.
 std::string FoldedIdentity(std::string identity) {
   std::transform(identity.begin(), identity.end(), identity.begin(),
@@ -215,6 +248,8 @@ int RunOfflineInstallation(int argc, const char* const* argv) {
   }
   if (options->settle != SettleAction::kNone) return Settle(*platform, options->settle, options->restorePointId);
   if (int code = SettlePendingAtStart(*platform, *options); code >= 0) return code;
+
+  WarnOfLargeHives(*platform, boxed);
 
   // At a restart the system asks the program to close; it closes as the user
   // would close it.

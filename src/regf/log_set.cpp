@@ -3,19 +3,10 @@
 #include <algorithm>
 #include <system_error>
 
+#include "platform/text_case.h"
+
 namespace hv::regf {
 namespace {
-
-// ASCII case folding: the suffixes are ASCII, and the hive's own name must match byte for byte
-// apart from the case of its ASCII letters.
-bool SameIgnoringCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto fold = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
-    if (fold(a[i]) != fold(b[i])) return false;
-  }
-  return true;
-}
 
 // Logs are bounded like hives: a base block, a dirty vector and 2 GiB of pages, or entries
 // describing as much.
@@ -37,7 +28,8 @@ std::vector<FoundLog> FindHiveLogs(const std::filesystem::path& primary) {
     if (ec) break;
     const std::string entry = it->path().filename().string();
     for (const auto& [suffix, slot] : suffixes) {
-      if (!SameIgnoringCase(entry, name + suffix)) continue;
+      // The suffixes are ASCII; the hive's own name matches apart from the case of its letters.
+      if (!SameText(entry, name + suffix)) continue;
       FoundLog log;
       log.path = it->path();
       log.slot = slot;
@@ -68,6 +60,8 @@ std::vector<FoundLog> FindHiveLogs(const std::filesystem::path& primary) {
       log.skipped = "a leftover beside the .LOG1/.LOG2 logs";
       continue;
     }
+    // FileView checks the open descriptor again without waiting, so a pipe put in the log's
+    // place after the check above fails here instead of blocking.
     std::string error;
     if (!log.bytes.Open(log.path, kMaxLogBytes, error)) log.skipped = "unreadable: " + error;
   }

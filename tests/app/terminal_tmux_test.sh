@@ -25,6 +25,7 @@ socket="hivora-test-$$"
 t() { tmux -L "$socket" "$@"; }
 cleanup() {
   t kill-server >/dev/null 2>&1 || true
+  tmux -L "hivora-test-$$" kill-server >/dev/null 2>&1 || true
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -135,7 +136,35 @@ screen | grep -qF "Hive Name" && fail "q did not end the program"
 
 # --- An installation given by its folder is named by it.
 t kill-server
+socket="$socket-root"  # a server of its own: the old one may still be going
+rm -rf "$work/config"     # in English again
 start "--root '$work/data/talvix-hivora/demo-machine'"
 size 132 43
 shows "C: = $work/data/talvix-hivora/demo-machine"
+# The commit at the smallest size: its messages wrap inside their boxes.
+size 60 18
+key a
+shows_re "Compact Percent: +[0-9]+\.[0-9]%"
+key d
+shows "You must restart your computer for the changes to take"
+key y
+shows "You must restart your computer"
+shows "Click the OK button to restart your computer"
+key Enter
+for _ in $(seq 100); do
+  screen | grep -qF "Hive Name" || break
+  sleep 0.1
+done
+screen | grep -qF "Hive Name" && fail "the restart did not end the program"
+
+# --- An installation without SOFTWARE: said at the start.
+t kill-server
+socket="$socket-nosoftware"
+cp -a "$work/data/talvix-hivora/demo-machine" "$work/nosoftware"
+rm -f "$work/nosoftware/Windows/System32/config/SOFTWARE"
+rm -rf "$work/config"
+start "--root '$work/nosoftware'"
+shows "The installation has no SOFTWARE hive"
+key Enter
+shows "[A]nalyze Registry"
 echo "terminal_tmux_test: passed"

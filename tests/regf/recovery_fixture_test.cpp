@@ -152,6 +152,40 @@ TEST_F(RegfRecoveryLogs, BadPrimaryBaseBlockTakesItFromTheLogWithTheLatestEntrie
   EXPECT_EQ(h.Base().fileType, 0u);
 }
 
+// A crash in the middle of writing the primary file leaves torn pages, even a bin header; the
+// log's pages replace them.
+TEST_F(RegfRecoveryLogs, TornPagesOfThePrimaryAreRewrittenFromTheLog) {
+  const Bytes s1 = State(1);
+  Bytes primary = regf::WithSequenceNumbers(s1, 11, 10);
+  std::fill(primary.begin() + regf::kBaseBlockSize, primary.begin() + regf::kBaseBlockSize + 4096, 0);
+  Put("HIVE", primary);
+  FixtureLogEntry e = regf::LogEntryBetween(primary, s1, 10);
+  ASSERT_EQ(e.pages.size(), 1u);
+  Put("HIVE.LOG1", regf::BuildNewFormatLog(s1, 10, {e}));
+  RecoveryReport r;
+  ExpectTree(Load(r), s1);
+  // Without the page the hive cannot be recovered, and the message says where.
+  Fresh();
+  Put("HIVE", primary);
+  FixtureLogEntry none;
+  none.sequence = 10;
+  none.binsSize = e.binsSize;
+  Put("HIVE.LOG1", regf::BuildNewFormatLog(s1, 10, {none}));
+  EXPECT_NE(Refusal().find("the hive bin at 0x0 of the primary file is not valid"), std::string::npos) << Refusal();
+}
+
+// No dummy bin stands in for a broken one a log wrote: its keys would silently be lost.
+TEST_F(RegfRecoveryLogs, BrokenBinFromALogFailsTheRecovery) {
+  PutPrimary();
+  FixtureLogEntry e;
+  e.sequence = 10;
+  e.binsSize = static_cast<std::uint32_t>(State(0).size() - regf::kBaseBlockSize);
+  e.pages.push_back({0, Bytes(4096, 0)});
+  Put("HIVE.LOG1", regf::BuildNewFormatLog(State(0), 10, {e}));
+  const std::string msg = Refusal();
+  EXPECT_NE(msg.find("the dirty hive bin at 0x0 written from HIVE.LOG1 is not valid"), std::string::npos) << msg;
+}
+
 TEST_F(RegfRecoveryLogs, StaleLogIsNotApplied) {
   PutPrimary();
   Put("HIVE.LOG1", regf::BuildNewFormatLog(State(0), 8, Entries(0, 2, 8)));

@@ -10,8 +10,8 @@
 //   --list-restore-points, --restore-point ID
 //                   settle the installation's state and end (settle.h); at
 //                   most one of them, and no window is shown
-// Each may also be written --name=VALUE, and they may stand anywhere; "--"
-// ends them. They are removed before the application sees its command line.
+// Each option with a value may also be written --name=VALUE, and they may
+// stand anywhere; "--" ends them. They are removed before the application sees its command line.
 // With neither --root nor --machine the built-in demo machine is used.
 #include <filesystem>
 #include <memory>

@@ -1,10 +1,16 @@
 #include "platform/offline/private_profile.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <map>
 #include <mutex>
+#include <set>
 
 #include "platform/offline/host_io.h"
+#include "regf/host_file.h"
 
 namespace hv::offline {
 namespace {
@@ -92,6 +98,152 @@ DWORD CopyValue(std::string_view value, char* out, DWORD size) {
 std::mutex& WriteMutex() {
   static std::mutex mutex;
   return mutex;
+}
+
+namespace fs = std::filesystem;
+
+struct Notices {
+  std::mutex mutex;
+  std::function<void(const std::string&)> notice;
+  std::set<fs::path> told;
+};
+Notices& RefusalNotices() {
+  static Notices notices;
+  return notices;
+}
+
+void Refused(const fs::path& file, const std::string& why) {
+  Notices& n = RefusalNotices();
+  std::function<void(const std::string&)> notice;
+  {
+    std::lock_guard lock(n.mutex);
+    if (!n.told.insert(file).second) return;
+    notice = n.notice;
+  }
+  const std::string line = file.string() + ": " + why + "; it is not read and will not be written";
+  if (notice) {
+    notice(line);
+  } else {
+    std::fprintf(stderr, "hivora: %s\n", line.c_str());
+  }
+}
+
+// Reads a profile file whole: kSuccess, kFileNotFound or kPathNotFound, or
+// kAccessDenied for what is refused (told once).
+DWORD ReadProfileFile(const fs::path& file, std::string* bytes) {
+  bytes->clear();
+  regf::HostFile f;
+  const int e = f.Open(file, regf::HostFile::Access::kRead, regf::HostFile::Disposition::kOpenExisting);
+  if (e == regf::kNotRegularFile || e == EISDIR) {
+    Refused(file, "not a regular file");
+    return err::kAccessDenied;
+  }
+  if (e == ENOENT || e == ENOTDIR) {
+    std::error_code ec;
+    return fs::exists(file.parent_path().empty() ? fs::path(".") : file.parent_path(), ec) ? err::kFileNotFound
+                                                                                            : err::kPathNotFound;
+  }
+  if (e != 0) return e == EACCES || e == EPERM ? err::kAccessDenied : err::kCantRead;
+  int sizeError = 0;
+  const std::uint64_t size = f.Size(sizeError);
+  if (sizeError != 0) return err::kCantRead;
+  if (size > kMaxProfileFile) {
+    Refused(file, "larger than 1 MiB");
+    return err::kAccessDenied;
+  }
+  bytes->resize(static_cast<std::size_t>(size));
+  std::size_t got = 0;
+  if (f.Read(reinterpret_cast<std::uint8_t*>(bytes->data()), bytes->size(), got) != 0) return err::kCantRead;
+  bytes->resize(got);
+  return err::kSuccess;
+}
+
+// Parsed files, kept while their size and time stay.
+struct CachedFile {
+  fs::file_time_type time;
+  std::uintmax_t size = 0;
+  ProfileDocument doc;
+};
+std::mutex& CacheMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+std::map<fs::path, CachedFile>& Cache() {
+  static std::map<fs::path, CachedFile> cache;
+  return cache;
+}
+
+// The document of a file, read when it is not cached or changed since.
+DWORD LoadProfile(const fs::path& file, ProfileDocument* doc) {
+  std::error_code timeError;
+  std::error_code sizeError;
+  const fs::file_time_type time = fs::last_write_time(file, timeError);
+  const std::uintmax_t size = fs::file_size(file, sizeError);
+  const bool stamped = !timeError && !sizeError;
+  {
+    std::lock_guard lock(CacheMutex());
+    auto it = Cache().find(file);
+    if (stamped && it != Cache().end() && it->second.time == time && it->second.size == size) {
+      *doc = it->second.doc;
+      return err::kSuccess;
+    }
+    if (it != Cache().end()) Cache().erase(it);
+  }
+  std::string bytes;
+  const DWORD read = ReadProfileFile(file, &bytes);
+  *doc = ProfileDocument::Parse(read == err::kSuccess ? std::string_view(bytes) : std::string_view());
+  if (read == err::kSuccess && stamped && bytes.size() == size) {
+    std::lock_guard lock(CacheMutex());
+    Cache()[file] = CachedFile{time, size, *doc};
+  }
+  return read;
+}
+
+// After a write of this process, whatever path it went by: a file's time
+// may not move between two writes close together.
+void ForgetAll() {
+  std::lock_guard lock(CacheMutex());
+  Cache().clear();
+}
+
+// Where a write goes: the file a symbolic link names (followed to its end,
+// even when that does not exist yet), else the file itself.
+fs::path WriteTarget(const fs::path& file) {
+  fs::path at = file;
+  std::error_code ec;
+  for (int hops = 0; hops < 40 && fs::is_symlink(fs::symlink_status(at, ec)); ++hops) {
+    const fs::path link = fs::read_symlink(at, ec);
+    if (ec) break;
+    at = link.is_absolute() ? link : at.parent_path() / link;
+  }
+  return at.lexically_normal();
+}
+
+// Replaces the file atomically, keeping its permission bits.
+DWORD ReplaceProfileFile(const fs::path& file, const std::string& bytes) {
+  std::error_code ec;
+  const fs::file_status old = fs::status(file, ec);
+  static std::atomic<unsigned> counter{0};
+  fs::path tmp = file;
+  tmp += ".hivora-tmp" + std::to_string(counter.fetch_add(1));
+  regf::HostFile f;
+  if (const int e = f.Open(tmp, regf::HostFile::Access::kWrite, regf::HostFile::Disposition::kCreateNew)) {
+    if (e == ENOENT) return err::kPathNotFound;
+    return host::ErrorFromErrno(e);
+  }
+  // Before a byte is written, so that the text is never readable to more
+  // users than the old file was.
+  if (fs::exists(old)) fs::permissions(tmp, old.permissions(), fs::perm_options::replace, ec);
+  DWORD result = host::ErrorFromErrno(f.Write(bytes.data(), bytes.size()));
+  if (result == err::kSuccess) result = host::ErrorFromErrno(f.Sync());
+  if (const int e = f.Close(); e != 0 && result == err::kSuccess) result = host::ErrorFromErrno(e);
+  if (result == err::kSuccess) result = host::Rename(tmp, file);
+  if (result != err::kSuccess) {
+    fs::remove(tmp, ec);
+    return result;
+  }
+  host::SyncFolder(file.parent_path().empty() ? fs::path(".") : file.parent_path());
+  return err::kSuccess;
 }
 
 }  // namespace
@@ -250,9 +402,8 @@ bool ProfileDocument::EraseSection(std::string_view section) {
 DWORD GetProfileString(const char* appName, const char* keyName, const char* defaultValue,
                        char* returned, DWORD size, const std::filesystem::path& file) {
   if (returned == nullptr) return 0;
-  std::string bytes;
-  const bool readable = host::ReadFile(file, &bytes) == err::kSuccess;
-  ProfileDocument doc = ProfileDocument::Parse(readable ? std::string_view(bytes) : std::string_view());
+  ProfileDocument doc;
+  LoadProfile(file, &doc);
 
   if (appName == nullptr) return CopyList(doc.SectionNames(), returned, size);
   if (keyName == nullptr) {
@@ -281,12 +432,12 @@ DWORD WriteProfileString(const char* appName, const char* keyName, const char* v
   }
 
   std::lock_guard lock(WriteMutex());
-  std::string bytes;
-  DWORD read = host::ReadFile(file, &bytes);
+  const fs::path target = WriteTarget(file);
+  ProfileDocument doc;
+  const DWORD read = LoadProfile(target, &doc);
   if (read != err::kSuccess && read != err::kFileNotFound) return read;
   const bool existed = read == err::kSuccess;
 
-  ProfileDocument doc = ProfileDocument::Parse(bytes);
   bool changed;
   if (keyName == nullptr) {
     changed = doc.EraseSection(appName);
@@ -297,7 +448,15 @@ DWORD WriteProfileString(const char* appName, const char* keyName, const char* v
   }
   if (!changed && existed) return err::kSuccess;
   if (!changed && (keyName == nullptr || value == nullptr)) return err::kSuccess;  // nothing to erase
-  return host::WriteFileAtomically(file, doc.Serialize());
+  const DWORD written = ReplaceProfileFile(target, doc.Serialize());
+  ForgetAll();
+  return written;
+}
+
+void SetProfileRefusalNotice(std::function<void(const std::string&)> notice) {
+  Notices& n = RefusalNotices();
+  std::lock_guard lock(n.mutex);
+  n.notice = std::move(notice);
 }
 
 }  // namespace hv::offline

@@ -15,7 +15,9 @@
 // The file is replaced atomically (temporary file + rename), so a failed write
 // leaves the old file whole.
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -71,6 +73,15 @@ std::string ReadProfileValue(std::string_view afterEquals);
 // ASCII case-insensitive equality of two names.
 bool ProfileNamesEqual(std::string_view a, std::string_view b);
 
+// Files larger than this are refused, as is anything but a regular file (a
+// FIFO, a device, a folder): they are read as empty and never written. Files
+// are opened without waiting and checked on the open descriptor; a parsed
+// file is kept while its size and time stay, so a run of reads reads it once.
+inline constexpr std::uintmax_t kMaxProfileFile = std::uintmax_t{1} << 20;
+// Told once per file of a refusal ("<file>: not a regular file; ..."); by
+// default the line goes to stderr.
+void SetProfileRefusalNotice(std::function<void(const std::string& line)> notice);
+
 // GetPrivateProfileStringA over a host file. appName null lists the section
 // names, keyName null the key names of the section (each NUL-terminated, the
 // list ended by one more NUL; a list that does not fit is cut and returns
@@ -80,7 +91,8 @@ bool ProfileNamesEqual(std::string_view a, std::string_view b);
 DWORD GetProfileString(const char* appName, const char* keyName, const char* defaultValue,
                        char* returned, DWORD size, const std::filesystem::path& file);
 
-// WritePrivateProfileStringA over a host file. keyName null erases the section
+// WritePrivateProfileStringA over a host file. A symbolic link is kept: its
+// target is written. The file keeps its permission bits. keyName null erases the section
 // (every section of that name), value null deletes the key. Returns kSuccess
 // or the Win32 error code of the failure; names or values holding a line
 // break, and key names holding '=', are refused (kInvalidParameter) because

@@ -500,14 +500,23 @@ class Layouter {
     auto right = [&](const Item& item) {
       return &item != list && item.design.left >= l.left + l.width / 2 && item.effTop < l.top + l.height;
     };
-    // What stands right, above the list, keeps to the right edge.
-    int used = 0;
+    // What stands right, above the list, keeps to the right edge, row by row,
+    // as far as nothing else in its row is in the way.
+    std::map<int, int> rowRight;
     for (const Item& item : items_) {
-      if (right(item)) used = std::max(used, item.x + item.w);
+      if (right(item)) rowRight[item.y] = std::max(rowRight[item.y], item.x + item.w);
     }
-    if (used > 0 && used < cols_) {
+    for (auto& [y, used] : rowRight) {
+      int shift = cols_ - used;
+      for (const Item& other : items_) {
+        if (right(other) || other.y > y || other.y + other.h <= y) continue;
+        for (const Item& item : items_) {
+          if (right(item) && item.y == y && other.x >= item.x + item.w) shift = std::min(shift, other.x - 1 - (item.x + item.w) + 1);
+        }
+      }
+      if (shift <= 0) continue;
       for (Item& item : items_) {
-        if (right(item)) item.x += cols_ - used;
+        if (right(item) && item.y == y) item.x += shift;
       }
     }
     // Nothing stands right of the list but what is above or below it.

@@ -66,6 +66,7 @@ TEST(InstallationNotesTest, ARowNamesItsHostFileAndCopyAndWhyACopyWasNotMade) {
   EXPECT_EQ(sam.find("the copy could not be made"), std::string::npos) << "the engine's reason: " << sam;
 }
 
+#ifndef _WIN32  // setenv and unsetenv are POSIX
 TEST(InstallationNotesTest, WithANoticeTheAddressGoesToItNotToStdout) {
   test::OfflineMachine demo;
   auto os = demo.Platform();
@@ -86,6 +87,7 @@ TEST(InstallationNotesTest, WithANoticeTheAddressGoesToItNotToStdout) {
   EXPECT_FALSE(opened);
   if (display != nullptr) ::setenv("DISPLAY", saved.c_str(), 1);
 }
+#endif
 
 }  // namespace
 }  // namespace hv::offline

@@ -245,6 +245,34 @@ TEST_F(Win32ToolkitTest, TimersFireWhileEnabled) {
   EXPECT_EQ(ticks, stopped);
 }
 
+// What a second start relies on: with a modal dialog open, the running main
+// window (found by its class) is disabled and its last active popup is the
+// dialog, the window to bring forward.
+TEST_F(Win32ToolkitTest, WithAModalDialogOpenTheMainWindowsLastActivePopupIsTheDialog) {
+  TestForm main(tk, nullptr, "frmMainWindow");
+  main.className = "HivoraSecondStartTest";
+  main.Show();
+  const hv::HWND found = tk.FindWindowA("HivoraSecondStartTest");
+  ASSERT_EQ(found, main.Handle());
+  EXPECT_EQ(tk.GetLastActivePopup(found), found);
+  TestForm dialog(tk, &main, "frmDialog");
+  hv::HWND shown = nullptr, popup = nullptr;
+  BOOL mainEnabled = TRUE;
+  dialog.onActivate = [&] { tk.PostMessageA(dialog.Handle(), hv::ui::kWmStartScan, 0, 0); };
+  dialog.onMessage = [&](UINT msg) {
+    if (msg != hv::ui::kWmStartScan) return false;
+    shown = dialog.Handle();
+    popup = tk.GetLastActivePopup(tk.FindWindowA("HivoraSecondStartTest"));
+    mainEnabled = tk.IsWindowEnabled(found);
+    dialog.SetModalResult(hv::ui::kMrOk);
+    return true;
+  };
+  EXPECT_EQ(dialog.ShowModal(), hv::ui::kMrOk);
+  EXPECT_EQ(popup, shown);
+  EXPECT_FALSE(mainEnabled);
+  EXPECT_EQ(tk.GetLastActivePopup(found), found);
+}
+
 TEST_F(Win32ToolkitTest, ModalResultEndsTheModalLoop) {
   TestForm owner(tk, nullptr, "frmOwner");
   owner.Show();
