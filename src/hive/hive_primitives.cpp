@@ -4,7 +4,7 @@
 
 #include "hive/hive_catalogue.h"
 #include "platform/platform.h"
-#include "platform/text_case.h"
+#include "regf/text_case.h"
 #include "platform/unique_handle.h"
 
 namespace hv {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <system_error>
 
-#include "platform/text_case.h"
+#include "regf/text_case.h"
 
 namespace hv::regf {
 namespace {

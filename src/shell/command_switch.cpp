@@ -1,7 +1,7 @@
 #include "shell/command_switch.h"
 
 #include "platform/command_line.h"
-#include "platform/text_case.h"
+#include "regf/text_case.h"
 
 namespace hv {
 

@@ -1,7 +1,7 @@
 // The main window's language menu: marking the current language, the pop-up,
 // and switching the interface to a chosen language.
 #include "platform/file_queries.h"
-#include "platform/text_case.h"
+#include "regf/text_case.h"
 #include "platform/web_page.h"
 #include "resources/builtin_texts.h"
 #include "settings/language.h"

@@ -17,7 +17,7 @@
 #include "platform/offline/registry_values.h"
 #include "platform/offline/token.h"
 #include "platform/offline/volumes.h"
-#include "platform/text_case.h"
+#include "regf/text_case.h"
 
 namespace fs = std::filesystem;
 

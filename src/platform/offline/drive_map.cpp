@@ -4,7 +4,7 @@
 #include <cctype>
 #include <system_error>
 
-#include "platform/text_case.h"
+#include "regf/text_case.h"
 
 namespace hv::offline {
 namespace fs = std::filesystem;

@@ -7,7 +7,7 @@
 
 #include "platform/offline/host_io.h"
 #include "platform/offline/private_profile.h"
-#include "platform/text_case.h"
+#include "regf/text_case.h"
 
 namespace hv::offline {
 namespace fs = std::filesystem;

@@ -7,7 +7,7 @@
 
 #include "platform/offline/full_path.h"
 #include "platform/offline/offline_platform.h"
-#include "platform/text_case.h"
+#include "regf/text_case.h"
 #include "platform/offline/volumes.h"
 
 namespace hv::offline {

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "platform/offline/drive_map.h"
-#include "platform/text_case.h"
+#include "regf/text_case.h"
 
 namespace hv::offline {
 
