@@ -110,9 +110,22 @@ std::size_t NthBackslash(const std::string& s, std::size_t from, int count) {
 
 }  // namespace
 
+std::vector<std::string> HiveCatalogue::HiveNames() const {
+  std::vector<std::string> names;
+  names.reserve(Hives.size());
+  for (const HiveRecord& hive : Hives) names.push_back(hive.Name);
+  return names;
+}
+
+std::vector<std::string> HiveCatalogue::HiveFiles() const {
+  std::vector<std::string> files;
+  files.reserve(Hives.size());
+  for (const HiveRecord& hive : Hives) files.push_back(hive.File);
+  return files;
+}
+
 void HiveCatalogue::BuildHiveTable() {
-  HiveNames.clear();
-  HiveFiles.clear();
+  Hives.clear();
   UniqueHkey key;
   if (Os().RegOpenKeyExA(HkeyLocalMachine(), kHivelistKey, 0, access::kKeyAllAccess, key.put()) != 0) {
     key.release();
@@ -123,8 +136,7 @@ void HiveCatalogue::BuildHiveTable() {
     if (!ReadStringValue(key.get(), name, &data) || data.empty()) continue;
     std::string file = MapHiveFile(data);
     if (file.empty()) continue;
-    HiveNames.push_back(name);
-    HiveFiles.push_back(file);
+    Hives.push_back({name, file});
   }
 }
 

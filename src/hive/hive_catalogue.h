@@ -11,14 +11,25 @@
 
 namespace hv {
 
+// One hive of the table: its hivelist value name (\REGISTRY\MACHINE\SYSTEM)
+// and the drive-letter path of its file, which existed when the table was
+// built. Neither is empty.
+struct HiveRecord {
+  std::string Name;
+  std::string File;
+
+  std::string Copy() const;
+  std::string Backup() const;
+};
+
 class HiveCatalogue {
  public:
-  // Parallel lists: entry i of both describes hive i, in the registry's
-  // enumeration order. HiveNames holds the hivelist value names
-  // (\REGISTRY\MACHINE\SYSTEM), HiveFiles the drive-letter paths of files
-  // that existed when the table was built. No entry is empty.
-  std::vector<std::string> HiveNames;
-  std::vector<std::string> HiveFiles;
+  // One record per hive, in the registry's enumeration order.
+  std::vector<HiveRecord> Hives;
+
+  // The names and the files of Hives, in its order.
+  std::vector<std::string> HiveNames() const;
+  std::vector<std::string> HiveFiles() const;
   // The process runs under WOW64; set before BuildHiveTable, then fixed.
   bool IsWow64Flag = false;
 
@@ -53,5 +64,8 @@ std::string MapThroughDosDevices(const std::string& data);
 // replacement too.
 inline std::string CopyPath(const std::string& hiveFile) { return hiveFile + ".hvx"; }
 inline std::string BackupPath(const std::string& hiveFile) { return hiveFile + ".bak"; }
+
+inline std::string HiveRecord::Copy() const { return CopyPath(File); }
+inline std::string HiveRecord::Backup() const { return BackupPath(File); }
 
 }  // namespace hv

@@ -57,7 +57,7 @@ TfrmGetNewHiveProgess::~TfrmGetNewHiveProgess() {
   if (ScanThread) ScanThread->Terminate();
 }
 
-int TfrmGetNewHiveProgess::HiveCount() const { return static_cast<int>(hives_.HiveNames.size()); }
+int TfrmGetNewHiveProgess::HiveCount() const { return static_cast<int>(hives_.Hives.size()); }
 
 void TfrmGetNewHiveProgess::SetBarPosition(std::int64_t position) {
   ProgressBar1.SetPosition(static_cast<std::int32_t>(static_cast<std::uint32_t>(position)));
@@ -113,15 +113,15 @@ void TfrmGetNewHiveProgess::WMStartScan() {
   auto thread = std::make_shared<TScanTaskThread>(Tk());
   thread->NotifyWindow = Handle();
   thread->StatusMemo = &Memo1;
-  thread->HiveNames = hives_.HiveNames;
-  thread->HiveFiles = hives_.HiveFiles;
+  thread->HiveNames = hives_.HiveNames();
+  thread->HiveFiles = hives_.HiveFiles();
   thread->IsWow64Flag = hives_.IsWow64Flag;
   ScanThread = thread;
   workers_.RegisterWorker(thread);
   thread->Start();
 
   TotalSize = 0;
-  for (const auto& file : hives_.HiveFiles) TotalSize += HiveFileSize(file);
+  for (const HiveRecord& hive : hives_.Hives) TotalSize += HiveFileSize(hive.File);
   Timer1.SetEnabled(true);
 }
 
@@ -132,7 +132,7 @@ void TfrmGetNewHiveProgess::Timer1Timer() {
   if (HivesDone >= HiveCount()) return;
   if (TotalSize <= 0) return;
   const std::int64_t copySize =
-      HiveFileSize(CopyPath(hives_.HiveFiles[static_cast<std::size_t>(HivesDone)]));
+      HiveFileSize(hives_.Hives[static_cast<std::size_t>(HivesDone)].Copy());
   std::int64_t position = ProgressBar1.Position();
   if (copySize != 0) {
     position = (DoneSize + copySize) * 1000 / TotalSize;
@@ -169,17 +169,17 @@ std::int64_t TfrmGetNewHiveProgess::DeriveStep(std::int64_t copySize, std::int64
 void TfrmGetNewHiveProgess::WMHiveDone(ui::WPARAM wParam, ui::LPARAM lParam) {
   const int count = HiveCount();
   if (HivesDone >= count) return;
-  const auto& files = hives_.HiveFiles;
+  const auto& hives = hives_.Hives;
   if (HivesDone == 0) {
     const std::int64_t ms = static_cast<std::int32_t>(static_cast<std::uint32_t>(wParam));
-    Step = DeriveStep(HiveFileSize(CopyPath(files[0])), ms, TotalSize, hives_.IsWow64Flag);
+    Step = DeriveStep(HiveFileSize(hives[0].Copy()), ms, TotalSize, hives_.IsWow64Flag);
   }
-  DoneSize += HiveFileSize(files[static_cast<std::size_t>(HivesDone)]);
+  DoneSize += HiveFileSize(hives[static_cast<std::size_t>(HivesDone)].File);
   if (TotalSize > 0) {
     SetBarPosition(DoneSize * 1000 / TotalSize);
     if (HivesDone < count - 1) {
       NextTarget = static_cast<std::int32_t>(
-          (DoneSize + HiveFileSize(files[static_cast<std::size_t>(HivesDone) + 1])) * 1000 /
+          (DoneSize + HiveFileSize(hives[static_cast<std::size_t>(HivesDone) + 1].File)) * 1000 /
           TotalSize);
     }
   }

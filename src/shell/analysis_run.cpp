@@ -25,10 +25,10 @@ bool PathNamesSoftware(const std::string& path) {
 }  // namespace
 
 void TfrmMain::bAnalyzeRegistryClick() {
-  if (HiveNames.empty()) return;
+  if (Hives.empty()) return;
 
-  for (const auto& file : HiveFiles) {
-    if (IsFileInUse(CopyPath(file))) {
+  for (const HiveRecord& hive : Hives) {
+    if (IsFileInUse(hive.Copy())) {
       Tk().MessageBoxA(this, BuiltinText(kTextCannotAnalyzeNow), BuiltinText(kTextProductTitle),
                        ui::kMbOk);
       return;
@@ -46,17 +46,17 @@ void TfrmMain::bAnalyzeRegistryClick() {
                        BuiltinText(kTextProductTitle), ui::kMbOk);
       bDefragRegistry.SetEnabled(false);
     };
-    for (const auto& file : HiveFiles) {
-      if (!PathNamesSoftware(file)) continue;
+    for (const HiveRecord& hive : Hives) {
+      if (!PathNamesSoftware(hive.File)) continue;
       // A missing copy measures 0 and so is rejected here like a truncated one.
-      if (HiveFileSize(CopyPath(file)) < HiveFileSize(file) / 4) {
+      if (HiveFileSize(hive.Copy()) < HiveFileSize(hive.File) / 4) {
         failed();
         return;
       }
     }
     // A run that copied no hive at all measured nothing: it is a failure, not a fragment rate
     // of 0 with advice, and there is nothing to put in place.
-    if (std::none_of(HiveFiles.begin(), HiveFiles.end(), [](const std::string& file) { return FileExists(CopyPath(file)); })) {
+    if (std::none_of(Hives.begin(), Hives.end(), [](const HiveRecord& hive) { return FileExists(hive.Copy()); })) {
       failed();
       return;
     }
@@ -66,8 +66,8 @@ void TfrmMain::bAnalyzeRegistryClick() {
 
   std::int64_t totalCurrent = 0;
   std::int64_t totalNew = 0;
-  for (std::size_t i = 0; i < HiveFiles.size(); ++i) {
-    const std::string& file = HiveFiles[i];
+  for (std::size_t i = 0; i < Hives.size(); ++i) {
+    const std::string& file = Hives[i].File;
     const std::int64_t current = HiveFileSize(file);
     totalCurrent += current;
     lvMain.SetSubItem(i, 0, SizeText(current));

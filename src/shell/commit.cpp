@@ -40,11 +40,11 @@ void TfrmMain::bDefragRegistryClick() {
 
   EnableRestorePrivilege();
   int accepted = 0;
-  for (std::size_t i = 0; i < HiveFiles.size(); ++i) {
-    const std::string copy = CopyPath(HiveFiles[i]);
+  for (const HiveRecord& hive : Hives) {
+    const std::string copy = hive.Copy();
     // Without its copy a request would only cost the hive its last backup.
     if (!FileExists(copy)) continue;
-    if (ReplaceHive(HiveNames[i], copy, BackupPath(HiveFiles[i]))) ++accepted;
+    if (ReplaceHive(hive.Name, copy, hive.Backup())) ++accepted;
   }
 
   // A restart would change nothing; the user learns why, even unattended.

@@ -244,8 +244,7 @@ void TfrmMain::CreateParams(ui::CreateParamsRec& params) {
 
 void TfrmMain::FormCreate() {
   ReadWriteOptions(true);
-  HiveNames.clear();
-  HiveFiles.clear();
+  Hives.clear();
   lCurrentRegistrySize.SetCaption("");
   lNewRegistrySize.SetCaption("");
   lSizeReduction.SetCaption("");
@@ -273,7 +272,7 @@ void TfrmMain::FormShow() {
 
   IsWow64Flag = IsWow64();
   BuildHiveTable();
-  for (const auto& name : HiveNames) lvMain.AddRow(name, {"", "", ""});
+  for (const HiveRecord& hive : Hives) lvMain.AddRow(hive.Name, {"", "", ""});
 
   if (!IsAcceptedWindowsClass(GetWindowsClass())) {
     Tk().MessageBoxA(this, BuiltinText(kTextUnsupportedWindows), BuiltinText(kTextProductTitle), ui::kMbOk);
@@ -304,12 +303,11 @@ void TfrmMain::FormClose() {
   StopWorkers();
   WaitForWorkers(kCloseWaitMs);
 
-  for (const auto& file : HiveFiles) {
-    const std::string copy = CopyPath(file);
+  for (const HiveRecord& hive : Hives) {
+    const std::string copy = hive.Copy();
     if (FileExists(copy)) Os().DeleteFileA(copy.c_str());
   }
-  HiveNames.clear();
-  HiveFiles.clear();
+  Hives.clear();
   // A failed save is reported and the window closes all the same: its lists
   // are already released, so it cannot stay in use.
   try {

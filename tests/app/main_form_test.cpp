@@ -46,8 +46,7 @@ TEST_F(MainFormTest, FailedSettingsSaveIsReportedAndTheWindowClosesAnyway) {
   ASSERT_EQ(tk.errors.size(), 1u);
   EXPECT_EQ(tk.errors[0], "Unable to write to " + fake.ProgramFolder() + "options.ini");
   EXPECT_TRUE(form.Closed());
-  EXPECT_TRUE(form.HiveNames.empty());
-  EXPECT_TRUE(form.HiveFiles.empty());
+  EXPECT_TRUE(form.Hives.empty());
   EXPECT_FALSE(fake.Exists("C:\\Windows\\System32\\config\\SYSTEM.hvx"));
 }
 
@@ -302,8 +301,8 @@ TEST_F(MainFormTest, CloseWaitsForARunningWorkerBeforeDeletingCopies) {
   ui::Form dialog(tk, "frmGetNewHiveProgess", nullptr);
   auto thread = std::make_shared<TScanTaskThread>(tk);
   thread->StatusMemo = &dialog.Add<ui::Memo>("Memo1");
-  thread->HiveNames = form.HiveNames;
-  thread->HiveFiles = form.HiveFiles;
+  thread->HiveNames = form.HiveNames();
+  thread->HiveFiles = form.HiveFiles();
   form.RegisterWorker(thread);
   thread->Start();
   entered.get_future().wait();

@@ -28,15 +28,14 @@ class ProgressTest : public test::SettingsTest {
       const std::string file = "C:\\config\\H" + std::to_string(i);
       fake.CreateFileOfSize(file, 1);
       fake.SetReportedSize(file, static_cast<std::uint64_t>(sizes[i]));
-      main.HiveNames.push_back("\\REGISTRY\\MACHINE\\H" + std::to_string(i));
-      main.HiveFiles.push_back(file);
+      main.Hives.push_back({"\\REGISTRY\\MACHINE\\H" + std::to_string(i), file});
       dialog.TotalSize += sizes[i];
     }
     dialog.FormShow();
     dialog.Timer1.SetEnabled(true);
   }
   void Copy(int hive, std::int64_t size) {
-    const std::string file = main.HiveFiles[static_cast<std::size_t>(hive)] + ".hvx";
+    const std::string file = main.Hives[static_cast<std::size_t>(hive)].Copy();
     fake.CreateFileOfSize(file, 1);
     fake.SetReportedSize(file, static_cast<std::uint64_t>(size));
   }

@@ -19,13 +19,11 @@ class HiveCatalogueTest : public test::FakePlatformTest {
 };
 
 TEST_F(HiveCatalogueTest, UnopenableHivelistLeavesTheTableEmpty) {
-  catalogue.HiveNames = {"stale"};
-  catalogue.HiveFiles = {"stale"};
+  catalogue.Hives = {{"stale", "stale"}};
   fake.AddHivelistString("\\REGISTRY\\MACHINE\\SYSTEM", "\\Device\\HarddiskVolume2\\Windows\\System32\\config\\SYSTEM");
   fake.SetHivelistUnopenable(true);
   catalogue.BuildHiveTable();
-  EXPECT_TRUE(catalogue.HiveNames.empty());
-  EXPECT_TRUE(catalogue.HiveFiles.empty());
+  EXPECT_TRUE(catalogue.Hives.empty());
 }
 
 TEST_F(HiveCatalogueTest, OnlyStringValuesThatMapToExistingFilesAreKept) {
@@ -47,10 +45,10 @@ TEST_F(HiveCatalogueTest, OnlyStringValuesThatMapToExistingFilesAreKept) {
   fake.AddHivelistValue("\\REGISTRY\\MACHINE\\SYSTEM2", reg::kSz,
                         std::vector<BYTE>(system.begin(), system.end()));
   catalogue.BuildHiveTable();
-  EXPECT_EQ(catalogue.HiveNames,
+  EXPECT_EQ(catalogue.HiveNames(),
             (std::vector<std::string>{"\\REGISTRY\\MACHINE\\SYSTEM", "\\REGISTRY\\MACHINE\\SOFTWARE",
                                       "\\REGISTRY\\MACHINE\\SYSTEM2"}));
-  EXPECT_EQ(catalogue.HiveFiles,
+  EXPECT_EQ(catalogue.HiveFiles(),
             (std::vector<std::string>{"C:\\Windows\\System32\\config\\SYSTEM",
                                       "C:\\Windows\\System32\\config\\SOFTWARE",
                                       "C:\\Windows\\System32\\config\\SYSTEM"}));
@@ -62,8 +60,8 @@ TEST_F(HiveCatalogueTest, LongValueNamesAreEnumerated) {
   fake.CreateFileOfSize("C:\\Users\\u\\NTUSER.DAT", 10);
   fake.AddHivelistString(name, "\\Device\\HarddiskVolume2\\Users\\u\\NTUSER.DAT");
   catalogue.BuildHiveTable();
-  ASSERT_EQ(catalogue.HiveNames.size(), 1u);
-  EXPECT_EQ(catalogue.HiveNames[0], name);
+  ASSERT_EQ(catalogue.Hives.size(), 1u);
+  EXPECT_EQ(catalogue.Hives[0].Name, name);
 }
 
 TEST_F(HiveCatalogueTest, DeviceNamePrefixOfAnotherNeverMatches) {
@@ -106,7 +104,7 @@ TEST_F(HiveCatalogueTest, Wow64PathsGoThroughSysnativeWhenItExists) {
   fake.AddHivelistString("\\REGISTRY\\MACHINE\\SOFTWARE",
                          "\\Device\\HarddiskVolume2\\Windows\\SyStEm32\\config\\SOFTWARE");
   catalogue.BuildHiveTable();
-  EXPECT_EQ(catalogue.HiveFiles, std::vector<std::string>{"C:\\Windows\\sysnative\\config\\SOFTWARE"});
+  EXPECT_EQ(catalogue.HiveFiles(), std::vector<std::string>{"C:\\Windows\\sysnative\\config\\SOFTWARE"});
   EXPECT_EQ(catalogue.ToSysnative("C:\\Users\\u\\NTUSER.DAT"), "C:\\Users\\u\\NTUSER.DAT");
 }
 
