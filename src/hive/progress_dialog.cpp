@@ -113,8 +113,7 @@ void TfrmGetNewHiveProgess::WMStartScan() {
   auto thread = std::make_shared<TScanTaskThread>(Tk());
   thread->NotifyWindow = Handle();
   thread->StatusMemo = &Memo1;
-  thread->HiveNames = hives_.HiveNames();
-  thread->HiveFiles = hives_.HiveFiles();
+  thread->Hives = hives_.Hives;
   thread->IsWow64Flag = hives_.IsWow64Flag;
   ScanThread = thread;
   workers_.RegisterWorker(thread);

@@ -46,13 +46,13 @@ void TScanTaskThread::Execute() {
   EnableBackupPrivilege();
   std::int64_t elapsed = 0;
   SystemTime start;
-  const std::size_t n = HiveNames.size();
+  const std::size_t n = Hives.size();
   std::size_t i = 0;
   while (i < n) {
     if (Terminated()) break;
-    ShowStatus(HiveNames[i]);
+    ShowStatus(Hives[i].Name);
     if (i == 0) Os().GetLocalTime(&start);
-    SaveHive(HiveNames[i], CopyPath(HiveFiles[i]), IsWow64Flag);
+    SaveHive(Hives[i].Name, Hives[i].Copy(), IsWow64Flag);
     if (i == 0) {
       SystemTime now;
       Os().GetLocalTime(&now);

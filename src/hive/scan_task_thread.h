@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "hive/hive_catalogue.h"
 #include "platform/types.h"
 #include "platform/worker_thread.h"
 #include "ui/component.h"
@@ -25,8 +26,8 @@ class TScanTaskThread : public WorkerThread {
   // Set by the creator before Start and not changed afterwards.
   HWND NotifyWindow = nullptr;
   ui::Memo* StatusMemo = nullptr;
-  std::vector<std::string> HiveNames;
-  std::vector<std::string> HiveFiles;
+  // The hives to copy: the worker's own copy of the table's records.
+  std::vector<HiveRecord> Hives;
   bool IsWow64Flag = false;
 
   // Milliseconds between two local times (b - a), for the timing of the

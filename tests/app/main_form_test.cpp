@@ -301,8 +301,7 @@ TEST_F(MainFormTest, CloseWaitsForARunningWorkerBeforeDeletingCopies) {
   ui::Form dialog(tk, "frmGetNewHiveProgess", nullptr);
   auto thread = std::make_shared<TScanTaskThread>(tk);
   thread->StatusMemo = &dialog.Add<ui::Memo>("Memo1");
-  thread->HiveNames = form.HiveNames();
-  thread->HiveFiles = form.HiveFiles();
+  thread->Hives = form.Hives;
   form.RegisterWorker(thread);
   thread->Start();
   entered.get_future().wait();

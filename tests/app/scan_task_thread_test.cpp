@@ -47,8 +47,8 @@ class ScanThreadTest : public test::FakePlatformTest {
     thread->NotifyWindow = reinterpret_cast<HWND>(std::uintptr_t{0x55});
     thread->StatusMemo = &memo;
     for (int i = 0; i < hives; ++i) {
-      thread->HiveNames.push_back(test::ThreeHives()[static_cast<std::size_t>(i)].name);
-      thread->HiveFiles.push_back(test::ThreeHives()[static_cast<std::size_t>(i)].file);
+      const auto hive = test::ThreeHives()[static_cast<std::size_t>(i)];
+      thread->Hives.push_back({hive.name, hive.file});
     }
     return thread;
   }
