@@ -154,10 +154,11 @@ bool ReportWritten(OfflinePlatform& platform, const std::string& reportPath) {
 // The exit code of a run of the main window, with its summary on stderr.
 int Outcome(OfflinePlatform& platform) {
   const hv::offline::RunReport report = platform.report();
-  const std::vector<std::string> commandLine = platform.CommandLineArguments();
-  const hv::CommandSwitch mode = hv::RecognizeSwitch(commandLine);
+  // The arguments as the application took them, not re-parsed from one line.
+  const std::vector<std::string> arguments = platform.CommandLineArguments();
+  const hv::CommandSwitch mode = hv::RecognizeSwitch(arguments);
   if (mode == hv::CommandSwitch::Scan) {
-    if (!ReportWritten(platform, hv::ReportPathArgument(commandLine))) {
+    if (!ReportWritten(platform, hv::ReportPathArgument(arguments))) {
       Say("the report was not written");
       return hv::offline::kExitNothingDone;
     }

@@ -4,12 +4,13 @@ list(APPEND HIVORA_APP_SOURCES
   ${CMAKE_SOURCE_DIR}/src/settings/options_dialog.cpp
   ${CMAKE_SOURCE_DIR}/src/settings/ask_delete_dialog.cpp
   ${CMAKE_SOURCE_DIR}/src/settings/about_dialog.cpp
-  ${CMAKE_SOURCE_DIR}/src/settings/dialog_commands.cpp
+  ${CMAKE_SOURCE_DIR}/src/shell/dialog_commands.cpp
   ${CMAKE_SOURCE_DIR}/src/settings/language_menu.cpp
+  ${CMAKE_SOURCE_DIR}/src/shell/language_commands.cpp
   ${CMAKE_SOURCE_DIR}/src/workflow/system_point.cpp
-  ${CMAKE_SOURCE_DIR}/src/workflow/commit.cpp
+  ${CMAKE_SOURCE_DIR}/src/shell/commit.cpp
   ${CMAKE_SOURCE_DIR}/src/workflow/scan_report.cpp
-  ${CMAKE_SOURCE_DIR}/src/workflow/silent_modes.cpp
+  ${CMAKE_SOURCE_DIR}/src/shell/silent_modes.cpp
   ${CMAKE_SOURCE_DIR}/src/shell/web_links.cpp
 )
 

@@ -6,7 +6,7 @@ list(APPEND HIVORA_APP_SOURCES
   ${CMAKE_SOURCE_DIR}/src/shell/startup.cpp
   ${CMAKE_SOURCE_DIR}/src/hive/scan_task_thread.cpp
   ${CMAKE_SOURCE_DIR}/src/hive/progress_dialog.cpp
-  ${CMAKE_SOURCE_DIR}/src/workflow/analysis_run.cpp
+  ${CMAKE_SOURCE_DIR}/src/shell/analysis_run.cpp
   ${CMAKE_SOURCE_DIR}/src/workflow/figures.cpp
   ${CMAKE_SOURCE_DIR}/src/settings/translate_form.cpp
 )

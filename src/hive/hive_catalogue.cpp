@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "platform/file_queries.h"
 #include "platform/platform.h"
 #include "platform/unique_handle.h"
 
@@ -109,12 +110,6 @@ std::size_t NthBackslash(const std::string& s, std::size_t from, int count) {
 
 }  // namespace
 
-bool FileExists(const std::string& path) {
-  if (path.empty()) return false;
-  DWORD attributes = Os().GetFileAttributesA(path.c_str());
-  return attributes != file::kInvalidFileAttributes && (attributes & file::kAttributeDirectory) == 0;
-}
-
 void HiveCatalogue::BuildHiveTable() {
   HiveNames.clear();
   HiveFiles.clear();
@@ -197,22 +192,6 @@ std::string HiveCatalogue::ToSysnative(const std::string& path) const {
   if (pos == std::string::npos) return path;
   std::string candidate = path.substr(0, pos) + "sysnative" + path.substr(pos + 8);
   return FileExists(candidate) ? candidate : path;
-}
-
-std::int64_t HiveFileSize(const std::string& path) {
-  if (!FileExists(path)) return 0;
-  std::vector<char> full(260);
-  DWORD n = Os().GetFullPathNameA(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-  if (n >= full.size()) {
-    full.resize(n + 1);
-    n = Os().GetFullPathNameA(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-  }
-  if (n == 0 || n >= full.size()) return -1;
-  FindDataA found;
-  UniqueFind find(Os().FindFirstFileA(full.data(), &found));
-  if (!find) return -1;
-  return static_cast<std::int64_t>((static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) |
-                                   found.nFileSizeLow);
 }
 
 }  // namespace hv

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_queries.h"
+
 namespace hv {
 
 class HiveCatalogue {
@@ -46,13 +48,6 @@ class HiveCatalogue {
 // (ignoring case, with or without a leading backslash). Gives the letter in
 // lower case, a colon and the rest; empty without match.
 std::string MapThroughDosDevices(const std::string& data);
-
-// A file's size in bytes: 0 when no file of that name exists, -1 when it
-// cannot be examined. The full 64-bit size.
-std::int64_t HiveFileSize(const std::string& path);
-
-// A file (not a folder) of that name exists.
-bool FileExists(const std::string& path);
 
 // The compacted copy of a hive lies beside its file, the backup kept at a
 // replacement too.

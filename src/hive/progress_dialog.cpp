@@ -5,7 +5,6 @@
 #include "settings/language.h"
 #include "settings/options.h"
 #include "settings/translate_form.h"
-#include "shell/main_form.h"
 #include "ui/toolkit.h"
 
 namespace hv {
@@ -15,7 +14,8 @@ namespace {
 constexpr int kWorkerPollMs = 50;
 }  // namespace
 
-TfrmGetNewHiveProgess::TfrmGetNewHiveProgess(TfrmMain& owner)
+TfrmGetNewHiveProgess::TfrmGetNewHiveProgess(ui::Form& owner, const HiveCatalogue& hives,
+                                             WorkerRegistry& workers)
     : ui::Form(owner.Tk(), "frmGetNewHiveProgess", &owner),
       GroupBox1(Add<ui::Control>(ui::Kind::GroupBox, "GroupBox1")),
       Label1(Add<ui::Control>(ui::Kind::Label, "Label1", &GroupBox1)),
@@ -24,7 +24,8 @@ TfrmGetNewHiveProgess::TfrmGetNewHiveProgess(TfrmMain& owner)
       Memo1(Add<ui::Memo>("Memo1", &GroupBox1)),
       bStop(Add<ui::Control>(ui::Kind::SkinButton, "bStop")),
       Timer1(Add<ui::Timer>("Timer1")),
-      main_(owner) {
+      hives_(hives),
+      workers_(workers) {
   SetCaption("Defrag Registry");
   SetClientSize(394, 181);
   SetBorder(ui::BorderStyle::Dialog);
@@ -56,7 +57,7 @@ TfrmGetNewHiveProgess::~TfrmGetNewHiveProgess() {
   if (ScanThread) ScanThread->Terminate();
 }
 
-int TfrmGetNewHiveProgess::HiveCount() const { return static_cast<int>(main_.HiveNames.size()); }
+int TfrmGetNewHiveProgess::HiveCount() const { return static_cast<int>(hives_.HiveNames.size()); }
 
 void TfrmGetNewHiveProgess::SetBarPosition(std::int64_t position) {
   ProgressBar1.SetPosition(static_cast<std::int32_t>(static_cast<std::uint32_t>(position)));
@@ -99,11 +100,11 @@ void TfrmGetNewHiveProgess::WMStartScan() {
     PostMessage(ui::kWmClose, 0, 0);
     return;
   }
-  if (main_.IsSilent) Hide();
+  if (IsSilent) Hide();
   // The worker of an abandoned scan may still be copying a hive; two scans
   // writing the same copies at once would corrupt both. Wait for it without
   // blocking the dialog: look again from the queue until it has ended.
-  if (!main_.WaitForWorkers(kWorkerPollMs)) {
+  if (!workers_.WaitForWorkers(kWorkerPollMs)) {
     PostMessage(ui::kWmStartScan, 0, 0);
     return;
   }
@@ -112,15 +113,15 @@ void TfrmGetNewHiveProgess::WMStartScan() {
   auto thread = std::make_shared<TScanTaskThread>(Tk());
   thread->NotifyWindow = Handle();
   thread->StatusMemo = &Memo1;
-  thread->HiveNames = main_.HiveNames;
-  thread->HiveFiles = main_.HiveFiles;
-  thread->IsWow64Flag = main_.IsWow64Flag;
+  thread->HiveNames = hives_.HiveNames;
+  thread->HiveFiles = hives_.HiveFiles;
+  thread->IsWow64Flag = hives_.IsWow64Flag;
   ScanThread = thread;
-  main_.RegisterWorker(thread);
+  workers_.RegisterWorker(thread);
   thread->Start();
 
   TotalSize = 0;
-  for (const auto& file : main_.HiveFiles) TotalSize += HiveFileSize(file);
+  for (const auto& file : hives_.HiveFiles) TotalSize += HiveFileSize(file);
   Timer1.SetEnabled(true);
 }
 
@@ -131,7 +132,7 @@ void TfrmGetNewHiveProgess::Timer1Timer() {
   if (HivesDone >= HiveCount()) return;
   if (TotalSize <= 0) return;
   const std::int64_t copySize =
-      HiveFileSize(CopyPath(main_.HiveFiles[static_cast<std::size_t>(HivesDone)]));
+      HiveFileSize(CopyPath(hives_.HiveFiles[static_cast<std::size_t>(HivesDone)]));
   std::int64_t position = ProgressBar1.Position();
   if (copySize != 0) {
     position = (DoneSize + copySize) * 1000 / TotalSize;
@@ -168,10 +169,10 @@ std::int64_t TfrmGetNewHiveProgess::DeriveStep(std::int64_t copySize, std::int64
 void TfrmGetNewHiveProgess::WMHiveDone(ui::WPARAM wParam, ui::LPARAM lParam) {
   const int count = HiveCount();
   if (HivesDone >= count) return;
-  const auto& files = main_.HiveFiles;
+  const auto& files = hives_.HiveFiles;
   if (HivesDone == 0) {
     const std::int64_t ms = static_cast<std::int32_t>(static_cast<std::uint32_t>(wParam));
-    Step = DeriveStep(HiveFileSize(CopyPath(files[0])), ms, TotalSize, main_.IsWow64Flag);
+    Step = DeriveStep(HiveFileSize(CopyPath(files[0])), ms, TotalSize, hives_.IsWow64Flag);
   }
   DoneSize += HiveFileSize(files[static_cast<std::size_t>(HivesDone)]);
   if (TotalSize > 0) {

@@ -6,17 +6,20 @@
 #include <cstdint>
 #include <memory>
 
+#include "hive/hive_catalogue.h"
 #include "hive/scan_task_thread.h"
+#include "platform/worker_registry.h"
 #include "ui/component.h"
 #include "ui/form.h"
 
 namespace hv {
 
-class TfrmMain;
-
 class TfrmGetNewHiveProgess : public ui::Form {
  public:
-  explicit TfrmGetNewHiveProgess(TfrmMain& owner);
+  // Scans the hives of `hives` (read, not copied: the table must outlive the
+  // dialog) and registers its worker with `workers`, which first has to let
+  // the previous worker end.
+  TfrmGetNewHiveProgess(ui::Form& owner, const HiveCatalogue& hives, WorkerRegistry& workers);
   ~TfrmGetNewHiveProgess() override;
 
   ui::Control& GroupBox1;
@@ -34,6 +37,8 @@ class TfrmGetNewHiveProgess : public ui::Form {
   std::int64_t Step = 4;
   std::int32_t HivesDone = 0;
   std::int32_t NextTarget = 0;
+  // The unattended modes: the dialog hides itself once the scan starts.
+  bool IsSilent = false;
 
   void FormShow() override;
   void FormActivate() override;
@@ -54,7 +59,8 @@ class TfrmGetNewHiveProgess : public ui::Form {
   int HiveCount() const;
   void SetBarPosition(std::int64_t position);
 
-  TfrmMain& main_;
+  const HiveCatalogue& hives_;
+  WorkerRegistry& workers_;
   bool scanRequested_ = false;
   bool scanStarted_ = false;
 };

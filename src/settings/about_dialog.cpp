@@ -3,11 +3,11 @@
 #include <regex>
 #include <string>
 
+#include "platform/web_page.h"
 #include "resources/builtin_texts.h"
 #include "settings/language.h"
 #include "settings/options.h"
 #include "settings/translate_form.h"
-#include "shell/web_links.h"
 #include "ui/messages.h"
 #include "ui/toolkit.h"
 

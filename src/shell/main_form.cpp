@@ -401,24 +401,4 @@ void TfrmMain::WMActivateInstance() {
   }
 }
 
-void TfrmMain::RegisterWorker(std::shared_ptr<WorkerThread> worker) {
-  std::erase_if(workers_, [](const auto& w) { return w->Finished(); });
-  workers_.push_back(std::move(worker));
-}
-
-bool TfrmMain::WaitForWorkers(int timeoutMs) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  for (const auto& worker : workers_) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    worker->WaitFor(std::max(left, std::chrono::milliseconds(0)));
-  }
-  std::erase_if(workers_, [](const auto& w) { return w->Finished(); });
-  return workers_.empty();
-}
-
-void TfrmMain::StopWorkers() {
-  for (const auto& worker : workers_) worker->Terminate();
-}
-
 }  // namespace hv

@@ -2,13 +2,13 @@
 // TfrmMain: the program's one main window.
 //
 // The window's own life (creation, first showing, closing, chrome, command
-// line) is in shell/main_form.cpp. Handlers whose work belongs elsewhere are
-// members defined beside that work:
-//   workflow/analysis_run.cpp   bAnalyzeRegistryClick
-//   workflow/commit.cpp         bDefragRegistryClick, RestartComputer, EnableShutdownPrivilege
-//   workflow/silent_modes.cpp   WMSilentDefrag, WMScanReport
-//   settings/language_menu.cpp  bLanguageClick, miEnglishClick, MarkCurrentLanguage
-//   settings/dialog_commands.cpp bOptionsClick, bAboutClick
+// line) is in shell/main_form.cpp; its other handlers are in files of their
+// own in this folder, calling the work they start in the folders below:
+//   shell/analysis_run.cpp      bAnalyzeRegistryClick
+//   shell/commit.cpp            bDefragRegistryClick, RestartComputer, EnableShutdownPrivilege
+//   shell/silent_modes.cpp      WMSilentDefrag, WMScanReport
+//   shell/language_commands.cpp bLanguageClick, miEnglishClick, MarkCurrentLanguage
+//   shell/dialog_commands.cpp   bOptionsClick, bAboutClick
 //   shell/web_links.cpp         bHomepageClick, Homepage1Click, pmiHelpClick,
 //                               pmiCheckUpdateClick, suiURLLabel1Click
 #include <memory>
@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "hive/hive_catalogue.h"
-#include "platform/worker_thread.h"
+#include "platform/worker_registry.h"
 #include "settings/translate_form.h"
 #include "ui/component.h"
 #include "ui/form.h"
@@ -24,7 +24,9 @@
 
 namespace hv {
 
-class TfrmMain : public ui::Form, public HiveCatalogue {
+// The workers a dialog starts (the scan) are registered with the window
+// until they end; closing the window stops them.
+class TfrmMain : public ui::Form, public HiveCatalogue, public WorkerRegistry {
  public:
   // Builds every control and runs FormCreate. `instanceName` is the window
   // class name by which a second start finds this one.
@@ -121,15 +123,6 @@ class TfrmMain : public ui::Form, public HiveCatalogue {
   void pmiCheckUpdateClick();
   void suiURLLabel1Click();
 
-  // --- Workers. A worker started by a dialog is registered here until it
-  // ends; a new scan waits for the previous worker, and closing the window
-  // asks every worker to stop and waits for it (bounded).
-  void RegisterWorker(std::shared_ptr<WorkerThread> worker);
-  // Waits for every registered worker to end; false when one is still
-  // running after `timeoutMs`.
-  bool WaitForWorkers(int timeoutMs);
-  void StopWorkers();
-
  private:
   void BuildControls();
   void PlaceLabel(ui::Control& label, int left, int top, const std::string& caption);
@@ -139,7 +132,6 @@ class TfrmMain : public ui::Form, public HiveCatalogue {
   // choosing English puts them back.
   FormTexts builtinTexts_;
   bool firstShowDone_ = false;
-  std::vector<std::shared_ptr<WorkerThread>> workers_;
 };
 
 }  // namespace hv

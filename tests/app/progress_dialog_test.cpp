@@ -45,7 +45,7 @@ class ProgressTest : public test::SettingsTest {
 
   test::StubToolkit tk;
   TfrmMain main{tk, kInstanceName};
-  TfrmGetNewHiveProgess dialog{main};
+  TfrmGetNewHiveProgess dialog{main, main, main};
 };
 
 TEST(StepRule, RawStepsAndBounds) {

@@ -129,7 +129,7 @@ TEST_F(TranslateFormTest, ProgressDialogTranslatesWhenShown) {
                              "ProgressBar1=nie\r\n");
   TfrmMain main(tk, kInstanceName);
   OptionsSetting.Lan = "German";
-  TfrmGetNewHiveProgess dialog(main);
+  TfrmGetNewHiveProgess dialog(main, main, main);
   dialog.FormShow();
   EXPECT_EQ(dialog.Caption(), "Analyse");
   EXPECT_EQ(dialog.bStop.Caption(), "Anhalten");

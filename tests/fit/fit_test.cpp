@@ -229,7 +229,7 @@ class Forms {
     forms_.push_back(&Own<TfrmOptions>(tk_, main_.get()));
     forms_.push_back(&Own<TfrmAskDelete>(tk_, main_.get()));
     forms_.push_back(&Own<TfrmAbout>(tk_, main_.get()));
-    forms_.push_back(&Own<TfrmGetNewHiveProgess>(*main_));
+    forms_.push_back(&Own<TfrmGetNewHiveProgess>(*main_, *main_, *main_));
     forms_.push_back(&Own<TfrmSystemPoint>(tk_, main_.get()));
     // Each dialog's own showing translates it and fits it to its texts; the
     // restore point's would start its worker, and the main window's needs a

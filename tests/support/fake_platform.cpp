@@ -131,6 +131,7 @@ struct FakePlatform::State {
     DWORD shareMode = 0;
     std::vector<FindDataA> found;
     std::size_t next = 0;
+    std::uint64_t position = 0;  // of the next write, as the file pointer
   };
   std::map<HANDLE, Handle> handles;
   std::uintptr_t nextHandle = 0x100;
@@ -958,12 +959,14 @@ BOOL FakePlatform::WriteFile(HANDLE file, const void* data, DWORD size, DWORD* w
     SetError(err::kAccessDenied);
     return 0;
   }
-  std::ofstream out(h->second.host, std::ios::binary | std::ios::app);
+  std::fstream out(h->second.host, std::ios::binary | std::ios::in | std::ios::out);
+  out.seekp(static_cast<std::streamoff>(h->second.position));
   out.write(static_cast<const char*>(data), size);
   if (!out) {
     SetError(err::kWriteFault);
     return 0;
   }
+  h->second.position += size;
   if (written != nullptr) *written = size;
   return 1;
 }

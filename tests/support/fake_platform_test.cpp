@@ -79,6 +79,19 @@ TEST_F(FakePlatformTest, HeldFilesRefuseExclusiveOpens) {
   EXPECT_EQ(fake.DeleteFileA("C:\\f"), 0);
 }
 
+TEST_F(FakePlatformTest, WritesGoWhereTheFilePointerIs) {
+  fake.AddDrive('C', drive::kFixed, {"\\Device\\HarddiskVolume1"});
+  fake.CreateFileWithContent("C:\\f", "abcdef");
+  HANDLE file = fake.CreateFileA("C:\\f", access::kGenericWrite, 0, file::kOpenExisting, 0);
+  ASSERT_NE(file, InvalidHandleValue());
+  DWORD written = 0;
+  ASSERT_TRUE(fake.WriteFile(file, "XY", 2, &written));
+  ASSERT_TRUE(fake.WriteFile(file, "Z", 1, &written));
+  EXPECT_EQ(written, 1u);
+  EXPECT_TRUE(fake.CloseHandle(file));
+  EXPECT_EQ(fake.ReadContent("C:\\f"), "XYZdef");
+}
+
 TEST_F(FakePlatformTest, ProfilesReplaceKeysInPlaceAndAppendSections) {
   const std::string ini = fake.ProgramFolder() + "t.ini";
   ASSERT_TRUE(fake.WritePrivateProfileStringA("S", "b", "1", ini.c_str()));

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app_fixture.h"
-#include "workflow/commit.h"
+#include "shell/commit.h"
 
 namespace hv::test {
 namespace {

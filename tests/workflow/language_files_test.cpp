@@ -74,7 +74,7 @@ std::map<Key, std::string> FormKeys() {
   TfrmAskDelete askDelete(tk, &main);
   TfrmAbout about(tk, &main);
   about.Label1.SetCaption(BuiltinText(kTextProductTitle));  // as its FormShow does
-  TfrmGetNewHiveProgess progress(main);
+  TfrmGetNewHiveProgess progress(main, main, main);
   TfrmSystemPoint systemPoint(tk, &main);
   for (ui::Form* form : std::initializer_list<ui::Form*>{&main, &options, &askDelete, &about, &progress,
                                                           &systemPoint}) {

@@ -149,7 +149,7 @@ TEST_P(TerminalLayoutTest, EveryDialogShowsEveryCaptionWholeAndNoControlOverAnot
   Check(about, true);
   TfrmSystemPoint point(tk, main.get());
   CheckDialog(point);
-  TfrmGetNewHiveProgess progress(*main);
+  TfrmGetNewHiveProgess progress(*main, *main, *main);
   progress.Memo1.SetCaption("\\REGISTRY\\USER\\S-1-5-21-1111111111-2222222222-3333333333-1001_Classes");
   CheckDialog(progress);
 }

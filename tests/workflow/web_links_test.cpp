@@ -4,7 +4,8 @@
 #include <string>
 
 #include "app_fixture.h"
-#include "shell/web_links.h"
+#include "platform/web_page.h"
+#include "ui/link_label_open.h"
 
 namespace hv::test {
 namespace {

@@ -10,11 +10,11 @@
 #include "resources/builtin_texts.h"
 #include "settings/ask_delete_dialog.h"
 #include "settings/options.h"
+#include "shell/commit.h"
 #include "shell/main_form.h"
 #include "shell/windows_release.h"
 #include "ui/messages.h"
 #include "ui/toolkit.h"
-#include "workflow/commit.h"
 #include "workflow/system_point.h"
 
 namespace hv {

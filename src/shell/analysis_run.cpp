@@ -35,7 +35,8 @@ void TfrmMain::bAnalyzeRegistryClick() {
     }
   }
 
-  auto dialog = std::make_unique<TfrmGetNewHiveProgess>(*this);
+  auto dialog = std::make_unique<TfrmGetNewHiveProgess>(*this, *this, *this);
+  dialog->IsSilent = IsSilent;
   dialog->ShowModal();
   const bool finished = dialog->Memo1.Caption() == BuiltinText(kTextFinish);
 
