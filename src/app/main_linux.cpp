@@ -25,6 +25,7 @@
 
 #include "platform/offline/front_end_options.h"
 #include "platform/offline/installation_notes.h"
+#include "platform/offline/instance_name.h"
 #include "platform/offline/private_profile.h"
 #include "platform/offline/host_io.h"
 #include "platform/offline/settle.h"
@@ -52,19 +53,6 @@ int Fail(const std::string& message) {
 
 void SayAll(const std::vector<std::string>& lines) {
   for (const std::string& line : lines) Say(line);
-}
-
-// One instance per installation: two programs working on different
-// installations do not meet, two on the same one do, however it was named.
-std::string InstanceNameFor(const std::string& installation) {
-  std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
-  for (unsigned char c : installation) {
-    hash ^= c;
-    hash *= 1099511628211ull;
-  }
-  char hex[17];
-  std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
-  return std::string(hv::kInstanceName) + " " + hex;
 }
 
 bool Interactive(const hv::offline::FrontEndOptions& options) {
@@ -202,7 +190,7 @@ int Run(int argc, char** argv) {
   std::unique_ptr<OfflinePlatform> platform = hv::offline::MakeOfflinePlatform(*options, &error);
   if (!platform) return Fail(error);
 
-  const std::string instanceName = InstanceNameFor(platform->identity());
+  const std::string instanceName = hv::offline::InstanceNameFor(hv::kInstanceName, platform->identity());
   if (!platform->owner()) {
     if (platform->lockError() != hv::err::kSuccess) {
       return Fail("the installation's lock file cannot be made in " + platform->stateFolder().string() +

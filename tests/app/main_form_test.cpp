@@ -277,6 +277,11 @@ TEST_F(MainFormTest, FirstStartRunsTheMainWindow) {
   EXPECT_EQ(tk.title, "Talvix Hivora");
 }
 
+TEST_F(MainFormTest, TheTitleNamesAnOfflineInstallation) {
+  EXPECT_EQ(RunApplication(tk, kInstanceName, "D:\\"), 0);
+  EXPECT_EQ(tk.title, "Talvix Hivora - D:\\");
+}
+
 }  // namespace
 }  // namespace hv
 

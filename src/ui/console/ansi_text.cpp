@@ -1,5 +1,6 @@
 #include "ui/console/ansi_text.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace hv::ui::console {
@@ -51,6 +52,21 @@ std::size_t Utf8Length(std::string_view utf8) {
     if ((static_cast<std::uint8_t>(c) & 0xC0) != 0x80) ++n;
   }
   return n;
+}
+
+std::vector<std::string> Utf8Glyphs(std::string_view utf8) {
+  std::vector<std::string> out;
+  for (std::size_t i = 0; i < utf8.size();) {
+    std::size_t n = 1;
+    const auto lead = static_cast<std::uint8_t>(utf8[i]);
+    if (lead >= 0xF0) n = 4;
+    else if (lead >= 0xE0) n = 3;
+    else if (lead >= 0xC0) n = 2;
+    n = std::min(n, utf8.size() - i);
+    out.emplace_back(utf8.substr(i, n));
+    i += n;
+  }
+  return out;
 }
 
 }  // namespace hv::ui::console

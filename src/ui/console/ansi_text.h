@@ -4,6 +4,7 @@
 // speak UTF-8.
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace hv::ui::console {
 
@@ -22,5 +23,9 @@ std::string AnsiToUtf8(std::string_view ansi, int codePage);
 // Number of characters (code points) in a UTF-8 string: the columns it takes
 // on a terminal for the scripts the shipped languages use.
 std::size_t Utf8Length(std::string_view utf8);
+
+// The code points of a UTF-8 string, one string each; a sequence cut short
+// at the end is one code point.
+std::vector<std::string> Utf8Glyphs(std::string_view utf8);
 
 }  // namespace hv::ui::console

@@ -26,21 +26,6 @@ constexpr int kListMinNameWidth = 12;
 // Compression steps tried when the form does not fit at its scale.
 constexpr double kSqueeze[] = {1.0, 1.3, 1.7, 2.5, 4.0, 1e9};
 
-std::vector<std::string> Glyphs(std::string_view utf8) {
-  std::vector<std::string> out;
-  for (std::size_t i = 0; i < utf8.size();) {
-    std::size_t n = 1;
-    const auto lead = static_cast<unsigned char>(utf8[i]);
-    if (lead >= 0xF0) n = 4;
-    else if (lead >= 0xE0) n = 3;
-    else if (lead >= 0xC0) n = 2;
-    n = std::min(n, utf8.size() - i);
-    out.emplace_back(utf8.substr(i, n));
-    i += n;
-  }
-  return out;
-}
-
 int Length(const std::string& utf8) { return static_cast<int>(Utf8Length(utf8)); }
 
 bool Shown(const Control& control) {
@@ -642,7 +627,7 @@ std::vector<std::string> WrapText(std::string_view utf8, int width) {
   for (;;) {
     std::size_t end = utf8.find_first_of("\r\n", start);
     std::string_view paragraph = utf8.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
-    std::vector<std::string> glyphs = Glyphs(paragraph);
+    std::vector<std::string> glyphs = Utf8Glyphs(paragraph);
     for (auto& glyph : glyphs) {
       // Control characters would move the terminal's cursor.
       if (glyph.size() == 1 && static_cast<unsigned char>(glyph[0]) < 0x20) glyph = " ";
@@ -674,7 +659,7 @@ std::vector<std::string> WrapText(std::string_view utf8, int width) {
 }
 
 std::string ElideMiddle(const std::string& utf8, int width) {
-  const std::vector<std::string> glyphs = Glyphs(utf8);
+  const std::vector<std::string> glyphs = Utf8Glyphs(utf8);
   const int length = static_cast<int>(glyphs.size());
   if (length <= width) return utf8;
   if (width <= 1) return width == 1 ? "\u2026" : "";

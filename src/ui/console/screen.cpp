@@ -7,21 +7,12 @@
 namespace hv::ui::console {
 namespace {
 
-// Splits UTF-8 into code points, one string each.
+// The code points of `utf8`, with control characters as spaces: they would
+// move the terminal's cursor.
 std::vector<std::string> Glyphs(std::string_view utf8) {
-  std::vector<std::string> out;
-  for (std::size_t i = 0; i < utf8.size();) {
-    std::size_t n = 1;
-    const auto lead = static_cast<unsigned char>(utf8[i]);
-    if (lead >= 0xF0) n = 4;
-    else if (lead >= 0xE0) n = 3;
-    else if (lead >= 0xC0) n = 2;
-    n = std::min(n, utf8.size() - i);
-    std::string glyph(utf8.substr(i, n));
-    // Control characters would move the terminal's cursor.
-    if (n == 1 && static_cast<unsigned char>(glyph[0]) < 0x20) glyph = " ";
-    out.push_back(std::move(glyph));
-    i += n;
+  std::vector<std::string> out = Utf8Glyphs(utf8);
+  for (std::string& glyph : out) {
+    if (glyph.size() == 1 && static_cast<unsigned char>(glyph[0]) < 0x20) glyph = " ";
   }
   return out;
 }

@@ -108,18 +108,17 @@ Point Win32Toolkit::GetCursorPos() {
   return {p.x, p.y};
 }
 
-int Win32Toolkit::TextWidth(const Form& form, const std::string& text) {
-  // Also before the form has a window: the layouts measure their labels
-  // while they are built.
+namespace {
+
+// The width of `text` in `font`, or, before the form has a window, in a font
+// made as the window would make it: the layouts measure their labels while
+// they are built.
+int MeasureText(HFONT font, const FontSpec& face, int height, bool bold, const std::string& text) {
   w32ui::UniqueFont own;
-  HFONT font = nullptr;
-  if (w32ui::FormWindow* window = impl_->WindowOf(form)) {
-    font = window->PlainFont();
-  } else {
-    const FontSpec& face = form.Font();
-    own.reset(::CreateFontA(face.height, 0, 0, 0, face.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
-                            DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                            DEFAULT_PITCH | FF_DONTCARE, face.face.c_str()));
+  if (font == nullptr) {
+    own.reset(::CreateFontA(height, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                            OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                            face.face.c_str()));
     font = own.get();
   }
   w32ui::WindowDc dc(nullptr);
@@ -129,24 +128,20 @@ int Win32Toolkit::TextWidth(const Form& form, const std::string& text) {
   return size.cx;
 }
 
+}  // namespace
+
+int Win32Toolkit::TextWidth(const Form& form, const std::string& text) {
+  w32ui::FormWindow* window = impl_->WindowOf(form);
+  const FontSpec& face = form.Font();
+  return MeasureText(window != nullptr ? window->PlainFont() : nullptr, face, face.height, face.bold, text);
+}
+
 int Win32Toolkit::ControlTextWidth(const Form& form, const Control& control, const std::string& text) {
-  w32ui::UniqueFont own;
-  HFONT font = nullptr;
-  if (w32ui::FormWindow* window = impl_->WindowOf(form)) {
-    font = window->FontFor(control);
-  } else {
-    const FontSpec& face = form.Font();
-    const int height = control.FontHeight() != 0 ? control.FontHeight() : face.height;
-    own.reset(::CreateFontA(height, 0, 0, 0, (face.bold || control.Bold()) ? FW_BOLD : FW_NORMAL, FALSE, FALSE,
-                            FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                            DEFAULT_PITCH | FF_DONTCARE, face.face.c_str()));
-    font = own.get();
-  }
-  w32ui::WindowDc dc(nullptr);
-  w32ui::Selected selected(dc.get(), font);
-  SIZE size{};
-  ::GetTextExtentPoint32A(dc.get(), text.c_str(), static_cast<int>(text.size()), &size);
-  return size.cx;
+  w32ui::FormWindow* window = impl_->WindowOf(form);
+  const FontSpec& face = form.Font();
+  const int height = control.FontHeight() != 0 ? control.FontHeight() : face.height;
+  return MeasureText(window != nullptr ? window->FontFor(control) : nullptr, face, height,
+                     face.bold || control.Bold(), text);
 }
 
 void Win32Toolkit::ShowApplicationError(const std::string& text) { impl_->ShowError(text.c_str()); }
