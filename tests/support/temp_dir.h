@@ -6,6 +6,11 @@
 #include <iterator>
 #include <random>
 #include <string>
+#ifdef _WIN32
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace hv::test {
 
@@ -14,8 +19,15 @@ class TempDir {
   TempDir() {
     static std::atomic<int> counter{0};
     std::random_device rd;
-    path_ = std::filesystem::temp_directory_path() /
-            ("hivora-test-" + std::to_string(rd()) + "-" + std::to_string(counter++));
+    // The process id keeps test processes that run side by side apart even
+    // where random_device repeats itself from process to process.
+#ifdef _WIN32
+    const int pid = _getpid();
+#else
+    const int pid = static_cast<int>(::getpid());
+#endif
+    path_ = std::filesystem::temp_directory_path() / ("hivora-test-" + std::to_string(pid) + "-" +
+                                                      std::to_string(rd()) + "-" + std::to_string(counter++));
     std::filesystem::create_directories(path_);
   }
   ~TempDir() {
