@@ -21,6 +21,8 @@
 #include "platform/offline/offline_platform.h"
 #include "regf/fixture.h"
 #include "regf/regf.h"
+#include "platform/offline/offline_machine.h"
+#include "support/program_run.h"
 #include "support/temp_dir.h"
 
 namespace hv {
@@ -28,22 +30,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct ProgramRun {
-  int exitCode = -1;
-  std::string out;
-};
+using test::ProgramRun;
 
-std::string Read(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using test::ReadWholeFile;
 
 class LifecycleProgramTest : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string error;
     ASSERT_TRUE(offline::EnsureDemoMachine(c, &error)) << error;
-    for (const char* hive : kHives) originals[hive] = Read(Config(hive));
+    for (const char* hive : kHives) originals[hive] = ReadWholeFile(Config(hive));
   }
 
   static constexpr const char* kHives[] = {"SYSTEM", "SOFTWARE", "DEFAULT", "SECURITY", "SAM"};
@@ -60,14 +56,7 @@ class LifecycleProgramTest : public ::testing::Test {
                                 (dir / "run").string() + "'; " + line + " 2>&1";
     fs::create_directories(dir / "run");
     fs::permissions(dir / "run", fs::perms::owner_all);
-    ProgramRun run;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) return run;
-    std::array<char, 4096> buffer{};
-    while (std::fgets(buffer.data(), buffer.size(), pipe) != nullptr) run.out += buffer.data();
-    const int status = ::pclose(pipe);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+    return test::RunShell(command);
   }
   std::string Root() const { return "--root '" + c.string() + "'"; }
 
@@ -85,16 +74,8 @@ class LifecycleProgramTest : public ::testing::Test {
     ASSERT_TRUE(os.owner());
     for (const char* name : {"SOFTWARE", "SAM"}) {
       HKEY key = nullptr;
-      HANDLE token = nullptr;
-      ASSERT_TRUE(os.OpenProcessToken(access::kTokenAdjustPrivileges | access::kTokenQuery, &token));
-      for (const char* privilege : {"SeBackupPrivilege", "SeRestorePrivilege"}) {
-        TokenPrivileges tp;
-        tp.privilegeCount = 1;
-        ASSERT_TRUE(os.LookupPrivilegeValueA(nullptr, privilege, &tp.luid));
-        tp.attributes = kSePrivilegeEnabled;
-        ASSERT_TRUE(os.AdjustTokenPrivileges(token, 0, &tp, 0, nullptr, nullptr));
-      }
-      os.CloseHandle(token);
+      test::Enable(os, "SeBackupPrivilege");
+      test::Enable(os, "SeRestorePrivilege");
       ASSERT_EQ(os.RegOpenKeyExA(HkeyLocalMachine(), name, 0, access::kKeyQueryValue | access::kKeyWow64_64Key, &key), 0);
       const std::string config = std::string("C:\\Windows\\System32\\config\\") + name;
       ASSERT_EQ(os.RegSaveKeyA(key, (config + ".hvx").c_str()), 0);
@@ -104,7 +85,7 @@ class LifecycleProgramTest : public ::testing::Test {
   }
 
   void ExpectOriginals() const {
-    for (const char* hive : kHives) EXPECT_TRUE(Read(Config(hive)) == originals.at(hive)) << hive;
+    for (const char* hive : kHives) EXPECT_TRUE(ReadWholeFile(Config(hive)) == originals.at(hive)) << hive;
   }
 
   test::TempDir dir;
@@ -126,7 +107,7 @@ TEST_F(LifecycleProgramTest, SilentReplacesEveryHiveWithSummaryAndExit0) {
   ASSERT_EQ(run.exitCode, 0) << run.out;
   EXPECT_NE(run.out.find("hivora: SAM replaced: 28,672 -> "), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("backup SAM.bak"), std::string::npos) << run.out;
-  for (const char* hive : kHives) EXPECT_TRUE(Read(Config(std::string(hive) + ".bak")) == originals.at(hive)) << hive;
+  for (const char* hive : kHives) EXPECT_TRUE(ReadWholeFile(Config(std::string(hive) + ".bak")) == originals.at(hive)) << hive;
   EXPECT_TRUE(fs::exists(State("hivora.lock"))) << "the lock file is never deleted";
 }
 
@@ -198,7 +179,7 @@ TEST_F(LifecycleProgramTest, PendingReplacementsAreNamedThenAppliedOrDiscarded) 
   run = Hivora(Root() + " --apply-pending");
   EXPECT_EQ(run.exitCode, 0) << run.out;
   EXPECT_NE(run.out.find("SOFTWARE replaced: 372,736 -> "), std::string::npos) << run.out;
-  EXPECT_TRUE(Read(Config("SAM.bak")) == originals.at("SAM"));
+  EXPECT_TRUE(ReadWholeFile(Config("SAM.bak")) == originals.at("SAM"));
   EXPECT_LT(fs::file_size(Config("SAM")), originals.at("SAM").size());
   run = Hivora(Root() + " --apply-pending");
   EXPECT_EQ(run.exitCode, 0);
@@ -213,7 +194,7 @@ TEST_F(LifecycleProgramTest, AStaleEntryIsDroppedAndTheRunIsPartlyDone) {
   EXPECT_EQ(run.exitCode, 3) << run.out;
   EXPECT_NE(run.out.find("SOFTWARE left alone: it changed since its copy was made"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("SAM replaced"), std::string::npos) << run.out;
-  EXPECT_TRUE(Read(Config("SOFTWARE")) == originals.at("SOFTWARE"));
+  EXPECT_TRUE(ReadWholeFile(Config("SOFTWARE")) == originals.at("SOFTWARE"));
   EXPECT_EQ(fs::file_size(Config("SOFTWARE.LOG1")), 512u);
   EXPECT_FALSE(fs::exists(Config("SOFTWARE.hvx")));
 }
@@ -233,7 +214,7 @@ TEST_F(LifecycleProgramTest, AChangedHiveIsDroppedAndNothingDoneIsExit1) {
 
 TEST_F(LifecycleProgramTest, BackupsGoBackOnlyOverHivesTheRestartInstalled) {
   ASSERT_EQ(Hivora(Root() + " /Silent").exitCode, 0);
-  const std::string compactedSam = Read(Config("SAM"));
+  const std::string compactedSam = ReadWholeFile(Config("SAM"));
   std::ofstream(Config("SAM.bak.LOG1"), std::ios::binary) << "backup's log";
   // SOFTWARE changed since the restart: it is named and stays.
   std::ofstream(Config("SOFTWARE.LOG2"), std::ios::binary) << "written by Windows";
@@ -241,11 +222,11 @@ TEST_F(LifecycleProgramTest, BackupsGoBackOnlyOverHivesTheRestartInstalled) {
   EXPECT_EQ(run.exitCode, 3) << run.out;
   EXPECT_NE(run.out.find("SOFTWARE left alone: it changed since the restart"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("SAM restored from SAM.bak"), std::string::npos) << run.out;
-  EXPECT_TRUE(Read(Config("SAM")) == originals.at("SAM"));
-  EXPECT_TRUE(Read(Config("SAM.compacted")) == compactedSam);
-  EXPECT_TRUE(Read(Config("SAM.LOG1")) == "backup's log");
-  EXPECT_TRUE(Read(Config("SOFTWARE")) != originals.at("SOFTWARE"));
-  EXPECT_TRUE(Read(Config("SOFTWARE.bak")) == originals.at("SOFTWARE"));
+  EXPECT_TRUE(ReadWholeFile(Config("SAM")) == originals.at("SAM"));
+  EXPECT_TRUE(ReadWholeFile(Config("SAM.compacted")) == compactedSam);
+  EXPECT_TRUE(ReadWholeFile(Config("SAM.LOG1")) == "backup's log");
+  EXPECT_TRUE(ReadWholeFile(Config("SOFTWARE")) != originals.at("SOFTWARE"));
+  EXPECT_TRUE(ReadWholeFile(Config("SOFTWARE.bak")) == originals.at("SOFTWARE"));
 
   run = Hivora(Root() + " --restore-backups");
   EXPECT_EQ(run.exitCode, 1) << run.out;
@@ -253,17 +234,17 @@ TEST_F(LifecycleProgramTest, BackupsGoBackOnlyOverHivesTheRestartInstalled) {
 
 TEST_F(LifecycleProgramTest, AMissingOrBrokenBackupRefusesTheWholeRestore) {
   ASSERT_EQ(Hivora(Root() + " /Silent").exitCode, 0);
-  const std::string compactedSam = Read(Config("SAM"));
+  const std::string compactedSam = ReadWholeFile(Config("SAM"));
   std::ofstream(Config("SECURITY.bak"), std::ios::binary) << "not a hive";
   ProgramRun run = Hivora(Root() + " --restore-backups");
   EXPECT_EQ(run.exitCode, 1) << run.out;
   EXPECT_NE(run.out.find("SECURITY.bak is not a hive; nothing was restored"), std::string::npos) << run.out;
-  EXPECT_TRUE(Read(Config("SAM")) == compactedSam);
+  EXPECT_TRUE(ReadWholeFile(Config("SAM")) == compactedSam);
   fs::remove(Config("SECURITY.bak"));
   run = Hivora(Root() + " --restore-backups");
   EXPECT_EQ(run.exitCode, 1) << run.out;
   EXPECT_NE(run.out.find("is missing"), std::string::npos) << run.out;
-  EXPECT_TRUE(Read(Config("SAM")) == compactedSam);
+  EXPECT_TRUE(ReadWholeFile(Config("SAM")) == compactedSam);
 }
 
 TEST_F(LifecycleProgramTest, ARestorePointIsListedAndPutBackWithItsLogs) {
@@ -278,7 +259,7 @@ TEST_F(LifecycleProgramTest, ARestorePointIsListedAndPutBackWithItsLogs) {
          "[Hive1]\nName=\\REGISTRY\\MACHINE\\SAM\nFile=C:\\Windows\\System32\\config\\SAM\n"
          "Copy=C/Windows/System32/config/SAM\n";
   ASSERT_EQ(Hivora(Root() + " /Silent").exitCode, 0);
-  ASSERT_TRUE(Read(Config("SAM")) != originals.at("SAM"));
+  ASSERT_TRUE(ReadWholeFile(Config("SAM")) != originals.at("SAM"));
 
   ProgramRun run = Hivora(Root() + " --list-restore-points");
   EXPECT_EQ(run.exitCode, 0) << run.out;
@@ -298,8 +279,8 @@ TEST_F(LifecycleProgramTest, ARestorePointIsListedAndPutBackWithItsLogs) {
   EXPECT_NE(run.out.find("nothing was restored"), std::string::npos) << run.out;
   run = Hivora(Root() + " --restore-point 20260101-120000");
   EXPECT_EQ(run.exitCode, 0) << run.out;
-  EXPECT_TRUE(Read(Config("SAM")) == originals.at("SAM"));
-  EXPECT_TRUE(Read(Config("SAM.LOG1")) == "sam log");
+  EXPECT_TRUE(ReadWholeFile(Config("SAM")) == originals.at("SAM"));
+  EXPECT_TRUE(ReadWholeFile(Config("SAM.LOG1")) == "sam log");
   EXPECT_TRUE(fs::exists(Config("SAM.before-restore")));
   EXPECT_FALSE(fs::exists(Config("SAM.rptmp")));
 }
@@ -342,22 +323,22 @@ TEST_F(LifecycleProgramTest, ADirtyHiveIsReplacedAndItsLogsGoWithItsBackup) {
   fs::remove(Config("SAM"));
   WriteBytes(Config("SAM"), primary);
   WriteBytes(Config("SAM.LOG1"), log);
-  const std::string dirty = Read(Config("SAM"));
-  const std::string logBytes = Read(Config("SAM.LOG1"));
+  const std::string dirty = ReadWholeFile(Config("SAM"));
+  const std::string logBytes = ReadWholeFile(Config("SAM.LOG1"));
 
   ProgramRun run = Hivora(Root() + " /Silent");
   ASSERT_EQ(run.exitCode, 0) << run.out;
   EXPECT_TRUE(HasKey(Config("SAM"), "Added")) << "the copy is the hive as its log leaves it";
-  EXPECT_TRUE(Read(Config("SAM.bak")) == dirty);
-  EXPECT_TRUE(Read(Config("SAM.bak.LOG1")) == logBytes);
+  EXPECT_TRUE(ReadWholeFile(Config("SAM.bak")) == dirty);
+  EXPECT_TRUE(ReadWholeFile(Config("SAM.bak.LOG1")) == logBytes);
   EXPECT_EQ(fs::file_size(Config("SAM.LOG1")), 0u);
   EXPECT_EQ(fs::file_size(Config("SAM.LOG2")), 0u);
   EXPECT_TRUE(HasKey(Config("SAM.bak"), "Added")) << "the backup still recovers with its log";
 
   run = Hivora(Root() + " --restore-backups");
   ASSERT_EQ(run.exitCode, 0) << run.out;
-  EXPECT_TRUE(Read(Config("SAM")) == dirty);
-  EXPECT_TRUE(Read(Config("SAM.LOG1")) == logBytes);
+  EXPECT_TRUE(ReadWholeFile(Config("SAM")) == dirty);
+  EXPECT_TRUE(ReadWholeFile(Config("SAM.LOG1")) == logBytes);
   EXPECT_TRUE(HasKey(Config("SAM"), "Added"));
 }
 
@@ -386,7 +367,7 @@ TEST_F(LifecycleProgramTest, OnATerminalPendingReplacementsAreOfferedToApplyOrLe
   ExpectOriginals();
   run = onTerminal("r");
   EXPECT_NE(run.out.find("SAM replaced"), std::string::npos) << run.out;
-  EXPECT_TRUE(Read(Config("SAM.bak")) == originals.at("SAM"));
+  EXPECT_TRUE(ReadWholeFile(Config("SAM.bak")) == originals.at("SAM"));
 }
 
 TEST_F(LifecycleProgramTest, ExitCodesOfScanAndCommandLine) {

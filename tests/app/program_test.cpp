@@ -10,6 +10,7 @@
 
 #include "hive/hive_primitives.h"
 #include "platform/offline/demo_machine.h"
+#include "support/program_run.h"
 #include "support/temp_dir.h"
 
 namespace hv {
@@ -17,10 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct ProgramRun {
-  int exitCode = -1;
-  std::string out;
-};
+using test::ProgramRun;
 
 class ProgramTest : public ::testing::Test {
  protected:
@@ -37,14 +35,7 @@ class ProgramTest : public ::testing::Test {
   ProgramRun Hivora(const std::string& arguments) const {
     const std::string command = "XDG_CONFIG_HOME='" + (dir / "config").string() + "' XDG_DATA_HOME='" +
                                 (dir / "data").string() + "' '" HIVORA_PROGRAM "' " + arguments + " 2>&1";
-    ProgramRun run;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) return run;
-    std::array<char, 4096> buffer{};
-    while (std::fgets(buffer.data(), buffer.size(), pipe) != nullptr) run.out += buffer.data();
-    const int status = ::pclose(pipe);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+    return test::RunShell(command);
   }
 
   std::int64_t SizeOf(const char* relative) const {

@@ -56,6 +56,14 @@ size() {
   sleep 0.3
 }
 key() { t send-keys -t main "$@"; }
+# Waits until the main window is gone, at most $1 tenths of a second.
+ended() {
+  for _ in $(seq "$1"); do
+    screen | grep -qF "Hive Name" || return 0
+    sleep 0.1
+  done
+  fail "$2"
+}
 
 start() {
   t new-session -d -s main -x 80 -y 24 \
@@ -128,11 +136,7 @@ for text in "nalysieren" "efragmentieren" "ptionen" "Aktuelle Registry-Gr" \
 done
 size 80 24
 key q
-for _ in $(seq 50); do
-  screen | grep -qF "Hive Name" || break
-  sleep 0.1
-done
-screen | grep -qF "Hive Name" && fail "q did not end the program"
+ended 50 "q did not end the program"
 
 # --- An installation given by its folder is named by it.
 t kill-server
@@ -151,11 +155,7 @@ key y
 shows "You must restart your computer"
 shows "Click the OK button to restart your computer"
 key Enter
-for _ in $(seq 100); do
-  screen | grep -qF "Hive Name" || break
-  sleep 0.1
-done
-screen | grep -qF "Hive Name" && fail "the restart did not end the program"
+ended 100 "the restart did not end the program"
 
 # --- An installation without SOFTWARE: said at the start.
 t kill-server

@@ -23,6 +23,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <type_traits>
 
 #include "platform/win32/win.h"
 
@@ -166,37 +167,33 @@ int PrintRows(HWND window, bool titles) {
     std::printf("cannot reserve memory in the program: error %lu\n", ::GetLastError());
     return 1;
   }
-  if (titles) {
-    std::string line;
-    for (int column = 0; column < columns; ++column) {
-      ListColumn item;
-      std::memset(&item, 0, sizeof item);
-      item.mask = kColumnText;
-      item.pszText = remote + sizeof(ListItem);
-      item.cchTextMax = kTextMax;
-      char text[kTextMax] = {};
-      SIZE_T moved = 0;
-      ::WriteProcessMemory(process, remote, &item, sizeof item, &moved);
-      ::SendMessageA(list, kGetColumn, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(remote));
-      ::ReadProcessMemory(process, remote + sizeof(ListItem), text, kTextMax - 1, &moved);
-      line += (column == 0 ? "" : "\t") + std::string(text);
+  // One text of the list, asked of the program through a record in its own
+  // memory: a column title, or the text of a row's column.
+  auto textOf = [&](auto record, UINT message, int index) {
+    if constexpr (std::is_same_v<decltype(record), ListColumn>) {
+      record.mask = kColumnText;
     }
-    std::printf("%s\n", line.c_str());
-  }
-  for (int row = 0; !titles && row < rows; ++row) {
+    record.pszText = remote + sizeof(ListItem);
+    record.cchTextMax = kTextMax;
+    char text[kTextMax] = {};
+    SIZE_T moved = 0;
+    ::WriteProcessMemory(process, remote, &record, sizeof record, &moved);
+    ::SendMessageA(list, message, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(remote));
+    ::ReadProcessMemory(process, remote + sizeof(ListItem), text, kTextMax - 1, &moved);
+    return std::string(text);
+  };
+  for (int row = 0; row < (titles ? 1 : rows); ++row) {
     std::string line;
     for (int column = 0; column < columns; ++column) {
-      ListItem item;
-      std::memset(&item, 0, sizeof item);
-      item.iSubItem = column;
-      item.pszText = remote + sizeof(ListItem);
-      item.cchTextMax = kTextMax;
-      char text[kTextMax] = {};
-      SIZE_T moved = 0;
-      ::WriteProcessMemory(process, remote, &item, sizeof item, &moved);
-      ::SendMessageA(list, kGetItemText, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote));
-      ::ReadProcessMemory(process, remote + sizeof(ListItem), text, kTextMax - 1, &moved);
-      line += (column == 0 ? "" : "\t") + std::string(text);
+      std::string text;
+      if (titles) {
+        text = textOf(ListColumn{}, kGetColumn, column);
+      } else {
+        ListItem item{};
+        item.iSubItem = column;
+        text = textOf(item, kGetItemText, row);
+      }
+      line += (column == 0 ? "" : "\t") + text;
     }
     std::printf("%s\n", line.c_str());
   }
