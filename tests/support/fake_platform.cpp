@@ -788,6 +788,43 @@ BOOL FakePlatform::DeleteFileA(const char* fileName) {
   return 1;
 }
 
+BOOL FakePlatform::MoveFileExA(const char* existing, const char* newName, DWORD flags) {
+  std::lock_guard lock(mu_);
+  auto from = HostPathLocked(Str(existing)), to = HostPathLocked(Str(newName));
+  std::error_code ec;
+  if (existing == nullptr || newName == nullptr) {
+    SetError(err::kInvalidParameter);
+    return 0;
+  }
+  if (!from || !to || !fs::is_directory(to->parent_path(), ec)) {
+    SetError(err::kPathNotFound);
+    return 0;
+  }
+  if (!fs::is_regular_file(*from, ec)) {
+    SetError(err::kFileNotFound);
+    return 0;
+  }
+  auto inUse = [&](const fs::path& host) {
+    const std::string key = AsciiUpper(host.lexically_normal().string());
+    return s_->held.count(key) != 0 || std::any_of(s_->handles.begin(), s_->handles.end(),
+                                                   [&](const auto& h) { return h.second.hostKey == key; });
+  };
+  if (fs::exists(*to, ec) && (flags & file::kMoveFileReplaceExisting) == 0) {
+    SetError(err::kAlreadyExists);
+    return 0;
+  }
+  if (inUse(*from) || (fs::exists(*to, ec) && inUse(*to))) {
+    SetError(err::kSharingViolation);
+    return 0;
+  }
+  fs::rename(*from, *to, ec);
+  if (ec) {
+    SetError(err::kAccessDenied);
+    return 0;
+  }
+  return 1;
+}
+
 DWORD FakePlatform::GetFullPathNameA(const char* fileName, DWORD bufferLength, char* buffer,
                                      char** filePart) {
   std::lock_guard lock(mu_);

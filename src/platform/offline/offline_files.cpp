@@ -165,7 +165,7 @@ BOOL OfflinePlatform::DeleteFileA(const char* fileName) {
     SetLastError(err::kAccessDenied);
     return 0;
   }
-  if (journal_.Holds(*host) || IsLoadedHive(*host) || HeldOpen(*host, 0, 0) || !host::LockFree(*host)) {
+  if (HeldBySystem(*host)) {
     SetLastError(err::kSharingViolation);
     return 0;
   }
@@ -174,6 +174,77 @@ BOOL OfflinePlatform::DeleteFileA(const char* fileName) {
     SetLastError(host::ErrorFromCode(ec));
     return 0;
   }
+  return 1;
+}
+
+bool OfflinePlatform::HeldBySystem(const fs::path& host) const {
+  return journal_.Holds(host) || IsLoadedHive(host) || HeldOpen(host, 0, 0) || !host::LockFree(host);
+}
+
+BOOL OfflinePlatform::MoveFileExA(const char* existing, const char* newName, DWORD flags) {
+  constexpr DWORD kTaken = file::kMoveFileReplaceExisting | file::kMoveFileWriteThrough;
+  if (existing == nullptr || newName == nullptr || (flags & ~kTaken) != 0) {
+    SetLastError(err::kInvalidParameter);
+    return 0;
+  }
+  auto from = drives_.Resolve(existing);
+  auto to = drives_.Resolve(newName);
+  if (!from || !to) {
+    SetLastError(err::kPathNotFound);
+    return 0;
+  }
+  std::error_code ec;
+  const fs::file_status source = fs::symlink_status(*from, ec);
+  if (!fs::exists(source)) {
+    SetLastError(MissingError(*from));
+    return 0;
+  }
+  const fs::path sourceFolder = from->has_parent_path() ? from->parent_path() : fs::path(".");
+  const fs::path targetFolder = to->has_parent_path() ? to->parent_path() : fs::path(".");
+  if (!fs::is_directory(targetFolder, ec)) {
+    SetLastError(err::kPathNotFound);
+    return 0;
+  }
+  // Both names resolve to one: the name it has already.
+  if (from->lexically_normal() == to->lexically_normal()) return 1;
+  if (fs::is_directory(source)) {
+    SetLastError(err::kAccessDenied);
+    return 0;
+  }
+  if (HeldBySystem(*from)) {
+    SetLastError(err::kSharingViolation);
+    return 0;
+  }
+  const fs::file_status target = fs::symlink_status(*to, ec);
+  if (fs::exists(target)) {
+    if ((flags & file::kMoveFileReplaceExisting) == 0) {
+      SetLastError(err::kAlreadyExists);
+      return 0;
+    }
+    if (fs::is_directory(target)) {
+      SetLastError(err::kAccessDenied);
+      return 0;
+    }
+    if (HeldBySystem(*to)) {
+      SetLastError(err::kSharingViolation);
+      return 0;
+    }
+  }
+  // Two drives are two volumes, wherever the host keeps their folders.
+  const bool otherDrive = DriveMap::IsDrivePath(existing) && DriveMap::IsDrivePath(newName) &&
+                          AsciiUpper(existing[0]) != AsciiUpper(newName[0]);
+  if (otherDrive || host::DeviceOf(sourceFolder) != host::DeviceOf(targetFolder)) {
+    SetLastError(err::kNotSameDevice);
+    return 0;
+  }
+  if (const DWORD error = host::Rename(*from, *to); error != err::kSuccess) {
+    SetLastError(error);
+    return 0;
+  }
+  // rename(2) onto another name of the same file leaves both names.
+  if (fs::exists(fs::symlink_status(*from, ec)) && fs::equivalent(*from, *to, ec)) fs::remove(*from, ec);
+  host::SyncFolder(targetFolder);
+  if (sourceFolder != targetFolder) host::SyncFolder(sourceFolder);
   return 1;
 }
 

@@ -130,6 +130,12 @@ class OfflinePlatform : public Platform {
   DWORD QueryDosDeviceA(const char* deviceName, char* targetPath, DWORD max) override;
   DWORD GetFileAttributesA(const char* fileName) override;
   BOOL DeleteFileA(const char* fileName) override;
+  // A rename of a file within one volume of the installation (across volumes:
+  // kNotSameDevice); kMoveFileReplaceExisting and kMoveFileWriteThrough are
+  // the flags it takes, and the folders are flushed either way. Held files
+  // (loaded hives, pending replacements, files open without sharing) can
+  // neither be moved nor replaced; a folder is not moved (kAccessDenied).
+  BOOL MoveFileExA(const char* existing, const char* newName, DWORD flags) override;
   DWORD GetFullPathNameA(const char* fileName, DWORD bufferLength, char* buffer, char** filePart) override;
   HANDLE FindFirstFileA(const char* fileName, FindDataA* data) override;
   BOOL FindNextFileA(HANDLE find, FindDataA* data) override;
@@ -192,6 +198,9 @@ class OfflinePlatform : public Platform {
   std::optional<std::filesystem::path> HiveFileOf(std::size_t hive) const;
   bool IsLoadedHive(const std::filesystem::path& host) const;
   bool HeldOpen(const std::filesystem::path& host, DWORD access, DWORD share) const;
+  // Neither to be deleted nor renamed: a pending replacement, a loaded hive,
+  // or a file open here or in another process without sharing its deletion.
+  bool HeldBySystem(const std::filesystem::path& host) const;
   void CleanLeftovers();
   static void SetLastError(DWORD error);
 
