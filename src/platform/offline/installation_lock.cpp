@@ -24,6 +24,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The byte of the lock file that the owner locks besides (Linux) or instead
+// of (Windows) the whole-file flock: far beyond the end, so the file's text
+// stays readable under Windows' mandatory byte-range locks.
+constexpr long long kWindowsLockOffset = 1LL << 62;
+
 // The locks this process holds, by lock file: flock conflicts between two
 // opens of one file even inside a process, and this process is one owner.
 std::mutex& HeldMutex() {
@@ -37,17 +42,14 @@ std::map<std::string, std::weak_ptr<InstallationLock>>& Held() {
 
 #ifdef _WIN32
 int OpenLockFile(const fs::path& file) { return ::_wopen(file.c_str(), _O_RDWR | _O_CREAT | _O_BINARY | _O_NOINHERIT, 0666); }
-// A byte far beyond the end of the file is locked: Windows' byte-range locks
-// are mandatory, and the text of the file (the owner's process and the
-// installation) stays readable by anyone. The lock goes with the handle, so
-// a killed owner releases it.
+// The lock goes with the handle, so a killed owner releases it.
 bool LockExclusive(int fd) {
   const intptr_t os = ::_get_osfhandle(fd);
   if (os == -1) return true;
   const auto handle = reinterpret_cast<::HANDLE>(os);
   ::OVERLAPPED where{};
-  where.Offset = 0;
-  where.OffsetHigh = 0x40000000;
+  where.Offset = static_cast<::DWORD>(kWindowsLockOffset & 0xFFFFFFFFu);
+  where.OffsetHigh = static_cast<::DWORD>(kWindowsLockOffset >> 32);
   if (::LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &where)) return true;
   // As with flock: a file system without locks cannot exclude anyone.
   const ::DWORD error = ::GetLastError();
@@ -61,6 +63,27 @@ long long WriteLockFile(int fd, const std::string& text) {
 long PidOfProcess() { return static_cast<long>(::GetCurrentProcessId()); }
 #else
 int OpenLockFile(const fs::path& file) { return ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600); }
+// The byte the Windows program locks with LockFileEx. Wine keeps such a lock
+// as a POSIX record lock on the file as well, which flock does not see but an
+// open-file-description lock on the same byte does.
+bool LockWindowsByte(int fd) {
+#ifdef F_OFD_SETLK
+  struct flock byte {};
+  byte.l_type = F_WRLCK;
+  byte.l_whence = SEEK_SET;
+  byte.l_start = kWindowsLockOffset;
+  byte.l_len = 1;
+  while (::fcntl(fd, F_OFD_SETLK, &byte) != 0) {
+    if (errno == EINTR) continue;
+    // Only a conflict refuses; a kernel or file system without these locks
+    // leaves the flock alone to exclude.
+    return errno != EAGAIN && errno != EACCES;
+  }
+#else
+  (void)fd;
+#endif
+  return true;
+}
 bool LockExclusive(int fd) {
   while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     if (errno == EINTR) continue;
@@ -68,7 +91,7 @@ bool LockExclusive(int fd) {
     // the owner is then only the first of this process.
     return errno != EWOULDBLOCK && errno != EAGAIN;
   }
-  return true;
+  return LockWindowsByte(fd);
 }
 void CloseLockFile(int fd) { ::close(fd); }
 long long WriteLockFile(int fd, const std::string& text) {

@@ -11,10 +11,12 @@
 //   close-on-exec, before anything reads or changes the journal, the hives or
 //   their copies; held for the life of the process. A process that cannot
 //   take it touches nothing. Its content is informational only: the owner's
-//   process id and identity, one line. (The Windows build of this library
-//   keeps the exclusion inside its process for now; a Windows program that
-//   shares installations with others must lock the file's first byte with
-//   LockFileEx instead, which flock on the same volume does not see.)
+//   process id and identity, one line. Besides the flock, the owner locks
+//   the one byte at offset 2^62 for writing: on Linux with an
+//   open-file-description lock (fcntl F_OFD_SETLK), on Windows with
+//   LockFileEx. Under Wine the latter is also a POSIX record lock on the
+//   file, so the two programs exclude each other there too; a Windows
+//   program takes only the byte lock, since flock does not exist there.
 //
 // pending.journal — replacements and what the last restart did. Text, LF
 //   line ends, rewritten whole and atomically (temporary name
