@@ -89,10 +89,13 @@ std::optional<std::uint64_t> FileTable::ReportedSize(const fs::path& host) const
 }
 
 bool FileTable::Conflicts(const fs::path& host, DWORD access, DWORD share) const {
+  // Sharing is about data: an open without it is neither checked nor counted.
+  const auto data = [](DWORD a) { return WantsRead(a) || WantsWrite(a) || WantsDelete(a); };
+  if (!data(access)) return false;
   std::lock_guard lock(mutex_);
   for (const auto& [handle, open] : files_) {
     std::error_code ec;
-    if (!fs::equivalent(open.path, host, ec)) continue;
+    if (!data(open.access) || !fs::equivalent(open.path, host, ec)) continue;
     // Each side must share what the other has.
     if ((WantsRead(access) && (open.share & kFileShareRead) == 0) ||
         (WantsWrite(access) && (open.share & kFileShareWrite) == 0) ||
