@@ -208,6 +208,7 @@ FakePlatform::FakePlatform() : root_(UniqueTempFolder()), s_(std::make_unique<St
 }
 
 FakePlatform::~FakePlatform() {
+  s_->files.reset();  // files left open would keep their folder on a Windows host
   std::error_code ec;
   fs::remove_all(root_, ec);
 }
