@@ -38,11 +38,6 @@ bool Exists(const fs::path& p) {
   return fs::exists(p, ec);
 }
 
-DWORD MissingError(const fs::path& host) {
-  std::error_code ec;
-  return fs::is_directory(host.parent_path(), ec) ? err::kFileNotFound : err::kPathNotFound;
-}
-
 // Windows' matching of one name against a pattern with * and ?, ignoring case.
 bool WildcardMatch(std::string_view pattern, std::string_view name) {
   std::size_t p = 0, n = 0, star = std::string_view::npos, mark = 0;
@@ -73,6 +68,15 @@ void SetSize(std::uint64_t size, FindDataA* entry) {
 
 FileTable::FileTable(FileTableHooks hooks) : hooks_(std::move(hooks)) {}
 FileTable::~FileTable() = default;
+
+DWORD FileTable::MissingError(const fs::path& host) {
+  std::error_code ec;
+  return fs::is_directory(host.parent_path(), ec) ? err::kFileNotFound : err::kPathNotFound;
+}
+
+bool FileTable::Busy(const fs::path& host) const {
+  return HoldOf(host) != SystemHold::kNone || Conflicts(host, kDelete, kShareAll) || !host::LockFree(host);
+}
 
 std::optional<fs::path> FileTable::Resolve(const char* fileName, DWORD* error) const {
   auto host = fileName != nullptr ? hooks_.resolve(fileName) : std::nullopt;
@@ -137,7 +141,7 @@ BOOL FileTable::DeleteFileA(const char* fileName, DWORD* error) {
     *error = err::kAccessDenied;
     return 0;
   }
-  if (HoldOf(*host) != SystemHold::kNone || Conflicts(*host, kDelete, kShareAll) || !host::LockFree(*host)) {
+  if (Busy(*host)) {
     *error = err::kSharingViolation;
     return 0;
   }

@@ -83,6 +83,13 @@ class FileTable {
   // Whether an open handle of the table would refuse an open of `host` with
   // this access and sharing.
   bool Conflicts(const std::filesystem::path& host, DWORD access, DWORD share) const;
+  // Whether `host` may be neither deleted nor renamed: the system holds it, a
+  // handle of the table does not share its deletion, or another process has
+  // it open without sharing.
+  bool Busy(const std::filesystem::path& host) const;
+  // The error for a missing file: kFileNotFound when its folder exists, else
+  // kPathNotFound.
+  static DWORD MissingError(const std::filesystem::path& host);
 
  private:
   struct OpenHandle {
