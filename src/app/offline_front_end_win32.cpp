@@ -1,7 +1,6 @@
 #include "app/offline_front_end_win32.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -25,6 +24,7 @@
 #include "ui/win32/win32_toolkit.h"
 
 #include "platform/win32/win.h"
+#include "regf/text_case.h"
 
 namespace hv::app {
 namespace {
@@ -182,11 +182,7 @@ void WarnOfLargeHives(OfflinePlatform& platform, bool boxed) {
 }
 
 // Windows names files without regard to case: C:\M and c:\m are one installation.
-std::string FoldedIdentity(std::string identity) {
-  std::transform(identity.begin(), identity.end(), identity.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return identity;
-}
+std::string FoldedIdentity(const std::string& identity) { return hv::AsciiLower(identity); }
 
 }  // namespace
 

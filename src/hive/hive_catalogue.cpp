@@ -1,30 +1,21 @@
 #include "hive/hive_catalogue.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 
 #include "platform/file_queries.h"
 #include "platform/platform.h"
 #include "platform/unique_handle.h"
+#include "regf/text_case.h"
 
 namespace hv {
 namespace {
 
 constexpr const char* kHivelistKey = "SYSTEM\\CurrentControlSet\\Control\\hivelist";
 
-std::string Upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
 bool ContainsNoCase(const std::string& text, const std::string& part) {
-  return Upper(text).find(Upper(part)) != std::string::npos;
+  return AsciiUpper(text).find(AsciiUpper(part)) != std::string::npos;
 }
-bool EqualNoCase(const std::string& a, const std::string& b) { return Upper(a) == Upper(b); }
 
 // The first string of QueryDosDeviceA's answer for `name`; empty when the
 // query fails. The buffer grows when the answer does not fit.
@@ -124,6 +115,30 @@ std::vector<std::string> HiveCatalogue::HiveFiles() const {
   return files;
 }
 
+void HiveCatalogue::MeasureHives() {
+  for (HiveRecord& hive : Hives) {
+    hive.CurrentSize = HiveFileSize(hive.File);
+    const bool copied = FileExists(hive.Copy());
+    hive.State = copied ? HiveState::kCopied : HiveState::kNotCopied;
+    hive.NewSize = copied ? HiveFileSize(hive.Copy()) : 0;
+  }
+}
+
+HiveTotals HiveCatalogue::Totals() const {
+  HiveTotals totals;
+  for (const HiveRecord& hive : Hives) {
+    totals.Current += hive.CurrentSize;
+    totals.New += hive.State == HiveState::kNotCopied ? hive.CurrentSize : hive.NewSize;
+  }
+  return totals;
+}
+
+bool HiveCatalogue::AnyCopied() const {
+  return std::any_of(Hives.begin(), Hives.end(), [](const HiveRecord& hive) {
+    return hive.State != HiveState::kListed && hive.State != HiveState::kNotCopied;
+  });
+}
+
 void HiveCatalogue::BuildHiveTable() {
   Hives.clear();
   UniqueHkey key;
@@ -156,10 +171,10 @@ std::string HiveCatalogue::MapHiveFile(const std::string& data) const {
 }
 
 std::string HiveCatalogue::MapThroughFixedDrives(const std::string& data) const {
-  const std::string upperData = Upper(data);
+  const std::string upperData = AsciiUpper(data);
   for (const std::string& root : LogicalDriveRoots()) {
     if (root.size() < 2 || Os().GetDriveTypeA(root.c_str()) != drive::kFixed) continue;
-    const std::string device = Upper(FirstDosDevice(root.substr(0, 2), 127));
+    const std::string device = AsciiUpper(FirstDosDevice(root.substr(0, 2), 127));
     if (device.empty()) continue;
     for (std::size_t pos = upperData.find(device); pos != std::string::npos;
          pos = upperData.find(device, pos + 1)) {
@@ -172,7 +187,7 @@ std::string HiveCatalogue::MapThroughFixedDrives(const std::string& data) const 
 
 std::string MapThroughDosDevices(const std::string& data) {
   std::string path = data;
-  if ((path.empty() || path[0] != '\\') && Upper(path.substr(0, 6)) == "DEVICE") path = "\\" + path;
+  if ((path.empty() || path[0] != '\\') && AsciiUpper(path.substr(0, 6)) == "DEVICE") path = "\\" + path;
 
   std::string device = path, rest;
   int backslashes = 0;
@@ -192,7 +207,7 @@ std::string MapThroughDosDevices(const std::string& data) {
   for (char letter = 'a'; letter <= 'z'; ++letter) {
     const std::string answer = FirstDosDevice(std::string(1, letter) + ":", 1000);
     if (answer.empty()) continue;
-    if (EqualNoCase(device, answer) || EqualNoCase(device, "\\" + answer)) {
+    if (SameText(device, answer) || SameText(device, "\\" + answer)) {
       return std::string(1, letter) + ":" + rest;
     }
   }
@@ -200,7 +215,7 @@ std::string MapThroughDosDevices(const std::string& data) {
 }
 
 std::string HiveCatalogue::ToSysnative(const std::string& path) const {
-  const std::size_t pos = Lower(path).find("system32");
+  const std::size_t pos = AsciiLower(path).find("system32");
   if (pos == std::string::npos) return path;
   std::string candidate = path.substr(0, pos) + "sysnative" + path.substr(pos + 8);
   return FileExists(candidate) ? candidate : path;

@@ -11,15 +11,36 @@
 
 namespace hv {
 
+// Where a hive stands in the run. An analysis measures every hive: its copy
+// was written or not; a commit then asks for each copy to be put in place.
+enum class HiveState {
+  kListed,            // in the table, not measured yet
+  kCopied,            // its compacted copy was written: NewSize holds its size
+  kNotCopied,         // the analysis wrote no copy ("n/a")
+  kReplaceRequested,  // the copy goes in place of the hive at the restart
+  kReplaceRefused,    // the request to put the copy in place failed
+};
+
 // One hive of the table: its hivelist value name (\REGISTRY\MACHINE\SYSTEM)
 // and the drive-letter path of its file, which existed when the table was
-// built. Neither is empty.
+// built (neither is empty), and what the run has made of it.
 struct HiveRecord {
   std::string Name;
   std::string File;
+  HiveState State = HiveState::kListed;
+  // Bytes of File and of Copy() when last measured; NewSize is 0 while no
+  // copy was written.
+  std::int64_t CurrentSize = 0;
+  std::int64_t NewSize = 0;
 
   std::string Copy() const;
   std::string Backup() const;
+};
+
+// The totals of the table's rows, in bytes.
+struct HiveTotals {
+  std::int64_t Current = 0;
+  std::int64_t New = 0;
 };
 
 class HiveCatalogue {
@@ -30,6 +51,15 @@ class HiveCatalogue {
   // The names and the files of Hives, in its order.
   std::vector<std::string> HiveNames() const;
   std::vector<std::string> HiveFiles() const;
+
+  // After an analysis: measures every hive and its copy, and marks each
+  // kCopied or kNotCopied.
+  void MeasureHives();
+  // The sums over the measured hives. A hive whose copy was not written keeps
+  // its own size in both, so it never counts as a 100% reduction.
+  HiveTotals Totals() const;
+  // Some hive's copy was written.
+  bool AnyCopied() const;
   // The process runs under WOW64; set before BuildHiveTable, then fixed.
   bool IsWow64Flag = false;
 

@@ -1,7 +1,5 @@
 // TfrmMain::bAnalyzeRegistryClick: one analysis run, from the in-use guard
 // through the scan to the figures and the advice.
-#include <algorithm>
-#include <cctype>
 #include <memory>
 
 #include "hive/hive_catalogue.h"
@@ -12,15 +10,12 @@
 #include "settings/language.h"
 #include "shell/main_form.h"
 #include "workflow/figures.h"
+#include "regf/text_case.h"
 
 namespace hv {
 namespace {
 
-bool PathNamesSoftware(const std::string& path) {
-  std::string upper = path;
-  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return upper.find("SOFTWARE") != std::string::npos;
-}
+bool PathNamesSoftware(const std::string& path) { return AsciiUpper(path).find("SOFTWARE") != std::string::npos; }
 
 }  // namespace
 
@@ -41,6 +36,7 @@ void TfrmMain::bAnalyzeRegistryClick() {
   const bool finished = dialog->Memo1.Caption() == BuiltinText(kTextFinish);
 
   if (finished) {
+    MeasureHives();
     auto failed = [this] {
       Tk().MessageBoxA(this, GetLanString(kResAnalyzeNoSuccess, BuiltinText(kTextAnalyzeFailed)),
                        BuiltinText(kTextProductTitle), ui::kMbOk);
@@ -49,14 +45,14 @@ void TfrmMain::bAnalyzeRegistryClick() {
     for (const HiveRecord& hive : Hives) {
       if (!PathNamesSoftware(hive.File)) continue;
       // A missing copy measures 0 and so is rejected here like a truncated one.
-      if (HiveFileSize(hive.Copy()) < HiveFileSize(hive.File) / 4) {
+      if (hive.NewSize < hive.CurrentSize / 4) {
         failed();
         return;
       }
     }
     // A run that copied no hive at all measured nothing: it is a failure, not a fragment rate
     // of 0 with advice, and there is nothing to put in place.
-    if (std::none_of(Hives.begin(), Hives.end(), [](const HiveRecord& hive) { return FileExists(hive.Copy()); })) {
+    if (!AnyCopied()) {
       failed();
       return;
     }
@@ -64,26 +60,17 @@ void TfrmMain::bAnalyzeRegistryClick() {
   bDefragRegistry.SetEnabled(finished);
   if (!finished) return;
 
-  std::int64_t totalCurrent = 0;
-  std::int64_t totalNew = 0;
   for (std::size_t i = 0; i < Hives.size(); ++i) {
-    const std::string& file = Hives[i].File;
-    const std::int64_t current = HiveFileSize(file);
-    totalCurrent += current;
-    lvMain.SetSubItem(i, 0, SizeText(current));
-    // A hive whose copy was not written is shown as not compacted: it keeps
-    // its size in both totals instead of counting as a 100% reduction.
-    if (!FileExists(CopyPath(file))) {
-      totalNew += current;
-      lvMain.SetSubItem(i, 1, "n/a");
-      lvMain.SetSubItem(i, 2, "0%");
-      continue;
-    }
-    const std::int64_t copy = HiveFileSize(CopyPath(file));
-    totalNew += copy;
-    lvMain.SetSubItem(i, 1, SizeText(copy));
-    lvMain.SetSubItem(i, 2, ReductionText(current, copy));
+    const HiveRecord& hive = Hives[i];
+    lvMain.SetSubItem(i, 0, SizeText(hive.CurrentSize));
+    // A hive whose copy was not written is shown as not compacted.
+    const bool copied = hive.State == HiveState::kCopied;
+    lvMain.SetSubItem(i, 1, copied ? SizeText(hive.NewSize) : "n/a");
+    lvMain.SetSubItem(i, 2, copied ? ReductionText(hive.CurrentSize, hive.NewSize) : "0%");
   }
+  const HiveTotals totals = Totals();
+  const std::int64_t totalCurrent = totals.Current;
+  const std::int64_t totalNew = totals.New;
 
   lCurrentRegistrySize.SetCaption(SizeText(totalCurrent));
   lNewRegistrySize.SetCaption(SizeText(totalNew));

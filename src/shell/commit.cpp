@@ -40,11 +40,13 @@ void TfrmMain::bDefragRegistryClick() {
 
   EnableRestorePrivilege();
   int accepted = 0;
-  for (const HiveRecord& hive : Hives) {
+  for (HiveRecord& hive : Hives) {
     const std::string copy = hive.Copy();
     // Without its copy a request would only cost the hive its last backup.
     if (!FileExists(copy)) continue;
-    if (ReplaceHive(hive.Name, copy, hive.Backup())) ++accepted;
+    const bool requested = ReplaceHive(hive.Name, copy, hive.Backup());
+    hive.State = requested ? HiveState::kReplaceRequested : HiveState::kReplaceRefused;
+    if (requested) ++accepted;
   }
 
   // A restart would change nothing; the user learns why, even unattended.

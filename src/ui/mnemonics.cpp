@@ -1,4 +1,5 @@
 #include "ui/mnemonics.h"
+#include "regf/text_case.h"
 
 #include <cctype>
 #include <string>
@@ -7,14 +8,13 @@
 namespace hv::ui {
 namespace {
 
-char Lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
 bool IsLetter(char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; }
 
 // The letter after the caption's first single "&", or 0.
 char MarkedLetter(const std::string& caption) {
   for (std::size_t i = 0; i + 1 < caption.size(); ++i) {
     if (caption[i] != '&') continue;
-    if (caption[i + 1] != '&') return Lower(caption[i + 1]);
+    if (caption[i + 1] != '&') return AsciiLower(caption[i + 1]);
     ++i;  // "&&" is a literal ampersand
   }
   return 0;
@@ -60,7 +60,7 @@ std::map<const Control*, std::string> DerivedMnemonics(const Form& form) {
     const std::string& caption = button->Caption();
     if (HasMarker(caption) || caption.find('&') != std::string::npos) continue;
     for (std::size_t i = 0; i < caption.size(); ++i) {
-      const char letter = Lower(caption[i]);
+      const char letter = AsciiLower(caption[i]);
       if (!IsLetter(caption[i]) || taken.find(letter) != std::string::npos) continue;
       taken += letter;
       derived[button] = caption.substr(0, i) + "&" + caption.substr(i);

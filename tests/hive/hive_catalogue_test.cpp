@@ -55,6 +55,23 @@ TEST_F(HiveCatalogueTest, OnlyStringValuesThatMapToExistingFilesAreKept) {
   EXPECT_EQ(fake.OpenKeyCount(), 0);
 }
 
+TEST_F(HiveCatalogueTest, MeasuringKeepsAHiveWithoutItsCopyOutOfTheReduction) {
+  catalogue.Hives = {{"\\REGISTRY\\MACHINE\\SYSTEM", "C:\\Windows\\System32\\config\\SYSTEM"},
+                     {"\\REGISTRY\\MACHINE\\SOFTWARE", "C:\\Windows\\System32\\config\\SOFTWARE"}};
+  EXPECT_FALSE(catalogue.AnyCopied());
+  fake.CreateFileOfSize("C:\\Windows\\System32\\config\\SYSTEM.hvx", 60);
+  catalogue.MeasureHives();
+  EXPECT_EQ(catalogue.Hives[0].State, HiveState::kCopied);
+  EXPECT_EQ(catalogue.Hives[0].NewSize, 60);
+  EXPECT_EQ(catalogue.Hives[1].State, HiveState::kNotCopied);
+  EXPECT_EQ(catalogue.Hives[1].NewSize, 0);
+  EXPECT_TRUE(catalogue.AnyCopied());
+  // SOFTWARE without its copy counts 100 bytes on both sides, not as a gain of 100.
+  const HiveTotals totals = catalogue.Totals();
+  EXPECT_EQ(totals.Current, 200);
+  EXPECT_EQ(totals.New, 160);
+}
+
 TEST_F(HiveCatalogueTest, LongValueNamesAreEnumerated) {
   const std::string name = "\\REGISTRY\\USER\\" + std::string(600, 'S');
   fake.CreateFileOfSize("C:\\Users\\u\\NTUSER.DAT", 10);

@@ -1,11 +1,11 @@
 #include "ui/console/accelerators.h"
+#include "regf/text_case.h"
 
 #include <cctype>
 
 namespace hv::ui::console {
 namespace {
 
-char Lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
 bool IsKeyLetter(char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; }
 
 }  // namespace
@@ -58,7 +58,7 @@ std::map<const Control*, char> AssignAccelerators(const Form& form, std::string_
   std::map<const Control*, char> keys;
   std::string taken(reserved);
   auto take = [&](const Control* control, char c) {
-    c = Lower(c);
+    c = AsciiLower(c);
     if (!IsKeyLetter(c) || taken.find(c) != std::string::npos) return false;
     taken += c;
     keys[control] = c;
@@ -83,10 +83,10 @@ std::string CaptionWithKey(std::string_view caption, char key) {
   const StrippedCaption stripped = StripAccelerator(caption);
   if (key == 0) return stripped.text;
   std::size_t at = stripped.marked;
-  if (at == std::string::npos || Lower(stripped.text[at]) != key) {
+  if (at == std::string::npos || AsciiLower(stripped.text[at]) != key) {
     at = std::string::npos;
     for (std::size_t i = 0; i < stripped.text.size(); ++i) {
-      if (Lower(stripped.text[i]) == key) {
+      if (AsciiLower(stripped.text[i]) == key) {
         at = i;
         break;
       }

@@ -1,7 +1,7 @@
 #include "ui/console/message_box_rules.h"
+#include "regf/text_case.h"
 
 #include <algorithm>
-#include <cctype>
 #include <string>
 
 namespace hv::ui::console {
@@ -51,10 +51,7 @@ const char* ButtonName(int button) {
 std::optional<int> ParseButton(std::string_view name) {
   for (int button : {kMrOk, kMrCancel, kMrAbort, kMrRetry, kMrIgnore, kMrYes, kMrNo}) {
     const std::string known = ButtonName(button);
-    if (known.size() == name.size() &&
-        std::equal(known.begin(), known.end(), name.begin(), [](char a, char b) {
-          return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-        })) {
+    if (SameText(known, name)) {
       return button;
     }
   }

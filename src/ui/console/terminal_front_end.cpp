@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <map>
-#include <cctype>
 #include <string>
 #include <vector>
 
@@ -14,6 +13,7 @@
 #include "ui/console/layout.h"
 #include "ui/console/screen.h"
 #include "ui/console/terminal.h"
+#include "regf/text_case.h"
 
 namespace hv::ui::console {
 namespace {
@@ -26,7 +26,6 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kRedrawInterval = 40ms;
 constexpr auto kIdleWait = 250ms;
 
-char Lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
 
 // A message box or a pop-up menu shown over the forms, waiting for a key.
 struct Overlay {
@@ -168,7 +167,7 @@ class TerminalFrontEnd final : public FrontEnd {
         }
         case Key::Code::Char:
           for (int button : overlay.buttons) {
-            if (Lower(ButtonName(button)[0]) == Lower(key.ch)) finish(button);
+            if (AsciiLower(ButtonName(button)[0]) == AsciiLower(key.ch)) finish(button);
           }
           break;
         default: break;
@@ -190,7 +189,7 @@ class TerminalFrontEnd final : public FrontEnd {
         for (MenuItem* item : overlay.items) {
           const StrippedCaption caption = StripAccelerator(item->Caption());
           if (Selectable(*item) && caption.marked != std::string::npos &&
-              Lower(caption.text[caption.marked]) == Lower(key.ch)) {
+              AsciiLower(caption.text[caption.marked]) == AsciiLower(key.ch)) {
             overlay.chosen = item;
             overlay.done = true;
             break;
@@ -249,7 +248,7 @@ class TerminalFrontEnd final : public FrontEnd {
       case Key::Code::Escape:
       case Key::Code::Interrupt: form->Close(); break;
       case Key::Code::Char: {
-        const char c = Lower(key.ch);
+        const char c = AsciiLower(key.ch);
         if (c == 'q' && form == tk_.MainForm()) {
           form->Close();
           break;
@@ -299,7 +298,7 @@ class TerminalFrontEnd final : public FrontEnd {
       std::vector<std::string> labels;
       int buttons = 0;
       for (int button : overlay.buttons) {
-        labels.push_back(CaptionWithKey(ButtonName(button), Lower(ButtonName(button)[0])));
+        labels.push_back(CaptionWithKey(ButtonName(button), AsciiLower(ButtonName(button)[0])));
         buttons += static_cast<int>(labels.back().size()) + 2;
       }
       int longest = static_cast<int>(Utf8Length(overlay.caption)) + 4;
@@ -349,7 +348,7 @@ class TerminalFrontEnd final : public FrontEnd {
         continue;
       }
       const StrippedCaption caption = StripAccelerator(item.Caption());
-      const char key = caption.marked == std::string::npos ? 0 : Lower(caption.text[caption.marked]);
+      const char key = caption.marked == std::string::npos ? 0 : AsciiLower(caption.text[caption.marked]);
       std::uint8_t style = item.Enabled() ? kPlain : kDim;
       if (i == overlay.focus) style |= kReverse;
       canvas.Text(cx, row,
