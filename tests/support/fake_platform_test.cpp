@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "platform/file_cases.h"
+#include "platform/full_path_cases.h"
 #include "platform/profile_cases.h"
 #include "platform/unique_handle.h"
 
@@ -126,6 +127,7 @@ TEST_F(FakePlatformTest, FilesPassTheSharedCases) {
   std::filesystem::create_directories(fake.AddDrive('C', drive::kFixed, {"\\Device\\HarddiskVolume1"}) /
                                       "scratch");
   file_cases::RunFileCases(fake, "C:\\scratch\\");
+  full_path_cases::RunFullPathCases(fake);
 }
 
 TEST_F(FakePlatformTest, HeldFilesRefuseEveryOpen) {

@@ -1,10 +1,11 @@
-// The offline platform on the shared file cases, the same cases the real
-// kernel32 functions are held to.
+// The offline platform on the shared file and full-path cases, the same cases
+// the real kernel32 functions are held to.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "platform/file_cases.h"
+#include "platform/full_path_cases.h"
 #include "platform/offline/offline_platform.h"
 #include "support/temp_dir.h"
 
@@ -20,6 +21,7 @@ TEST(OfflineFileCases, EveryCase) {
   options.machine.wow64 = false;
   OfflinePlatform os(options);
   test::file_cases::RunFileCases(os, "C:\\scratch\\");
+  test::full_path_cases::RunFullPathCases(os);
 }
 
 }  // namespace

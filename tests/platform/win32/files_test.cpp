@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/file_cases.h"
+#include "platform/full_path_cases.h"
 #include "platform/unique_handle.h"
 #include "platform/win32/win32_platform.h"
 #include "platform/win32/win_types.h"
@@ -124,6 +125,7 @@ TEST_F(Win32Files, SharedCases) {
   ASSERT_TRUE(::CreateDirectoryA(folder.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS);
   test::file_cases::RunFileCases(os_, folder);
   ::RemoveDirectoryA(folder.c_str());
+  test::full_path_cases::RunFullPathCases(os_);
 }
 
 }  // namespace
