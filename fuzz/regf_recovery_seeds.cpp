@@ -57,5 +57,10 @@ int main(int argc, char** argv) {
   Seed(dir / "new-badbase", 0, badBase, BuildNewFormatLog(s0, 8, {e1}), BuildNewFormatLog(s0, 10, {e1, e2}));
   Seed(dir / "old", 0, primary, BuildOldFormatLog(s0, s3, 11));
   Seed(dir / "old-second", 0, primary, BuildOldFormatLog(s1, s2, 9), BuildOldFormatLog(s0, s3, 11));
+  // A chain across the wrap of the sequence numbers, split where they wrap.
+  constexpr std::uint32_t kLast = 0xFFFFFFFFu;
+  Seed(dir / "new-wrap", 0, WithSequenceNumbers(s0, kLast, kLast - 1),
+       BuildNewFormatLog(s0, kLast - 1, {LogEntryBetween(s0, s1, kLast - 1), LogEntryBetween(s1, s2, kLast)}),
+       BuildNewFormatLog(s0, 0, {LogEntryBetween(s2, s3, 0)}));
   return 0;
 }

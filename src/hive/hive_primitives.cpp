@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "hive/hive_catalogue.h"
+#include "platform/backup_set_aside.h"
 #include "platform/platform.h"
 #include "regf/text_case.h"
 #include "platform/unique_handle.h"
@@ -72,13 +73,37 @@ bool SaveHive(const std::string& hiveName, const std::string& targetPath, bool w
   return Os().RegSaveKeyA(key.get(), targetPath.c_str()) == 0;
 }
 
+namespace {
+
+// The rule of backup_set_aside.h. Anything it cannot rename or delete stays
+// where it is: a set-aside backup is never removed unless a backup stands
+// under the backup's name.
+void SettleSetAsideBackup(const std::string& backupFile) {
+  const std::string aside = SetAsideName(backupFile);
+  if (!FileExists(aside)) return;
+  if (FileExists(backupFile)) {
+    Os().DeleteFileA(aside.c_str());
+  } else {
+    Os().MoveFileExA(aside.c_str(), backupFile.c_str(), file::kMoveFileWriteThrough);
+  }
+}
+
+}  // namespace
+
 bool ReplaceHive(const std::string& hiveName, const std::string& newFile,
                  const std::string& backupFile) {
   const HiveKeyName split = SplitHiveName(hiveName);
   if (!split.valid) return false;
-  if (FileExists(backupFile)) Os().DeleteFileA(backupFile.c_str());
-  return Os().RegReplaceKeyA(split.root, split.subKey.c_str(), newFile.c_str(),
-                             backupFile.c_str()) == 0;
+  SettleSetAsideBackup(backupFile);
+  // A backup that cannot be moved aside keeps its name taken: no request.
+  if (FileExists(backupFile) && !Os().MoveFileExA(backupFile.c_str(), SetAsideName(backupFile).c_str(),
+                                                  file::kMoveFileWriteThrough)) {
+    return false;
+  }
+  const bool accepted = Os().RegReplaceKeyA(split.root, split.subKey.c_str(), newFile.c_str(),
+                                            backupFile.c_str()) == 0;
+  SettleSetAsideBackup(backupFile);
+  return accepted;
 }
 
 bool IsFileInUse(const std::string& path) {

@@ -34,9 +34,12 @@ void EnableRestorePrivilege();
 bool SaveHive(const std::string& hiveName, const std::string& targetPath, bool wow64);
 
 // Asks the system to put `newFile` in place of the hive at the next start,
-// keeping the current file as `backupFile` (an existing backup is deleted
-// first). True when the system accepted the request. A name with neither
-// prefix fails at once and touches no file.
+// keeping the current file as `backupFile`. An existing backup is set aside
+// for the request and deleted only once the accepted request has made a new
+// one; a refused request leaves it as it was (platform/backup_set_aside.h,
+// which also settles a set-aside backup a killed run left). True when the
+// system accepted the request. A name with neither prefix fails at once and
+// touches no file.
 bool ReplaceHive(const std::string& hiveName, const std::string& newFile,
                  const std::string& backupFile);
 

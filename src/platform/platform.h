@@ -71,6 +71,10 @@ class Platform {
   virtual DWORD QueryDosDeviceA(const char* deviceName, char* targetPath, DWORD max) = 0;
   virtual DWORD GetFileAttributesA(const char* fileName) = 0;
   virtual BOOL DeleteFileA(const char* fileName) = 0;
+  // Renames a file (file::kMoveFile* flags). An existing `newName` fails with
+  // kAlreadyExists unless kMoveFileReplaceExisting; a missing `existing`
+  // fails with kFileNotFound.
+  virtual BOOL MoveFileExA(const char* existing, const char* newName, DWORD flags) = 0;
   // Returns the length stored (without NUL), or the size needed when too small.
   virtual DWORD GetFullPathNameA(const char* fileName, DWORD bufferLength, char* buffer,
                                  char** filePart) = 0;

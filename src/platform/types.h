@@ -36,6 +36,7 @@ inline constexpr DWORD kPathNotFound = 3;
 inline constexpr DWORD kAccessDenied = 5;
 inline constexpr DWORD kInvalidHandle = 6;
 inline constexpr DWORD kNotEnoughMemory = 8;
+inline constexpr DWORD kNotSameDevice = 17;
 inline constexpr DWORD kWriteFault = 29;
 inline constexpr DWORD kSharingViolation = 32;
 inline constexpr DWORD kFileExists = 80;
@@ -93,6 +94,11 @@ inline constexpr DWORD kOpenExisting = 3;
 inline constexpr DWORD kAttributeDirectory = 0x10;
 inline constexpr DWORD kAttributeNormal = 0x80;
 inline constexpr DWORD kInvalidFileAttributes = 0xFFFFFFFFu;
+// MoveFileExA flags.
+inline constexpr DWORD kMoveFileReplaceExisting = 0x1;
+inline constexpr DWORD kMoveFileCopyAllowed = 0x2;
+inline constexpr DWORD kMoveFileDelayUntilReboot = 0x4;
+inline constexpr DWORD kMoveFileWriteThrough = 0x8;
 }  // namespace file
 
 // Drive types of GetDriveTypeA.

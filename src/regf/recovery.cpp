@@ -14,6 +14,10 @@ namespace {
 constexpr std::size_t kFirstBinTimestamp = kBaseBlockSize + bin::kTimestamp;
 constexpr std::uint32_t kMaxBins = 0x7FFFF000u;
 
+// Sequence numbers count modulo 2^32: the one after 0xFFFFFFFF is 0. Of two numbers, the
+// earlier is the one from which the other is reached in fewer than 2^31 steps.
+bool SeqBefore(std::uint32_t a, std::uint32_t b) { return static_cast<std::int32_t>(a - b) < 0; }
+
 std::string Hex(std::uint64_t v) {
   std::ostringstream s;
   s << "0x" << std::hex << v;
@@ -136,7 +140,7 @@ class NewRecovery {
       const std::string& name = l.image->name;
       if (!l.file.base.Valid()) {
         why_.push_back(name + ": its base block is not valid");
-      } else if (p_.baseValid && l.file.base.primarySeq < p_.secondarySeq) {
+      } else if (p_.baseValid && SeqBefore(l.file.base.primarySeq, p_.secondarySeq)) {
         why_.push_back(name + ": stale (its sequence number " + std::to_string(l.file.base.primarySeq) +
                        " is below the hive's " + std::to_string(p_.secondarySeq) + ")");
       } else {
@@ -144,9 +148,12 @@ class NewRecovery {
       }
     }
     if (order.empty()) return Status{false, ""};
-    std::stable_sort(order.begin(), order.end(), [](const ParsedLog* a, const ParsedLog* b) {
-      return a->file.base.primarySeq < b->file.base.primarySeq;
-    });
+    // Counted from the hive's number (or from any log's, when the hive's base block is bad), so
+    // that a log whose number wrapped past 0xFFFFFFFF still comes after one that did not.
+    const std::uint32_t from = p_.baseValid ? p_.secondarySeq : order.front()->file.base.primarySeq;
+    auto steps = [from](const ParsedLog* l) { return static_cast<std::int32_t>(l->file.base.primarySeq - from); };
+    std::stable_sort(order.begin(), order.end(),
+                     [&](const ParsedLog* a, const ParsedLog* b) { return steps(a) < steps(b); });
     if (!p_.baseValid) {
       // Only the log with the latest entries, and the base block from it.
       for (std::size_t i = 0; i + 1 < order.size(); ++i) {
@@ -164,9 +171,9 @@ class NewRecovery {
       const std::uint32_t base = log->file.base.primarySeq;
       bool usedThis = false, sawEntry = false;
       for (const LogEntry& e : log->file.entries) {
-        if (e.sequence < base || (last && e.sequence <= *last)) continue;  // old, or applied already
+        if (SeqBefore(e.sequence, base) || (last && !SeqBefore(*last, e.sequence))) continue;  // old, or applied
         sawEntry = true;
-        const std::uint32_t expected = last ? *last + 1 : base;
+        const std::uint32_t expected = last ? static_cast<std::uint32_t>(*last + 1u) : base;
         const std::string entry = "entry " + std::to_string(e.sequence);
         std::string bad;
         if (e.sequence != expected) {
@@ -288,7 +295,8 @@ Status RunOld(const Primary& p, std::vector<ParsedLog>& logs, RecoveryReport& r,
   r.used.push_back(chosen->image->name);
   r.entries = 1;
   r.pageBytes = pageBytes;
-  const std::uint32_t seq = std::max(f.base.primarySeq, p.baseValid ? p.primarySeq : 0u);
+  const std::uint32_t seq =
+      p.baseValid && SeqBefore(f.base.primarySeq, p.primarySeq) ? p.primarySeq : f.base.primarySeq;
   r.firstSeq = r.lastSeq = seq;
   FinishBase(image, seq, f.base.binsSize, std::nullopt);
   return CheckBins(image, dirty, chosen->image->name);

@@ -8,9 +8,10 @@
 // valid primary base block every log that is not stale takes part, the one with the lower
 // base-block number first; with a bad one, the base block comes from the log with the latest
 // entries and only that log is used. The chain ends at a gap, a bad hash or a bad hive bins
-// size; the entries before stay applied. Old-format logs (a "DIRT" vector): a log applies when
-// its base block is valid and its last-written time equals the primary's; .LOG2 is chosen over
-// .LOG1 as Windows 8 chooses it.
+// size; the entries before stay applied. Sequence numbers wrap: the number after 0xFFFFFFFF is
+// 0, and "below", "lower" and "after" are meant modulo 2^32 (within half its range). Old-format
+// logs (a "DIRT" vector): a log applies when its base block is valid and its last-written time
+// equals the primary's; .LOG2 is chosen over .LOG1 as Windows 8 chooses it.
 //
 // The recovered image has the last applied entry's sequence number (primary and secondary),
 // hive bins size and flag bit 0, and a valid checksum. A dirty hive bin that is not valid fails

@@ -286,17 +286,28 @@ TEST_F(LifecycleProgramTest, ARestorePointIsListedAndPutBackWithItsLogs) {
 }
 
 TEST_F(LifecycleProgramTest, AHibernatedWindowsIsNeitherCommittedNorRestored) {
+  // The backups of an earlier restart: the refused commit must not cost them.
+  for (const char* hive : kHives) std::ofstream(Config(std::string(hive) + ".bak")) << "earlier backup of " << hive;
   std::ofstream(c / "hiberfil.sys", std::ios::binary) << "HIBR" << std::string(60, '\0');
   ProgramRun run = Hivora(Root() + " /Silent");
   EXPECT_EQ(run.exitCode, 1) << run.out;
   EXPECT_NE(run.out.find("shut it down fully (not restart, not Fast Startup)"), std::string::npos) << run.out;
   ExpectOriginals();
+  for (const char* hive : kHives) {
+    EXPECT_EQ(ReadWholeFile(Config(std::string(hive) + ".bak")), std::string("earlier backup of ") + hive);
+    EXPECT_FALSE(fs::exists(Config(std::string(hive) + ".bak.old"))) << hive;
+  }
   run = Hivora(Root() + " --restore-backups");
   EXPECT_EQ(run.exitCode, 1) << run.out;
   EXPECT_NE(run.out.find("hibernated"), std::string::npos) << run.out;
   // Resumed and shut down fully, Windows leaves the file's signature wiped.
   std::ofstream(c / "hiberfil.sys", std::ios::binary) << std::string(64, '\0');
   EXPECT_EQ(Hivora(Root() + " /Silent").exitCode, 0);
+  // One backup per hive, the hive as it was; nothing set aside is left.
+  for (const char* hive : kHives) {
+    EXPECT_TRUE(ReadWholeFile(Config(std::string(hive) + ".bak")) == originals.at(hive)) << hive;
+    EXPECT_FALSE(fs::exists(Config(std::string(hive) + ".bak.old"))) << hive;
+  }
 }
 
 void WriteBytes(const fs::path& file, const std::vector<std::uint8_t>& bytes) {

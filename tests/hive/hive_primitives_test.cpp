@@ -111,12 +111,83 @@ TEST_F(HivePrimitivesTest, PrivilegesAreEnabledAndTokensClosed) {
   EXPECT_EQ(fake.OpenTokenCount(), 0);
 }
 
-TEST_F(HivePrimitivesTest, ReplaceFailureStillDeletesTheOldBackup) {
+// The backup is the only way back to the hive before the last replacement:
+// a refused request, whatever refused it, leaves it byte for byte.
+TEST_F(HivePrimitivesTest, ARefusedReplacementKeepsTheLastBackup) {
+  const std::string aside = backup + ".old";
+  fake.CreateFileWithContent(backup, "backup of the last restart");
+  EXPECT_FALSE(ReplaceHive("\\REGISTRY\\MACHINE\\SOFTWARE", copy, backup));  // no privileges
   fake.EnablePrivilege("SeBackupPrivilege");
   fake.EnablePrivilege("SeRestorePrivilege");
-  fake.CreateFileOfSize(backup, 5);
   EXPECT_FALSE(ReplaceHive("\\REGISTRY\\MACHINE\\SOFTWARE", copy, backup));  // no copy
-  EXPECT_FALSE(fake.Exists(backup));
+  fake.CreateFileOfSize(copy, 5);
+  bool nameWasFree = false;
+  fake.SetReplaceHook([&](const std::string&, const std::string&, const std::string& oldFile) {
+    nameWasFree = !fake.Exists(oldFile);
+    return static_cast<LSTATUS>(err::kAccessDenied);
+  });
+  EXPECT_FALSE(ReplaceHive("\\REGISTRY\\MACHINE\\SOFTWARE", copy, backup));
+  EXPECT_TRUE(nameWasFree) << "the request gets the backup's name free";
+  ASSERT_EQ(fake.Replaces().size(), 3u);
+  EXPECT_EQ(fake.ReadContent(backup), "backup of the last restart");
+  EXPECT_FALSE(fake.Exists(aside));
+}
+
+TEST_F(HivePrimitivesTest, AnAcceptedReplacementLeavesOneBackupAndNothingSetAside) {
+  const std::string aside = backup + ".old";
+  EnableBackupPrivilege();
+  EnableRestorePrivilege();
+  fake.CreateFileOfSize(copy, 5);
+  fake.CreateFileWithContent(backup, "backup of the last restart");
+  // Windows renames the hive to the backup's name as it accepts the request.
+  fake.SetReplaceHook([&](const std::string&, const std::string&, const std::string& oldFile) {
+    fake.CreateFileWithContent(oldFile, "the hive as it is now");
+    return static_cast<LSTATUS>(err::kSuccess);
+  });
+  EXPECT_TRUE(ReplaceHive("\\REGISTRY\\MACHINE\\SOFTWARE", copy, backup));
+  EXPECT_EQ(fake.ReadContent(backup), "the hive as it is now");
+  EXPECT_FALSE(fake.Exists(aside));
+
+  // A system that makes the backup only at the restart: until then the last
+  // backup keeps its place.
+  fake.SetReplaceHook({});
+  fake.CreateFileOfSize(copy + "2", 5);
+  EXPECT_TRUE(ReplaceHive("\\REGISTRY\\MACHINE\\SOFTWARE", copy + "2", backup));
+  EXPECT_EQ(fake.ReadContent(backup), "the hive as it is now");
+  EXPECT_FALSE(fake.Exists(aside));
+}
+
+// What a run killed between the steps leaves is settled before the request.
+TEST_F(HivePrimitivesTest, ASetAsideBackupLeftByAKilledRunIsSettled) {
+  const std::string aside = backup + ".old";
+  fake.EnablePrivilege("SeBackupPrivilege");
+  fake.EnablePrivilege("SeRestorePrivilege");
+  fake.CreateFileOfSize(copy, 5);
+  fake.SetReplaceHook([](const std::string&, const std::string&, const std::string&) {
+    return static_cast<LSTATUS>(err::kAccessDenied);
+  });
+  // Killed before the request: the set-aside file is the last backup.
+  fake.CreateFileWithContent(aside, "backup of the last restart");
+  EXPECT_FALSE(ReplaceHive("\\REGISTRY\\MACHINE\\SOFTWARE", copy, backup));
+  EXPECT_EQ(fake.ReadContent(backup), "backup of the last restart");
+  EXPECT_FALSE(fake.Exists(aside));
+  // Killed after an accepted request: the backup it made supersedes it.
+  fake.CreateFileWithContent(aside, "older backup");
+  EXPECT_FALSE(ReplaceHive("\\REGISTRY\\MACHINE\\SOFTWARE", copy, backup));
+  EXPECT_EQ(fake.ReadContent(backup), "backup of the last restart");
+  EXPECT_FALSE(fake.Exists(aside));
+}
+
+TEST_F(HivePrimitivesTest, ABackupThatCannotBeSetAsideMeansNoRequest) {
+  fake.EnablePrivilege("SeBackupPrivilege");
+  fake.EnablePrivilege("SeRestorePrivilege");
+  fake.CreateFileOfSize(copy, 5);
+  fake.CreateFileWithContent(backup, "backup of the last restart");
+  fake.SetHeldOpen(backup);
+  EXPECT_FALSE(ReplaceHive("\\REGISTRY\\MACHINE\\SOFTWARE", copy, backup));
+  EXPECT_TRUE(fake.Replaces().empty());
+  EXPECT_EQ(fake.ReadContent(backup), "backup of the last restart");
+  EXPECT_FALSE(fake.Exists(backup + ".old"));
 }
 
 TEST_F(HivePrimitivesTest, ReplaceRequestHoldsTheCopy) {

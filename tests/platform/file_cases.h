@@ -1,6 +1,6 @@
 #pragma once
 // Cases of the Windows file rules (open handles and their sharing, the
-// dispositions of CreateFileA, deletion, searches), shared by the tests of
+// dispositions of CreateFileA, deletion, renames, searches), shared by the tests of
 // every implementation: the real kernel32 functions (run under Wine when
 // cross-built), the offline platform and the test double.
 //
@@ -130,6 +130,27 @@ inline std::vector<FileCase> FileCases() {
          EXPECT_EQ(os.GetLastError(), err::kAlreadyExists);
          EXPECT_EQ(SizeOf(os, f), 0);
          EXPECT_FALSE(Open(os, folder + "none.dat", access::kGenericWrite, 0, kTruncateExisting));
+         EXPECT_EQ(os.GetLastError(), err::kFileNotFound);
+       }},
+      {"a rename takes a free name, or replaces when asked, and moves no file held without sharing its deletion",
+       [](Platform& os, const std::string& folder) {
+         const std::string from = folder + "from.dat", to = folder + "to.dat";
+         Make(os, from, "1");
+         Make(os, to, "22");
+         EXPECT_FALSE(os.MoveFileExA(from.c_str(), to.c_str(), 0));
+         EXPECT_EQ(os.GetLastError(), err::kAlreadyExists);
+         {
+           UniqueFile reader = Open(os, from, access::kGenericRead, kShareRead);
+           ASSERT_TRUE(reader);
+           EXPECT_FALSE(os.MoveFileExA(from.c_str(), to.c_str(), file::kMoveFileReplaceExisting));
+           EXPECT_EQ(os.GetLastError(), err::kSharingViolation);
+         }
+         EXPECT_TRUE(os.MoveFileExA(from.c_str(), to.c_str(),
+                                    file::kMoveFileReplaceExisting | file::kMoveFileWriteThrough));
+         EXPECT_EQ(os.GetFileAttributesA(from.c_str()), file::kInvalidFileAttributes);
+         EXPECT_EQ(SizeOf(os, to), 1);
+         EXPECT_TRUE(os.MoveFileExA(to.c_str(), from.c_str(), 0)) << "to a free name";
+         EXPECT_FALSE(os.MoveFileExA(to.c_str(), from.c_str(), 0));
          EXPECT_EQ(os.GetLastError(), err::kFileNotFound);
        }},
       {"a search of *.* finds names without a dot, and . and .. in a folder",

@@ -205,6 +205,62 @@ TEST_F(RegfRecoveryLogs, OldEntriesBelowTheLogsNumberAreSkipped) {
   EXPECT_EQ(r.firstSeq, 10u);
 }
 
+// The number after 0xFFFFFFFF is 0: a chain goes on across it, within one log or from one log
+// to the next, and a log numbered past it comes after one that is not.
+TEST_F(RegfRecoveryLogs, SequenceNumbersWrapFrom0xFFFFFFFFTo0) {
+  constexpr std::uint32_t kLast = 0xFFFFFFFFu;
+  for (bool split : {false, true}) {
+    SCOPED_TRACE(split ? "the chain goes on in .LOG2" : "one log");
+    Fresh();
+    Put("HIVE", regf::WithSequenceNumbers(State(0), kLast, kLast - 1));
+    auto entries = Entries(0, 4, kLast - 1);  // 0xFFFFFFFE, 0xFFFFFFFF, 0, 1
+    if (split) {
+      // .LOG2, numbered 0, holds the entries after the wrap; .LOG1 the ones before it.
+      Put("HIVE.LOG2", regf::BuildNewFormatLog(State(0), 0, {entries[2], entries[3]}));
+      entries.resize(2);
+    }
+    Put("HIVE.LOG1", regf::BuildNewFormatLog(State(0), kLast - 1, entries));
+    RecoveryReport r;
+    const regf::Hive h = Load(r);
+    ExpectTree(h, State(4));
+    EXPECT_EQ(r.entries, 4u);
+    EXPECT_EQ(r.firstSeq, kLast - 1);
+    EXPECT_EQ(r.lastSeq, 1u);
+    EXPECT_EQ(h.Base().primarySeq, 1u);
+    EXPECT_EQ(h.Base().secondarySeq, 1u);
+  }
+
+  // A log numbered just before the wrap is stale for a hive numbered just after it.
+  Fresh();
+  Put("HIVE", regf::WithSequenceNumbers(State(0), 3, 2));
+  Put("HIVE.LOG1", regf::BuildNewFormatLog(State(0), kLast - 1, Entries(0, 2, kLast - 1)));
+  const std::string msg = Refusal();
+  EXPECT_NE(msg.find("HIVE.LOG1: stale (its sequence number 4294967294 is below the hive's 2)"), std::string::npos)
+      << msg;
+
+  // With a bad primary base block, the log numbered after the wrap holds the latest entries.
+  Fresh();
+  Bytes primary = regf::WithSequenceNumbers(State(0), kLast, kLast - 1);
+  primary[regf::base::kChecksum] ^= 0x55;
+  Put("HIVE", primary);
+  Put("HIVE.LOG1", regf::BuildNewFormatLog(State(0), kLast - 1, {regf::LogEntryBetween(State(0), State(5), kLast - 1)}));
+  Put("HIVE.LOG2", regf::BuildNewFormatLog(State(0), 1, Entries(0, 3, 1)));
+  RecoveryReport r;
+  ExpectTree(Load(r), State(3));
+  EXPECT_EQ(r.used, std::vector<std::string>{"HIVE.LOG2"});
+}
+
+// An old-format log numbered past the wrap gives the recovered hive its number.
+TEST_F(RegfRecoveryLogs, OldFormatTakesTheLaterNumberAcrossTheWrap) {
+  Put("HIVE", regf::WithSequenceNumbers(State(0), 0xFFFFFFFFu, 0xFFFFFFFEu));
+  Put("HIVE.LOG1", regf::BuildOldFormatLog(State(0), State(2), 0));
+  RecoveryReport r;
+  const regf::Hive h = Load(r);
+  ExpectTree(h, State(2));
+  EXPECT_EQ(h.Base().primarySeq, 0u);
+  EXPECT_EQ(r.lastSeq, 0u);
+}
+
 TEST_F(RegfRecoveryLogs, CleanPrimaryIgnoresItsLogs) {
   Put("HIVE", State(0));
   Put("HIVE.LOG1", regf::BuildNewFormatLog(State(0), 1, Entries(0, 2, 1)));

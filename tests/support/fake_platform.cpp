@@ -752,6 +752,14 @@ BOOL FakePlatform::DeleteFileA(const char* fileName) {
   return ok;
 }
 
+BOOL FakePlatform::MoveFileExA(const char* existing, const char* newName, DWORD flags) {
+  std::lock_guard lock(mu_);
+  DWORD error = err::kSuccess;
+  const BOOL ok = s_->files->MoveFileExA(existing, newName, flags, &error);
+  if (!ok) SetError(error);
+  return ok;
+}
+
 DWORD FakePlatform::GetFullPathNameA(const char* fileName, DWORD bufferLength, char* buffer,
                                      char** filePart) {
   std::lock_guard lock(mu_);

@@ -98,11 +98,18 @@ TEST_F(CommitTest, HiveWithoutCopyIsNotReplacedAndKeepsItsBackup) {
 }
 
 TEST_F(CommitTest, NoAcceptedReplacementMeansAMessageAndNoRestart) {
+  const auto hives = ThreeHives();
+  for (const auto& hive : hives) fake.CreateFileWithContent(hive.file + ".bak", "last backup of " + hive.file);
   fake.SetReplaceHook([](const std::string&, const std::string&, const std::string&) {
     return static_cast<LSTATUS>(err::kAccessDenied);
   });
   OptionsSetting.IsAskBeforeDefrag = false;
   main->bDefragRegistryClick();
+  // The refused requests cost no hive its last backup.
+  for (const auto& hive : hives) {
+    EXPECT_EQ(fake.ReadContent(hive.file + ".bak"), "last backup of " + hive.file);
+    EXPECT_FALSE(fake.Exists(hive.file + ".bak.old"));
+  }
 
   EXPECT_EQ(fake.Replaces().size(), 3u);
   EXPECT_TRUE(fake.ExitCalls().empty());

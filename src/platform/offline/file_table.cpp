@@ -153,6 +153,74 @@ BOOL FileTable::DeleteFileA(const char* fileName, DWORD* error) {
   return 1;
 }
 
+BOOL FileTable::MoveFileExA(const char* existing, const char* newName, DWORD flags, DWORD* error) {
+  constexpr DWORD kTaken = file::kMoveFileReplaceExisting | file::kMoveFileWriteThrough;
+  *error = err::kSuccess;
+  if (existing == nullptr || newName == nullptr || (flags & ~kTaken) != 0) {
+    *error = err::kInvalidParameter;
+    return 0;
+  }
+  auto from = hooks_.resolve(existing);
+  auto to = hooks_.resolve(newName);
+  if (!from || !to) {
+    *error = err::kPathNotFound;
+    return 0;
+  }
+  std::error_code ec;
+  const fs::file_status source = fs::symlink_status(*from, ec);
+  if (!fs::exists(source)) {
+    *error = MissingError(*from);
+    return 0;
+  }
+  const fs::path sourceFolder = from->has_parent_path() ? from->parent_path() : fs::path(".");
+  const fs::path targetFolder = to->has_parent_path() ? to->parent_path() : fs::path(".");
+  if (!fs::is_directory(targetFolder, ec)) {
+    *error = err::kPathNotFound;
+    return 0;
+  }
+  // Both names resolve to one: the name it has already.
+  if (from->lexically_normal() == to->lexically_normal()) return 1;
+  if (fs::is_directory(source)) {
+    *error = err::kAccessDenied;
+    return 0;
+  }
+  if (Busy(*from)) {
+    *error = err::kSharingViolation;
+    return 0;
+  }
+  const fs::file_status target = fs::symlink_status(*to, ec);
+  if (fs::exists(target)) {
+    if ((flags & file::kMoveFileReplaceExisting) == 0) {
+      *error = err::kAlreadyExists;
+      return 0;
+    }
+    if (fs::is_directory(target)) {
+      *error = err::kAccessDenied;
+      return 0;
+    }
+    if (Busy(*to)) {
+      *error = err::kSharingViolation;
+      return 0;
+    }
+  }
+  // Two drives are two volumes, wherever the host keeps their folders.
+  const bool otherDrive = DriveMap::IsDrivePath(existing) && DriveMap::IsDrivePath(newName) &&
+                          AsciiUpper(existing[0]) != AsciiUpper(newName[0]);
+  if (otherDrive || host::DeviceOf(sourceFolder) != host::DeviceOf(targetFolder)) {
+    *error = err::kNotSameDevice;
+    return 0;
+  }
+  if (const DWORD renamed = host::Rename(*from, *to); renamed != err::kSuccess) {
+    *error = renamed;
+    return 0;
+  }
+  // rename(2) onto another name of the same file leaves both names.
+  if (fs::exists(fs::symlink_status(*from, ec)) && fs::equivalent(*from, *to, ec)) fs::remove(*from, ec);
+  host::SyncFolder(targetFolder);
+  if (sourceFolder != targetFolder) host::SyncFolder(sourceFolder);
+  return 1;
+}
+
 HANDLE FileTable::CreateFileA(const char* fileName, DWORD desiredAccess, DWORD shareMode,
                               DWORD creationDisposition, DWORD* error) {
   using Disposition = host::OpenFile::Disposition;

@@ -70,6 +70,11 @@ class FileTable {
 
   DWORD GetFileAttributesA(const char* fileName, DWORD* error) const;
   BOOL DeleteFileA(const char* fileName, DWORD* error);
+  // A rename within one volume (two drives are two volumes: kNotSameDevice);
+  // kMoveFileReplaceExisting and kMoveFileWriteThrough are the flags taken,
+  // and the folders are flushed either way. A busy file (see Busy) is neither
+  // moved nor replaced; a folder is not moved (kAccessDenied).
+  BOOL MoveFileExA(const char* existing, const char* newName, DWORD flags, DWORD* error);
   HANDLE CreateFileA(const char* fileName, DWORD desiredAccess, DWORD shareMode,
                      DWORD creationDisposition, DWORD* error);
   BOOL WriteFile(HANDLE file, const void* data, DWORD size, DWORD* written, DWORD* error);

@@ -51,6 +51,14 @@
 //   5. the journal is rewritten without the entry (and with its `applied`
 //      line, at a restart).
 // Every step can be run again; "N exists" tells whether step 3 happened.
+//
+// <hive>.bak.old — a backup set aside while the hive's replacement is
+//   requested (platform/backup_set_aside.h): the request wants the name B
+//   free, so B is renamed to B.old, and renamed back once the request is
+//   answered, since here the new backup is made only by the restart (step 1
+//   replaces B then). One found by the owner at start was left by a killed
+//   commit: with no B beside it, it is the last backup and is renamed back;
+//   beside a B it is older than that B and is deleted. B's logs never move.
 #include <cstdint>
 #include <optional>
 #include <string>

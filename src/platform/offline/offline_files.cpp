@@ -88,6 +88,13 @@ BOOL OfflinePlatform::DeleteFileA(const char* fileName) {
   return ok;
 }
 
+BOOL OfflinePlatform::MoveFileExA(const char* existing, const char* newName, DWORD flags) {
+  DWORD error = err::kSuccess;
+  const BOOL ok = files_.MoveFileExA(existing, newName, flags, &error);
+  if (!ok) SetLastError(error);
+  return ok;
+}
+
 DWORD OfflinePlatform::GetFullPathNameA(const char* fileName, DWORD bufferLength, char* buffer,
                                         char** filePart) {
   if (fileName == nullptr || *fileName == '\0') {

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <system_error>
 
+#include "platform/backup_set_aside.h"
 #include "platform/offline/hibernation.h"
 #include "platform/offline/hive_files.h"
 #include "platform/offline/host_env.h"
@@ -103,8 +104,9 @@ void OfflinePlatform::AddNotice(const std::string& line) {
 }
 
 // Names a killed run leaves beside a hive: a partial copy, the staging name of
-// a backup, a copy that no pending replacement holds; and the journal's own
-// temporary names.
+// a backup, a copy that no pending replacement holds, a backup set aside for a
+// request (settled as backup_set_aside.h says: renamed back, or deleted when a
+// newer backup stands); and the journal's own temporary names.
 void OfflinePlatform::CleanLeftovers() {
   std::error_code ec;
   auto startsWith = [](const std::string& name, const std::string& prefix) {
@@ -114,18 +116,34 @@ void OfflinePlatform::CleanLeftovers() {
     return name.size() >= suffix.size() &&
            NamesEqual(std::string_view(name).substr(name.size() - suffix.size()), suffix);
   };
+  std::vector<fs::path> setAside;
   for (const RestorePointSource& source : HiveSources()) {
     const std::string hive = source.file.filename().string();
     const fs::path folder = source.file.parent_path();
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
       const std::string name = it->path().filename().string();
       if (!startsWith(name, hive + ".")) continue;
+      if (NamesEqual(name, SetAsideName(hive + ".bak"))) {
+        setAside.push_back(it->path());
+        continue;
+      }
       const bool copy = NamesEqual(name, hive + ".hvx");
       const bool temporary = name.find(".hivora-tmp") != std::string::npos || endsWith(name, ".hvtmp") ||
                              endsWith(name, ".rptmp") || name.find(".rptmp.") != std::string::npos || name.find(".hvx.probe") != std::string::npos;
       if (!(temporary || copy) || journal_.Holds(it->path())) continue;
       std::error_code ignore;
       fs::remove(it->path(), ignore);
+    }
+  }
+  for (const fs::path& aside : setAside) {
+    const std::string name = aside.filename().string();
+    const std::string backupName = name.substr(0, name.size() - (sizeof kSetAsideSuffix - 1));
+    const fs::path backup = WalkCaseInsensitive(aside.parent_path(), {backupName});
+    std::error_code ignore;
+    if (fs::exists(fs::symlink_status(backup, ignore))) {
+      fs::remove(aside, ignore);
+    } else if (host::Rename(aside, backup) == err::kSuccess) {
+      host::SyncFolder(aside.parent_path());
     }
   }
   const std::string journalTemp = journal_.file().filename().string() + ".tmp-";

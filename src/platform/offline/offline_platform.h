@@ -130,6 +130,12 @@ class OfflinePlatform : public Platform {
   DWORD QueryDosDeviceA(const char* deviceName, char* targetPath, DWORD max) override;
   DWORD GetFileAttributesA(const char* fileName) override;
   BOOL DeleteFileA(const char* fileName) override;
+  // A rename of a file within one volume of the installation (across volumes:
+  // kNotSameDevice); kMoveFileReplaceExisting and kMoveFileWriteThrough are
+  // the flags it takes, and the folders are flushed either way. Held files
+  // (loaded hives, pending replacements, files open without sharing) can
+  // neither be moved nor replaced; a folder is not moved (kAccessDenied).
+  BOOL MoveFileExA(const char* existing, const char* newName, DWORD flags) override;
   DWORD GetFullPathNameA(const char* fileName, DWORD bufferLength, char* buffer, char** filePart) override;
   HANDLE FindFirstFileA(const char* fileName, FindDataA* data) override;
   BOOL FindNextFileA(HANDLE find, FindDataA* data) override;

@@ -6,6 +6,13 @@
 
 namespace hv {
 
+static_assert(file::kMoveFileReplaceExisting == MOVEFILE_REPLACE_EXISTING);
+static_assert(file::kMoveFileCopyAllowed == MOVEFILE_COPY_ALLOWED);
+static_assert(file::kMoveFileDelayUntilReboot == MOVEFILE_DELAY_UNTIL_REBOOT);
+static_assert(file::kMoveFileWriteThrough == MOVEFILE_WRITE_THROUGH);
+static_assert(err::kNotSameDevice == ERROR_NOT_SAME_DEVICE);
+static_assert(err::kAlreadyExists == ERROR_ALREADY_EXISTS);
+
 namespace {
 void CopyFindData(const WIN32_FIND_DATAA& from, FindDataA* to) {
   if (to == nullptr) return;
@@ -34,6 +41,10 @@ DWORD Win32Platform::GetFileAttributesA(const char* fileName) {
 }
 
 BOOL Win32Platform::DeleteFileA(const char* fileName) { return ::DeleteFileA(fileName); }
+
+BOOL Win32Platform::MoveFileExA(const char* existing, const char* newName, DWORD flags) {
+  return ::MoveFileExA(existing, newName, flags);
+}
 
 DWORD Win32Platform::GetFullPathNameA(const char* fileName, DWORD bufferLength, char* buffer,
                                       char** filePart) {

@@ -36,6 +36,7 @@ class Win32Platform : public Platform {
   DWORD QueryDosDeviceA(const char* deviceName, char* targetPath, DWORD max) override;
   DWORD GetFileAttributesA(const char* fileName) override;
   BOOL DeleteFileA(const char* fileName) override;
+  BOOL MoveFileExA(const char* existing, const char* newName, DWORD flags) override;
   DWORD GetFullPathNameA(const char* fileName, DWORD bufferLength, char* buffer,
                          char** filePart) override;
   HANDLE FindFirstFileA(const char* fileName, FindDataA* data) override;

@@ -193,5 +193,21 @@ TEST(InstallationLifecycleTest, LeftoversOfKilledRunsGoAtTheNextStart) {
   EXPECT_TRUE(fs::exists(p.m.Config("SAM")));
 }
 
+// A commit killed while a hive's backup was set aside for its request: with
+// no backup beside it the set-aside file is the last backup and goes back;
+// beside one that an accepted request made, it is the older and goes.
+TEST(InstallationLifecycleTest, ABackupSetAsideByAKilledCommitIsSettledAtTheNextStart) {
+  OfflineMachine m;
+  WriteWholeFile(m.Config("SAM.bak.old"), "backup of the last restart");
+  WriteWholeFile(m.Config("SAM.bak.LOG1"), "its log");
+  WriteWholeFile(m.Config("SYSTEM.bak"), "backup made by the request");
+  WriteWholeFile(m.Config("SYSTEM.bak.old"), "older backup");
+  m.Platform();
+  EXPECT_EQ(ReadWholeFile(m.Config("SAM.bak")), "backup of the last restart");
+  EXPECT_EQ(ReadWholeFile(m.Config("SAM.bak.LOG1")), "its log");
+  EXPECT_EQ(ReadWholeFile(m.Config("SYSTEM.bak")), "backup made by the request");
+  EXPECT_FALSE(AnyNamed(m.root, ".bak.old"));
+}
+
 }  // namespace
 }  // namespace hv::offline

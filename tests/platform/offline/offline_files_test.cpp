@@ -10,6 +10,7 @@ namespace hv::offline {
 namespace {
 
 using test::OfflineMachine;
+using test::ReadWholeFile;
 using test::WriteWholeFile;
 namespace fs = std::filesystem;
 
@@ -109,6 +110,75 @@ TEST(OfflineFilesTest, LoadedHivesAreHeldByTheSystem) {
   EXPECT_NE(shared, InvalidHandleValue());
   os->CloseHandle(shared);
   EXPECT_TRUE(fs::exists(m.Config("SOFTWARE")));
+}
+
+TEST(OfflineFilesTest, MoveFollowsTheRenameRulesOfWindows) {
+  test::TempDir dir;
+  auto os = TwoDrives(dir);
+  WriteWholeFile(dir / "c/SAM.bak", "backup");
+  WriteWholeFile(dir / "c/other", "other");
+  ASSERT_TRUE(os->MoveFileExA("C:\\sam.BAK", "C:\\SAM.bak.old", file::kMoveFileWriteThrough));
+  EXPECT_FALSE(fs::exists(dir / "c/SAM.bak"));
+  EXPECT_EQ(ReadWholeFile(dir / "c/SAM.bak.old"), "backup");
+
+  struct Refusal {
+    const char* from;
+    const char* to;
+    DWORD flags;
+    DWORD error;
+  } refusals[] = {
+      {"C:\\SAM.bak", "C:\\x", 0, err::kFileNotFound},
+      {"C:\\none\\SAM.bak", "C:\\x", 0, err::kPathNotFound},
+      {"C:\\SAM.bak.old", "C:\\OTHER", 0, err::kAlreadyExists},
+      {"C:\\SAM.bak.old", "C:\\none\\x", 0, err::kPathNotFound},
+      {"C:\\SAM.bak.old", "Q:\\x", 0, err::kPathNotFound},
+      {"C:\\SAM.bak.old", "E:\\x", 0, err::kNotSameDevice},
+      {"C:\\SAM.bak.old", "C:\\x", file::kMoveFileDelayUntilReboot, err::kInvalidParameter},
+      {nullptr, "C:\\x", 0, err::kInvalidParameter},
+  };
+  for (const Refusal& r : refusals) {
+    EXPECT_FALSE(os->MoveFileExA(r.from, r.to, r.flags)) << (r.from ? r.from : "null") << " -> " << r.to;
+    EXPECT_EQ(os->GetLastError(), r.error) << (r.from ? r.from : "null") << " -> " << r.to;
+  }
+  EXPECT_EQ(ReadWholeFile(dir / "c/other"), "other");
+
+  // Open without sharing its deletion: neither moved nor replaced.
+  HANDLE open = os->CreateFileA("C:\\other", access::kGenericRead, 0, file::kOpenExisting, 0);
+  ASSERT_NE(open, InvalidHandleValue());
+  EXPECT_FALSE(os->MoveFileExA("C:\\SAM.bak.old", "C:\\other", file::kMoveFileReplaceExisting));
+  EXPECT_EQ(os->GetLastError(), err::kSharingViolation);
+  EXPECT_FALSE(os->MoveFileExA("C:\\other", "C:\\y", 0));
+  EXPECT_EQ(os->GetLastError(), err::kSharingViolation);
+  os->CloseHandle(open);
+
+  ASSERT_TRUE(os->MoveFileExA("C:\\SAM.bak.old", "C:\\other", file::kMoveFileReplaceExisting));
+  EXPECT_EQ(ReadWholeFile(dir / "c/other"), "backup");
+  EXPECT_FALSE(fs::exists(dir / "c/SAM.bak.old"));
+  fs::create_directories(dir / "c/folder");
+  EXPECT_FALSE(os->MoveFileExA("C:\\other", "C:\\folder", file::kMoveFileReplaceExisting));
+  EXPECT_EQ(os->GetLastError(), err::kAccessDenied);
+}
+
+TEST(OfflineFilesTest, LoadedHivesAndPendingReplacementsCannotBeMoved) {
+  OfflineMachine m;
+  auto os = m.Platform();
+  test::Enable(*os, "SeBackupPrivilege");
+  test::Enable(*os, "SeRestorePrivilege");
+  const std::string sam = "C:\\Windows\\System32\\config\\SAM";
+  HKEY key = nullptr;
+  ASSERT_EQ(os->RegOpenKeyA(HkeyLocalMachine(), "SAM", &key), 0);
+  ASSERT_EQ(os->RegSaveKeyA(key, (sam + ".hvx").c_str()), 0);
+  os->RegCloseKey(key);
+  ASSERT_EQ(os->RegReplaceKeyA(HkeyLocalMachine(), "SAM", (sam + ".hvx").c_str(), (sam + ".bak").c_str()), 0);
+  WriteWholeFile(m.Config("SAM.spare"), "spare");
+  for (const std::string& held : {sam, sam + ".hvx"}) {
+    EXPECT_FALSE(os->MoveFileExA(held.c_str(), (sam + ".moved").c_str(), 0)) << held;
+    EXPECT_EQ(os->GetLastError(), err::kSharingViolation) << held;
+    EXPECT_FALSE(os->MoveFileExA((sam + ".spare").c_str(), held.c_str(), file::kMoveFileReplaceExisting)) << held;
+    EXPECT_EQ(os->GetLastError(), err::kSharingViolation) << held;
+  }
+  EXPECT_TRUE(fs::exists(m.Config("SAM.hvx")));
+  EXPECT_EQ(ReadWholeFile(m.Config("SAM.spare")), "spare");
 }
 
 TEST(OfflineFilesTest, AttributesSearchAndFullPaths) {

@@ -90,6 +90,26 @@ TEST_F(Win32Files, FullPathFollowsTheBufferRules) {
       << "too small: the size needed, with the NUL";
 }
 
+TEST_F(Win32Files, MoveRefusesATakenNameUnlessToldToReplaceIt) {
+  const std::string moved = path_ + ".old";
+  ::DeleteFileA(moved.c_str());
+  EXPECT_FALSE(os_.MoveFileExA(path_.c_str(), moved.c_str(), 0));
+  EXPECT_EQ(os_.GetLastError(), err::kFileNotFound);
+  WriteSample("first");
+  ASSERT_TRUE(os_.MoveFileExA(path_.c_str(), moved.c_str(), file::kMoveFileWriteThrough));
+  EXPECT_EQ(os_.GetFileAttributesA(path_.c_str()), file::kInvalidFileAttributes);
+  WriteSample("second");
+  EXPECT_FALSE(os_.MoveFileExA(path_.c_str(), moved.c_str(), 0));
+  EXPECT_EQ(os_.GetLastError(), err::kAlreadyExists);
+  EXPECT_TRUE(os_.MoveFileExA(path_.c_str(), moved.c_str(), file::kMoveFileReplaceExisting));
+  FindDataA data;
+  UniqueFind find(os_.FindFirstFileA(moved.c_str(), &data));
+  ASSERT_TRUE(find);
+  EXPECT_EQ(data.nFileSizeLow, 6u) << "the second file took the name";
+  find.reset();
+  EXPECT_TRUE(os_.DeleteFileA(moved.c_str()));
+}
+
 TEST_F(Win32Files, DriveCIsAFixedDiskWithADeviceName) {
   EXPECT_EQ(os_.GetDriveTypeA("C:\\"), drive::kFixed);
 
