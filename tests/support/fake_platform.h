@@ -90,8 +90,9 @@ class FakePlatform : public Platform {
   void SetReportedSize(const std::string& path, std::uint64_t size);
   // FindFirstFileA of `path` fails with kAccessDenied.
   void SetFindFails(const std::string& path);
-  // `path` is held open by someone else without sharing: CreateFileA of it,
-  // DeleteFileA and WritePrivateProfileStringA fail with kSharingViolation.
+  // `path` is held open by someone else without sharing: CreateFileA and
+  // DeleteFileA of it, MoveFileExA from or onto it and
+  // WritePrivateProfileStringA on it fail with kSharingViolation.
   void SetHeldOpen(const std::string& path, bool held = true);
   bool IsHeldOpen(const std::string& path) const;
   // WritePrivateProfileStringA on `path` fails with kAccessDenied.
