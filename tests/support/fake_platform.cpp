@@ -5,13 +5,13 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <system_error>
 
 #include "platform/offline/drive_map.h"
+#include "platform/offline/file_table.h"
 #include "platform/offline/full_path.h"
 #include "platform/offline/private_profile.h"
 #include "platform/offline/registry_values.h"
@@ -49,17 +49,6 @@ void SetPrivilege(offline::Token& token, const std::string& name, DWORD attribut
   TokenPrivileges change{1, *luid, attributes};
   DWORD error = 0;
   token.Adjust(0, &change, 0, nullptr, nullptr, &error);
-}
-
-// "*" and "?" against a name, ignoring case.
-bool WildMatch(const char* pattern, const char* name) {
-  if (*pattern == '\0') return *name == '\0';
-  if (*pattern == '*') return WildMatch(pattern + 1, name) || (*name != '\0' && WildMatch(pattern, name + 1));
-  if (*name == '\0') return false;
-  if (*pattern != '?' && AsciiUpper(*pattern) != AsciiUpper(*name)) {
-    return false;
-  }
-  return WildMatch(pattern + 1, name + 1);
 }
 
 std::string DefaultShortDate(const SystemTime& t) {
@@ -123,18 +112,11 @@ struct FakePlatform::State {
   bool enforcePrivileges = true;
   std::vector<std::string> tokenLog;
 
-  struct Handle {
-    enum Kind { kToken, kFile, kFind } kind = kToken;
-    DWORD access = 0;
-    fs::path host;
-    std::string hostKey;
-    DWORD shareMode = 0;
-    std::vector<FindDataA> found;
-    std::size_t next = 0;
-    std::uint64_t position = 0;  // of the next write, as the file pointer
-  };
-  std::map<HANDLE, Handle> handles;
+  std::map<HANDLE, DWORD> tokens;  // the access each was opened with
   std::uintptr_t nextHandle = 0x100;
+  // Files and searches, by the offline platform's rules; its hooks run with
+  // the lock held.
+  std::unique_ptr<offline::FileTable> files;
 
   OsVersionInfoA version = [] {
     OsVersionInfoA v;
@@ -201,6 +183,24 @@ class FakePlatform::SrLibrary : public SystemRestoreLibrary {
 // ------------------------------------------------------------------ set-up
 
 FakePlatform::FakePlatform() : root_(UniqueTempFolder()), s_(std::make_unique<State>()) {
+  offline::FileTableHooks hooks;
+  hooks.resolve = [this](std::string_view path) { return HostPathLocked(std::string(path)); };
+  hooks.hold = [this](const fs::path& host) {
+    return s_->held.count(HostKeyLocked(host.string())) != 0 ? offline::SystemHold::kInUse
+                                                             : offline::SystemHold::kNone;
+  };
+  hooks.reportedSize = [this](const fs::path& host) -> std::optional<std::uint64_t> {
+    auto reported = s_->reportedSizes.find(HostKeyLocked(host.string()));
+    if (reported == s_->reportedSizes.end()) return std::nullopt;
+    return reported->second;
+  };
+  hooks.driveRoot = [this](const fs::path& folder) {
+    std::error_code ec;
+    return std::any_of(s_->drives.begin(), s_->drives.end(),
+                       [&](const auto& drive) { return fs::equivalent(drive.second, folder, ec); });
+  };
+  hooks.newHandle = [this] { return NewHandleLocked(); };
+  s_->files = std::make_unique<offline::FileTable>(std::move(hooks));
   fs::create_directories(root_ / "program");
   fs::create_directories(root_ / "data");
   s_->programFolder = (root_ / "program").string() + static_cast<char>(fs::path::preferred_separator);
@@ -208,6 +208,7 @@ FakePlatform::FakePlatform() : root_(UniqueTempFolder()), s_(std::make_unique<St
 }
 
 FakePlatform::~FakePlatform() {
+  s_->files.reset();  // files left open would keep their folder on a Windows host
   std::error_code ec;
   fs::remove_all(root_, ec);
 }
@@ -411,9 +412,7 @@ std::vector<std::string> FakePlatform::TokenLog() const {
 }
 int FakePlatform::OpenTokenCount() const {
   std::lock_guard lock(mu_);
-  return static_cast<int>(std::count_if(s_->handles.begin(), s_->handles.end(), [](const auto& h) {
-    return h.second.kind == State::Handle::kToken;
-  }));
+  return static_cast<int>(s_->tokens.size());
 }
 
 void FakePlatform::SetVersion(DWORD platformId, DWORD major, DWORD minor, DWORD build) {
@@ -664,10 +663,7 @@ BOOL FakePlatform::OpenProcessToken(DWORD desiredAccess, HANDLE* token) {
     return 0;
   }
   HANDLE h = NewHandleLocked();
-  State::Handle rec;
-  rec.kind = State::Handle::kToken;
-  rec.access = desiredAccess;
-  s_->handles[h] = rec;
+  s_->tokens[h] = desiredAccess;
   *token = h;
   return 1;
 }
@@ -697,13 +693,13 @@ BOOL FakePlatform::AdjustTokenPrivileges(HANDLE token, BOOL disableAll,
   std::snprintf(buf, sizeof buf, "AdjustTokenPrivileges %s 0x%X", privilege.c_str(),
                 newState != nullptr ? static_cast<unsigned>(newState->attributes) : 0u);
   s_->tokenLog.push_back(buf);
-  auto h = s_->handles.find(token);
-  if (h == s_->handles.end() || h->second.kind != State::Handle::kToken) {
+  auto h = s_->tokens.find(token);
+  if (h == s_->tokens.end()) {
     SetError(err::kInvalidHandle);
     return 0;
   }
   DWORD error = err::kSuccess;
-  const BOOL ok = s_->token.AdjustThroughHandle(h->second.access, disableAll, newState, bufferLength,
+  const BOOL ok = s_->token.AdjustThroughHandle(h->second, disableAll, newState, bufferLength,
                                                 previousState, returnLength, &error);
   SetError(error);
   return ok;
@@ -711,13 +707,12 @@ BOOL FakePlatform::AdjustTokenPrivileges(HANDLE token, BOOL disableAll,
 
 BOOL FakePlatform::CloseHandle(HANDLE handle) {
   std::lock_guard lock(mu_);
-  auto h = s_->handles.find(handle);
-  if (h == s_->handles.end() || h->second.kind == State::Handle::kFind) {
+  if (s_->files->CloseFile(handle)) return 1;
+  if (s_->tokens.erase(handle) == 0) {
     SetError(err::kInvalidHandle);
     return 0;
   }
-  if (h->second.kind == State::Handle::kToken) s_->tokenLog.push_back("CloseHandle token");
-  s_->handles.erase(h);
+  s_->tokenLog.push_back("CloseHandle token");
   return 1;
 }
 
@@ -743,86 +738,26 @@ DWORD FakePlatform::QueryDosDeviceA(const char* deviceName, char* targetPath, DW
 
 DWORD FakePlatform::GetFileAttributesA(const char* fileName) {
   std::lock_guard lock(mu_);
-  auto host = HostPathLocked(Str(fileName));
-  std::error_code ec;
-  if (!host || !fs::is_directory(host->parent_path(), ec)) {
-    SetError(err::kPathNotFound);
-    return file::kInvalidFileAttributes;
-  }
-  auto status = fs::status(*host, ec);
-  if (!fs::exists(status)) {
-    SetError(err::kFileNotFound);
-    return file::kInvalidFileAttributes;
-  }
-  return fs::is_directory(status) ? file::kAttributeDirectory : file::kAttributeNormal;
+  DWORD error = err::kSuccess;
+  const DWORD attributes = s_->files->GetFileAttributesA(fileName, &error);
+  if (attributes == file::kInvalidFileAttributes) SetError(error);
+  return attributes;
 }
 
 BOOL FakePlatform::DeleteFileA(const char* fileName) {
   std::lock_guard lock(mu_);
-  auto host = HostPathLocked(Str(fileName));
-  std::error_code ec;
-  if (!host) {
-    SetError(err::kPathNotFound);
-    return 0;
-  }
-  if (!fs::exists(*host, ec)) {
-    SetError(err::kFileNotFound);
-    return 0;
-  }
-  if (fs::is_directory(*host, ec)) {
-    SetError(err::kAccessDenied);
-    return 0;
-  }
-  const std::string key = AsciiUpper(host->lexically_normal().string());
-  bool open = s_->held.count(key) != 0 ||
-              std::any_of(s_->handles.begin(), s_->handles.end(),
-                          [&](const auto& h) { return h.second.hostKey == key; });
-  if (open) {
-    SetError(err::kSharingViolation);
-    return 0;
-  }
-  if (!fs::remove(*host, ec)) {
-    SetError(err::kAccessDenied);
-    return 0;
-  }
-  return 1;
+  DWORD error = err::kSuccess;
+  const BOOL ok = s_->files->DeleteFileA(fileName, &error);
+  if (!ok) SetError(error);
+  return ok;
 }
 
 BOOL FakePlatform::MoveFileExA(const char* existing, const char* newName, DWORD flags) {
   std::lock_guard lock(mu_);
-  auto from = HostPathLocked(Str(existing)), to = HostPathLocked(Str(newName));
-  std::error_code ec;
-  if (existing == nullptr || newName == nullptr) {
-    SetError(err::kInvalidParameter);
-    return 0;
-  }
-  if (!from || !to || !fs::is_directory(to->parent_path(), ec)) {
-    SetError(err::kPathNotFound);
-    return 0;
-  }
-  if (!fs::is_regular_file(*from, ec)) {
-    SetError(err::kFileNotFound);
-    return 0;
-  }
-  auto inUse = [&](const fs::path& host) {
-    const std::string key = AsciiUpper(host.lexically_normal().string());
-    return s_->held.count(key) != 0 || std::any_of(s_->handles.begin(), s_->handles.end(),
-                                                   [&](const auto& h) { return h.second.hostKey == key; });
-  };
-  if (fs::exists(*to, ec) && (flags & file::kMoveFileReplaceExisting) == 0) {
-    SetError(err::kAlreadyExists);
-    return 0;
-  }
-  if (inUse(*from) || (fs::exists(*to, ec) && inUse(*to))) {
-    SetError(err::kSharingViolation);
-    return 0;
-  }
-  fs::rename(*from, *to, ec);
-  if (ec) {
-    SetError(err::kAccessDenied);
-    return 0;
-  }
-  return 1;
+  DWORD error = err::kSuccess;
+  const BOOL ok = s_->files->MoveFileExA(existing, newName, flags, &error);
+  if (!ok) SetError(error);
+  return ok;
 }
 
 DWORD FakePlatform::GetFullPathNameA(const char* fileName, DWORD bufferLength, char* buffer,
@@ -850,162 +785,49 @@ DWORD FakePlatform::GetFullPathNameA(const char* fileName, DWORD bufferLength, c
 
 HANDLE FakePlatform::FindFirstFileA(const char* fileName, FindDataA* data) {
   std::lock_guard lock(mu_);
+  DWORD error = err::kSuccess;
   auto host = HostPathLocked(Str(fileName));
-  std::error_code ec;
-  if (!host || !fs::is_directory(host->parent_path(), ec)) {
-    SetError(err::kPathNotFound);
-    return InvalidHandleValue();
+  HANDLE find = InvalidHandleValue();
+  if (host && s_->findFails.count(AsciiUpper(host->lexically_normal().string())) != 0) {
+    error = err::kAccessDenied;
+  } else {
+    find = s_->files->FindFirstFileA(fileName, data, &error);
   }
-  if (s_->findFails.count(AsciiUpper(host->lexically_normal().string())) != 0) {
-    SetError(err::kAccessDenied);
-    return InvalidHandleValue();
-  }
-  const std::string pattern = host->filename().string();
-  std::vector<FindDataA> found;
-  auto add = [&](const fs::path& p) {
-    FindDataA fd;
-    std::error_code e;
-    bool dir = fs::is_directory(p, e);
-    fd.dwFileAttributes = dir ? file::kAttributeDirectory : file::kAttributeNormal;
-    std::uint64_t size = dir ? 0 : fs::file_size(p, e);
-    auto reported = s_->reportedSizes.find(AsciiUpper(p.lexically_normal().string()));
-    if (reported != s_->reportedSizes.end()) size = reported->second;
-    fd.nFileSizeHigh = static_cast<DWORD>(size >> 32);
-    fd.nFileSizeLow = static_cast<DWORD>(size & 0xFFFFFFFFu);
-    std::snprintf(fd.cFileName, sizeof fd.cFileName, "%s", p.filename().string().c_str());
-    found.push_back(fd);
-  };
-  if (pattern.find_first_of("*?") != std::string::npos) {
-    for (const auto& entry : fs::directory_iterator(host->parent_path(), ec)) {
-      if (WildMatch(pattern.c_str(), entry.path().filename().string().c_str())) add(entry.path());
-    }
-  } else if (fs::exists(*host, ec)) {
-    add(*host);
-  }
-  if (found.empty()) {
-    SetError(err::kFileNotFound);
-    return InvalidHandleValue();
-  }
-  if (data != nullptr) *data = found[0];
-  HANDLE h = NewHandleLocked();
-  State::Handle rec;
-  rec.kind = State::Handle::kFind;
-  rec.found = std::move(found);
-  rec.next = 1;
-  s_->handles[h] = std::move(rec);
-  return h;
+  if (find == InvalidHandleValue()) SetError(error);
+  return find;
 }
 
 BOOL FakePlatform::FindNextFileA(HANDLE find, FindDataA* data) {
   std::lock_guard lock(mu_);
-  auto h = s_->handles.find(find);
-  if (h == s_->handles.end() || h->second.kind != State::Handle::kFind) {
-    SetError(err::kInvalidHandle);
-    return 0;
-  }
-  if (h->second.next >= h->second.found.size()) {
-    SetError(18);  // ERROR_NO_MORE_FILES
-    return 0;
-  }
-  if (data != nullptr) *data = h->second.found[h->second.next];
-  ++h->second.next;
-  return 1;
+  DWORD error = err::kSuccess;
+  const BOOL ok = s_->files->FindNextFileA(find, data, &error);
+  if (!ok) SetError(error);
+  return ok;
 }
 
 BOOL FakePlatform::FindClose(HANDLE find) {
   std::lock_guard lock(mu_);
-  auto h = s_->handles.find(find);
-  if (h == s_->handles.end() || h->second.kind != State::Handle::kFind) {
-    SetError(err::kInvalidHandle);
-    return 0;
-  }
-  s_->handles.erase(h);
-  return 1;
+  DWORD error = err::kSuccess;
+  const BOOL ok = s_->files->FindClose(find, &error);
+  if (!ok) SetError(error);
+  return ok;
 }
 
 HANDLE FakePlatform::CreateFileA(const char* fileName, DWORD desiredAccess, DWORD shareMode,
                                  DWORD creationDisposition, DWORD /*flagsAndAttributes*/) {
   std::lock_guard lock(mu_);
-  auto host = HostPathLocked(Str(fileName));
-  std::error_code ec;
-  if (!host || !fs::is_directory(host->parent_path(), ec)) {
-    SetError(err::kPathNotFound);
-    return InvalidHandleValue();
-  }
-  const std::string key = AsciiUpper(host->lexically_normal().string());
-  const bool exists = fs::exists(*host, ec);
-  if (exists && fs::is_directory(*host, ec)) {
-    SetError(err::kAccessDenied);
-    return InvalidHandleValue();
-  }
-  bool conflict = s_->held.count(key) != 0;
-  for (const auto& [handle, rec] : s_->handles) {
-    if (rec.kind == State::Handle::kFile && rec.hostKey == key && (rec.shareMode == 0 || shareMode == 0)) {
-      conflict = true;
-    }
-  }
-  if (exists && conflict) {
-    SetError(err::kSharingViolation);
-    return InvalidHandleValue();
-  }
-  switch (creationDisposition) {
-    case file::kOpenExisting:
-      if (!exists) {
-        SetError(err::kFileNotFound);
-        return InvalidHandleValue();
-      }
-      break;
-    case file::kCreateNew:
-      if (exists) {
-        SetError(err::kFileExists);
-        return InvalidHandleValue();
-      }
-      [[fallthrough]];
-    case file::kCreateAlways: {
-      std::ofstream out(*host, std::ios::binary | std::ios::trunc);
-      if (!out) {
-        SetError(err::kAccessDenied);
-        return InvalidHandleValue();
-      }
-      break;
-    }
-    default:
-      SetError(err::kInvalidParameter);
-      return InvalidHandleValue();
-  }
-  HANDLE h = NewHandleLocked();
-  State::Handle rec;
-  rec.kind = State::Handle::kFile;
-  rec.access = desiredAccess;
-  rec.host = *host;
-  rec.hostKey = key;
-  rec.shareMode = shareMode;
-  s_->handles[h] = rec;
-  SetError(exists && creationDisposition == file::kCreateAlways ? err::kAlreadyExists : err::kSuccess);
-  return h;
+  DWORD error = err::kSuccess;
+  HANDLE file = s_->files->CreateFileA(fileName, desiredAccess, shareMode, creationDisposition, &error);
+  SetError(error);
+  return file;
 }
 
 BOOL FakePlatform::WriteFile(HANDLE file, const void* data, DWORD size, DWORD* written) {
   std::lock_guard lock(mu_);
-  auto h = s_->handles.find(file);
-  if (h == s_->handles.end() || h->second.kind != State::Handle::kFile) {
-    SetError(err::kInvalidHandle);
-    return 0;
-  }
-  if ((h->second.access & access::kGenericWrite) == 0) {
-    SetError(err::kAccessDenied);
-    return 0;
-  }
-  std::fstream out(h->second.host, std::ios::binary | std::ios::in | std::ios::out);
-  out.seekp(static_cast<std::streamoff>(h->second.position));
-  out.write(static_cast<const char*>(data), size);
-  if (!out) {
-    SetError(err::kWriteFault);
-    return 0;
-  }
-  h->second.position += size;
-  if (written != nullptr) *written = size;
-  return 1;
+  DWORD error = err::kSuccess;
+  const BOOL ok = s_->files->WriteFile(file, data, size, written, &error);
+  if (!ok) SetError(error);
+  return ok;
 }
 
 DWORD FakePlatform::GetLastError() { return tLastError; }

@@ -10,9 +10,10 @@
 //
 // The Windows rules are the offline platform's, forwarded to rather than
 // written again: private profile files (offline/private_profile.h), the
-// volume queries with their buffer rules (offline/volumes.h) and the token
-// with its privileges (offline/token.h: every privilege of an elevated
-// administrator, present and disabled). What the double adds is what a test
+// volume queries with their buffer rules (offline/volumes.h), the files with
+// their open handles, sharing, dispositions and searches (offline/file_table.h),
+// and the token with its privileges (offline/token.h: every privilege of an
+// elevated administrator, present and disabled). What the double adds is what a test
 // must control: the machine's set-up, recorded calls, injected failures and
 // hooks that decide the timing and result of saves and replacements.
 //
@@ -34,7 +35,7 @@
 //    SeShutdownPrivilege (else kPrivilegeNotHeld). Off: SetEnforcePrivileges(false).
 //  - RegSaveKeyA refuses an existing target (kAlreadyExists), as Windows does.
 //  - A successful RegReplaceKeyA holds the new file open (it is in use until
-//    the restart), so an exclusive CreateFileA of it fails.
+//    the restart), so a CreateFileA of it fails.
 //  - Under WOW64 (SetWow64(true, true)), HKLM\SOFTWARE opened without
 //    KEY_WOW64_64KEY is the 32-bit view: the save hook then sees the key
 //    "HKLM\SOFTWARE\Wow6432Node".
@@ -84,12 +85,14 @@ class FakePlatform : public Platform {
   bool Exists(const std::string& path) const;
   std::string ReadContent(const std::string& path) const;
   // The size directory searches report for `path`, instead of the real one
-  // (sizes beyond 4 GiB without writing them).
+  // (sizes beyond 4 GiB without writing them). A missing file with a size is
+  // one being made: a search of its name finds it.
   void SetReportedSize(const std::string& path, std::uint64_t size);
   // FindFirstFileA of `path` fails with kAccessDenied.
   void SetFindFails(const std::string& path);
-  // `path` is held open by someone else without sharing: CreateFileA with
-  // share mode 0 and DeleteFileA fail with kSharingViolation.
+  // `path` is held open by someone else without sharing: CreateFileA and
+  // DeleteFileA of it, MoveFileExA from or onto it and
+  // WritePrivateProfileStringA on it fail with kSharingViolation.
   void SetHeldOpen(const std::string& path, bool held = true);
   bool IsHeldOpen(const std::string& path) const;
   // WritePrivateProfileStringA on `path` fails with kAccessDenied.

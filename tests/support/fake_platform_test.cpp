@@ -5,8 +5,11 @@
 
 #include "support/fake_fixture.h"
 
+#include <filesystem>
 #include <thread>
 
+#include "platform/file_cases.h"
+#include "platform/full_path_cases.h"
 #include "platform/profile_cases.h"
 #include "platform/unique_handle.h"
 
@@ -118,6 +121,48 @@ TEST_F(FakePlatformTest, ProfilesPassTheSharedCases) {
   };
   profile_cases::RunReadCases(api, fake.ProgramFolder() + "case", false);
   profile_cases::RunWriteCases(api, fake.ProgramFolder() + "case", false);
+}
+
+TEST_F(FakePlatformTest, FilesPassTheSharedCases) {
+  std::filesystem::create_directories(fake.AddDrive('C', drive::kFixed, {"\\Device\\HarddiskVolume1"}) /
+                                      "scratch");
+  file_cases::RunFileCases(fake, "C:\\scratch\\");
+  full_path_cases::RunFullPathCases(fake);
+}
+
+TEST_F(FakePlatformTest, HeldFilesRefuseEveryOpen) {
+  fake.AddDrive('C', drive::kFixed, {"\\Device\\HarddiskVolume1"});
+  fake.CreateFileOfSize("C:\\f", 1);
+  fake.SetHeldOpen("C:\\f");
+  EXPECT_EQ(fake.CreateFileA("C:\\f", access::kGenericRead, 3, file::kOpenExisting, 0), InvalidHandleValue());
+  EXPECT_EQ(fake.GetLastError(), err::kSharingViolation);
+  fake.SetHeldOpen("C:\\f", false);
+  HANDLE file = fake.CreateFileA("C:\\f", access::kGenericRead, 3, file::kOpenExisting, 0);
+  EXPECT_NE(file, InvalidHandleValue());
+  EXPECT_TRUE(fake.CloseHandle(file));
+}
+
+TEST_F(FakePlatformTest, ReportedSizesAndInjectedSearchFailures) {
+  fake.AddDrive('C', drive::kFixed, {"\\Device\\HarddiskVolume1"});
+  fake.CreateFileOfSize("C:\\big", 1);
+  fake.SetReportedSize("c:\\BIG", 0x100000002ull);
+  FindDataA data;
+  HANDLE find = fake.FindFirstFileA("C:\\*", &data);
+  ASSERT_NE(find, InvalidHandleValue());
+  EXPECT_STREQ(data.cFileName, "big") << "no . and .. in a drive's root";
+  EXPECT_EQ(data.nFileSizeHigh, 1u);
+  EXPECT_EQ(data.nFileSizeLow, 2u);
+  EXPECT_FALSE(fake.CloseHandle(find)) << "a search is closed by FindClose only";
+  EXPECT_TRUE(fake.FindClose(find));
+  fake.SetReportedSize("C:\\making", 7);
+  EXPECT_EQ(fake.GetFileAttributesA("C:\\making"), file::kAttributeNormal);
+  find = fake.FindFirstFileA("C:\\making", &data);
+  ASSERT_NE(find, InvalidHandleValue());
+  EXPECT_EQ(data.nFileSizeLow, 7u);
+  fake.FindClose(find);
+  fake.SetFindFails("C:\\big");
+  EXPECT_EQ(fake.FindFirstFileA("C:\\big", &data), InvalidHandleValue());
+  EXPECT_EQ(fake.GetLastError(), err::kAccessDenied);
 }
 
 TEST_F(FakePlatformTest, BlockingRestorePointWaitsForRelease) {

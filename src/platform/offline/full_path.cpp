@@ -10,7 +10,8 @@ std::string FullDrivePath(std::string_view path) {
   std::string full(path.substr(0, 2));
   for (const std::string& part : SplitPath(path.substr(2))) full += "\\" + part;
   const char last = path.back();
-  if (full.size() == 2 || last == '\\' || last == '/') full += "\\";
+  if (full.size() == 2 || last == '\\' || last == '/') return full + "\\";
+  while (full.back() == '.' || full.back() == ' ') full.pop_back();  // stops at the separator before
   return full;
 }
 

@@ -10,6 +10,8 @@ namespace hv::offline {
 
 // "X:..." with '\' separators, "." and ".." applied and empty components
 // dropped; a trailing separator stays, and the drive alone is its root "X:\".
+// Without a trailing separator, the last component loses its trailing dots
+// and blanks, as Windows trims them.
 std::string FullDrivePath(std::string_view path);
 
 // Stores `full` and its NUL: returns its length, or the size needed (with the

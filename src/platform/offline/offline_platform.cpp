@@ -79,7 +79,8 @@ OfflinePlatform::OfflinePlatform(OfflineOptions options)
                        GetLocalTime(&t);
                        return t;
                      }),
-      clock_(host::LocalTime) {
+      clock_(host::LocalTime),
+      files_(FileHooks()) {
   if (!lock_ || !lock_->TakeFirstUse()) return;
   std::vector<ReplacementOutcome> finished;
   journal_.Recover(&finished);
@@ -169,22 +170,20 @@ void OfflinePlatform::SetClockForTesting(std::function<SystemTime()> clock) {
 void OfflinePlatform::SetLastError(DWORD error) { tlsLastError = error; }
 DWORD OfflinePlatform::GetLastError() { return tlsLastError; }
 
-HANDLE OfflinePlatform::AddObject(Object object) {
+HANDLE OfflinePlatform::NewHandle() {
   std::lock_guard lock(mutex_);
   const std::uintptr_t value = nextHandle_;
   nextHandle_ += 4;
-  objects_.emplace(value, std::move(object));
   return reinterpret_cast<HANDLE>(value);
 }
 
 BOOL OfflinePlatform::CloseHandle(HANDLE handle) {
+  if (files_.CloseFile(handle)) return 1;
   std::lock_guard lock(mutex_);
-  auto it = objects_.find(reinterpret_cast<std::uintptr_t>(handle));
-  if (it == objects_.end() || std::holds_alternative<FindObject>(it->second)) {
+  if (tokens_.erase(reinterpret_cast<std::uintptr_t>(handle)) == 0) {
     SetLastError(err::kInvalidHandle);
     return 0;
   }
-  objects_.erase(it);
   return 1;
 }
 
@@ -195,7 +194,10 @@ BOOL OfflinePlatform::OpenProcessToken(DWORD desiredAccess, HANDLE* token) {
     SetLastError(err::kInvalidParameter);
     return 0;
   }
-  *token = AddObject(TokenObject{desiredAccess});
+  HANDLE handle = NewHandle();
+  std::lock_guard lock(mutex_);
+  tokens_.emplace(reinterpret_cast<std::uintptr_t>(handle), TokenObject{desiredAccess});
+  *token = handle;
   return 1;
 }
 
@@ -212,12 +214,12 @@ BOOL OfflinePlatform::AdjustTokenPrivileges(HANDLE token, BOOL disableAll, const
   DWORD access = 0;
   {
     std::lock_guard lock(mutex_);
-    auto it = objects_.find(reinterpret_cast<std::uintptr_t>(token));
-    if (it == objects_.end() || !std::holds_alternative<TokenObject>(it->second)) {
+    auto it = tokens_.find(reinterpret_cast<std::uintptr_t>(token));
+    if (it == tokens_.end()) {
       SetLastError(err::kInvalidHandle);
       return 0;
     }
-    access = std::get<TokenObject>(it->second).access;
+    access = it->second.access;
   }
   DWORD error = err::kSuccess;
   BOOL ok = token_.AdjustThroughHandle(access, disableAll, newState, bufferLength, previousState,

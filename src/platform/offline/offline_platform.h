@@ -20,10 +20,10 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <variant>
 #include <vector>
 
 #include "platform/offline/drive_map.h"
+#include "platform/offline/file_table.h"
 #include "platform/offline/host_io.h"
 #include "platform/offline/installation.h"
 #include "platform/offline/installation_lock.h"
@@ -171,17 +171,6 @@ class OfflinePlatform : public Platform {
   struct TokenObject {
     DWORD access = 0;
   };
-  struct FileObject {
-    host::OpenFile file;
-    std::filesystem::path path;
-    DWORD access = 0;
-    DWORD share = 0;
-  };
-  struct FindObject {
-    std::vector<FindDataA> entries;
-    std::size_t next = 0;
-  };
-  using Object = std::variant<TokenObject, FileObject, FindObject>;
 
   struct KeyObject {
     enum class Kind { kPath, kHivelist, kHiveRoot, kWow64View };
@@ -191,16 +180,13 @@ class OfflinePlatform : public Platform {
     std::size_t hive = 0;           // kHiveRoot: index into hivelist_
   };
 
-  HANDLE AddObject(Object object);
+  HANDLE NewHandle();
+  FileTableHooks FileHooks();
   LSTATUS OpenKey(HKEY root, const char* subKey, DWORD samDesired, HKEY* result);
   std::optional<KeyObject> FindKeyLocked(HKEY root, const char* subKey, DWORD samDesired, LSTATUS* error);
   std::optional<std::size_t> HiveRootIndex(HKEY root, const std::vector<std::string>& path) const;
   std::optional<std::filesystem::path> HiveFileOf(std::size_t hive) const;
   bool IsLoadedHive(const std::filesystem::path& host) const;
-  bool HeldOpen(const std::filesystem::path& host, DWORD access, DWORD share) const;
-  // Neither to be deleted nor renamed: a pending replacement, a loaded hive,
-  // or a file open here or in another process without sharing its deletion.
-  bool HeldBySystem(const std::filesystem::path& host) const;
   void CleanLeftovers();
   static void SetLastError(DWORD error);
 
@@ -218,7 +204,7 @@ class OfflinePlatform : public Platform {
   Token token_;
 
   mutable std::mutex mutex_;  // guards the tables below
-  std::map<std::uintptr_t, Object> objects_;
+  std::map<std::uintptr_t, TokenObject> tokens_;
   std::map<std::uintptr_t, KeyObject> keys_;
   std::uintptr_t nextHandle_ = 0x100;
   std::function<void()> restartHandler_;
@@ -230,6 +216,9 @@ class OfflinePlatform : public Platform {
   // large hive is compacted (the file itself gets its name only once verified).
   std::map<std::filesystem::path, std::shared_ptr<regf::CompactProgress>> savesUnderWay_;
   std::optional<std::int64_t> SaveUnderWay(const std::filesystem::path& copy) const;
+  // Open files and searches, with the sharing rules; after the state its
+  // hooks read, so that it goes first.
+  FileTable files_;
   RunReport report_;
   // The hive each copy written by RegSaveKeyA was made from, by copy.
   std::map<std::string, HiveFingerprint> copyFingerprints_;

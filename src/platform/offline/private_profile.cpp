@@ -374,8 +374,12 @@ bool ProfileDocument::Set(std::string_view section, std::string_view key, std::s
     line = Classify(std::move(text), line.eol, line.number);
     return true;
   }
-  std::vector<std::size_t> keys = KeysOf(*header);
-  std::size_t at = keys.empty() ? *header + 1 : keys.back() + 1;
+  // After the section's last line that is not blank: its comments and other
+  // lines belong to it, the blank lines before the next header do not.
+  std::size_t at = *header + 1;
+  for (std::size_t i = *header + 1, end = EndOf(*header); i < end; ++i) {
+    if (lines_[i].kind != ProfileLine::Kind::kBlank) at = i + 1;
+  }
   Insert(at, Classify(std::string(key) + "=" + std::string(value), "", 0));
   return true;
 }
@@ -390,13 +394,13 @@ bool ProfileDocument::EraseKey(std::string_view section, std::string_view key) {
 }
 
 bool ProfileDocument::EraseSection(std::string_view section) {
-  bool changed = false;
-  while (auto header = FindSection(section)) {
-    lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(*header),
-                 lines_.begin() + static_cast<std::ptrdiff_t>(EndOf(*header)));
-    changed = true;
-  }
-  return changed;
+  // The first section of the name only: a later one of the same name comes
+  // into view, as kernel32 does it.
+  auto header = FindSection(section);
+  if (!header) return false;
+  lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(*header),
+               lines_.begin() + static_cast<std::ptrdiff_t>(EndOf(*header)));
+  return true;
 }
 
 DWORD GetProfileString(const char* appName, const char* keyName, const char* defaultValue,

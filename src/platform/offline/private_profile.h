@@ -10,8 +10,8 @@
 // but never read.
 //
 // Writing: a key is replaced where it stands, a new key goes after the last
-// key line of its section, a new section goes at the end of the file (created
-// when missing). Every other byte of the file is kept, line endings included.
+// line of its section that is not blank (comments included), a new section
+// goes at the end of the file (created when missing). Every other byte of the file is kept, line endings included.
 // The file is replaced atomically (temporary file + rename), so a failed write
 // leaves the old file whole.
 #include <cstddef>
@@ -93,7 +93,7 @@ DWORD GetProfileString(const char* appName, const char* keyName, const char* def
 
 // WritePrivateProfileStringA over a host file. A symbolic link is kept: its
 // target is written. The file keeps its permission bits. keyName null erases the section
-// (every section of that name), value null deletes the key. Returns kSuccess
+// (the first section of that name only), value null deletes the key. Returns kSuccess
 // or the Win32 error code of the failure; names or values holding a line
 // break, and key names holding '=', are refused (kInvalidParameter) because
 // they would write lines other than the one asked for.

@@ -149,10 +149,10 @@ TEST_F(PrivateProfileWriteTest, ReplacesInPlaceAndKeepsEverythingElse) {
             "junk line\r\n[Other]\r\nx=1\r\n");
 }
 
-TEST_F(PrivateProfileWriteTest, NewKeyGoesAfterTheSectionsLastKey) {
-  WriteWholeFile(file, "[A]\na=1\n\n; trailing comment\n[B]\nb=1\n");
+TEST_F(PrivateProfileWriteTest, NewKeyGoesAfterTheSectionsLastLineThatIsNotBlank) {
+  WriteWholeFile(file, "[A]\na=1\n\n; trailing comment\n\n[B]\nb=1\n");
   ASSERT_EQ(WriteProfileString("A", "new", "2", file), err::kSuccess);
-  EXPECT_EQ(ReadWholeFile(file), "[A]\na=1\nnew=2\n\n; trailing comment\n[B]\nb=1\n");
+  EXPECT_EQ(ReadWholeFile(file), "[A]\na=1\n\n; trailing comment\nnew=2\n\n[B]\nb=1\n");
   WriteWholeFile(file, "[A]\n[B]\n");
   ASSERT_EQ(WriteProfileString("A", "k", "v", file), err::kSuccess);
   EXPECT_EQ(ReadWholeFile(file), "[A]\nk=v\n[B]\n");
@@ -173,7 +173,10 @@ TEST_F(PrivateProfileWriteTest, EraseSectionAndDeleteKey) {
   WriteWholeFile(file, "[A]\r\na=1\r\nb=2\r\n[B]\r\nc=3\r\n[a]\r\nd=4\r\n");
   ASSERT_EQ(WriteProfileString("A", "b", nullptr, file), err::kSuccess);
   EXPECT_EQ(ReadWholeFile(file), "[A]\r\na=1\r\n[B]\r\nc=3\r\n[a]\r\nd=4\r\n");
+  // The first section of the name goes; the second is then the one read.
   ASSERT_EQ(WriteProfileString("a", nullptr, nullptr, file), err::kSuccess);
+  EXPECT_EQ(ReadWholeFile(file), "[B]\r\nc=3\r\n[a]\r\nd=4\r\n");
+  ASSERT_EQ(WriteProfileString("A", nullptr, nullptr, file), err::kSuccess);
   EXPECT_EQ(ReadWholeFile(file), "[B]\r\nc=3\r\n");
   // Erasing what is not there neither fails nor creates a file.
   EXPECT_EQ(WriteProfileString("none", nullptr, nullptr, dir / "new.ini"), err::kSuccess);

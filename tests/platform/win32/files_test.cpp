@@ -4,6 +4,8 @@
 #include <cstring>
 #include <string>
 
+#include "platform/file_cases.h"
+#include "platform/full_path_cases.h"
 #include "platform/unique_handle.h"
 #include "platform/win32/win32_platform.h"
 #include "platform/win32/win_types.h"
@@ -133,6 +135,17 @@ TEST_F(Win32Files, DriveCIsAFixedDiskWithADeviceName) {
   char one[2] = {};
   EXPECT_EQ(os_.QueryDosDeviceA("C:", one, sizeof one), 0u);
   EXPECT_EQ(os_.GetLastError(), err::kInsufficientBuffer);
+}
+
+TEST_F(Win32Files, SharedCases) {
+  char temp[MAX_PATH] = {};
+  ASSERT_NE(::GetTempPathA(MAX_PATH, temp), 0u);
+  const std::string folder =
+      std::string(temp) + "hivora-file-cases-" + std::to_string(::GetCurrentProcessId()) + "\\";
+  ASSERT_TRUE(::CreateDirectoryA(folder.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS);
+  test::file_cases::RunFileCases(os_, folder);
+  ::RemoveDirectoryA(folder.c_str());
+  test::full_path_cases::RunFullPathCases(os_);
 }
 
 }  // namespace
