@@ -195,9 +195,8 @@ FakePlatform::FakePlatform() : root_(UniqueTempFolder()), s_(std::make_unique<St
     return reported->second;
   };
   hooks.driveRoot = [this](const fs::path& folder) {
-    std::error_code ec;
     return std::any_of(s_->drives.begin(), s_->drives.end(),
-                       [&](const auto& drive) { return fs::equivalent(drive.second, folder, ec); });
+                       [&](const auto& drive) { return offline::SameFolder(drive.second, folder); });
   };
   hooks.newHandle = [this] { return NewHandleLocked(); };
   s_->files = std::make_unique<offline::FileTable>(std::move(hooks));

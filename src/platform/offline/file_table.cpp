@@ -66,6 +66,18 @@ void SetSize(std::uint64_t size, FindDataA* entry) {
 
 }  // namespace
 
+bool SameFolder(const fs::path& a, const fs::path& b) {
+  std::error_code ec;
+  if (fs::equivalent(a, b, ec)) return true;
+  const auto normal = [](const fs::path& p) {
+    std::error_code e;
+    fs::path n = fs::absolute(p, e).lexically_normal();
+    if (!n.has_filename() && n.has_relative_path()) n = n.parent_path();  // "dir/" is "dir"
+    return n;
+  };
+  return normal(a) == normal(b);
+}
+
 FileTable::FileTable(FileTableHooks hooks) : hooks_(std::move(hooks)) {}
 FileTable::~FileTable() = default;
 

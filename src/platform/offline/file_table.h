@@ -61,6 +61,11 @@ struct FileTableHooks {
   std::function<HANDLE()> newHandle;
 };
 
+// Whether two host paths name one folder: the same file, or the same path
+// once absolute and normal (for hosts whose file identities do not cover
+// folders).
+bool SameFolder(const std::filesystem::path& a, const std::filesystem::path& b);
+
 class FileTable {
  public:
   explicit FileTable(FileTableHooks hooks);

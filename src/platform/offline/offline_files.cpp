@@ -66,9 +66,8 @@ FileTableHooks OfflinePlatform::FileHooks() {
     return static_cast<std::uint64_t>(*reached);
   };
   hooks.driveRoot = [this](const fs::path& folder) {
-    std::error_code ec;
     return std::any_of(drives_.drives().begin(), drives_.drives().end(),
-                       [&](const DriveSpec& d) { return fs::equivalent(d.folder, folder, ec); });
+                       [&](const DriveSpec& d) { return SameFolder(d.folder, folder); });
   };
   hooks.newHandle = [this] { return NewHandle(); };
   return hooks;

@@ -37,10 +37,7 @@ class FileTableTest : public ::testing::Test {
       if (it == sizes_.end()) return std::nullopt;
       return it->second;
     };
-    hooks.driveRoot = [this](const fs::path& folder) {
-      std::error_code ec;
-      return fs::equivalent(folder, dir_.path(), ec);
-    };
+    hooks.driveRoot = [this](const fs::path& folder) { return SameFolder(folder, dir_.path()); };
     hooks.newHandle = [this] { return reinterpret_cast<HANDLE>(nextHandle_ += 4); };
     return hooks;
   }
@@ -151,6 +148,15 @@ TEST_F(FileTableTest, AnOpenForAttributesAloneNeitherConflictsNorCounts) {
   table_.CloseFile(exclusive);
   table_.CloseFile(attributes);
   EXPECT_EQ(test::ReadWholeFile(dir_ / "f"), "y");
+}
+
+TEST(SameFolderTest, OneFolderHoweverItIsSpelt) {
+  test::TempDir dir;
+  fs::create_directories(dir / "sub");
+  EXPECT_TRUE(SameFolder(dir / "sub", dir.path() / "sub" / ""));
+  EXPECT_TRUE(SameFolder(dir / "sub", dir.path() / "sub" / ".." / "sub"));
+  EXPECT_FALSE(SameFolder(dir / "sub", dir.path()));
+  EXPECT_FALSE(SameFolder(dir / "missing", dir / "sub"));
 }
 
 }  // namespace
