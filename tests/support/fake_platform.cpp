@@ -17,6 +17,7 @@
 #include "platform/offline/registry_values.h"
 #include "platform/offline/token.h"
 #include "platform/offline/volumes.h"
+#include "platform/version_record.h"
 #include "regf/text_case.h"
 
 namespace fs = std::filesystem;
@@ -835,7 +836,11 @@ DWORD FakePlatform::GetLastError() { return tLastError; }
 
 BOOL FakePlatform::GetVersionExA(OsVersionInfoA* info) {
   std::lock_guard lock(mu_);
-  if (info == nullptr || info->dwOSVersionInfoSize < sizeof(OsVersionInfoA) || s_->versionFails) {
+  if (const DWORD error = VersionRecordError(info); error != err::kSuccess) {
+    SetError(error);
+    return 0;
+  }
+  if (s_->versionFails) {
     SetError(err::kInvalidParameter);
     return 0;
   }

@@ -9,6 +9,7 @@
 #include "platform/offline/hive_files.h"
 #include "platform/offline/host_env.h"
 #include "platform/offline/private_profile.h"
+#include "platform/version_record.h"
 
 namespace hv::offline {
 namespace fs = std::filesystem;
@@ -231,9 +232,8 @@ BOOL OfflinePlatform::AdjustTokenPrivileges(HANDLE token, BOOL disableAll, const
 // --- Release and WOW64
 
 BOOL OfflinePlatform::GetVersionExA(OsVersionInfoA* info) {
-  // OSVERSIONINFOA or OSVERSIONINFOEXA.
-  if (info == nullptr || (info->dwOSVersionInfoSize != 148 && info->dwOSVersionInfoSize != 156)) {
-    SetLastError(err::kInvalidParameter);
+  if (const DWORD error = VersionRecordError(info); error != err::kSuccess) {
+    SetLastError(error);
     return 0;
   }
   info->dwMajorVersion = release_.version.major;

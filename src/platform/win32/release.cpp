@@ -1,6 +1,7 @@
 // Release and WOW64 queries of Win32Platform (kernel32).
 #include <cstring>
 
+#include "platform/version_record.h"
 #include "platform/win32/win32_platform.h"
 #include "platform/win32/win_types.h"
 
@@ -11,14 +12,8 @@ static_assert(sizeof(OSVERSIONINFOA) == sizeof(OsVersionInfoA));
 }  // namespace
 
 BOOL Win32Platform::GetVersionExA(OsVersionInfoA* info) {
-  if (info == nullptr) {
-    ::SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  // Only the plain record fits the interface's one; a caller announcing the
-  // extended record would have Windows write past it.
-  if (info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA)) {
-    ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
+  if (const DWORD error = VersionRecordError(info); error != err::kSuccess) {
+    ::SetLastError(error);
     return FALSE;
   }
   OSVERSIONINFOA version{};

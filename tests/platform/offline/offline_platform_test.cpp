@@ -54,8 +54,13 @@ TEST(OfflinePlatformTest, VersionRefusesAWrongRecordSize) {
   options.machine.platformId = 1;
   OfflinePlatform os(options);
   OsVersionInfoA info;
-  info.dwOSVersionInfoSize = 100;
-  EXPECT_FALSE(os.GetVersionExA(&info));
+  // As kernel32 answers any record but the plain one it fills.
+  for (DWORD size : {100u, 156u}) {
+    info.dwOSVersionInfoSize = size;
+    EXPECT_FALSE(os.GetVersionExA(&info));
+    EXPECT_EQ(os.GetLastError(), err::kInsufficientBuffer);
+  }
+  EXPECT_FALSE(os.GetVersionExA(nullptr));
   EXPECT_EQ(os.GetLastError(), err::kInvalidParameter);
   info.dwOSVersionInfoSize = 148;
   ASSERT_TRUE(os.GetVersionExA(&info));

@@ -12,8 +12,10 @@ TEST(Win32Release, VersionRecordOfAnotherSizeIsRefused) {
   OsVersionInfoA info;
   info.dwOSVersionInfoSize = 156;  // the extended record, which does not fit
   EXPECT_FALSE(os.GetVersionExA(&info));
+  EXPECT_EQ(os.GetLastError(), err::kInsufficientBuffer);
   EXPECT_EQ(info.dwMajorVersion, 0u);
   EXPECT_FALSE(os.GetVersionExA(nullptr));
+  EXPECT_EQ(os.GetLastError(), err::kInvalidParameter);
 }
 
 TEST(Win32Release, VersionIsAnNtRelease) {
