@@ -12,16 +12,6 @@ std::string Stamp(const FileStamp& s) {
   return std::to_string(s.size) + "," + std::to_string(s.mtimeNs);
 }
 
-std::vector<std::string> Split(const std::string& text, char separator) {
-  std::vector<std::string> parts;
-  std::size_t at = 0;
-  for (;;) {
-    const std::size_t next = text.find(separator, at);
-    parts.push_back(text.substr(at, next == std::string::npos ? std::string::npos : next - at));
-    if (next == std::string::npos) return parts;
-    at = next + 1;
-  }
-}
 
 template <typename T>
 bool Number(const std::string& s, T* value) {
@@ -34,7 +24,7 @@ bool ParseStamp(const std::string& text, FileStamp* stamp) {
     *stamp = {};
     return true;
   }
-  const auto parts = Split(text, ',');
+  const auto parts = SplitFields(text, ',');
   stamp->present = true;
   return parts.size() == 2 && Number(parts[0], &stamp->size) && Number(parts[1], &stamp->mtimeNs);
 }
@@ -47,9 +37,9 @@ std::string FormatFingerprint(const HiveFingerprint& f) {
 }
 
 std::optional<HiveFingerprint> ParseFingerprint(const std::string& text) {
-  const auto parts = Split(text, ';');
+  const auto parts = SplitFields(text, ';');
   if (parts.size() != 3) return std::nullopt;
-  const auto hive = Split(parts[0], ',');
+  const auto hive = SplitFields(parts[0], ',');
   HiveFingerprint f;
   if (hive.size() != 4 || !Number(hive[0], &f.hive.size) || !Number(hive[1], &f.hive.mtimeNs) ||
       !Number(hive[2], &f.sequence1) || !Number(hive[3], &f.sequence2)) {
@@ -58,6 +48,17 @@ std::optional<HiveFingerprint> ParseFingerprint(const std::string& text) {
   f.hive.present = true;
   if (!ParseStamp(parts[1], &f.log1) || !ParseStamp(parts[2], &f.log2)) return std::nullopt;
   return f;
+}
+
+std::vector<std::string> SplitFields(const std::string& text, char separator) {
+  std::vector<std::string> parts;
+  std::size_t at = 0;
+  for (;;) {
+    const std::size_t next = text.find(separator, at);
+    parts.push_back(text.substr(at, next == std::string::npos ? std::string::npos : next - at));
+    if (next == std::string::npos) return parts;
+    at = next + 1;
+  }
 }
 
 }  // namespace hv::offline

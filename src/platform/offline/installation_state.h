@@ -64,6 +64,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace hv::offline {
 
@@ -89,5 +90,9 @@ struct HiveFingerprint {
 
 std::string FormatFingerprint(const HiveFingerprint& fingerprint);
 std::optional<HiveFingerprint> ParseFingerprint(const std::string& text);
+
+// The fields of a line of these files: `text` cut at every `separator`; an
+// empty text is one empty field.
+std::vector<std::string> SplitFields(const std::string& text, char separator);
 
 }  // namespace hv::offline

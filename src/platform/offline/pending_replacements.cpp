@@ -31,17 +31,6 @@ fs::path FolderOf(const fs::path& file) {
   return file.has_parent_path() ? file.parent_path() : fs::path(".");
 }
 
-std::vector<std::string> Fields(const std::string& rest) {
-  std::vector<std::string> fields;
-  std::size_t at = 0;
-  for (;;) {
-    const std::size_t next = rest.find(kSeparator, at);
-    fields.push_back(rest.substr(at, next == std::string::npos ? std::string::npos : next - at));
-    if (next == std::string::npos) return fields;
-    at = next + 1;
-  }
-}
-
 const char* StateName(JournalState state) {
   switch (state) {
     case JournalState::kRestarting: return "restarting";
@@ -78,7 +67,7 @@ ReplacementJournal::Journal ReplacementJournal::Load() const {
     } else if (line == "state=restoring") {
       journal.state = JournalState::kRestoring;
     } else if (line.rfind("replace=", 0) == 0) {
-      const auto f = Fields(line.substr(8));
+      const auto f = SplitFields(line.substr(8), kSeparator);
       if (f.size() < 3) continue;
       auto hive = drives_->ResolveNative(f[0]);
       auto replacement = drives_->ResolveNative(f[1]);
@@ -88,7 +77,7 @@ ReplacementJournal::Journal ReplacementJournal::Load() const {
       if (f.size() > 3) entry.made = ParseFingerprint(f[3]);
       journal.entries.push_back(std::move(entry));
     } else if (line.rfind("applied=", 0) == 0) {
-      const auto f = Fields(line.substr(8));
+      const auto f = SplitFields(line.substr(8), kSeparator);
       if (f.size() != 3) continue;
       auto hive = drives_->ResolveNative(f[0]);
       auto backup = drives_->ResolveNative(f[1]);

@@ -40,14 +40,6 @@ std::string WithCrLf(const std::string& text) {
   return out;
 }
 
-std::string WindowText(HWND window) {
-  const int length = ::GetWindowTextLengthA(window);
-  std::string text(static_cast<std::size_t>(length) + 1, '\0');
-  const int got = ::GetWindowTextA(window, text.data(), length + 1);
-  text.resize(static_cast<std::size_t>(std::max(got, 0)));
-  return text;
-}
-
 int ColumnFormat(hv::ui::Align align) {
   return align == hv::ui::Align::Right ? LVCFMT_RIGHT : align == hv::ui::Align::Center ? LVCFMT_CENTER : LVCFMT_LEFT;
 }

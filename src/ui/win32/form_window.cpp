@@ -22,14 +22,6 @@ HINSTANCE Module() { return ::GetModuleHandleA(nullptr); }
 
 RECT ToRect(const hv::ui::Rect& r) { return RECT{r.left, r.top, r.left + r.width, r.top + r.height}; }
 
-std::string WindowText(HWND window) {
-  const int length = ::GetWindowTextLengthA(window);
-  std::string text(static_cast<std::size_t>(length) + 1, '\0');
-  const int got = ::GetWindowTextA(window, text.data(), length + 1);
-  text.resize(static_cast<std::size_t>(std::max(got, 0)));
-  return text;
-}
-
 UniqueFont MakeFont(const hv::ui::FontSpec& font, bool bold, bool underline) {
   return UniqueFont(::CreateFontA(font.height, 0, 0, 0, (bold || font.bold) ? FW_BOLD : FW_NORMAL, FALSE,
                                   underline ? TRUE : FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
@@ -78,6 +70,14 @@ POINT CentredOn(HWND owner, bool onOwner, int w, int h) {
 }
 
 }  // namespace
+
+std::string WindowText(HWND window) {
+  const int length = ::GetWindowTextLengthA(window);
+  std::string text(static_cast<std::size_t>(length) + 1, '\0');
+  const int got = ::GetWindowTextA(window, text.data(), length + 1);
+  text.resize(static_cast<std::size_t>(std::max(got, 0)));
+  return text;
+}
 
 Realisation RealisationOf(Kind kind) {
   switch (kind) {

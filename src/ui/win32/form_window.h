@@ -29,6 +29,9 @@ enum class Realisation {
 };
 Realisation RealisationOf(hv::ui::Kind kind);
 
+// The text of a window or control, whole.
+std::string WindowText(HWND window);
+
 class FormWindow {
  public:
   FormWindow(ToolkitImpl& toolkit, hv::ui::Form& form);
