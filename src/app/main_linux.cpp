@@ -76,17 +76,10 @@ ConsoleOptions ToolkitOptions(const hv::offline::FrontEndOptions& options) {
 }
 
 int Settle(OfflinePlatform& platform, const hv::offline::FrontEndOptions& options) {
-  hv::offline::SettleResult result;
-  switch (options.settle) {
-    case SettleAction::kApplyPending: result = hv::offline::ApplyPending(platform); break;
-    case SettleAction::kDiscardPending: result = hv::offline::DiscardPending(platform); break;
-    case SettleAction::kRestoreBackups: result = hv::offline::RestoreBackups(platform); break;
-    case SettleAction::kRestorePoint: result = hv::offline::RestoreFromPoint(platform, options.restorePointId); break;
-    case SettleAction::kListRestorePoints:
-      result = hv::offline::ListRestorePoints(platform);
-      for (const std::string& line : result.lines) std::printf("%s\n", line.c_str());
-      return result.exitCode;
-    case SettleAction::kNone: return 0;
+  const hv::offline::SettleResult result = hv::offline::SettleBy(platform, options.settle, options.restorePointId);
+  if (options.settle == SettleAction::kListRestorePoints) {
+    for (const std::string& line : result.lines) std::printf("%s\n", line.c_str());
+    return result.exitCode;
   }
   if (result.exitCode == hv::offline::kExitPartlyDone) Say("partly done; see the lines below");
   SayAll(result.lines);
@@ -99,12 +92,9 @@ int Settle(OfflinePlatform& platform, const hv::offline::FrontEndOptions& option
 int SettlePendingAtStart(OfflinePlatform& platform, const hv::offline::FrontEndOptions& options) {
   const std::vector<std::string> waiting = hv::offline::WaitingHives(platform);
   if (waiting.empty()) return -1;
-  std::string names;
-  for (const std::string& hive : waiting) names += (names.empty() ? "" : ", ") + hive;
+  const std::string names = hv::offline::JoinedHives(waiting);
   if (!Interactive(options)) {
-    Say("replacements of " + names +
-        " wait for a restart that never came; settle them with --apply-pending (restart now) or "
-        "--discard-pending (delete the copies, keep the hives)");
+    Say(hv::offline::PendingAtStartText(waiting));
     return hv::offline::kExitNothingDone;
   }
   std::printf(

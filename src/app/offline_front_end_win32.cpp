@@ -67,18 +67,11 @@ int Refuse(const std::string& message, int code, bool boxed) {
 }
 
 int Settle(OfflinePlatform& platform, SettleAction action, const std::string& pointId) {
-  offline::SettleResult result;
-  switch (action) {
-    case SettleAction::kApplyPending: result = offline::ApplyPending(platform); break;
-    case SettleAction::kDiscardPending: result = offline::DiscardPending(platform); break;
-    case SettleAction::kRestoreBackups: result = offline::RestoreBackups(platform); break;
-    case SettleAction::kRestorePoint: result = offline::RestoreFromPoint(platform, pointId); break;
-    case SettleAction::kListRestorePoints:
-      result = offline::ListRestorePoints(platform);
-      for (const std::string& line : result.lines) std::printf("%s\n", line.c_str());
-      std::fflush(stdout);
-      return result.exitCode;
-    case SettleAction::kNone: return offline::kExitDone;
+  const offline::SettleResult result = offline::SettleBy(platform, action, pointId);
+  if (action == SettleAction::kListRestorePoints) {
+    for (const std::string& line : result.lines) std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+    return result.exitCode;
   }
   if (result.exitCode == offline::kExitPartlyDone) Say("partly done; see the lines below");
   SayAll(result.lines);
@@ -91,15 +84,11 @@ int Settle(OfflinePlatform& platform, SettleAction action, const std::string& po
 int SettlePendingAtStart(OfflinePlatform& platform, const FrontEndOptions& options) {
   const std::vector<std::string> waiting = offline::WaitingHives(platform);
   if (waiting.empty()) return -1;
-  std::string names;
-  for (const std::string& hive : waiting) names += (names.empty() ? "" : ", ") + hive;
   if (Unattended(options)) {
-    Say("replacements of " + names +
-        " wait for a restart that never came; settle them with --apply-pending (restart now) or "
-        "--discard-pending (delete the copies, keep the hives)");
+    Say(offline::PendingAtStartText(waiting));
     return offline::kExitNothingDone;
   }
-  const std::string question = "Replacements wait for a restart that never came:\n" + names +
+  const std::string question = "Replacements wait for a restart that never came:\n" + offline::JoinedHives(waiting) +
                                "\n\nYes: restart now (apply them, as the restart would).\n"
                                "No: discard them (delete the copies, keep the hives).\n"
                                "Cancel: quit and leave them waiting.";

@@ -77,6 +77,30 @@ std::vector<std::string> WaitingHives(OfflinePlatform& platform) {
   return hives;
 }
 
+std::string JoinedHives(const std::vector<std::string>& hives) {
+  std::string joined;
+  for (const std::string& hive : hives) joined += (joined.empty() ? "" : ", ") + hive;
+  return joined;
+}
+
+std::string PendingAtStartText(const std::vector<std::string>& waiting) {
+  return "replacements of " + JoinedHives(waiting) +
+         " wait for a restart that never came; settle them with --apply-pending (restart now) or "
+         "--discard-pending (delete the copies, keep the hives)";
+}
+
+SettleResult SettleBy(OfflinePlatform& platform, SettleAction action, const std::string& restorePointId) {
+  switch (action) {
+    case SettleAction::kApplyPending: return ApplyPending(platform);
+    case SettleAction::kDiscardPending: return DiscardPending(platform);
+    case SettleAction::kRestoreBackups: return RestoreBackups(platform);
+    case SettleAction::kRestorePoint: return RestoreFromPoint(platform, restorePointId);
+    case SettleAction::kListRestorePoints: return ListRestorePoints(platform);
+    case SettleAction::kNone: break;
+  }
+  return {};
+}
+
 SettleResult ApplyPending(OfflinePlatform& platform) {
   if (platform.journal().Entries().empty()) return {kExitDone, {"no replacements wait for a restart"}};
   if (auto refused = CannotChange(platform, true)) return *refused;

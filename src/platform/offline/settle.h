@@ -1,5 +1,5 @@
 #pragma once
-// The ways the Linux program settles an installation's state outside the
+// The ways either program settles an installation's state outside the
 // main window: pending replacements applied or discarded, the last
 // restart's backups put back, a restore point put back; and the summary and
 // exit code of a run. Each needs the platform to own the installation.
@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/offline/front_end_options.h"
 #include "platform/offline/offline_platform.h"
 
 namespace hv::offline {
@@ -25,6 +26,15 @@ struct SettleResult {
 // The hives whose replacements wait for a restart (Windows paths); empty when
 // none wait or a restart is being finished.
 std::vector<std::string> WaitingHives(OfflinePlatform& platform);
+
+// What an unattended start says, and ends with, while the replacements of
+// `waiting` (WaitingHives) wait: how to settle them.
+std::string PendingAtStartText(const std::vector<std::string>& waiting);
+// `hives` joined with ", ".
+std::string JoinedHives(const std::vector<std::string>& hives);
+
+// The settling the command line asked for; kNone is done, with no lines.
+SettleResult SettleBy(OfflinePlatform& platform, SettleAction action, const std::string& restorePointId);
 
 SettleResult ApplyPending(OfflinePlatform& platform);
 SettleResult DiscardPending(OfflinePlatform& platform);
