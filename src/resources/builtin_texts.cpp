@@ -1,15 +1,17 @@
 #include "resources/builtin_texts.h"
 
+#include "hivora_version.h"
+
 namespace hv {
 
 const char* BuiltinText(int id) {
   switch (id) {
     case kTextHomePageUrl: return "https://www.talvixsoftware.com/hivora/index.htm";
     case kTextHelpPageUrl: return "https://www.talvixsoftware.com/hivora/help.htm";
-    case kTextUpdatePageUrl: return "https://www.talvixsoftware.com/hivora/updatev23.htm";
+    case kTextUpdatePageUrl: return "https://www.talvixsoftware.com/hivora/" HIVORA_UPDATE_PAGE;
     case kTextTranslatePageUrl: return "https://www.talvixsoftware.com/hivora/translate.htm";
     case kTextProductTitle: return "Talvix Hivora";
-    case kTextVersion: return "2.3";
+    case kTextVersion: return HIVORA_VERSION;
     case kTextCannotAnalyzeNow: return "Can not analyze the registry now! Please try again later.";
     case kTextStopProcess: return "Stop Process...";
     case kTextRestartRequired:

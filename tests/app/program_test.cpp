@@ -9,6 +9,7 @@
 #include <string>
 
 #include "hive/hive_primitives.h"
+#include "hivora_version.h"
 #include "platform/offline/demo_machine.h"
 #include "support/program_run.h"
 #include "support/temp_dir.h"
@@ -118,7 +119,7 @@ TEST_F(ProgramTest, HelpAndVersionPrintToStdoutAndExitZero) {
   }
   const ProgramRun version = Hivora("--version 2>/dev/null");
   EXPECT_EQ(version.exitCode, 0);
-  EXPECT_NE(version.out.find("2.3"), std::string::npos) << version.out;
+  EXPECT_NE(version.out.find(std::string(" ") + HIVORA_VERSION + "\n"), std::string::npos) << version.out;
 }
 
 TEST_F(ProgramTest, AReportPathHoldingAQuoteIsUsedAsTheShellGaveIt) {

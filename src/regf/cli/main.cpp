@@ -12,6 +12,7 @@
 #include "../info.h"
 #include "../recovery.h"
 #include "../regf.h"
+#include "hivora_version.h"
 
 namespace {
 
@@ -37,7 +38,7 @@ constexpr const char* kUsage =
     "\n"
     "Exit codes: 0 success, 1 refused or \"no\", 2 usage error.\n";
 
-constexpr const char* kVersion = "hivora-hive 2.3\n";
+constexpr const char* kVersion = "hivora-hive " HIVORA_VERSION "\n";
 
 int Usage(const char* problem) {
   if (problem != nullptr) std::fprintf(stderr, "hivora-hive: %s\n\n", problem);

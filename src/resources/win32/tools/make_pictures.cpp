@@ -1,5 +1,5 @@
 // Draws the program's pictures: the main window's background (JPEG), the
-// product icon (16, 32, 48), the minimise and close buttons (24 x 24 BMPs)
+// product icon (16 to 256 px), the minimise and close buttons (24 x 24 BMPs)
 // and the About banner. A host tool, run by scripts/make-pictures; its output
 // is committed beside it so that builds need no host compiler step.
 //
@@ -13,6 +13,7 @@
 #include <cstdio>
 
 #include <jpeglib.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cmath>
@@ -275,10 +276,53 @@ void WriteBmp(const Canvas& c, const std::string& path) {
   WriteFile(path, s);
 }
 
-// An .ico of 32-bit images with their AND masks.
+void PutBig32(std::string& s, std::uint32_t v) {
+  for (int shift = 24; shift >= 0; shift -= 8) s += char((v >> shift) & 255);
+}
+
+void PutPngChunk(std::string& s, const char* type, const std::string& data) {
+  PutBig32(s, std::uint32_t(data.size()));
+  const std::string body = std::string(type, 4) + data;
+  s += body;
+  PutBig32(s, std::uint32_t(crc32(0, reinterpret_cast<const Bytef*>(body.data()), uInt(body.size()))));
+}
+
+// A 32-bit RGBA PNG: what Windows (Vista and later) reads for a 256 px icon
+// image, at a fraction of the size of a bitmap.
+std::string PngOf(const Canvas& c) {
+  std::string raw;
+  for (int y = 0; y < c.h; ++y) {
+    raw += '\0';  // filter: none
+    for (int x = 0; x < c.w; ++x) {
+      const std::size_t i = std::size_t(y) * c.w + x;
+      raw += char(Byte(c.px[i].r)); raw += char(Byte(c.px[i].g)); raw += char(Byte(c.px[i].b));
+      raw += char(Byte(c.alpha[i]));
+    }
+  }
+  uLongf packedSize = compressBound(uLong(raw.size()));
+  std::string packed(packedSize, '\0');
+  if (compress2(reinterpret_cast<Bytef*>(packed.data()), &packedSize, reinterpret_cast<const Bytef*>(raw.data()),
+                uLong(raw.size()), 9) != Z_OK)
+    throw std::runtime_error("cannot compress a PNG image");
+  packed.resize(packedSize);
+  std::string header;
+  PutBig32(header, std::uint32_t(c.w)); PutBig32(header, std::uint32_t(c.h));
+  header += char(8); header += char(6); header += char(0); header += char(0); header += char(0);
+  std::string s = "\x89PNG\r\n\x1a\n";
+  PutPngChunk(s, "IHDR", header);
+  PutPngChunk(s, "IDAT", packed);
+  PutPngChunk(s, "IEND", "");
+  return s;
+}
+
+// An .ico of 32-bit images with their AND masks; the 256 px image as a PNG.
 void WriteIco(const std::vector<Canvas>& images, const std::string& path) {
   std::vector<std::string> blobs;
   for (const Canvas& c : images) {
+    if (c.w >= 256) {
+      blobs.push_back(PngOf(c));
+      continue;
+    }
     const int maskStride = ((c.w + 31) / 32) * 4;
     std::string b;
     PutInfoHeader(b, c.w, c.h * 2, 32, std::uint32_t(c.w * c.h * 4 + maskStride * c.h));
@@ -334,7 +378,8 @@ int main(int argc, char** argv) {
     WriteBmp(DrawClose(bg, State::Hover), out + "close_hover.bmp");
     WriteBmp(DrawClose(bg, State::Pressed), out + "close_pressed.bmp");
     WriteBmp(DrawBanner(), out + "about_banner.bmp");
-    WriteIco({Icon(16), Icon(32), Icon(48)}, out + "hivora.ico");
+    WriteIco({Icon(16), Icon(20), Icon(24), Icon(32), Icon(40), Icon(48), Icon(64), Icon(128), Icon(256)},
+             out + "hivora.ico");
   } catch (const std::exception& e) {
     std::cerr << "make_pictures: " << e.what() << "\n";
     return 1;
