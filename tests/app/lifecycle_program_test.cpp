@@ -383,9 +383,11 @@ TEST_F(LifecycleProgramTest, OnATerminalPendingReplacementsAreOfferedToApplyOrLe
 
 TEST_F(LifecycleProgramTest, ExitCodesOfScanAndCommandLine) {
   EXPECT_EQ(Hivora(Root() + " /Scan '" + (dir / "report.ini").string() + "'").exitCode, 0);
+  // A report that cannot be written is found out before the analysis.
   ProgramRun run = Hivora(Root() + " /Scan '" + (dir / "none" / "report.ini").string() + "'");
-  EXPECT_EQ(run.exitCode, 1) << run.out;
-  EXPECT_NE(run.out.find("hivora: the report was not written"), std::string::npos) << run.out;
+  EXPECT_EQ(run.exitCode, 2) << run.out;
+  EXPECT_NE(run.out.find("report.ini cannot be written: No such file or directory"), std::string::npos) << run.out;
+  EXPECT_FALSE(fs::exists(Config("SAM.hvx")));
   run = Hivora(Root() + " --apply-pending --discard-pending");
   EXPECT_EQ(run.exitCode, 2) << run.out;
   run = Hivora(Root() + " --restore-point");
