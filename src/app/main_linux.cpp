@@ -173,8 +173,15 @@ int Run(int argc, char** argv) {
   OfflinePlatform* os = platform.get();
   hv::SetPlatform(std::move(platform));
   hv::RunApplication(*toolkit, instanceName);
+  const int scriptErrors = toolkit->DiagnosticCount();
   toolkit.reset();  // the terminal is given back before the summary
-  return session.Finish(*os);
+  const int code = session.Finish(*os);
+  // A script that asked for what is not there is a bad command line, whatever the run did.
+  if (options.script && scriptErrors > 0) {
+    session.Say("the script had " + std::to_string(scriptErrors) + (scriptErrors == 1 ? " error" : " errors"));
+    return hv::offline::kUsageExitCode;
+  }
+  return code;
 }
 
 }  // namespace

@@ -205,6 +205,10 @@ int OfflineSession::Finish(OfflinePlatform& platform) {
 int OfflineSession::ScanOutcome(OfflinePlatform& platform) {
   const RunRecord& record = TheRunRecord();
   const offline::RunReport report = platform.report();
+  if (!record.lastAnalysis && !record.reportError.empty()) {
+    Say("the report was not written: " + record.reportError);
+    return offline::kExitNothingDone;
+  }
   if (!record.lastAnalysis || !record.lastAnalysis->accepted) {
     const std::string why = record.lastAnalysis ? record.lastAnalysis->refusal : "it did not run";
     Say("the analysis failed: " + why + (record.reportWritten ? "; the report holds no figures" : "; no report was written"));

@@ -415,6 +415,7 @@ void ConsoleToolkit::Transcript(const std::string& line) {
 }
 
 void ConsoleToolkit::Diagnostic(const std::string& line) {
+  ++diagnosticCount_;
   if (diagnostics_ == nullptr) return;
   *diagnostics_ << line << '\n';
   diagnostics_->flush();
