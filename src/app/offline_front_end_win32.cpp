@@ -18,6 +18,7 @@
 #include "platform/offline/settle.h"
 #include "platform/platform.h"
 #include "platform/win32/console_output.h"
+#include "platform/win32/window_station.h"
 #include "platform/win32/win32_platform.h"
 #include "resources/builtin_texts.h"
 #include "shell/command_switch.h"
@@ -69,7 +70,7 @@ class WindowsFrontEnd : public SessionFrontEnd {
     }
   }
   void ShowRefusal(const std::string& text) override {
-    ::MessageBoxA(nullptr, text.c_str(), "Talvix Hivora", MB_OK | MB_ICONERROR);
+    if (win32::WindowStationIsInteractive()) ::MessageBoxA(nullptr, text.c_str(), "Talvix Hivora", MB_OK | MB_ICONERROR);
   }
 };
 
@@ -136,7 +137,8 @@ int RunOfflineInstallation(int argc, const char* const* argv) {
   if (!options.root && !options.machine) return session.UsageError("name the installation with --root DIR or --machine FILE");
   if (options.script) return session.UsageError("--script drives the terminal of the Linux program; hivora.exe has windows");
   if (session.Mode() == CommandSwitch::Scan) options.arguments[1] = HostPathOf(options.arguments[1]);
-  const bool boxed = !session.Unattended();
+  // Boxes only where a user can see them and nobody waits on the exit code.
+  const bool boxed = !session.Unattended() && win32::WindowStationIsInteractive();
   // Settings and language files where the Windows program keeps them: beside it.
   const std::string folder = Win32Platform().ProgramFolder();
   options.programFolder = folder;
