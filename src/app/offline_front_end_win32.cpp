@@ -74,17 +74,6 @@ class WindowsFrontEnd : public SessionFrontEnd {
   }
 };
 
-// A report path typed on the command line names a file of the system the
-// program runs on, as any path a user types: "X:\r.ini" is this system's X:,
-// not the installation's. The platform takes the "\\?\" form for that.
-std::string HostPathOf(const std::string& typed) {
-  std::error_code ec;
-  std::string path = std::filesystem::absolute(std::filesystem::path(typed), ec).string();
-  if (ec) path = typed;
-  if (offline::DriveMap::IsDrivePath(path)) path = "\\\\?\\" + path;
-  return path;
-}
-
 // The largest hive this 32-bit program was seen to compact, under WOW64 with
 // its 4 GiB of address space (scripts/measure-offline-windows); the copy is
 // built in memory beside the hive's mapping.
@@ -136,7 +125,6 @@ int RunOfflineInstallation(int argc, const char* const* argv) {
   FrontEndOptions& options = session.options();
   if (!options.root && !options.machine) return session.UsageError("name the installation with --root DIR or --machine FILE");
   if (options.script) return session.UsageError("--script drives the terminal of the Linux program; hivora.exe has windows");
-  if (session.Mode() == CommandSwitch::Scan) options.arguments[1] = HostPathOf(options.arguments[1]);
   // Boxes only where a user can see them and nobody waits on the exit code.
   const bool boxed = !session.Unattended() && win32::WindowStationIsInteractive();
   // Settings and language files where the Windows program keeps them: beside it.

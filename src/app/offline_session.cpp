@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "app/run_results.h"
+#include "platform/offline/drive_map.h"
 #include "platform/offline/error_text.h"
 #include "platform/offline/host_io.h"
 #include "platform/offline/settle.h"
@@ -124,7 +125,22 @@ std::optional<int> OfflineSession::ReadCommandLine(int argc, const char* const* 
   }
   // What the run will write is found out now, not after the analysis.
   if (Mode() == CommandSwitch::Scan) {
-    if (auto problem = CheckWritable(ReportPathArgument(line))) return Refuse("the report " + *problem, offline::kUsageExitCode);
+    std::string& report = options_.arguments[1];
+#ifdef _WIN32
+    // A path typed by the user names a file of the system the program runs
+    // on: "X:\r.ini" is this system's X:, not the installation's. The
+    // platform takes the "\\?\" form for a file of the host.
+    std::error_code ec;
+    const std::string absolute = fs::absolute(fs::path(report), ec).string();
+    if (!ec && offline::DriveMap::IsDrivePath(absolute)) report = "\\\\?\\" + absolute;
+    const bool hostFile = true;
+#else
+    // Here a drive path is a file of the installation, as every "X:\" path of this platform.
+    const bool hostFile = !offline::DriveMap::IsDrivePath(report);
+#endif
+    if (auto problem = hostFile ? CheckWritable(report) : std::nullopt) {
+      return Refuse("the report " + *problem, offline::kUsageExitCode);
+    }
   }
   if (options_.json) {
     if (auto problem = CheckWritable(options_.json->string())) return Refuse("--json: " + *problem, offline::kUsageExitCode);
