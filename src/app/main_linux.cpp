@@ -50,16 +50,17 @@ bool Interactive(const hv::offline::FrontEndOptions& options) {
   return !options.script && isatty(STDIN_FILENO) && isatty(STDOUT_FILENO);
 }
 
-ConsoleOptions ToolkitOptions(const hv::offline::FrontEndOptions& options) {
+ConsoleOptions ToolkitOptions(const hv::offline::FrontEndOptions& options, bool unattended) {
   ConsoleOptions console;
   if (options.script) {
     console.mode = ConsoleOptions::Mode::Script;
     console.scriptPath = options.script->string();
-  } else if (Interactive(options)) {
+  } else if (Interactive(options) && !unattended) {
     console.mode = ConsoleOptions::Mode::Interactive;
   } else {
-    // An unattended run: the empty script, so that the window is shown, the
-    // switch's mode runs, and the program ends.
+    // An unattended run, on a terminal too (which it leaves to its lines): the
+    // empty script, so that the window is shown, the switch's mode runs, and
+    // the program ends.
     console.mode = ConsoleOptions::Mode::Script;
     console.scriptPath = "/dev/null";
   }
@@ -117,7 +118,7 @@ int Run(int argc, char** argv) {
 
   std::unique_ptr<hv::ui::console::ConsoleToolkit> toolkit;
   try {
-    toolkit = hv::ui::console::MakeConsoleToolkit(ToolkitOptions(options));
+    toolkit = hv::ui::console::MakeConsoleToolkit(ToolkitOptions(options, session.Unattended()));
   } catch (const hv::ui::console::ConsoleSetupError& e) {
     return session.Refuse(e.what(), hv::offline::kUsageExitCode);
   }
@@ -169,6 +170,7 @@ int Run(int argc, char** argv) {
     for (const std::string& warning : warnings) session.Say("warning: " + warning);
     // Nobody could press a button: the window's messages are lines on stderr.
     if (!options.script) toolkit->DivertMessages([&session](const std::string& text) { session.Say(text); });
+    if (!options.script && isatty(STDERR_FILENO)) session.ShowProgress();
   }
   OfflinePlatform* os = platform.get();
   hv::SetPlatform(std::move(platform));

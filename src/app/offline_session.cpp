@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "app/run_results.h"
+#include "hive/progress_dialog.h"
 #include "platform/offline/drive_map.h"
 #include "platform/offline/error_text.h"
 #include "platform/offline/host_io.h"
@@ -71,7 +72,21 @@ OfflineSession::OfflineSession(SessionFrontEnd& frontEnd, std::string programNam
 
 void OfflineSession::Say(const std::string& line) {
   if (!said_.insert(line).second) return;
+  if (!progressShown_.empty()) {
+    frontEnd_.PrintText("\n", true);
+    progressShown_.clear();
+  }
   frontEnd_.Say(line);
+}
+
+void OfflineSession::ShowProgress() {
+  TfrmGetNewHiveProgess::ObserveProgress([this](const std::string& hive, int percent) {
+    const std::string line = "hivora: " + hive + " " + std::to_string(percent) + "%";
+    if (line == progressShown_) return;
+    // Back to the line's start, and the rest of a longer line before it cleared.
+    frontEnd_.PrintText("\r" + line + "\x1b[K", true);
+    progressShown_ = line;
+  });
 }
 
 void OfflineSession::SayAll(const std::vector<std::string>& lines) {
@@ -211,6 +226,11 @@ std::optional<int> OfflineSession::SettlePendingAtStart(OfflinePlatform& platfor
 }
 
 int OfflineSession::Finish(OfflinePlatform& platform) {
+  TfrmGetNewHiveProgess::ObserveProgress(nullptr);
+  if (!progressShown_.empty()) {
+    frontEnd_.PrintText("\n", true);
+    progressShown_.clear();
+  }
   const int code = Mode() == CommandSwitch::Scan ? ScanOutcome(platform) : RunOutcome(platform);
   return Ended(&platform, code);
 }

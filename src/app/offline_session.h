@@ -78,6 +78,10 @@ class OfflineSession {
   // file written; the exit code.
   int Finish(offline::OfflinePlatform& platform);
 
+  // Unattended runs on a terminal: the analysis's progress on the error
+  // stream, one line kept up to date ("hivora: SOFTWARE 45%").
+  void ShowProgress();
+
   // Says `line` once per run.
   void Say(const std::string& line);
   void SayAll(const std::vector<std::string>& lines);
@@ -94,6 +98,7 @@ class OfflineSession {
   offline::FrontEndOptions options_;
   std::set<std::string> said_;
   std::vector<std::string> warnings_;
+  std::string progressShown_;  // the progress line on the terminal, until a line ends it
 };
 
 }  // namespace hv::app

@@ -215,3 +215,23 @@ TEST_F(SessionProgramTest, JsonTellsEachHiveAndTheExitCode) {
 
 }  // namespace
 }  // namespace hv
+
+namespace hv {
+namespace {
+
+// Progress of an unattended run: on stderr when it is a terminal, nothing otherwise.
+TEST_F(SessionProgramTest, ProgressIsShownOnATerminalOnly) {
+  ProgramRun run = Hivora("/Scan report.ini");
+  ASSERT_EQ(run.exitCode, 0) << run.out;
+  EXPECT_EQ(run.out.find('%'), std::string::npos) << run.out;
+  if (std::system("command -v script >/dev/null 2>&1") != 0) GTEST_SKIP() << "script(1) is not installed";
+  run = test::RunShell("cd '" + dir.path().string() + "' && XDG_CONFIG_HOME='" + (dir / "config").string() +
+                       "' script -qec \"'" HIVORA_PROGRAM "' --root '" + c.string() +
+                       "' /Scan report.ini\" /dev/null </dev/null");
+  EXPECT_NE(run.out.find("hivora: SOFTWARE "), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("100%"), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find("\x1b[2J"), std::string::npos) << "the terminal is not taken over by the window";
+}
+
+}  // namespace
+}  // namespace hv
