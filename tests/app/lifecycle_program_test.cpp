@@ -199,6 +199,30 @@ TEST_F(LifecycleProgramTest, AStaleEntryIsDroppedAndTheRunIsPartlyDone) {
   EXPECT_FALSE(fs::exists(Config("SOFTWARE.hvx")));
 }
 
+// Killed at the restart message, the copy then deleted: the entry is dropped
+// with its reason, the others are applied, and no backup is claimed for it.
+TEST_F(LifecycleProgramTest, APendingEntryWhoseCopyIsGoneIsDroppedAndTheOthersApplied) {
+  ASSERT_EQ(Hivora(Root() + " /Silent").exitCode, 0);  // backups of an earlier restart
+  const std::string earlierSamBackup = ReadWholeFile(Config("SAM.bak"));
+  const std::string compactedSam = ReadWholeFile(Config("SAM"));
+  LeavePending();
+  fs::remove(Config("SAM.hvx"));
+  ProgramRun run = Hivora(Root() + " --apply-pending");
+  EXPECT_EQ(run.exitCode, 3) << run.out;
+  EXPECT_NE(run.out.find("SAM left alone: its copy is gone"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("SOFTWARE replaced"), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find("SAM replaced"), std::string::npos) << run.out;
+  EXPECT_TRUE(ReadWholeFile(Config("SAM")) == compactedSam);
+  EXPECT_TRUE(ReadWholeFile(Config("SAM.bak")) == earlierSamBackup);
+  run = Hivora(Root() + " --apply-pending");
+  EXPECT_EQ(run.exitCode, 0) << run.out;
+  EXPECT_NE(run.out.find("no replacements wait"), std::string::npos) << "the journal is settled: " << run.out;
+  // The backups are still whole: SAM's from the earlier restart, SOFTWARE's from this one.
+  run = Hivora(Root() + " --restore-backups");
+  EXPECT_EQ(run.exitCode, 0) << run.out;
+  EXPECT_TRUE(ReadWholeFile(Config("SAM")) == originals.at("SAM"));
+}
+
 TEST_F(LifecycleProgramTest, AChangedHiveIsDroppedAndNothingDoneIsExit1) {
   LeavePending();
   for (const char* hive : {"SOFTWARE", "SAM"}) {

@@ -237,6 +237,12 @@ ReplacementOutcome ReplacementJournal::ApplyOne(const PendingReplacement& e, DWO
     if (!Tick()) return fail(err::kWriteFault, {});
     host::SyncFolder(FolderOf(e.hive));
     if (!Tick()) return fail(err::kWriteFault, {});
+  } else if (!Exists(e.hive) || !Exists(e.backup) || (e.made && FingerprintOf(e.hive).hive == e.made->hive)) {
+    // No copy, and the hive is not the one step 3 would have put in place:
+    // the copy is gone (deleted while it waited). The entry is dropped, the
+    // hive stays as it is, and the others go on.
+    out.why = "its copy is gone; the hive stays as it is";
+    return out;
   } else {
     out.newSize = SizeOf(e.hive);
     out.oldSize = SizeOf(e.backup);
@@ -302,9 +308,11 @@ DWORD ReplacementJournal::ApplyAll(std::vector<ReplacementOutcome>* outcomes) {
   if (journal.entries.empty()) return err::kSuccess;
   journal.state = JournalState::kRestarting;
   // The backups this restart makes take the place of earlier ones of the same hives.
+  // A hive whose copy is gone gets no new backup: its earlier one stays restorable.
   std::erase_if(journal.applied, [&](const AppliedReplacement& a) {
-    return std::any_of(journal.entries.begin(), journal.entries.end(),
-                       [&](const PendingReplacement& e) { return SameFile(e.hive, a.hive); });
+    return std::any_of(journal.entries.begin(), journal.entries.end(), [&](const PendingReplacement& e) {
+      return SameFile(e.hive, a.hive) && Exists(e.replacement);
+    });
   });
   if (DWORD r = Save(journal); r != err::kSuccess) return r;
   if (!Tick()) return err::kWriteFault;
