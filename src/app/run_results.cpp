@@ -47,7 +47,7 @@ std::vector<HiveResult> HiveResults(const offline::OfflinePlatform& platform) {
       if (result.file.empty() || !fs::equivalent(o.hive, result.file, ec)) continue;
       matched[i] = true;
       result.state = o.replaced ? "replaced" : "left alone";
-      result.reason = o.replaced ? std::string() : o.why;
+      result.reason = o.why;
       if (o.replaced) result.newSize = static_cast<std::int64_t>(o.newSize);
     }
   };
@@ -85,7 +85,7 @@ std::vector<HiveResult> HiveResults(const offline::OfflinePlatform& platform) {
     result.currentSize = static_cast<std::int64_t>(o.oldSize);
     result.state = o.replaced ? "replaced" : "left alone";
     if (o.replaced) result.newSize = static_cast<std::int64_t>(o.newSize);
-    result.reason = o.replaced ? std::string() : o.why;
+    result.reason = o.why;
     results.push_back(std::move(result));
   }
   return results;

@@ -1,5 +1,7 @@
 #include "platform/offline/pending_replacements.h"
 
+#include "platform/offline/error_text.h"
+
 #include <algorithm>
 #include <sstream>
 #include <system_error>
@@ -248,19 +250,27 @@ ReplacementOutcome ReplacementJournal::ApplyOne(const PendingReplacement& e, DWO
     out.oldSize = SizeOf(e.backup);
   }
   // Step 4: the new hive's logs: those of the file it was, else empty ones.
+  // The hive is in place already: it is replaced whatever befalls its logs,
+  // and the journal records it so that its backup can be put back; a log
+  // that could not be made is told with it (Windows makes a missing one).
+  auto replacedWithout = [&](DWORD code, const std::string& why) {
+    out.replaced = true;
+    out.why = (why.empty() ? std::string("a new log could not be made") : why) + " (" + ErrorText(code) + ")";
+    return out;
+  };
   for (const char* which : kLogNames) {
     const fs::path comingLog = LogOf(e.replacement, which);
     const fs::path hiveLog = LogOf(e.hive, which);
     if (Exists(comingLog)) {
       if (DWORD r = host::Rename(comingLog, hiveLog); r != err::kSuccess) {
-        return fail(r, comingLog.filename().string() + " could not be put beside the hive");
+        return replacedWithout(r, comingLog.filename().string() + " could not be put beside the hive");
       }
     } else if (!Exists(hiveLog)) {
       const fs::path backupLog = LogOf(e.backup, which);
       std::string why;
       if (DWORD r = host::CreateEmptyProtected(hiveLog, Exists(backupLog) ? backupLog : e.hive, &why);
           r != err::kSuccess && r != err::kFileExists) {
-        return fail(r, why);
+        return replacedWithout(r, why);
       }
     }
     if (!Tick()) return fail(err::kWriteFault, {});

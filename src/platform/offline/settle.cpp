@@ -56,7 +56,7 @@ std::vector<std::string> OutcomeLines(const std::vector<ReplacementOutcome>& out
     const std::string name = o.hive.filename().string();
     if (o.replaced) {
       lines.push_back(name + " replaced: " + Grouped(o.oldSize) + " -> " + Grouped(o.newSize) + " bytes, backup " +
-                      o.backup.filename().string());
+                      o.backup.filename().string() + (o.why.empty() ? std::string() : "; but " + o.why));
     } else {
       lines.push_back(name + " left alone: " + (o.why.empty() ? std::string("it could not be replaced") : o.why));
     }
