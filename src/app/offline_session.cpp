@@ -206,6 +206,17 @@ int OfflineSession::Settle(OfflinePlatform& platform, SettleAction action, const
 // Replacements that were requested but whose restart never came: asked in
 // an attended run; otherwise told, and the run ends without touching them.
 std::optional<int> OfflineSession::SettlePendingAtStart(OfflinePlatform& platform, bool attended) {
+  if (platform.journal().State() == offline::JournalState::kRestarting && !platform.journal().Entries().empty()) {
+    // A restart that could not replace these hives, tried again at this start in vain.
+    std::vector<std::string> failing;
+    for (const offline::PendingReplacement& e : platform.journal().Entries()) {
+      failing.push_back(platform.drives().ToWindows(e.hive));
+    }
+    Say("the restart could not replace " + offline::JoinedHives(failing) +
+        "; --discard-pending drops those replacements (the hives stay as they are), --restore-backups then puts "
+        "back what the restart replaced");
+    return offline::kExitNothingDone;
+  }
   const std::vector<std::string> waiting = offline::WaitingHives(platform);
   if (waiting.empty()) return std::nullopt;
   if (!attended || Unattended()) {

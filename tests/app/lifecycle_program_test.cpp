@@ -223,6 +223,35 @@ TEST_F(LifecycleProgramTest, APendingEntryWhoseCopyIsGoneIsDroppedAndTheOthersAp
   EXPECT_TRUE(ReadWholeFile(Config("SAM")) == originals.at("SAM"));
 }
 
+// A replacement the restart cannot make, however often it tries, is named
+// at each start with the way out, and --discard-pending takes it.
+TEST_F(LifecycleProgramTest, AReplacementThatFailsEveryTimeCanBeDiscarded) {
+  LeavePending();
+  fs::create_directories(Config("SAM.bak") / "in the way");  // the backup can never be named SAM.bak
+  ProgramRun run = Hivora(Root() + " --apply-pending");
+  EXPECT_EQ(run.exitCode, 3) << run.out;
+  EXPECT_NE(run.out.find("SAM left alone: its backup could not be named SAM.bak"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("SOFTWARE replaced"), std::string::npos) << run.out;
+
+  run = Hivora(Root() + " /Scan '" + (dir / "report.ini").string() + "'");
+  EXPECT_EQ(run.exitCode, 1) << run.out;
+  EXPECT_NE(run.out.find("the restart could not replace C:\\Windows\\System32\\config\\SAM; --discard-pending"),
+            std::string::npos)
+      << run.out;
+
+  run = Hivora(Root() + " --discard-pending");
+  EXPECT_EQ(run.exitCode, 0) << run.out;
+  EXPECT_NE(run.out.find("SAM left alone: its replacement was discarded"), std::string::npos) << run.out;
+  EXPECT_FALSE(fs::exists(Config("SAM.hvx")));
+  EXPECT_TRUE(ReadWholeFile(Config("SAM")) == originals.at("SAM"));
+
+  run = Hivora(Root() + " /Scan '" + (dir / "report.ini").string() + "'");
+  EXPECT_EQ(run.exitCode, 0) << run.out;
+  run = Hivora(Root() + " --restore-backups");
+  EXPECT_EQ(run.exitCode, 0) << run.out;
+  EXPECT_TRUE(ReadWholeFile(Config("SOFTWARE")) == originals.at("SOFTWARE"));
+}
+
 TEST_F(LifecycleProgramTest, AChangedHiveIsDroppedAndNothingDoneIsExit1) {
   LeavePending();
   for (const char* hive : {"SOFTWARE", "SAM"}) {

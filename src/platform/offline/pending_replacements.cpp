@@ -338,9 +338,22 @@ void ReplacementJournal::Recover(std::vector<ReplacementOutcome>* outcomes) {
 DWORD ReplacementJournal::Discard(std::vector<PendingReplacement>* discarded) {
   std::lock_guard lock(mutex_);
   Journal journal = Load();
-  if (journal.state != JournalState::kPending) return err::kSharingViolation;
+  // A restore under way is finished, never dropped half done.
+  if (journal.state == JournalState::kRestoring) return err::kSharingViolation;
   for (const PendingReplacement& e : journal.entries) {
     std::error_code ec;
+    // What a restart left of an entry it could not apply: the hive is still
+    // the old one (step 3 never ran), but its logs may have gone beside the
+    // backup (step 2); they come back to it.
+    if (journal.state == JournalState::kRestarting && e.made && FingerprintOf(e.hive).hive == e.made->hive) {
+      for (int i = 0; i < 2; ++i) {
+        const FileStamp& made = i == 0 ? e.made->log1 : e.made->log2;
+        const fs::path backupLog = LogOf(e.backup, kLogNames[i]);
+        if (made.present && !Exists(LogOf(e.hive, kLogNames[i])) && StampOf(backupLog) == made) {
+          (void)host::Rename(backupLog, LogName(e.hive, kLogNames[i]));
+        }
+      }
+    }
     fs::remove(e.replacement, ec);
     if (discarded != nullptr) discarded->push_back(e);
   }
