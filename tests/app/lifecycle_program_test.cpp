@@ -252,6 +252,32 @@ TEST_F(LifecycleProgramTest, AReplacementThatFailsEveryTimeCanBeDiscarded) {
   EXPECT_TRUE(ReadWholeFile(Config("SOFTWARE")) == originals.at("SOFTWARE"));
 }
 
+// A hive another program holds (locked, or open for writing) is neither
+// copied for a replacement nor replaced: its writes would land in the backup.
+TEST_F(LifecycleProgramTest, AHiveHeldByAnotherProgramIsLeftAlone) {
+  {
+    HeldLock locked(Config("SAM"));
+    const ProgramRun run = Hivora(Root() + " /Silent");
+    EXPECT_EQ(run.exitCode, 3) << run.out;
+    EXPECT_NE(run.out.find("SAM: SAM is in use by another program"), std::string::npos) << run.out;
+    EXPECT_TRUE(ReadWholeFile(Config("SAM")) == originals.at("SAM"));
+    EXPECT_FALSE(fs::exists(Config("SAM.bak")));
+  }
+  if (::geteuid() != 0) GTEST_SKIP() << "a plain open is seen by root only";
+  fs::remove(Config("SOFTWARE.bak"));
+  LeavePending();
+  const int writer = ::open(Config("SOFTWARE").c_str(), O_WRONLY | O_CLOEXEC);
+  ASSERT_GE(writer, 0);
+  const ProgramRun run = Hivora(Root() + " --apply-pending");
+  ::close(writer);
+  EXPECT_EQ(run.exitCode, 3) << run.out;
+  EXPECT_NE(run.out.find("SOFTWARE left alone: SOFTWARE is in use by another program (PID " +
+                         std::to_string(::getpid()) + ")"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("SAM replaced"), std::string::npos) << run.out;
+}
+
 TEST_F(LifecycleProgramTest, AChangedHiveIsDroppedAndNothingDoneIsExit1) {
   LeavePending();
   for (const char* hive : {"SOFTWARE", "SAM"}) {

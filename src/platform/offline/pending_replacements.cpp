@@ -1,6 +1,7 @@
 #include "platform/offline/pending_replacements.h"
 
 #include "platform/offline/error_text.h"
+#include "platform/offline/in_use.h"
 
 #include <algorithm>
 #include <sstream>
@@ -189,6 +190,10 @@ ReplacementOutcome ReplacementJournal::ApplyOne(const PendingReplacement& e, DWO
       fs::remove(e.replacement, ec);
       out.why = "it changed since its copy was made; the replacement was dropped";
       return out;
+    }
+    // A hive another program holds is not swapped under it: its writes would land in the backup.
+    for (const fs::path& file : {e.hive, LogOf(e.hive, kLogNames[0]), LogOf(e.hive, kLogNames[1])}) {
+      if (auto held = HeldByAnotherProgram(file)) return fail(err::kSharingViolation, file.filename().string() + " is " + *held);
     }
     out.oldSize = SizeOf(e.hive);
     out.newSize = SizeOf(e.replacement);
