@@ -6,12 +6,9 @@
 //          --restore-backups | --list-restore-points | --restore-point ID
 //   hivora --help | --version
 //
-// Exit codes (also in UsageText): 0 done; 1 nothing done (analysis failed,
-// report not written, nothing replaced, or the installation is owned by
-// another instance, which was brought forward); 2 bad command line or
-// installation; 3 partly done (some hives replaced, some left alone).
-// Anything but 0 says why in one line on standard error; runs that change
-// hives print a summary there too.
+// The run itself (the command line, settling, the outcome and its exit
+// code) is the offline session's (offline_session.h); this program supplies
+// the terminal: its prompt, its window, and standard error for the lines.
 #include <unistd.h>
 
 #include <cstdint>
