@@ -109,7 +109,7 @@ int Run(int argc, char** argv) {
                                                     endpoint, hv::ui::kWmActivateInstance, 0, 0);
     session.Say("another hivora works on " + platform->identity() +
                 (activated ? "; it was brought forward. Nothing was done." : ". Nothing was done."));
-    return hv::offline::kExitNothingDone;
+    return session.End(hv::offline::kExitNothingDone);
   }
   const std::vector<std::string> warnings = session.Warnings();
 

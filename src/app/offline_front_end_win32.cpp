@@ -147,7 +147,7 @@ int RunOfflineInstallation(int argc, const char* const* argv) {
     if (found) RunApplication(toolkit, instanceName);
     session.Say("another hivora works on " + platform->identity() +
                 (found ? "; it was brought forward. Nothing was done." : ". Nothing was done."));
-    return offline::kExitNothingDone;
+    return session.End(offline::kExitNothingDone);
   }
   for (const std::string& warning : session.Warnings()) session.Say("warning: " + warning);
   WarnOfLargeHives(*platform, session, boxed);

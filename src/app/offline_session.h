@@ -82,6 +82,10 @@ class OfflineSession {
   // stream, one line kept up to date ("hivora: SOFTWARE 45%").
   void ShowProgress();
 
+  // Ends a run the front end ends itself (another instance owns the
+  // installation): the --json file is written; `code`.
+  int End(int code) { return Ended(nullptr, code); }
+
   // Says `line` once per run.
   void Say(const std::string& line);
   void SayAll(const std::vector<std::string>& lines);
