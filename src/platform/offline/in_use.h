@@ -12,11 +12,13 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace hv::offline {
 
-// nullopt when no other program is seen to hold `file` (or it is not
-// there); else why, in words: "in use by another program (PID 4242)".
-std::optional<std::string> HeldByAnotherProgram(const std::filesystem::path& file);
+// nullopt when no other program is seen to hold any of `files` (a missing
+// one holds nothing); else which and why, in words: "SAM is in use by
+// another program (PID 4242)". The processes are searched once for all.
+std::optional<std::string> HeldByAnotherProgram(const std::vector<std::filesystem::path>& files);
 
 }  // namespace hv::offline

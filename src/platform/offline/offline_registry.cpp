@@ -234,14 +234,11 @@ LSTATUS OfflinePlatform::RegSaveKeyA(HKEY key, const char* file) {
   const fs::path folder = target->has_parent_path() ? target->parent_path() : fs::path(".");
   if (!fs::is_directory(folder, ec)) return Status(err::kPathNotFound);
   // A hive another program holds would go on being written after its copy was made.
-  for (const fs::path& file : {*source, LogOf(*source, "LOG1"), LogOf(*source, "LOG2")}) {
-    if (auto held = HeldByAnotherProgram(file)) {
-      const std::string why = file.filename().string() + " is " + *held;
-      std::lock_guard lock(mutex_);
-      saveFailures_[*target] = why;
-      report_.copiesFailed.push_back(source->filename().string() + ": " + why);
-      return Status(err::kSharingViolation);
-    }
+  if (auto held = HeldByAnotherProgram({*source, LogOf(*source, "LOG1"), LogOf(*source, "LOG2")})) {
+    std::lock_guard lock(mutex_);
+    saveFailures_[*target] = *held;
+    report_.copiesFailed.push_back(source->filename().string() + ": " + *held);
+    return Status(err::kSharingViolation);
   }
 
   const HiveFingerprint made = FingerprintOf(*source);

@@ -192,8 +192,8 @@ ReplacementOutcome ReplacementJournal::ApplyOne(const PendingReplacement& e, DWO
       return out;
     }
     // A hive another program holds is not swapped under it: its writes would land in the backup.
-    for (const fs::path& file : {e.hive, LogOf(e.hive, kLogNames[0]), LogOf(e.hive, kLogNames[1])}) {
-      if (auto held = HeldByAnotherProgram(file)) return fail(err::kSharingViolation, file.filename().string() + " is " + *held);
+    if (auto held = HeldByAnotherProgram({e.hive, LogOf(e.hive, kLogNames[0]), LogOf(e.hive, kLogNames[1])})) {
+      return fail(err::kSharingViolation, *held);
     }
     out.oldSize = SizeOf(e.hive);
     out.newSize = SizeOf(e.replacement);
