@@ -97,7 +97,15 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   hv::win32::HardenLibrarySearch();
   try {
     if (hv::app::WantsOfflineInstallation(__argc, __argv)) {
-      return hv::app::RunOfflineInstallation(__argc, __argv);
+      try {
+        return hv::app::RunOfflineInstallation(__argc, __argv);
+      } catch (const std::exception& error) {
+        // An offline run reports on the console it was started from, and an
+        // unattended one must never wait on a box.
+        hv::win32::ConnectStandardErrorToConsole();
+        std::fprintf(stderr, "hivora: %s\n", error.what());
+        return 1;
+      }
     }
     if (auto code = CheckLiveCommandLine(__argc, __argv)) return *code;
     hv::SetPlatform(std::make_unique<hv::Win32Platform>());
