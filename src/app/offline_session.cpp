@@ -1,6 +1,7 @@
 #include "app/offline_session.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <system_error>
 
@@ -166,8 +167,13 @@ std::optional<int> OfflineSession::ReadCommandLine(int argc, const char* const* 
 std::optional<int> OfflineSession::Begin(OfflinePlatform& platform, bool attended) {
   if (!platform.owner()) {
     if (platform.lockError() != err::kSuccess) {
+      const std::string why = offline::ErrorText(platform.lockError());
       return Ended(nullptr, Refuse("the installation's lock file cannot be made in " + platform.stateFolder().string() +
-                                       ": " + offline::ErrorText(platform.lockError()),
+                                       ": " + why +
+                                       (why == offline::ErrnoText(EROFS)
+                                            ? "; the installation is mounted read-only: mount it read-write to analyse "
+                                              "or change it"
+                                            : std::string()),
                                    offline::kUsageExitCode));
     }
     return std::nullopt;  // the front end brings the owner forward

@@ -235,3 +235,32 @@ TEST_F(SessionProgramTest, ProgressIsShownOnATerminalOnly) {
 
 }  // namespace
 }  // namespace hv
+
+namespace hv {
+namespace {
+
+// A read-only mount of the installation: refused with the reason and what to
+// do, and not one file of it changed (as root, where a bind mount can be made).
+TEST_F(SessionProgramTest, AReadOnlyMountIsRefusedWithItsReasonAndLeftAsItWas) {
+  const fs::path mounted = dir / "mounted";
+  fs::create_directories(mounted);
+  const std::string mount = "mount --bind '" + c.string() + "' '" + mounted.string() +
+                            "' 2>/dev/null && mount -o remount,bind,ro '" + mounted.string() + "' 2>/dev/null";
+  if (std::system(mount.c_str()) != 0) {
+    (void)std::system(("umount '" + mounted.string() + "' 2>/dev/null").c_str());
+    GTEST_SKIP() << "a read-only bind mount cannot be made here (needs root)";
+  }
+  const auto before = Snapshot(c);
+  const ProgramRun run = test::RunShell("cd '" + dir.path().string() + "' && XDG_CONFIG_HOME='" +
+                                        (dir / "config").string() + "' '" HIVORA_PROGRAM "' --root '" +
+                                        mounted.string() + "' /Scan report.ini </dev/null 2>&1");
+  (void)std::system(("umount '" + mounted.string() + "'").c_str());
+  EXPECT_EQ(run.exitCode, 2) << run.out;
+  EXPECT_NE(run.out.find(": Read-only file system; the installation is mounted read-only: mount it read-write"),
+            std::string::npos)
+      << run.out;
+  EXPECT_TRUE(Snapshot(c) == before);
+}
+
+}  // namespace
+}  // namespace hv
