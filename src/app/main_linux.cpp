@@ -1,17 +1,14 @@
 // hivora: the Linux program. Compacts the hives of an offline Windows
 // installation, with the terminal as its front end.
 //
-//   hivora [--root DIR | --machine FILE] [--script FILE] [/Silent | /Scan REPORT]
+//   hivora [--root DIR | --machine FILE] [--script FILE] [--json FILE] [/Silent | /Scan REPORT]
 //   hivora [--root DIR | --machine FILE] --apply-pending | --discard-pending |
 //          --restore-backups | --list-restore-points | --restore-point ID
 //   hivora --help | --version
 //
-// Exit codes (also in UsageText): 0 done; 1 nothing done (analysis failed,
-// report not written, nothing replaced, or the installation is owned by
-// another instance, which was brought forward); 2 bad command line or
-// installation; 3 partly done (some hives replaced, some left alone).
-// Anything but 0 says why in one line on standard error; runs that change
-// hives print a summary there too.
+// The run itself (the command line, settling, the outcome and its exit
+// code) is the offline session's (offline_session.h); this program supplies
+// the terminal: its prompt, its window, and standard error for the lines.
 #include <unistd.h>
 
 #include <cstdint>
@@ -23,12 +20,14 @@
 #include <string>
 #include <vector>
 
+#include "app/offline_session.h"
 #include "platform/offline/front_end_options.h"
 #include "platform/offline/installation_notes.h"
 #include "platform/offline/instance_name.h"
 #include "platform/offline/private_profile.h"
 #include "platform/offline/host_io.h"
 #include "platform/offline/settle.h"
+#include "shell/run_record.h"
 #include "platform/platform.h"
 #include "resources/builtin_texts.h"
 #include "shell/command_switch.h"
@@ -44,176 +43,81 @@ using hv::offline::OfflinePlatform;
 using hv::offline::SettleAction;
 using hv::ui::console::ConsoleOptions;
 
-void Say(const std::string& line) { std::fprintf(stderr, "hivora: %s\n", line.c_str()); }
-
-int Fail(const std::string& message) {
-  Say(message);
-  return hv::offline::kUsageExitCode;
-}
-
-void SayAll(const std::vector<std::string>& lines) {
-  for (const std::string& line : lines) Say(line);
-}
-
 bool Interactive(const hv::offline::FrontEndOptions& options) {
   return !options.script && isatty(STDIN_FILENO) && isatty(STDOUT_FILENO);
 }
 
-ConsoleOptions ToolkitOptions(const hv::offline::FrontEndOptions& options) {
+ConsoleOptions ToolkitOptions(const hv::offline::FrontEndOptions& options, bool unattended) {
   ConsoleOptions console;
   if (options.script) {
     console.mode = ConsoleOptions::Mode::Script;
     console.scriptPath = options.script->string();
-  } else if (Interactive(options)) {
+  } else if (Interactive(options) && !unattended) {
     console.mode = ConsoleOptions::Mode::Interactive;
   } else {
-    // Without a terminal and without a script: the empty script, so that
-    // the window is shown, the unattended modes run, and the program ends.
+    // An unattended run, on a terminal too (which it leaves to its lines): the
+    // empty script, so that the window is shown, the switch's mode runs, and
+    // the program ends.
     console.mode = ConsoleOptions::Mode::Script;
     console.scriptPath = "/dev/null";
   }
   return console;
 }
 
-int Settle(OfflinePlatform& platform, const hv::offline::FrontEndOptions& options) {
-  const hv::offline::SettleResult result = hv::offline::SettleBy(platform, options.settle, options.restorePointId);
-  if (options.settle == SettleAction::kListRestorePoints) {
-    for (const std::string& line : result.lines) std::printf("%s\n", line.c_str());
-    return result.exitCode;
-  }
-  if (result.exitCode == hv::offline::kExitPartlyDone) Say("partly done; see the lines below");
-  SayAll(result.lines);
-  return result.exitCode;
-}
+// The terminal: lines on stderr, listings on stdout, questions at the prompt.
+class TerminalFrontEnd : public hv::app::SessionFrontEnd {
+ public:
+  void Say(const std::string& line) override { std::fprintf(stderr, "hivora: %s\n", line.c_str()); }
+  void Print(const std::string& line) override { std::printf("%s\n", line.c_str()); }
+  void PrintText(const std::string& text, bool toError) override { std::fputs(text.c_str(), toError ? stderr : stdout); }
 
-// Replacements that were requested but whose restart never came. Asked on a
-// terminal; otherwise told, and the program ends without touching them.
-// -1: go on to the main window; else the exit code.
-int SettlePendingAtStart(OfflinePlatform& platform, const hv::offline::FrontEndOptions& options) {
-  const std::vector<std::string> waiting = hv::offline::WaitingHives(platform);
-  if (waiting.empty()) return -1;
-  const std::string names = hv::offline::JoinedHives(waiting);
-  if (!Interactive(options)) {
-    Say(hv::offline::PendingAtStartText(waiting));
-    return hv::offline::kExitNothingDone;
+  PendingChoice AskAboutPending(const std::vector<std::string>& waiting) override {
+    std::printf(
+        "Replacements wait for a restart that never came:\n  %s\n"
+        "[r] restart now: apply them, as the restart would\n"
+        "[d] discard them: delete the copies, keep the hives\n"
+        "[q] quit and leave them waiting\nChoice: ",
+        hv::offline::JoinedHives(waiting).c_str());
+    std::fflush(stdout);
+    std::string answer;
+    if (!std::getline(std::cin, answer)) answer = "q";
+    if (answer == "r" || answer == "R") return PendingChoice::kApply;
+    if (answer == "d" || answer == "D") return PendingChoice::kDiscard;
+    return PendingChoice::kLeave;
   }
-  std::printf(
-      "Replacements wait for a restart that never came:\n  %s\n"
-      "[r] restart now: apply them, as the restart would\n"
-      "[d] discard them: delete the copies, keep the hives\n"
-      "[q] quit and leave them waiting\nChoice: ",
-      names.c_str());
-  std::fflush(stdout);
-  std::string answer;
-  if (!std::getline(std::cin, answer)) answer = "q";
-  if (answer == "r" || answer == "R") {
-    hv::offline::FrontEndOptions apply = options;
-    apply.settle = SettleAction::kApplyPending;
-    return Settle(platform, apply);
-  }
-  if (answer == "d" || answer == "D") {
-    hv::offline::FrontEndOptions discard = options;
-    discard.settle = SettleAction::kDiscardPending;
-    const int code = Settle(platform, discard);
-    return code == 0 ? -1 : code;
-  }
-  Say("the replacements still wait; nothing was done");
-  return hv::offline::kExitNothingDone;
-}
-
-bool ReportWritten(OfflinePlatform& platform, const std::string& reportPath) {
-  if (reportPath.empty()) return false;
-  auto file = platform.drives().Resolve(reportPath);
-  std::string text;
-  return file && hv::offline::host::ReadFile(*file, &text) == hv::err::kSuccess &&
-         text.find("[Scan Result]") != std::string::npos;
-}
-
-// The exit code of a run of the main window, with its summary on stderr.
-int Outcome(OfflinePlatform& platform) {
-  const hv::offline::RunReport report = platform.report();
-  // The arguments as the application took them, not re-parsed from one line.
-  const std::vector<std::string> arguments = platform.CommandLineArguments();
-  const hv::CommandSwitch mode = hv::RecognizeSwitch(arguments);
-  if (mode == hv::CommandSwitch::Scan) {
-    if (!ReportWritten(platform, hv::ReportPathArgument(arguments))) {
-      Say("the report was not written");
-      return hv::offline::kExitNothingDone;
-    }
-    if (report.copiesMade == 0) {
-      Say("the analysis failed; no hive could be copied");
-      SayAll(report.copiesFailed);
-      return hv::offline::kExitNothingDone;
-    }
-    return hv::offline::kExitDone;
-  }
-  const auto leftAlone = static_cast<int>(report.copiesFailed.size()) + report.requestsRefused;
-  const bool silent = mode == hv::CommandSwitch::Silent;
-  if (!report.restarted || report.outcomes.empty()) {
-    if (!silent && report.notices.empty()) return hv::offline::kExitDone;
-    Say(report.copiesMade == 0 && silent ? "the analysis failed; nothing was replaced" : "nothing was replaced");
-    SayAll(report.notices);
-    SayAll(report.copiesFailed);
-    return silent ? hv::offline::kExitNothingDone : hv::offline::kExitDone;
-  }
-  const int code = hv::offline::ExitCodeOf(report.outcomes, leftAlone);
-  if (code == hv::offline::kExitPartlyDone) Say("partly done: some hives were replaced, some left alone");
-  if (code == hv::offline::kExitNothingDone) Say("nothing was replaced");
-  SayAll(hv::offline::OutcomeLines(report.outcomes));
-  for (const std::string& failed : report.copiesFailed) Say(failed + " (left alone)");
-  SayAll(report.notices);
-  return code;
-}
+};
 
 int Run(int argc, char** argv) {
+  TerminalFrontEnd frontEnd;
+  hv::app::OfflineSession session(frontEnd, "hivora");
+  if (auto code = session.ReadCommandLine(argc, argv)) return *code;
+  hv::offline::FrontEndOptions& options = session.options();
+  if (!options.script && session.Mode() == hv::CommandSwitch::None && options.settle == SettleAction::kNone &&
+      !Interactive(options)) {
+    return session.UsageError("no terminal to show the window on: use /Scan FILE or /Silent, or --script FILE");
+  }
   std::string error;
-  auto options = hv::offline::ParseFrontEndOptions(argc, argv, &error);
-  if (!options) return Fail(error);
-  if (options->help) {
-    std::fputs(hv::offline::UsageText("hivora").c_str(), stdout);
-    return 0;
-  }
-  if (options->version) {
-    std::printf("hivora (Talvix Hivora) %s\n", hv::BuiltinText(hv::kTextVersion));
-    return 0;
-  }
-  std::unique_ptr<OfflinePlatform> platform = hv::offline::MakeOfflinePlatform(*options, &error);
-  if (!platform) return Fail(error);
+  std::unique_ptr<OfflinePlatform> platform = hv::offline::MakeOfflinePlatform(options, &error);
+  if (!platform) return session.Refuse(error, hv::offline::kUsageExitCode);
 
   const std::string instanceName = hv::offline::InstanceNameFor(hv::kInstanceName, platform->identity());
+  if (auto code = session.Begin(*platform, Interactive(options))) return *code;
   if (!platform->owner()) {
-    if (platform->lockError() != hv::err::kSuccess) {
-      return Fail("the installation's lock file cannot be made in " + platform->stateFolder().string() +
-                  " (error " + std::to_string(platform->lockError()) + ")");
-    }
     // The owner comes forward; this start touches nothing.
     const std::string endpoint = hv::ui::console::EndpointPath(instanceName);
     const bool activated = !endpoint.empty() && hv::ui::console::SendToEndpoint(
                                                     endpoint, hv::ui::kWmActivateInstance, 0, 0);
-    Say("another hivora works on " + platform->identity() +
-        (activated ? "; it was brought forward. Nothing was done." : ". Nothing was done."));
-    return hv::offline::kExitNothingDone;
+    session.Say("another hivora works on " + platform->identity() +
+                (activated ? "; it was brought forward. Nothing was done." : ". Nothing was done."));
+    return session.End(hv::offline::kExitNothingDone);
   }
-  if (const auto recovered = platform->report().recovered; !recovered.empty()) {
-    Say("an interrupted restart was finished:");
-    SayAll(hv::offline::OutcomeLines(recovered));
-  }
-  if (options->settle != SettleAction::kNone) return Settle(*platform, *options);
-  if (int code = SettlePendingAtStart(*platform, *options); code >= 0) return code;
-  // Settling works on what is left of an installation; the window needs hives.
-  const hv::offline::InstallationCheck check = hv::offline::CheckInstallation(*platform);
-  if (check.refusal) {
-    const std::string where = options->root ? options->root->string() + ": "
-                              : options->machine ? options->machine->string() + ": "
-                                                 : std::string();
-    return Fail(where + *check.refusal);
-  }
+  const std::vector<std::string> warnings = session.Warnings();
 
   std::unique_ptr<hv::ui::console::ConsoleToolkit> toolkit;
   try {
-    toolkit = hv::ui::console::MakeConsoleToolkit(ToolkitOptions(*options));
+    toolkit = hv::ui::console::MakeConsoleToolkit(ToolkitOptions(options, session.Unattended()));
   } catch (const hv::ui::console::ConsoleSetupError& e) {
-    return Fail(e.what());
+    return session.Refuse(e.what(), hv::offline::kUsageExitCode);
   }
 
   // At a restart the system asks the program to close; it closes as the
@@ -229,7 +133,7 @@ int Run(int argc, char** argv) {
     // host files an analysis reads and writes.
     const hv::offline::OfflinePlatform* offline = platform.get();
     hv::ui::console::ConsoleToolkit::ScreenNotes notes;
-    notes.title = [title = hv::offline::InstallationTitle(*options, *platform)] { return title; };
+    notes.title = [title = hv::offline::InstallationTitle(options, *platform)] { return title; };
     notes.rowInfo = [offline](const hv::ui::ListView& list, int row) -> std::string {
       if (row < 0 || static_cast<std::size_t>(row) >= list.Rows().size()) return {};
       const auto& data = list.Rows()[static_cast<std::size_t>(row)];
@@ -251,22 +155,32 @@ int Run(int argc, char** argv) {
         shown->MessageBoxA(nullptr, line + ".", hv::BuiltinText(hv::kTextProductTitle), hv::ui::kMbOk);
       });
     });
-    if (!check.warnings.empty()) {
+    if (!warnings.empty()) {
       std::string text;
-      for (const std::string& warning : check.warnings) text += (text.empty() ? "" : "\n\n") + warning;
+      for (const std::string& warning : warnings) text += (text.empty() ? "" : "\n\n") + warning;
       hv::ui::console::ConsoleToolkit* console = toolkit.get();
       toolkit->PostTask([console, text] {
         console->MessageBoxA(nullptr, text, hv::BuiltinText(hv::kTextProductTitle), hv::ui::kMbOk);
       });
     }
   } else {
-    for (const std::string& warning : check.warnings) std::fprintf(stderr, "hivora: warning: %s\n", warning.c_str());
+    for (const std::string& warning : warnings) session.Say("warning: " + warning);
+    // Nobody could press a button: the window's messages are lines on stderr.
+    if (!options.script) toolkit->DivertMessages([&session](const std::string& text) { session.Say(text); });
+    if (!options.script && isatty(STDERR_FILENO)) session.ShowProgress();
   }
   OfflinePlatform* os = platform.get();
   hv::SetPlatform(std::move(platform));
   hv::RunApplication(*toolkit, instanceName);
+  const int scriptErrors = toolkit->DiagnosticCount();
   toolkit.reset();  // the terminal is given back before the summary
-  return Outcome(*os);
+  const int code = session.Finish(*os);
+  // A script that asked for what is not there is a bad command line, whatever the run did.
+  if (options.script && scriptErrors > 0) {
+    session.Say("the script had " + std::to_string(scriptErrors) + (scriptErrors == 1 ? " error" : " errors"));
+    return hv::offline::kUsageExitCode;
+  }
+  return code;
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "hive/progress_dialog.h"
 
+#include <algorithm>
+
 #include "hive/hive_catalogue.h"
 #include "resources/builtin_texts.h"
 #include "settings/language.h"
@@ -59,8 +61,22 @@ TfrmGetNewHiveProgess::~TfrmGetNewHiveProgess() {
 
 int TfrmGetNewHiveProgess::HiveCount() const { return static_cast<int>(hives_.Hives.size()); }
 
+namespace {
+TfrmGetNewHiveProgess::ProgressObserver& Observer() {
+  static TfrmGetNewHiveProgess::ProgressObserver observer;
+  return observer;
+}
+}  // namespace
+
+void TfrmGetNewHiveProgess::ObserveProgress(ProgressObserver observer) { Observer() = std::move(observer); }
+
 void TfrmGetNewHiveProgess::SetBarPosition(std::int64_t position) {
   ProgressBar1.SetPosition(static_cast<std::int32_t>(static_cast<std::uint32_t>(position)));
+  if (!Observer() || hives_.Hives.empty()) return;
+  const std::size_t index = std::min(static_cast<std::size_t>(std::max(HivesDone, 0)), hives_.Hives.size() - 1);
+  const std::string& name = hives_.Hives[index].Name;
+  const int percent = static_cast<int>(std::clamp<std::int64_t>(ProgressBar1.Position() / 10, 0, 100));
+  Observer()(name.substr(name.find_last_of('\\') + 1), percent);
 }
 
 void TfrmGetNewHiveProgess::FormShow() {

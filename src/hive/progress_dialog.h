@@ -4,6 +4,8 @@
 // being copied, and lets the user stop. Its result for the caller is the text
 // of Memo1 after it closed: "Finish" when every hive was copied.
 #include <cstdint>
+#include <functional>
+#include <string>
 #include <memory>
 
 #include "hive/hive_catalogue.h"
@@ -52,6 +54,12 @@ class TfrmGetNewHiveProgess : public ui::Form {
 
   // The step rule: progress units one timer tick is worth, from the first
   // copy's size `copySize`, the first hive's duration `ms` and the total.
+  // Told each position the bar takes, with the hive being copied (the last
+  // part of its name) and the whole analysis's percent; for a front end
+  // that shows progress without the window. Empty: nobody is told.
+  using ProgressObserver = std::function<void(const std::string& hive, int percent)>;
+  static void ObserveProgress(ProgressObserver observer);
+
   static std::int64_t DeriveStep(std::int64_t copySize, std::int64_t ms, std::int64_t totalSize,
                                  bool wow64);
 

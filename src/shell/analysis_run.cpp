@@ -9,6 +9,7 @@
 #include "resources/builtin_texts.h"
 #include "settings/language.h"
 #include "shell/main_form.h"
+#include "shell/run_record.h"
 #include "workflow/figures.h"
 #include "regf/text_case.h"
 
@@ -21,9 +22,13 @@ bool PathNamesSoftware(const std::string& path) { return AsciiUpper(path).find("
 
 void TfrmMain::bAnalyzeRegistryClick() {
   if (Hives.empty()) return;
+  RunRecord& record = TheRunRecord();
+  ++record.analyses;
+  record.lastAnalysis = AnalysisRecord{false, "it did not run to its end", {}};
 
   for (const HiveRecord& hive : Hives) {
     if (IsFileInUse(hive.Copy())) {
+      record.lastAnalysis->refusal = "the copy " + hive.Copy() + " of an earlier analysis is in use";
       Tk().MessageBoxA(this, BuiltinText(kTextCannotAnalyzeNow), BuiltinText(kTextProductTitle),
                        ui::kMbOk);
       return;
@@ -37,6 +42,10 @@ void TfrmMain::bAnalyzeRegistryClick() {
 
   if (finished) {
     MeasureHives();
+    for (const HiveRecord& hive : Hives) {
+      record.lastAnalysis->hives.push_back(
+          {hive.Name, hive.File, hive.CurrentSize, hive.NewSize, hive.State == HiveState::kCopied});
+    }
     auto failed = [this] {
       Tk().MessageBoxA(this, GetLanString(kResAnalyzeNoSuccess, BuiltinText(kTextAnalyzeFailed)),
                        BuiltinText(kTextProductTitle), ui::kMbOk);
@@ -46,6 +55,10 @@ void TfrmMain::bAnalyzeRegistryClick() {
       if (!PathNamesSoftware(hive.File)) continue;
       // A missing copy measures 0 and so is rejected here like a truncated one.
       if (hive.NewSize < hive.CurrentSize / 4) {
+        const std::string name = hive.Name.substr(hive.Name.find_last_of('\\') + 1);
+        record.lastAnalysis->refusal = hive.State == HiveState::kCopied
+                                           ? name + "'s copy is under a quarter of the hive"
+                                           : name + " could not be copied";
         failed();
         return;
       }
@@ -53,12 +66,15 @@ void TfrmMain::bAnalyzeRegistryClick() {
     // A run that copied no hive at all measured nothing: it is a failure, not a fragment rate
     // of 0 with advice, and there is nothing to put in place.
     if (!AnyCopied()) {
+      record.lastAnalysis->refusal = "no hive could be copied";
       failed();
       return;
     }
   }
   bDefragRegistry.SetEnabled(finished);
   if (!finished) return;
+  record.lastAnalysis->accepted = true;
+  record.lastAnalysis->refusal.clear();
 
   for (std::size_t i = 0; i < Hives.size(); ++i) {
     const HiveRecord& hive = Hives[i];

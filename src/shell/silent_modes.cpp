@@ -7,6 +7,7 @@
 #include "platform/platform.h"
 #include "shell/command_switch.h"
 #include "shell/main_form.h"
+#include "shell/run_record.h"
 #include "ui/toolkit.h"
 #include "workflow/scan_report.h"
 
@@ -42,17 +43,35 @@ void TfrmMain::WMScanReport() {
   Tk().HideApplication();
   // Used unchanged: the platform resolves a relative or drive-letter path.
   const std::string reportPath = ReportPathArgument(Os().CommandLineArguments());
-  RunReported(Tk(), [this, &reportPath] {
+  RunRecord& record = TheRunRecord();
+  RunReported(Tk(), [this, &reportPath, &record] {
     // Erased first, so the file never holds the figures of an earlier run.
-    if (!reportPath.empty()) EraseScanReport(reportPath);
+    if (!reportPath.empty()) {
+      try {
+        EraseScanReport(reportPath);
+      } catch (const std::exception& error) {
+        // The old figures could not be taken out: that is the report's fault, not the analysis's.
+        record.reportError = std::string(error.what()) + " (its old section could not be taken out)";
+        throw;
+      }
+    }
     bAnalyzeRegistryClick();
-    if (reportPath.empty()) return;
+    if (reportPath.empty()) {
+      record.reportError = "no report file was named";
+      return;
+    }
     SystemTime now;
     Os().GetLocalTime(&now);
-    WriteScanReport(reportPath,
-                    {lCurrentRegistrySize.Caption(), lNewRegistrySize.Caption(),
-                     lSizeReduction.Caption(), lCompactPercent.Caption()},
-                    ReportTimeStamp(now));
+    try {
+      WriteScanReport(reportPath,
+                      {lCurrentRegistrySize.Caption(), lNewRegistrySize.Caption(),
+                       lSizeReduction.Caption(), lCompactPercent.Caption()},
+                      ReportTimeStamp(now));
+    } catch (const std::exception& error) {
+      record.reportError = error.what();
+      throw;
+    }
+    record.reportWritten = true;
   });
   Close();
 }

@@ -70,6 +70,12 @@ class Toolkit {
   // handler does: a message box with the product's caption.
   virtual void ShowApplicationError(const std::string& text) = 0;
 
+  // Unattended runs, where nobody could press a button: every message box
+  // and application error goes to `sink` instead of the screen, and the
+  // box's default answer is taken, as after OK. Empty: boxes are shown.
+  using MessageSink = std::function<void(const std::string& text)>;
+  void DivertMessages(MessageSink sink) { messageSink_ = std::move(sink); }
+
   // --- Milliseconds since an arbitrary start, on the toolkit's clock (a
   // virtual clock in tests).
   virtual std::int64_t TickCount() = 0;
@@ -85,6 +91,17 @@ class Toolkit {
   virtual BOOL IsWindowEnabled(HWND window) = 0;
   // The application's own window (the taskbar button's owner).
   virtual HWND ApplicationHandle() = 0;
+ protected:
+  // For the backends' MessageBoxA and ShowApplicationError: true when the
+  // message went to the sink (DivertMessages) and must not be shown.
+  bool Diverted(const std::string& text) {
+    if (!messageSink_) return false;
+    messageSink_(text);
+    return true;
+  }
+
+ private:
+  MessageSink messageSink_;
 };
 
 }  // namespace hv::ui

@@ -199,6 +199,85 @@ TEST_F(LifecycleProgramTest, AStaleEntryIsDroppedAndTheRunIsPartlyDone) {
   EXPECT_FALSE(fs::exists(Config("SOFTWARE.hvx")));
 }
 
+// Killed at the restart message, the copy then deleted: the entry is dropped
+// with its reason, the others are applied, and no backup is claimed for it.
+TEST_F(LifecycleProgramTest, APendingEntryWhoseCopyIsGoneIsDroppedAndTheOthersApplied) {
+  ASSERT_EQ(Hivora(Root() + " /Silent").exitCode, 0);  // backups of an earlier restart
+  const std::string earlierSamBackup = ReadWholeFile(Config("SAM.bak"));
+  const std::string compactedSam = ReadWholeFile(Config("SAM"));
+  LeavePending();
+  fs::remove(Config("SAM.hvx"));
+  ProgramRun run = Hivora(Root() + " --apply-pending");
+  EXPECT_EQ(run.exitCode, 3) << run.out;
+  EXPECT_NE(run.out.find("SAM left alone: its copy is gone"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("SOFTWARE replaced"), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find("SAM replaced"), std::string::npos) << run.out;
+  EXPECT_TRUE(ReadWholeFile(Config("SAM")) == compactedSam);
+  EXPECT_TRUE(ReadWholeFile(Config("SAM.bak")) == earlierSamBackup);
+  run = Hivora(Root() + " --apply-pending");
+  EXPECT_EQ(run.exitCode, 0) << run.out;
+  EXPECT_NE(run.out.find("no replacements wait"), std::string::npos) << "the journal is settled: " << run.out;
+  // The backups are still whole: SAM's from the earlier restart, SOFTWARE's from this one.
+  run = Hivora(Root() + " --restore-backups");
+  EXPECT_EQ(run.exitCode, 0) << run.out;
+  EXPECT_TRUE(ReadWholeFile(Config("SAM")) == originals.at("SAM"));
+}
+
+// A replacement the restart cannot make, however often it tries, is named
+// at each start with the way out, and --discard-pending takes it.
+TEST_F(LifecycleProgramTest, AReplacementThatFailsEveryTimeCanBeDiscarded) {
+  LeavePending();
+  fs::create_directories(Config("SAM.bak") / "in the way");  // the backup can never be named SAM.bak
+  ProgramRun run = Hivora(Root() + " --apply-pending");
+  EXPECT_EQ(run.exitCode, 3) << run.out;
+  EXPECT_NE(run.out.find("SAM left alone: its backup could not be named SAM.bak"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("SOFTWARE replaced"), std::string::npos) << run.out;
+
+  run = Hivora(Root() + " /Scan '" + (dir / "report.ini").string() + "'");
+  EXPECT_EQ(run.exitCode, 1) << run.out;
+  EXPECT_NE(run.out.find("the restart could not replace C:\\Windows\\System32\\config\\SAM; --discard-pending"),
+            std::string::npos)
+      << run.out;
+
+  run = Hivora(Root() + " --discard-pending");
+  EXPECT_EQ(run.exitCode, 0) << run.out;
+  EXPECT_NE(run.out.find("SAM left alone: its replacement was discarded"), std::string::npos) << run.out;
+  EXPECT_FALSE(fs::exists(Config("SAM.hvx")));
+  EXPECT_TRUE(ReadWholeFile(Config("SAM")) == originals.at("SAM"));
+
+  run = Hivora(Root() + " /Scan '" + (dir / "report.ini").string() + "'");
+  EXPECT_EQ(run.exitCode, 0) << run.out;
+  run = Hivora(Root() + " --restore-backups");
+  EXPECT_EQ(run.exitCode, 0) << run.out;
+  EXPECT_TRUE(ReadWholeFile(Config("SOFTWARE")) == originals.at("SOFTWARE"));
+}
+
+// A hive another program holds (locked, or open for writing) is neither
+// copied for a replacement nor replaced: its writes would land in the backup.
+TEST_F(LifecycleProgramTest, AHiveHeldByAnotherProgramIsLeftAlone) {
+  {
+    HeldLock locked(Config("SAM"));
+    const ProgramRun run = Hivora(Root() + " /Silent");
+    EXPECT_EQ(run.exitCode, 3) << run.out;
+    EXPECT_NE(run.out.find("SAM: SAM is in use by another program"), std::string::npos) << run.out;
+    EXPECT_TRUE(ReadWholeFile(Config("SAM")) == originals.at("SAM"));
+    EXPECT_FALSE(fs::exists(Config("SAM.bak")));
+  }
+  if (::geteuid() != 0) GTEST_SKIP() << "a plain open is seen by root only";
+  fs::remove(Config("SOFTWARE.bak"));
+  LeavePending();
+  const int writer = ::open(Config("SOFTWARE").c_str(), O_WRONLY | O_CLOEXEC);
+  ASSERT_GE(writer, 0);
+  const ProgramRun run = Hivora(Root() + " --apply-pending");
+  ::close(writer);
+  EXPECT_EQ(run.exitCode, 3) << run.out;
+  EXPECT_NE(run.out.find("SOFTWARE left alone: SOFTWARE is in use by another program (PID " +
+                         std::to_string(::getpid()) + ")"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("SAM replaced"), std::string::npos) << run.out;
+}
+
 TEST_F(LifecycleProgramTest, AChangedHiveIsDroppedAndNothingDoneIsExit1) {
   LeavePending();
   for (const char* hive : {"SOFTWARE", "SAM"}) {
@@ -291,7 +370,9 @@ TEST_F(LifecycleProgramTest, AHibernatedWindowsIsNeitherCommittedNorRestored) {
   std::ofstream(c / "hiberfil.sys", std::ios::binary) << "HIBR" << std::string(60, '\0');
   ProgramRun run = Hivora(Root() + " /Silent");
   EXPECT_EQ(run.exitCode, 1) << run.out;
-  EXPECT_NE(run.out.find("shut it down fully (not restart, not Fast Startup)"), std::string::npos) << run.out;
+  const std::size_t told = run.out.find("shut it down fully (not restart, not Fast Startup)");
+  EXPECT_NE(told, std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find("shut it down fully", told + 1), std::string::npos) << "told once: " << run.out;
   ExpectOriginals();
   for (const char* hive : kHives) {
     EXPECT_EQ(ReadWholeFile(Config(std::string(hive) + ".bak")), std::string("earlier backup of ") + hive);
@@ -383,9 +464,11 @@ TEST_F(LifecycleProgramTest, OnATerminalPendingReplacementsAreOfferedToApplyOrLe
 
 TEST_F(LifecycleProgramTest, ExitCodesOfScanAndCommandLine) {
   EXPECT_EQ(Hivora(Root() + " /Scan '" + (dir / "report.ini").string() + "'").exitCode, 0);
+  // A report that cannot be written is found out before the analysis.
   ProgramRun run = Hivora(Root() + " /Scan '" + (dir / "none" / "report.ini").string() + "'");
-  EXPECT_EQ(run.exitCode, 1) << run.out;
-  EXPECT_NE(run.out.find("hivora: the report was not written"), std::string::npos) << run.out;
+  EXPECT_EQ(run.exitCode, 2) << run.out;
+  EXPECT_NE(run.out.find("report.ini cannot be written: No such file or directory"), std::string::npos) << run.out;
+  EXPECT_FALSE(fs::exists(Config("SAM.hvx")));
   run = Hivora(Root() + " --apply-pending --discard-pending");
   EXPECT_EQ(run.exitCode, 2) << run.out;
   run = Hivora(Root() + " --restore-point");

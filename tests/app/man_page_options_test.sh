@@ -6,7 +6,7 @@
 # itself once the program prints them).
 set -euo pipefail
 hivora=$1 hive=$2 man=$3
-DOCUMENTED_AHEAD="--json --work-dir"
+DOCUMENTED_AHEAD=""
 
 # Option names (--word, -h) and switches (/Word) of a text, one a line.
 options() { grep -oE '(^|[^[:alnum:]_/.-])(--[a-z][a-z-]*|-h|/[A-Z][a-z]+)\b' | sed -E 's/^[^-/]//' | sort -u; }

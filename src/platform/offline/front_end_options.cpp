@@ -9,7 +9,7 @@ namespace fs = std::filesystem;
 
 std::string UsageText(const std::string& programName) {
   return "Usage: " + programName +
-         " [--root DIR | --machine FILE] [--script FILE] [/Silent | /Scan REPORT]\n"
+         " [--root DIR | --machine FILE] [--script FILE] [--json FILE] [/Silent | /Scan REPORT]\n"
          "       " + programName + " [--root DIR | --machine FILE] --apply-pending | --discard-pending |\n"
          "              --restore-backups | --list-restore-points | --restore-point ID\n"
          "       " + programName + " --help | --version\n"
@@ -22,25 +22,28 @@ std::string UsageText(const std::string& programName) {
          "                   (neither: the built-in demo machine)\n"
          "  --script FILE    drive the window from a script (\"-\": standard input):\n"
          "                   click NAME, answer OK|Cancel|Yes|No, close, wait, dump\n"
+         "  --json FILE      write each hive's result and the exit code into FILE (JSON)\n"
          "  --apply-pending, --discard-pending\n"
          "                   apply or drop the replacements left waiting for a restart, and end\n"
          "  --restore-backups  put every hive's backup (.bak) back in its place, and end\n"
          "  --list-restore-points, --restore-point ID\n"
          "                   list the restore points, or put one back, and end\n"
-         "  --help, -h       this text\n"
+         "  --help, -h, /?   this text\n"
          "  --version        the program's version\n"
          "\n"
-         "Switches (the first argument):\n"
+         "Switches (the first argument; nothing else may look like one):\n"
          "  /Silent          analyse, commit and restart the installation unattended\n"
          "  /Scan REPORT     analyse unattended and write the figures into the INI file REPORT\n"
          "Arguments reach the program as the shell split them, quotes included.\n"
          "\n"
          "Exit codes (anything but 0 says why in one line on stderr):\n"
          "  0  done\n"
-         "  1  nothing done: the analysis failed, the report was not written, nothing was replaced,\n"
+         "  1  nothing done: the analysis failed or was rejected, the report was not written,\n"
+         "     nothing was replaced,\n"
          "     or another hivora owns the installation (it was brought forward)\n"
-         "  2  bad command line, machine description, root folder or script\n"
-         "  3  partly done: some hives replaced, some left alone\n";
+         "  2  bad command line, machine description, root folder or script; no terminal\n"
+         "     and no switch\n"
+         "  3  partly done: some hives replaced, some left alone; a report that leaves a hive out\n";
 }
 
 std::optional<FrontEndOptions> ParseFrontEndOptions(int argc, const char* const* argv, std::string* error) {
@@ -103,10 +106,11 @@ std::optional<FrontEndOptions> ParseFrontEndOptions(int argc, const char* const*
     std::optional<fs::path>* slot = name == "root"      ? &options.root
                                     : name == "machine" ? &options.machine
                                     : name == "script"  ? &options.script
+                                    : name == "json"    ? &options.json
                                                         : nullptr;
     if (slot == nullptr) {
       *error = "unknown option --" + name +
-               " (known: --root DIR, --machine FILE, --script FILE, --apply-pending, --discard-pending, "
+               " (known: --root DIR, --machine FILE, --script FILE, --json FILE, --apply-pending, --discard-pending, "
                "--restore-backups, --list-restore-points, --restore-point ID, --help, --version)";
       return std::nullopt;
     }

@@ -4,6 +4,7 @@
 //   --root DIR      the folder of a Windows system drive (C:)
 //   --machine FILE  a machine description (machine_description.h)
 //   --script FILE   a script for the terminal front end's scripted mode
+//   --json FILE     per-hive results and the exit code, for scripts
 //   --help, -h      the usage (UsageText) on stdout
 //   --version       the program's name and version on stdout
 //   --apply-pending, --discard-pending, --restore-backups,
@@ -31,6 +32,7 @@ struct FrontEndOptions {
   std::optional<std::filesystem::path> root;
   std::optional<std::filesystem::path> machine;
   std::optional<std::filesystem::path> script;
+  std::optional<std::filesystem::path> json;
   bool help = false;
   bool version = false;
   std::string programName;              // argv[0]

@@ -1,4 +1,5 @@
 #include "platform/offline/host_io.h"
+#include "platform/offline/error_text.h"
 
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -42,6 +43,12 @@ fs::path FolderOf(const fs::path& file) {
 }  // namespace
 
 DWORD ErrorFromErrno(int error) {
+  const DWORD code = ErrorFromErrnoValue(error);
+  RememberErrno(error, code);
+  return code;
+}
+
+DWORD ErrorFromErrnoValue(int error) {
   switch (error) {
     case 0: return err::kSuccess;
     case ENOENT: return err::kFileNotFound;
@@ -188,6 +195,7 @@ std::optional<OpenFile> OpenFile::Open(const fs::path& file, bool read, bool wri
   if (const int e = opened.file_.Open(file, access, how)) {
     if (e == ENOENT && !fs::exists(FolderOf(file), ec)) {
       *error = err::kPathNotFound;
+      RememberErrno(e, *error);
     } else {
       *error = ErrorFromErrno(e);
     }

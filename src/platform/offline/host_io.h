@@ -16,8 +16,10 @@
 
 namespace hv::offline::host {
 
-// Win32 error code for an errno value.
+// Win32 error code for an errno value; the errno is kept for ErrorText (error_text.h).
 DWORD ErrorFromErrno(int error);
+// The same translation, remembering nothing.
+DWORD ErrorFromErrnoValue(int error);
 // Win32 error code for a std::error_code from std::filesystem.
 DWORD ErrorFromCode(const std::error_code& error);
 

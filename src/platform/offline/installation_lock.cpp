@@ -119,7 +119,8 @@ std::string InstallationIdentity(const DriveMap& drives) {
 InstallationLock::Result InstallationLock::Acquire(const fs::path& stateFolder, const std::string& identity,
                                                    std::shared_ptr<InstallationLock>* lock, DWORD* error) {
   std::error_code ec;
-  fs::create_directories(stateFolder, ec);
+  std::error_code made;
+  fs::create_directories(stateFolder, made);
   const fs::path file = stateFolder / kLockFileName;
   std::lock_guard guard(HeldMutex());
   const std::string key = fs::weakly_canonical(file, ec).string();
@@ -129,7 +130,9 @@ InstallationLock::Result InstallationLock::Acquire(const fs::path& stateFolder, 
   }
   const int fd = OpenLockFile(file);
   if (fd < 0) {
-    *error = host::ErrorFromErrno(errno);
+    // A folder that could not be made says why better than the file missing from it.
+    const int e = errno;
+    *error = e == ENOENT && made ? host::ErrorFromCode(made) : host::ErrorFromErrno(e);
     return Result::kFailed;
   }
   if (!LockExclusive(fd)) {

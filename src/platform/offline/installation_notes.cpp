@@ -29,7 +29,10 @@ InstallationCheck CheckInstallation(const OfflinePlatform& platform) {
                     "on C:)";
     return check;
   }
-  if (!software) {
+  if (!software && users) {
+    // The description lists the users' hives itself: only SOFTWARE is missing.
+    check.warnings.push_back("The installation has no SOFTWARE hive (Windows\\System32\\config\\SOFTWARE).");
+  } else if (!software) {
     check.warnings.push_back(
         "The installation has no SOFTWARE hive (Windows\\System32\\config\\SOFTWARE), so the users' hives cannot be "
         "found: only the machine hives are listed.");

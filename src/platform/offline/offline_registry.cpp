@@ -7,6 +7,8 @@
 #include "platform/offline/hibernation.h"
 #include "platform/offline/hive_files.h"
 #include "platform/offline/offline_platform.h"
+
+#include "platform/offline/in_use.h"
 #include "platform/offline/registry_values.h"
 #include "regf/regf.h"
 
@@ -231,6 +233,13 @@ LSTATUS OfflinePlatform::RegSaveKeyA(HKEY key, const char* file) {
   if (fs::exists(fs::symlink_status(*target, ec))) return Status(err::kAlreadyExists);
   const fs::path folder = target->has_parent_path() ? target->parent_path() : fs::path(".");
   if (!fs::is_directory(folder, ec)) return Status(err::kPathNotFound);
+  // A hive another program holds would go on being written after its copy was made.
+  if (auto held = HeldByAnotherProgram({*source, LogOf(*source, "LOG1"), LogOf(*source, "LOG2")})) {
+    std::lock_guard lock(mutex_);
+    saveFailures_[*target] = *held;
+    report_.copiesFailed.push_back(source->filename().string() + ": " + *held);
+    return Status(err::kSharingViolation);
+  }
 
   const HiveFingerprint made = FingerprintOf(*source);
   std::string protectionError;

@@ -1,5 +1,8 @@
 #include "platform/offline/pending_replacements.h"
 
+#include "platform/offline/error_text.h"
+#include "platform/offline/in_use.h"
+
 #include <algorithm>
 #include <sstream>
 #include <system_error>
@@ -188,6 +191,10 @@ ReplacementOutcome ReplacementJournal::ApplyOne(const PendingReplacement& e, DWO
       out.why = "it changed since its copy was made; the replacement was dropped";
       return out;
     }
+    // A hive another program holds is not swapped under it: its writes would land in the backup.
+    if (auto held = HeldByAnotherProgram({e.hive, LogOf(e.hive, kLogNames[0]), LogOf(e.hive, kLogNames[1])})) {
+      return fail(err::kSharingViolation, *held);
+    }
     out.oldSize = SizeOf(e.hive);
     out.newSize = SizeOf(e.replacement);
     // Step 1: the backup.
@@ -237,24 +244,38 @@ ReplacementOutcome ReplacementJournal::ApplyOne(const PendingReplacement& e, DWO
     if (!Tick()) return fail(err::kWriteFault, {});
     host::SyncFolder(FolderOf(e.hive));
     if (!Tick()) return fail(err::kWriteFault, {});
+  } else if (!Exists(e.hive) || !Exists(e.backup) || (e.made && FingerprintOf(e.hive).hive == e.made->hive)) {
+    // No copy, and the hive is not the one step 3 would have put in place:
+    // the copy is gone (deleted while it waited). The entry is dropped, the
+    // hive stays as it is, and the others go on.
+    out.why = "its copy is gone; the hive stays as it is";
+    return out;
   } else {
     out.newSize = SizeOf(e.hive);
     out.oldSize = SizeOf(e.backup);
   }
   // Step 4: the new hive's logs: those of the file it was, else empty ones.
+  // The hive is in place already: it is replaced whatever befalls its logs,
+  // and the journal records it so that its backup can be put back; a log
+  // that could not be made is told with it (Windows makes a missing one).
+  auto replacedWithout = [&](DWORD code, const std::string& why) {
+    out.replaced = true;
+    out.why = (why.empty() ? std::string("a new log could not be made") : why) + " (" + ErrorText(code) + ")";
+    return out;
+  };
   for (const char* which : kLogNames) {
     const fs::path comingLog = LogOf(e.replacement, which);
     const fs::path hiveLog = LogOf(e.hive, which);
     if (Exists(comingLog)) {
       if (DWORD r = host::Rename(comingLog, hiveLog); r != err::kSuccess) {
-        return fail(r, comingLog.filename().string() + " could not be put beside the hive");
+        return replacedWithout(r, comingLog.filename().string() + " could not be put beside the hive");
       }
     } else if (!Exists(hiveLog)) {
       const fs::path backupLog = LogOf(e.backup, which);
       std::string why;
       if (DWORD r = host::CreateEmptyProtected(hiveLog, Exists(backupLog) ? backupLog : e.hive, &why);
           r != err::kSuccess && r != err::kFileExists) {
-        return fail(r, why);
+        return replacedWithout(r, why);
       }
     }
     if (!Tick()) return fail(err::kWriteFault, {});
@@ -302,9 +323,11 @@ DWORD ReplacementJournal::ApplyAll(std::vector<ReplacementOutcome>* outcomes) {
   if (journal.entries.empty()) return err::kSuccess;
   journal.state = JournalState::kRestarting;
   // The backups this restart makes take the place of earlier ones of the same hives.
+  // A hive whose copy is gone gets no new backup: its earlier one stays restorable.
   std::erase_if(journal.applied, [&](const AppliedReplacement& a) {
-    return std::any_of(journal.entries.begin(), journal.entries.end(),
-                       [&](const PendingReplacement& e) { return SameFile(e.hive, a.hive); });
+    return std::any_of(journal.entries.begin(), journal.entries.end(), [&](const PendingReplacement& e) {
+      return SameFile(e.hive, a.hive) && Exists(e.replacement);
+    });
   });
   if (DWORD r = Save(journal); r != err::kSuccess) return r;
   if (!Tick()) return err::kWriteFault;
@@ -320,9 +343,22 @@ void ReplacementJournal::Recover(std::vector<ReplacementOutcome>* outcomes) {
 DWORD ReplacementJournal::Discard(std::vector<PendingReplacement>* discarded) {
   std::lock_guard lock(mutex_);
   Journal journal = Load();
-  if (journal.state != JournalState::kPending) return err::kSharingViolation;
+  // A restore under way is finished, never dropped half done.
+  if (journal.state == JournalState::kRestoring) return err::kSharingViolation;
   for (const PendingReplacement& e : journal.entries) {
     std::error_code ec;
+    // What a restart left of an entry it could not apply: the hive is still
+    // the old one (step 3 never ran), but its logs may have gone beside the
+    // backup (step 2); they come back to it.
+    if (journal.state == JournalState::kRestarting && e.made && FingerprintOf(e.hive).hive == e.made->hive) {
+      for (int i = 0; i < 2; ++i) {
+        const FileStamp& made = i == 0 ? e.made->log1 : e.made->log2;
+        const fs::path backupLog = LogOf(e.backup, kLogNames[i]);
+        if (made.present && !Exists(LogOf(e.hive, kLogNames[i])) && StampOf(backupLog) == made) {
+          (void)host::Rename(backupLog, LogName(e.hive, kLogNames[i]));
+        }
+      }
+    }
     fs::remove(e.replacement, ec);
     if (discarded != nullptr) discarded->push_back(e);
   }

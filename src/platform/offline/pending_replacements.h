@@ -70,7 +70,9 @@ class ReplacementJournal {
   DWORD ApplyAll(std::vector<ReplacementOutcome>* outcomes = nullptr);
   // At start: finishes a restart (or a restore) that was interrupted.
   void Recover(std::vector<ReplacementOutcome>* outcomes = nullptr);
-  // Drops the pending entries and deletes their copies; the hives stay.
+  // Drops the pending entries and deletes their copies; the hives stay. Also
+  // the entries a restart could not apply (each try failed), so that one
+  // that fails every time never blocks the installation; not a restore.
   DWORD Discard(std::vector<PendingReplacement>* discarded = nullptr);
   // Puts `entries` in place as the restart does, without recording them as
   // applied; `keepApplied` replaces the list of what the last restart did.

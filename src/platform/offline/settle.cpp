@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <system_error>
 
+#include "platform/offline/error_text.h"
 #include "platform/offline/file_protection.h"
 #include "platform/offline/hibernation.h"
 #include "platform/offline/hive_files.h"
@@ -55,7 +56,7 @@ std::vector<std::string> OutcomeLines(const std::vector<ReplacementOutcome>& out
     const std::string name = o.hive.filename().string();
     if (o.replaced) {
       lines.push_back(name + " replaced: " + Grouped(o.oldSize) + " -> " + Grouped(o.newSize) + " bytes, backup " +
-                      o.backup.filename().string());
+                      o.backup.filename().string() + (o.why.empty() ? std::string() : "; but " + o.why));
     } else {
       lines.push_back(name + " left alone: " + (o.why.empty() ? std::string("it could not be replaced") : o.why));
     }
@@ -114,7 +115,7 @@ SettleResult DiscardPending(OfflinePlatform& platform) {
   if (platform.journal().Entries().empty()) return {kExitDone, {"no replacements wait for a restart"}};
   std::vector<PendingReplacement> discarded;
   if (DWORD r = platform.journal().Discard(&discarded); r != err::kSuccess) {
-    return Refusal("the pending replacements could not be discarded (error " + std::to_string(r) + ")");
+    return Refusal("the pending replacements could not be discarded: " + ErrorText(r));
   }
   SettleResult result;
   for (const PendingReplacement& e : discarded) {
@@ -126,7 +127,8 @@ SettleResult DiscardPending(OfflinePlatform& platform) {
 SettleResult RestoreBackups(OfflinePlatform& platform) {
   if (auto refused = CannotChange(platform, false)) return *refused;
   const std::vector<AppliedReplacement> applied = platform.journal().Applied();
-  if (applied.empty()) return Refusal("no backups of a restart to put back");
+  // Nothing to put back is no failure, as with nothing to apply or discard.
+  if (applied.empty()) return {kExitDone, {"nothing to restore: no backups of a restart to put back"}};
   // A backup that is missing or no hive: nothing is changed at all.
   for (const AppliedReplacement& a : applied) {
     if (!Exists(a.backup) || !LooksLikeHive(a.backup)) {

@@ -145,6 +145,18 @@ int main(int argc, char** argv) {
       std::fputs(kVersion, stdout);
       return 0;
     }
+    // A file is never taken for an option by mistake, nor an option for a file: "--" before a
+    // file whose name starts with "-".
+    int first = 2;
+    if (first < argc && std::strcmp(argv[first], "--") == 0) {
+      ++first;
+    } else {
+      for (int i = 2; i < argc; ++i) {
+        if (argv[i][0] == '-' && argv[i][1] != '\0') return Usage(("unknown option \"" + std::string(argv[i]) + "\"").c_str());
+      }
+    }
+    argv += first - 2;
+    argc -= first - 2;
     const int args = argc - 2;
     if (cmd == "compact") return args == 2 ? Compact(argv[2], argv[3]) : Usage("compact takes IN and OUT");
     if (cmd == "recover") return args == 2 ? Recover(argv[2], argv[3]) : Usage("recover takes IN and OUT");

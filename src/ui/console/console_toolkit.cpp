@@ -415,6 +415,7 @@ void ConsoleToolkit::Transcript(const std::string& line) {
 }
 
 void ConsoleToolkit::Diagnostic(const std::string& line) {
+  ++diagnosticCount_;
   if (diagnostics_ == nullptr) return;
   *diagnostics_ << line << '\n';
   diagnostics_->flush();
@@ -424,6 +425,7 @@ void ConsoleToolkit::Diagnostic(const std::string& line) {
 
 int ConsoleToolkit::MessageBoxA(Form* owner, const std::string& text, const std::string& caption, UINT flags) {
   (void)owner;
+  if (Diverted(AnsiToUtf8(text, options_.codePage))) return DefaultButton(flags);
   Transcript("MESSAGE " + Quote(AnsiToUtf8(caption, options_.codePage)) + " " +
              Quote(AnsiToUtf8(text, options_.codePage)));
   int answer = DefaultButton(flags);

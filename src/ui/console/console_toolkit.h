@@ -185,6 +185,8 @@ class ConsoleToolkit final : public Toolkit {
   // Writes a line to the transcript, flushed.
   void Transcript(const std::string& line);
   void Diagnostic(const std::string& line);
+  // How many diagnostics (script lines refused) were given so far.
+  int DiagnosticCount() const { return diagnosticCount_; }
 
   bool Stalled() const { return stalled_; }
   bool Minimized() const { return minimized_; }
@@ -235,6 +237,7 @@ class ConsoleToolkit final : public Toolkit {
   std::vector<MessageBoxRecord> messageBoxes_;
   std::ostream* transcript_ = nullptr;
   std::ostream* diagnostics_ = nullptr;
+  int diagnosticCount_ = 0;
   std::chrono::steady_clock::time_point start_;
   std::int64_t virtualNow_ = 0;
   Point cursor_{};

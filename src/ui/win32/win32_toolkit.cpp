@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <vector>
 
 #include "ui/win32/form_window.h"
 #include "ui/win32/toolkit_impl.h"
@@ -21,6 +22,17 @@ namespace {
 void InitCommonControlsOnce() {
   INITCOMMONCONTROLSEX init{sizeof(init), ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
   ::InitCommonControlsEx(&init);
+}
+
+// The button Enter would press in a box of these MB_* flags: the first, or
+// the one MB_DEFBUTTONn names when the box has it.
+int DefaultAnswer(UINT flags) {
+  static const std::vector<int> kButtons[] = {{IDOK},          {IDOK, IDCANCEL},   {IDABORT, IDRETRY, IDIGNORE},
+                                              {IDYES, IDNO, IDCANCEL}, {IDYES, IDNO}, {IDRETRY, IDCANCEL}};
+  const UINT type = flags & MB_TYPEMASK;
+  const std::vector<int>& buttons = type < 6 ? kButtons[type] : kButtons[0];
+  const std::size_t index = (flags & MB_DEFMASK) >> 8;
+  return index < buttons.size() ? buttons[index] : buttons.front();
 }
 
 }  // namespace
@@ -71,6 +83,7 @@ bool Win32Toolkit::SendToUiThread(HWND window, std::function<void()> fn) {
 }
 
 int Win32Toolkit::MessageBoxA(Form* owner, const std::string& text, const std::string& caption, UINT flags) {
+  if (Diverted(text)) return DefaultAnswer(flags);
   ::HWND parent = owner != nullptr && owner->Handle() != nullptr ? ToWin(owner->Handle()) : impl_->ActiveOwner();
   return ::MessageBoxA(parent, text.c_str(), caption.c_str(), flags);
 }
@@ -144,7 +157,10 @@ int Win32Toolkit::ControlTextWidth(const Form& form, const Control& control, con
                      face.bold || control.Bold(), text);
 }
 
-void Win32Toolkit::ShowApplicationError(const std::string& text) { impl_->ShowError(text.c_str()); }
+void Win32Toolkit::ShowApplicationError(const std::string& text) {
+  if (Diverted(text)) return;
+  impl_->ShowError(text.c_str());
+}
 
 std::int64_t Win32Toolkit::TickCount() {
   using namespace std::chrono;

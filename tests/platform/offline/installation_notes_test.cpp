@@ -36,6 +36,33 @@ TEST(InstallationNotesTest, AFolderWithoutHivesIsRefusedAndOneWithoutSoftwareWar
   EXPECT_NE(check.warnings[0].find("no SOFTWARE hive"), std::string::npos);
 }
 
+// A description that lists the users' hives itself is not told they cannot be found.
+TEST(InstallationNotesTest, WithoutSoftwareTheUsersHivesOfADescriptionAreNotSaidMissing) {
+  test::OfflineMachine demo;
+  fs::remove(demo.Config("SOFTWARE"));
+  std::string error;
+  auto machine = DescribeRoot(demo.root, &error);
+  ASSERT_TRUE(machine) << error;
+  auto value = [](const std::string& name, const std::string& file) {
+    HivelistValue v;
+    v.name = name;
+    v.data.assign(file.begin(), file.end());
+    v.data.push_back(0);
+    return v;
+  };
+  machine->hivelist = std::vector<HivelistValue>{
+      value("\\REGISTRY\\MACHINE\\SYSTEM", "\\Device\\HarddiskVolume1\\Windows\\System32\\config\\SYSTEM"),
+      value("\\REGISTRY\\USER\\S-1-5-21-1", "\\Device\\HarddiskVolume1\\Users\\Demo\\NTUSER.DAT")};
+  OfflineOptions options;
+  options.machine = *machine;
+  options.programFolder = demo.dir / "config";
+  OfflinePlatform os(std::move(options));
+  const InstallationCheck check = CheckInstallation(os);
+  ASSERT_EQ(check.warnings.size(), 1u);
+  EXPECT_NE(check.warnings[0].find("no SOFTWARE hive"), std::string::npos) << check.warnings[0];
+  EXPECT_EQ(check.warnings[0].find("cannot be found"), std::string::npos) << check.warnings[0];
+}
+
 TEST(InstallationNotesTest, TheDemoMachineIsNamedSoAndARootByItsFolder) {
   test::OfflineMachine demo;
   auto os = demo.Platform();

@@ -1,0 +1,68 @@
+// The offline session's checks that need no installation: the switches of
+// a command line, a file to write, and the JSON of a run's results.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/offline_session.h"
+#include "app/run_results.h"
+#include "support/temp_dir.h"
+
+namespace hv::app {
+namespace {
+
+std::optional<std::string> Check(std::vector<std::string> arguments) {
+  arguments.insert(arguments.begin(), "hivora");
+  return CheckSwitches(arguments);
+}
+
+TEST(CheckSwitchesTest, OnlyTheFirstArgumentIsASwitchAndScanTakesItsFile) {
+  EXPECT_FALSE(Check({}));
+  EXPECT_FALSE(Check({"/silent"}));
+  EXPECT_FALSE(Check({"/SCAN", "r.ini"}));
+  EXPECT_FALSE(Check({"/Scan", "/tmp/-r.ini"})) << "the argument after /Scan is a path, whatever it looks like";
+  EXPECT_FALSE(Check({"word"})) << "a word that is no switch is not read";
+
+  EXPECT_EQ(Check({"/Slient"}).value_or(""), "unknown switch /Slient (the switches are /Silent and /Scan FILE)");
+  EXPECT_EQ(Check({"-Scan", "r.ini"}).value_or(""), "unknown switch -Scan (the switches are /Silent and /Scan FILE)");
+  EXPECT_EQ(Check({"/Scan"}).value_or(""), "/Scan needs the report file: /Scan FILE");
+  EXPECT_EQ(Check({"/Scan", ""}).value_or(""), "/Scan needs the report file: /Scan FILE");
+  EXPECT_EQ(Check({"word", "/Silent"}).value_or(""), "the switch /Silent must be the first argument");
+  EXPECT_EQ(Check({"/Silent", "-q"}).value_or(""), "unknown argument -q");
+  EXPECT_EQ(Check({"/Scan", "r.ini", "more"}).value_or(""), "unexpected argument more after /Scan");
+}
+
+TEST(CheckWritableTest, AFileIsTriedWithoutBeingLeftBehind) {
+  test::TempDir dir;
+  const std::string fresh = (dir / "fresh.ini").string();
+  EXPECT_FALSE(CheckWritable(fresh));
+  EXPECT_FALSE(std::filesystem::exists(fresh)) << "a file that was not there is not left there";
+  test::WriteWholeFile(dir / "kept.ini", "[Other]\nKeep=1\n");
+  EXPECT_FALSE(CheckWritable((dir / "kept.ini").string()));
+  EXPECT_EQ(test::ReadWholeFile(dir / "kept.ini"), "[Other]\nKeep=1\n");
+  EXPECT_NE(CheckWritable((dir / "none" / "r.ini").string()).value_or("").find("No such file or directory"),
+            std::string::npos);
+  EXPECT_NE(CheckWritable(dir.path().string()).value_or("").find("is a folder"), std::string::npos);
+}
+
+TEST(ResultsJsonTest, EscapesTextAndCountsAHiveNotCompactedAtItsSize) {
+  HiveResult copied{"SAM", "\\REGISTRY\\MACHINE\\SAM", "/c/SAM", 100, 60, "compacted", ""};
+  HiveResult failed{"DEFAULT", "\\REGISTRY\\USER\\.DEFAULT", "/c/DEF\"AULT", 50, std::nullopt, "not compacted",
+                    "no \"regf\" signature\n"};
+  const std::string json = ResultsJson({copied, failed}, 3);
+  EXPECT_NE(json.find("\"name\": \"\\\\REGISTRY\\\\MACHINE\\\\SAM\", \"file\": \"/c/SAM\", \"currentSize\": 100, "
+                      "\"newSize\": 60, \"state\": \"compacted\", \"reason\": \"\""),
+            std::string::npos)
+      << json;
+  EXPECT_NE(json.find("\"file\": \"/c/DEF\\\"AULT\""), std::string::npos) << json;
+  EXPECT_NE(json.find("\"newSize\": null"), std::string::npos) << json;
+  EXPECT_NE(json.find("\"reason\": \"no \\\"regf\\\" signature\\u000a\""), std::string::npos) << json;
+  EXPECT_NE(json.find("\"totals\": {\"currentSize\": 150, \"newSize\": 110}"), std::string::npos) << json;
+  EXPECT_NE(json.find("\"exitCode\": 3"), std::string::npos) << json;
+  EXPECT_NE(ResultsJson({}, 1).find("\"hives\": [],"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace hv::app

@@ -1,0 +1,266 @@
+// The Linux program's answer to each command line, installation state and
+// fault: its exit code, the line it says on stderr and what it changed.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <string>
+
+#include "platform/offline/demo_machine.h"
+#include "support/program_run.h"
+#include "support/temp_dir.h"
+
+namespace hv {
+namespace {
+
+namespace fs = std::filesystem;
+
+using test::ProgramRun;
+using test::ReadWholeFile;
+
+// Every file of a folder with its bytes.
+std::map<std::string, std::string> Snapshot(const fs::path& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    if (entry.is_regular_file()) files[fs::relative(entry.path(), folder).string()] = ReadWholeFile(entry.path());
+  }
+  return files;
+}
+
+enum class Changes {
+  kNothing,     // not one file of the installation, not even the lock
+  kNoHive,      // the hives are as they were (the state folder may be made)
+  kHivesReplaced,
+};
+
+class SessionProgramTest : public ::testing::Test {
+ public:
+  void SetUp() override {
+    std::string error;
+    ASSERT_TRUE(offline::EnsureDemoMachine(c, &error)) << error;
+  }
+
+  fs::path Config(const std::string& name) const { return c / "Windows" / "System32" / "config" / name; }
+
+  ProgramRun Hivora(const std::string& arguments) const {
+    const std::string command = "cd '" + dir.path().string() + "' && XDG_CONFIG_HOME='" + (dir / "config").string() +
+                                "' '" HIVORA_PROGRAM "' --root '" + c.string() + "' " + arguments +
+                                " </dev/null 2>&1";
+    return test::RunShell(command);
+  }
+
+  void Break(const char* hive) const {
+    std::fstream(Config(hive), std::ios::binary | std::ios::in | std::ios::out) << "not a hive";
+  }
+
+  test::TempDir dir;
+  fs::path c = dir / "c";
+};
+
+struct Case {
+  const char* what;
+  std::string arguments;
+  std::function<void(SessionProgramTest&)> fault;
+  int exitCode;
+  const char* line;  // said on stderr
+  Changes changes;
+  bool reportWritten;
+};
+
+TEST_F(SessionProgramTest, EachCommandLineStateAndFaultHasItsExitCodeLineAndChanges) {
+  auto none = [](SessionProgramTest&) {};
+  auto brokenDefault = [](SessionProgramTest& t) { t.Break("DEFAULT"); };
+  auto brokenSoftware = [](SessionProgramTest& t) { t.Break("SOFTWARE"); };
+  auto stateFolderBlocked = [](SessionProgramTest& t) {
+    fs::create_directories(t.c / "ProgramData");
+    std::ofstream(t.c / "ProgramData" / "Talvix Hivora") << "a file where the state folder goes";
+  };
+  const Case cases[] = {
+      // The command line, checked before any work.
+      {"misspelt switch", "/Slient", none, 2, "hivora: unknown switch /Slient", Changes::kNothing, false},
+      {"a switch not first", "-q /Silent", none, 2, "hivora: unknown switch -q", Changes::kNothing, false},
+      {"a switch after a word", "word /Silent", none, 2, "the switch /Silent must be the first argument",
+       Changes::kNothing, false},
+      {"/Scan without its file", "/Scan", none, 2, "hivora: /Scan needs the report file", Changes::kNothing, false},
+      {"/Silent with more", "/Silent report.ini", none, 2, "unexpected argument report.ini after /Silent",
+       Changes::kNothing, false},
+      {"a switch with a settling option", "/Silent --apply-pending", none, 2, "a switch does not go with",
+       Changes::kNothing, false},
+      {"no terminal and no switch", "", none, 2, "use /Scan FILE or /Silent", Changes::kNothing, false},
+      {"a report in a missing folder", "/Scan none/report.ini", none, 2,
+       "report.ini cannot be written: No such file or directory", Changes::kNothing, false},
+      {"a report that is a folder", "/Scan folder", none, 2, "folder is a folder", Changes::kNothing, false},
+      {"unknown option", "--bogus /Silent", none, 2, "unknown option --bogus", Changes::kNothing, false},
+      {"a script with an unknown control", "--script bad.script", none, 2, "the script had 1 error",
+       Changes::kNoHive, false},
+      // /Scan by the outcome of its analysis.
+      {"/Scan of a sound installation", "/Scan report.ini", none, 0, nullptr, Changes::kNoHive, true},
+      {"/Scan with a hive left out", "/Scan report.ini", brokenDefault, 3,
+       "hivora: .DEFAULT left out: " , Changes::kNoHive, true},
+      {"/Scan with SOFTWARE not copied", "/Scan report.ini", brokenSoftware, 1,
+       "hivora: the analysis failed: SOFTWARE could not be copied", Changes::kNoHive, true},
+      // /Silent likewise.
+      {"/Silent of a sound installation", "/Silent", none, 0, "SAM replaced", Changes::kHivesReplaced, false},
+      {"/Silent with a hive left alone", "/Silent", brokenDefault, 3, "hivora: partly done",
+       Changes::kHivesReplaced, false},
+      {"/Silent with SOFTWARE not copied", "/Silent", brokenSoftware, 1,
+       "the analysis failed: SOFTWARE could not be copied; nothing was replaced", Changes::kNoHive, false},
+      // The installation's state folder cannot be made: the reason in words.
+      {"no state folder", "/Scan report.ini", stateFolderBlocked, 2,
+       "Talvix Hivora: Not a directory", Changes::kNoHive, false},
+      // Nothing to settle is success for every settling option alike.
+      {"nothing to apply", "--apply-pending", none, 0, "no replacements wait", Changes::kNoHive, false},
+      {"nothing to discard", "--discard-pending", none, 0, "no replacements wait", Changes::kNoHive, false},
+      {"nothing to restore", "--restore-backups", none, 0, "nothing to restore", Changes::kNoHive, false},
+  };
+  std::ofstream(dir / "bad.script") << "click nosuch\n";
+  fs::create_directories(dir / "folder");
+  const std::string pristine = (dir / "pristine").string();
+  fs::copy(c, pristine, fs::copy_options::recursive);
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.what);
+    fs::remove_all(c);
+    fs::copy(pristine, c, fs::copy_options::recursive);
+    fs::remove(dir / "report.ini");
+    k.fault(*this);
+    const auto before = Snapshot(c);
+
+    const ProgramRun run = Hivora(k.arguments);
+    EXPECT_EQ(run.exitCode, k.exitCode) << run.out;
+    if (k.line != nullptr) {
+      EXPECT_NE(run.out.find(k.line), std::string::npos) << run.out;
+    }
+    if (k.exitCode != 0) {
+      EXPECT_NE(run.out.find("hivora: "), std::string::npos) << "anything but 0 says why";
+    }
+    EXPECT_EQ(run.out.find("MESSAGE \"Talvix Hivora\""), std::string::npos) << "plain lines only: " << run.out;
+
+    const auto after = Snapshot(c);
+    switch (k.changes) {
+      case Changes::kNothing: EXPECT_TRUE(after == before) << "a refused command line touches nothing"; break;
+      case Changes::kNoHive:
+        for (const auto& [file, bytes] : before) {
+          if (file.rfind("ProgramData", 0) != 0) {
+            EXPECT_TRUE(after.count(file) && after.at(file) == bytes) << file;
+          }
+        }
+        EXPECT_FALSE(fs::exists(Config("SAM.bak")));
+        break;
+      case Changes::kHivesReplaced:
+        EXPECT_TRUE(fs::exists(Config("SAM.bak")));
+        EXPECT_FALSE(after.at("Windows/System32/config/SAM") == before.at("Windows/System32/config/SAM"));
+        break;
+    }
+    const std::string report = fs::exists(dir / "report.ini") ? ReadWholeFile(dir / "report.ini") : std::string();
+    EXPECT_EQ(report.find("[Scan Result]") != std::string::npos, k.reportWritten) << report;
+  }
+}
+
+TEST_F(SessionProgramTest, HelpVersionAndQuestionMarkPrintAndExit0) {
+  for (const char* arguments : {"--help", "/?", "-h"}) {
+    const ProgramRun run = Hivora(arguments);
+    EXPECT_EQ(run.exitCode, 0) << arguments;
+    EXPECT_NE(run.out.find("Usage: hivora"), std::string::npos) << arguments;
+  }
+  const ProgramRun run = Hivora("--version");
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_NE(run.out.find("(Talvix Hivora)"), std::string::npos) << run.out;
+}
+
+// Each fact once, though the analysis that found it ran three times.
+TEST_F(SessionProgramTest, ALeftAloneLineIsSaidOncePerRun) {
+  Break("DEFAULT");
+  std::ofstream(dir / "three.script") << "click bAnalyzeRegistry\nwait\nclick bAnalyzeRegistry\nwait\n"
+                                         "click bAnalyzeRegistry\nwait\nclick bDefragRegistry\nwait\nclick bOK\nwait\n";
+  const ProgramRun run = Hivora("--script three.script");
+  EXPECT_EQ(run.exitCode, 3) << run.out;
+  const std::string line = "not a hive file (no \"regf\" signature) (left alone)";
+  const std::size_t first = run.out.find(line);
+  ASSERT_NE(first, std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find(line, first + 1), std::string::npos) << run.out;
+}
+
+// --json: each hive's name, file, sizes, state and reason, the totals and the exit code.
+TEST_F(SessionProgramTest, JsonTellsEachHiveAndTheExitCode) {
+  Break("DEFAULT");
+  ProgramRun run = Hivora("--json result.json /Silent");
+  EXPECT_EQ(run.exitCode, 3) << run.out;
+  std::string json = ReadWholeFile(dir / "result.json");
+  EXPECT_NE(json.find("\"name\": \"\\\\REGISTRY\\\\MACHINE\\\\SAM\", \"file\": \"" + Config("SAM").string() +
+                      "\", \"currentSize\": 28672, \"newSize\": "),
+            std::string::npos)
+      << json;
+  EXPECT_NE(json.find("\"state\": \"replaced\""), std::string::npos) << json;
+  EXPECT_NE(json.find("\"state\": \"not compacted\", \"reason\": \"" + Config("DEFAULT").string() +
+                      ": not a hive file (no \\\"regf\\\" signature)\""),
+            std::string::npos)
+      << json;
+  EXPECT_NE(json.find("\"totals\": {\"currentSize\": "), std::string::npos) << json;
+  EXPECT_NE(json.find("\"exitCode\": 3"), std::string::npos) << json;
+
+  // A settling run tells the hives it touched.
+  run = Hivora("--json result.json --restore-backups");
+  EXPECT_EQ(run.exitCode, 0) << run.out;
+  json = ReadWholeFile(dir / "result.json");
+  EXPECT_NE(json.find("\"exitCode\": 0"), std::string::npos) << json;
+  EXPECT_NE(json.find(Config("SAM").string()), std::string::npos) << json;
+
+  // A --json file that cannot be written is found out before any work.
+  run = Hivora("--json none/result.json /Silent");
+  EXPECT_EQ(run.exitCode, 2) << run.out;
+  EXPECT_NE(run.out.find("--json: none/result.json cannot be written"), std::string::npos) << run.out;
+}
+
+}  // namespace
+}  // namespace hv
+
+namespace hv {
+namespace {
+
+// Progress of an unattended run: on stderr when it is a terminal, nothing otherwise.
+TEST_F(SessionProgramTest, ProgressIsShownOnATerminalOnly) {
+  ProgramRun run = Hivora("/Scan report.ini");
+  ASSERT_EQ(run.exitCode, 0) << run.out;
+  EXPECT_EQ(run.out.find('%'), std::string::npos) << run.out;
+  if (std::system("command -v script >/dev/null 2>&1") != 0) GTEST_SKIP() << "script(1) is not installed";
+  run = test::RunShell("cd '" + dir.path().string() + "' && XDG_CONFIG_HOME='" + (dir / "config").string() +
+                       "' script -qec \"'" HIVORA_PROGRAM "' --root '" + c.string() +
+                       "' /Scan report.ini\" /dev/null </dev/null");
+  EXPECT_NE(run.out.find("hivora: SOFTWARE "), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("100%"), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find("\x1b[2J"), std::string::npos) << "the terminal is not taken over by the window";
+}
+
+}  // namespace
+}  // namespace hv
+
+namespace hv {
+namespace {
+
+// A read-only mount of the installation: refused with the reason and what to
+// do, and not one file of it changed (as root, where a bind mount can be made).
+TEST_F(SessionProgramTest, AReadOnlyMountIsRefusedWithItsReasonAndLeftAsItWas) {
+  const fs::path mounted = dir / "mounted";
+  fs::create_directories(mounted);
+  const std::string mount = "mount --bind '" + c.string() + "' '" + mounted.string() +
+                            "' 2>/dev/null && mount -o remount,bind,ro '" + mounted.string() + "' 2>/dev/null";
+  if (std::system(mount.c_str()) != 0) {
+    (void)std::system(("umount '" + mounted.string() + "' 2>/dev/null").c_str());
+    GTEST_SKIP() << "a read-only bind mount cannot be made here (needs root)";
+  }
+  const auto before = Snapshot(c);
+  const ProgramRun run = test::RunShell("cd '" + dir.path().string() + "' && XDG_CONFIG_HOME='" +
+                                        (dir / "config").string() + "' '" HIVORA_PROGRAM "' --root '" +
+                                        mounted.string() + "' /Scan report.ini </dev/null 2>&1");
+  (void)std::system(("umount '" + mounted.string() + "'").c_str());
+  EXPECT_EQ(run.exitCode, 2) << run.out;
+  EXPECT_NE(run.out.find(": Read-only file system; the installation is mounted read-only: mount it read-write"),
+            std::string::npos)
+      << run.out;
+  EXPECT_TRUE(Snapshot(c) == before);
+}
+
+}  // namespace
+}  // namespace hv
