@@ -181,7 +181,8 @@ int Run(int argc, char** argv) {
   if (!platform) return Fail(error);
 
   const std::string instanceName = hv::offline::InstanceNameFor(hv::kInstanceName, platform->identity());
-  if (!platform->owner()) {
+  // A listing reads only: it takes no lock and owns nothing.
+  if (!platform->owner() && options->settle != SettleAction::kListRestorePoints) {
     if (platform->lockError() != hv::err::kSuccess) {
       return Fail("the installation's lock file cannot be made in " + platform->stateFolder().string() +
                   " (error " + std::to_string(platform->lockError()) + ")");
@@ -193,6 +194,10 @@ int Run(int argc, char** argv) {
     Say("another hivora works on " + platform->identity() +
         (activated ? "; it was brought forward. Nothing was done." : ". Nothing was done."));
     return hv::offline::kExitNothingDone;
+  }
+  if (auto invalid = hv::offline::SettleInvalidJournal(*platform, options->settle)) {
+    SayAll(invalid->lines);
+    return invalid->exitCode;
   }
   if (const auto recovered = platform->report().recovered; !recovered.empty()) {
     Say("an interrupted restart was finished:");

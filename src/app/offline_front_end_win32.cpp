@@ -214,7 +214,8 @@ int RunOfflineInstallation(int argc, const char* const* argv) {
 
   const std::string instanceName = offline::InstanceNameFor(kInstanceName, FoldedIdentity(platform->identity()));
   ui::Win32Toolkit toolkit;
-  if (!platform->owner()) {
+  // A listing reads only: it takes no lock and owns nothing.
+  if (!platform->owner() && options->settle != SettleAction::kListRestorePoints) {
     if (platform->lockError() != err::kSuccess) {
       return Refuse("the installation's lock file cannot be made in " + platform->stateFolder().string() +
                         " (error " + std::to_string(platform->lockError()) + ")",
@@ -226,6 +227,9 @@ int RunOfflineInstallation(int argc, const char* const* argv) {
     Say("another hivora works on " + platform->identity() +
         (found ? "; it was brought forward. Nothing was done." : ". Nothing was done."));
     return offline::kExitNothingDone;
+  }
+  if (auto invalid = offline::SettleInvalidJournal(*platform, options->settle)) {
+    return Refuse(invalid->lines.front(), invalid->exitCode, boxed);
   }
   if (const auto recovered = platform->report().recovered; !recovered.empty()) {
     Say("an interrupted restart was finished:");

@@ -127,6 +127,11 @@ std::optional<fs::path> DriveMap::ResolveNative(std::string_view path) const {
   return Resolve(path);
 }
 
+std::optional<fs::path> DriveMap::ResolveInstallation(std::string_view path) const {
+  if (!IsDrivePath(path)) return std::nullopt;
+  return ResolveDrive(path, false);
+}
+
 std::optional<fs::path> DriveMap::ResolveKernel(std::string_view path) const {
   for (std::string_view prefix : {"\\??\\", "\\DosDevices\\", "\\GLOBAL??\\"}) {
     if (StartsWithI(path, prefix) && IsDrivePath(path.substr(prefix.size()))) {

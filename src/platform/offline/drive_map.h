@@ -33,6 +33,9 @@ class DriveMap {
   std::optional<std::filesystem::path> Resolve(std::string_view path) const;
   // The same without WOW64 redirection: the path as the kernel sees it.
   std::optional<std::filesystem::path> ResolveNative(std::string_view path) const;
+  // Only a drive-letter path of a described drive, never a host path: what
+  // the program reads back from the installation names its files this way.
+  std::optional<std::filesystem::path> ResolveInstallation(std::string_view path) const;
   // A kernel path (\Device\HarddiskVolume1\..., \??\C:\..., \SystemRoot\...).
   std::optional<std::filesystem::path> ResolveKernel(std::string_view path) const;
   // Drive-letter form of a host path inside a drive folder ("C:\Windows\..."),
