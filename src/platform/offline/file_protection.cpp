@@ -139,8 +139,14 @@ DWORD CreateEmptyProtected(const fs::path& to, const fs::path& model, std::strin
 }
 
 DWORD CopyFileProtected(const fs::path& from, const fs::path& to, const fs::path& model, std::string* why) {
-  if (DWORD r = CreateEmptyProtected(to, model, why); r != err::kSuccess) return r;
   std::error_code ec;
+  // Only a plain file is copied: a link is not followed out of its folder, a
+  // FIFO or device is not waited on.
+  if (const fs::file_status status = fs::symlink_status(from, ec); !fs::is_regular_file(status)) {
+    Say(why, from.string() + (fs::exists(status) ? ": not a plain file; it is not copied" : ": missing"));
+    return fs::exists(status) ? err::kAccessDenied : err::kFileNotFound;
+  }
+  if (DWORD r = CreateEmptyProtected(to, model, why); r != err::kSuccess) return r;
   DWORD result = err::kSuccess;
   {
     std::ifstream in(from, std::ios::binary);

@@ -4,6 +4,7 @@
 
 #include "platform/offline/demo_machine.h"
 #include "platform/offline/installation.h"
+#include "platform/offline/installation_state.h"
 
 namespace hv::offline {
 namespace fs = std::filesystem;
@@ -153,6 +154,12 @@ std::unique_ptr<OfflinePlatform> MakeOfflinePlatform(const FrontEndOptions& opti
   if (options.root && !options.machine && !HoldsWindows(DriveMap(machine->drives, false))) {
     *error = options.root->string() +
              ": no Windows installation (no Windows\\System32\\config with a registry hive); nothing was written";
+    return nullptr;
+  }
+  // The program's own folder must lie inside the installation.
+  const DriveMap drives(machine->drives, false);
+  if (drives.Drive('C') != nullptr && !drives.ResolveInstallation(kStateFolder)) {
+    *error = std::string(kStateFolder) + " is reached through a link that leads out of the installation; nothing was done";
     return nullptr;
   }
   OfflineOptions offline;
