@@ -146,6 +146,14 @@ DWORD CopyFileProtected(const fs::path& from, const fs::path& to, const fs::path
     Say(why, from.string() + (fs::exists(status) ? ": not a plain file; it is not copied" : ": missing"));
     return fs::exists(status) ? err::kAccessDenied : err::kFileNotFound;
   }
+#ifndef _WIN32
+  // A file with a second name elsewhere may be a host file linked into the
+  // installation: its bytes are not carried into it.
+  if (struct stat st{}; ::lstat(from.c_str(), &st) == 0 && st.st_nlink > 1) {
+    Say(why, from.string() + ": has other names (hard links); it is not copied");
+    return err::kAccessDenied;
+  }
+#endif
   if (DWORD r = CreateEmptyProtected(to, model, why); r != err::kSuccess) return r;
   DWORD result = err::kSuccess;
   {
