@@ -5,7 +5,9 @@
 #include <deque>
 #include <system_error>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include "platform/win32/win.h"
+#else
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/openat2.h>
@@ -110,10 +112,25 @@ std::optional<InstallationRoot::Target> InstallationRoot::LinkTarget(int, const 
   return std::nullopt;
 }
 
+// The offline disk's links are not followed here: the target of a junction
+// or symbolic link cannot be read everywhere (Wine answers error 4390), and
+// an absolute target would name the host's drive, not the installation's.
 std::optional<fs::path> InstallationRoot::Resolve(char letter, const std::vector<std::string>& components) const {
   const Drive* d = DriveByLetter(letter);
   if (d == nullptr) return std::nullopt;
-  return WalkCaseInsensitive(d->folder, components);
+  const fs::path host = WalkCaseInsensitive(d->folder, components);
+  fs::path at = d->folder;
+  for (const fs::path& part : host.lexically_relative(d->folder)) {
+    if (part == ".") continue;
+    at /= part;
+    const auto attributes = ::GetFileAttributesW(at.wstring().c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) break;
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+      Refuse(at, "a link, which is not followed on this host");
+      return std::nullopt;
+    }
+  }
+  return host;
 }
 
 #else
