@@ -142,6 +142,16 @@ TEST_F(HostileStateTest, AJournalNamingAnythingButTheProgramsOwnFilesIsRefusedWh
   }
 }
 
+// A hive named as Windows names its hives stays valid in the journal when it
+// leaves the hivelist (here: the users' hives, once SOFTWARE is gone).
+TEST_F(HostileStateTest, AJournalOfHivesThatLeftTheHivelistStaysValid) {
+  ASSERT_EQ(Hivora(Root() + " /Silent").exitCode, 0);
+  fs::remove(Config("SOFTWARE"));
+  const ProgramRun run = Hivora(Root() + " --restore-backups");
+  EXPECT_NE(run.exitCode, 2) << run.out;
+  EXPECT_NE(run.out.find("SAM restored from SAM.bak"), std::string::npos) << run.out;
+}
+
 TEST_F(HostileStateTest, AJournalThatIsNoPlainFileIsRefused) {
   fs::create_directories(State(""));
   fs::create_symlink(victim.file, State("pending.journal"));

@@ -92,7 +92,21 @@ OfflinePlatform::OfflinePlatform(OfflineOptions options)
   CleanLeftovers();
 }
 
+// A hive of the hivelist, or a file the names of Windows' hives mark as one
+// (a profile that left the ProfileList or a hive deleted since still has its
+// journal lines and restore points).
 bool OfflinePlatform::IsHiveOfInstallation(const fs::path& host) const {
+  const std::string name = host.filename().string();
+  const std::string folder = host.parent_path().filename().string();
+  if (NamesEqual(name, "NTUSER.DAT") || NamesEqual(name, "UsrClass.dat") ||
+      (NamesEqual(name, "BCD") && NamesEqual(folder, "Boot"))) {
+    return true;
+  }
+  if (NamesEqual(folder, "config")) {
+    for (const char* hive : {"SYSTEM", "SOFTWARE", "DEFAULT", "SECURITY", "SAM", "DRIVERS"}) {
+      if (NamesEqual(name, hive)) return true;
+    }
+  }
   const std::string wanted = host.lexically_normal().string();
   for (const HivelistValue& value : hivelist_) {
     if ((value.type != reg::kSz && value.type != reg::kExpandSz) || value.data.empty()) continue;

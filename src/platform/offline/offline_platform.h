@@ -194,7 +194,7 @@ class OfflinePlatform : public Platform {
   std::optional<std::size_t> HiveRootIndex(HKEY root, const std::vector<std::string>& path) const;
   std::optional<std::filesystem::path> HiveFileOf(std::size_t hive) const;
   bool IsLoadedHive(const std::filesystem::path& host) const;
-  // Whether a host path is the file of a hive of the hivelist (existing or not).
+  // Whether a host path is a hive's file: one of the hivelist, or named as Windows names its hives.
   bool IsHiveOfInstallation(const std::filesystem::path& host) const;
   void CleanLeftovers();
   static void SetLastError(DWORD error);
