@@ -58,8 +58,8 @@ RestorePointIndex ReadRestorePointIndex(const fs::path& point, const DriveMap& d
   std::map<std::size_t, Pending> hives;
   std::map<std::string, std::pair<std::string, std::size_t>> header;
   bool sawHeader = false;
-  std::size_t current = 0;  // 0: [RestorePoint]; n: [Hive<n>]; npos: before any section
-  current = static_cast<std::size_t>(-1);
+  constexpr std::size_t kNoSection = static_cast<std::size_t>(-1);
+  std::size_t current = kNoSection;  // 0: [RestorePoint]; n: [Hive<n>]
   const ProfileDocument doc = ProfileDocument::Parse(bytes);
   for (const ProfileLine& line : doc.lines()) {
     if (line.text.size() > kMaxStateLineLength) return invalid(line.number, "an overlong line");
@@ -86,7 +86,7 @@ RestorePointIndex ReadRestorePointIndex(const fs::path& point, const DriveMap& d
       case ProfileLine::Kind::kKey:
         break;
     }
-    if (current == static_cast<std::size_t>(-1)) return invalid(line.number, "a value outside any section");
+    if (current == kNoSection) return invalid(line.number, "a value outside any section");
     const std::string key = AsciiUpper(line.name);
     static const std::set<std::string> kHeaderKeys{"DESCRIPTION", "TIME", "SEQUENCE"};
     static const std::set<std::string> kHiveKeys{"NAME", "FILE", "COPY"};
