@@ -87,7 +87,7 @@ const InstallationRoot::Drive* InstallationRoot::DriveByLetter(char letter) cons
 }
 
 void InstallationRoot::Refuse(const fs::path& link, const std::string& why) const {
-  const std::string line = link.string() + ": " + why + "; the link is not followed";
+  const std::string line = link.string() + ": " + why + "; refused";
   {
     std::lock_guard lock(mutex_);
     if (!told_.insert(line).second) return;
@@ -126,7 +126,7 @@ std::optional<fs::path> InstallationRoot::Resolve(char letter, const std::vector
     const auto attributes = ::GetFileAttributesW(at.wstring().c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) break;
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-      Refuse(at, "a link, which is not followed on this host");
+      Refuse(at, "a link (on this host the disk's links are not followed)");
       return std::nullopt;
     }
   }
