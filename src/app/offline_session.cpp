@@ -165,7 +165,9 @@ std::optional<int> OfflineSession::ReadCommandLine(int argc, const char* const* 
 }
 
 std::optional<int> OfflineSession::Begin(OfflinePlatform& platform, bool attended) {
-  if (!platform.owner()) {
+  // A listing reads only: it takes no lock and owns nothing.
+  const bool listing = options_.settle == SettleAction::kListRestorePoints;
+  if (!platform.owner() && !listing) {
     if (platform.lockError() != err::kSuccess) {
       const std::string why = offline::ErrorText(platform.lockError());
       return Ended(nullptr, Refuse("the installation's lock file cannot be made in " + platform.stateFolder().string() +
@@ -177,6 +179,10 @@ std::optional<int> OfflineSession::Begin(OfflinePlatform& platform, bool attende
                                    offline::kUsageExitCode));
     }
     return std::nullopt;  // the front end brings the owner forward
+  }
+  if (auto invalid = offline::SettleInvalidJournal(platform, options_.settle)) {
+    SayAll(invalid->lines);
+    return Ended(&platform, invalid->exitCode);
   }
   if (const auto recovered = platform.report().recovered; !recovered.empty()) {
     Say("an interrupted restart was finished:");

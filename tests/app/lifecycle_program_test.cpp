@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -314,14 +315,23 @@ TEST_F(LifecycleProgramTest, BackupsGoBackOnlyOverHivesTheRestartInstalled) {
 TEST_F(LifecycleProgramTest, AMissingOrBrokenBackupRefusesTheWholeRestore) {
   ASSERT_EQ(Hivora(Root() + " /Silent").exitCode, 0);
   const std::string compactedSam = ReadWholeFile(Config("SAM"));
-  std::ofstream(Config("SECURITY.bak"), std::ios::binary) << "not a hive";
-  ProgramRun run = Hivora(Root() + " --restore-backups");
-  EXPECT_EQ(run.exitCode, 1) << run.out;
-  EXPECT_NE(run.out.find("SECURITY.bak is not a hive; nothing was restored"), std::string::npos) << run.out;
-  EXPECT_TRUE(ReadWholeFile(Config("SAM")) == compactedSam);
+  const std::string sound = ReadWholeFile(Config("SECURITY.bak"));
+  // Each is checked as the hive tool checks it, not by its first bytes.
+  std::string zeroedBin = sound;
+  std::fill(zeroedBin.begin() + 4096, zeroedBin.begin() + 8192, '\0');
+  const std::string broken[] = {"not a hive", sound.substr(0, 4096), zeroedBin};
+  for (const std::string& bytes : broken) {
+    std::ofstream(Config("SECURITY.bak"), std::ios::binary | std::ios::trunc) << bytes;
+    ProgramRun run = Hivora(Root() + " --restore-backups");
+    EXPECT_EQ(run.exitCode, 2) << run.out;
+    EXPECT_NE(run.out.find("SECURITY.bak cannot be put back: "), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("; nothing was restored"), std::string::npos) << run.out;
+    EXPECT_TRUE(ReadWholeFile(Config("SAM")) == compactedSam);
+    EXPECT_FALSE(fs::exists(Config("SAM.compacted")));
+  }
   fs::remove(Config("SECURITY.bak"));
-  run = Hivora(Root() + " --restore-backups");
-  EXPECT_EQ(run.exitCode, 1) << run.out;
+  ProgramRun run = Hivora(Root() + " --restore-backups");
+  EXPECT_EQ(run.exitCode, 2) << run.out;
   EXPECT_NE(run.out.find("is missing"), std::string::npos) << run.out;
   EXPECT_TRUE(ReadWholeFile(Config("SAM")) == compactedSam);
 }
@@ -342,7 +352,9 @@ TEST_F(LifecycleProgramTest, ARestorePointIsListedAndPutBackWithItsLogs) {
 
   ProgramRun run = Hivora(Root() + " --list-restore-points");
   EXPECT_EQ(run.exitCode, 0) << run.out;
-  EXPECT_NE(run.out.find("20260101-120000  2026-01-01 12:00:00  Before compaction  (1 hives)"), std::string::npos)
+  EXPECT_NE(run.out.find("20260101-120000  2026-01-01 12:00:00  Before compaction  (1 hives)\n"
+                         "    C:\\Windows\\System32\\config\\SAM  28,672 bytes\n"),
+            std::string::npos)
       << run.out;
   run = Hivora(Root() + " --restore-point nosuch");
   EXPECT_EQ(run.exitCode, 1) << run.out;
@@ -354,8 +366,9 @@ TEST_F(LifecycleProgramTest, ARestorePointIsListedAndPutBackWithItsLogs) {
   std::ofstream(other / "RestorePoint.ini") << "[Hive1]\nFile=C:\\Windows\\System32\\config\\SAM\n"
                                                "Copy=../20260101-120000/C/Windows/System32/config/SAM\n";
   run = Hivora(Root() + " --restore-point 20260101-130000");
-  EXPECT_EQ(run.exitCode, 1) << run.out;
+  EXPECT_EQ(run.exitCode, 2) << run.out;
   EXPECT_NE(run.out.find("nothing was restored"), std::string::npos) << run.out;
+  fs::remove_all(other);
   run = Hivora(Root() + " --restore-point 20260101-120000");
   EXPECT_EQ(run.exitCode, 0) << run.out;
   EXPECT_TRUE(ReadWholeFile(Config("SAM")) == originals.at("SAM"));

@@ -106,8 +106,9 @@ TEST_F(ProgramTest, ARootWithoutHivesIsRefusedWithExitCode2) {
   fs::create_directories(dir / "nothing");
   const ProgramRun run = Hivora("--root '" + (dir / "nothing").string() + "' --script /dev/null");
   EXPECT_EQ(run.exitCode, 2);
-  EXPECT_NE(run.out.find("no registry hive found"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("no Windows installation"), std::string::npos) << run.out;
   EXPECT_EQ(run.out.find("FORM"), std::string::npos) << "no window before the refusal";
+  EXPECT_FALSE(fs::exists(dir / "nothing" / "ProgramData")) << "nothing of the program's before it is recognised";
 }
 
 TEST_F(ProgramTest, HelpAndVersionPrintToStdoutAndExitZero) {

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <system_error>
 
+#include "platform/offline/installation_root.h"
 #include "regf/text_case.h"
 
 namespace hv::offline {
@@ -75,7 +76,8 @@ fs::path WalkCaseInsensitive(const fs::path& base, const std::vector<std::string
   return current;
 }
 
-DriveMap::DriveMap(std::vector<DriveSpec> drives, bool wow64) : drives_(std::move(drives)), wow64_(wow64) {}
+DriveMap::DriveMap(std::vector<DriveSpec> drives, bool wow64)
+    : drives_(std::move(drives)), wow64_(wow64), root_(std::make_shared<InstallationRoot>(drives_)) {}
 
 const DriveSpec* DriveMap::Drive(char letter) const {
   for (const DriveSpec& d : drives_) {
@@ -99,7 +101,7 @@ std::optional<fs::path> DriveMap::ResolveDrive(std::string_view path, bool redir
       parts[1] = "System32";
     }
   }
-  return WalkCaseInsensitive(d->folder, parts);
+  return root_->Resolve(d->letter, parts);
 }
 
 std::optional<fs::path> DriveMap::Resolve(std::string_view path) const {
@@ -127,6 +129,11 @@ std::optional<fs::path> DriveMap::ResolveNative(std::string_view path) const {
   return Resolve(path);
 }
 
+std::optional<fs::path> DriveMap::ResolveInstallation(std::string_view path) const {
+  if (!IsDrivePath(path)) return std::nullopt;
+  return ResolveDrive(path, false);
+}
+
 std::optional<fs::path> DriveMap::ResolveKernel(std::string_view path) const {
   for (std::string_view prefix : {"\\??\\", "\\DosDevices\\", "\\GLOBAL??\\"}) {
     if (StartsWithI(path, prefix) && IsDrivePath(path.substr(prefix.size()))) {
@@ -139,7 +146,7 @@ std::optional<fs::path> DriveMap::ResolveKernel(std::string_view path) const {
   }
   for (const DriveSpec& d : drives_) {
     if (StartsWithI(path, d.device) && (path.size() == d.device.size() || path[d.device.size()] == '\\')) {
-      return WalkCaseInsensitive(d.folder, SplitPath(path.substr(d.device.size())));
+      return root_->Resolve(d.letter, SplitPath(path.substr(d.device.size())));
     }
   }
   return std::nullopt;

@@ -4,7 +4,9 @@
 // "X:\..." names a file on drive X: of the description; the components are
 // matched case-insensitively against the host folders, as the Windows file
 // system does, and a tail that does not exist keeps its spelling (so that new
-// files can be created). A path without a drive letter is a host path (the
+// files can be created). They are walked through the installation's root
+// (installation_root.h): links are followed by the installation's rules and
+// none leads out of it. A path without a drive letter is a host path (the
 // Linux program's own files: settings, reports, language files); backslashes
 // in it separate components too.
 //
@@ -12,6 +14,7 @@
 // C:\Windows\System32 reaches SysWOW64 (but for the folders Windows exempts),
 // and C:\Windows\sysnative reaches the real System32.
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,6 +23,8 @@
 #include "platform/offline/machine_description.h"
 
 namespace hv::offline {
+
+class InstallationRoot;
 
 class DriveMap {
  public:
@@ -33,6 +38,9 @@ class DriveMap {
   std::optional<std::filesystem::path> Resolve(std::string_view path) const;
   // The same without WOW64 redirection: the path as the kernel sees it.
   std::optional<std::filesystem::path> ResolveNative(std::string_view path) const;
+  // Only a drive-letter path of a described drive, never a host path: what
+  // the program reads back from the installation names its files this way.
+  std::optional<std::filesystem::path> ResolveInstallation(std::string_view path) const;
   // A kernel path (\Device\HarddiskVolume1\..., \??\C:\..., \SystemRoot\...).
   std::optional<std::filesystem::path> ResolveKernel(std::string_view path) const;
   // Drive-letter form of a host path inside a drive folder ("C:\Windows\..."),
@@ -48,6 +56,7 @@ class DriveMap {
 
   std::vector<DriveSpec> drives_;
   bool wow64_;
+  std::shared_ptr<const InstallationRoot> root_;
 };
 
 // Splits on '\' and '/', dropping empty and "." components and applying "..".

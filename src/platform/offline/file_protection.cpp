@@ -139,8 +139,22 @@ DWORD CreateEmptyProtected(const fs::path& to, const fs::path& model, std::strin
 }
 
 DWORD CopyFileProtected(const fs::path& from, const fs::path& to, const fs::path& model, std::string* why) {
-  if (DWORD r = CreateEmptyProtected(to, model, why); r != err::kSuccess) return r;
   std::error_code ec;
+  // Only a plain file is copied: a link is not followed out of its folder, a
+  // FIFO or device is not waited on.
+  if (const fs::file_status status = fs::symlink_status(from, ec); !fs::is_regular_file(status)) {
+    Say(why, from.string() + (fs::exists(status) ? ": not a plain file; it is not copied" : ": missing"));
+    return fs::exists(status) ? err::kAccessDenied : err::kFileNotFound;
+  }
+#ifndef _WIN32
+  // A file with a second name elsewhere may be a host file linked into the
+  // installation: its bytes are not carried into it.
+  if (struct stat st{}; ::lstat(from.c_str(), &st) == 0 && st.st_nlink > 1) {
+    Say(why, from.string() + ": has other names (hard links); it is not copied");
+    return err::kAccessDenied;
+  }
+#endif
+  if (DWORD r = CreateEmptyProtected(to, model, why); r != err::kSuccess) return r;
   DWORD result = err::kSuccess;
   {
     std::ifstream in(from, std::ios::binary);

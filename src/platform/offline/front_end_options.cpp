@@ -3,6 +3,8 @@
 #include <string_view>
 
 #include "platform/offline/demo_machine.h"
+#include "platform/offline/installation.h"
+#include "platform/offline/installation_state.h"
 
 namespace hv::offline {
 namespace fs = std::filesystem;
@@ -152,6 +154,18 @@ std::unique_ptr<OfflinePlatform> MakeOfflinePlatform(const FrontEndOptions& opti
     machine = DescribeRoot(demo, error);
   }
   if (!machine) return nullptr;
+  // The lock and every other file of the program come after this.
+  if (options.root && !options.machine && !HoldsWindows(DriveMap(machine->drives, false))) {
+    *error = options.root->string() +
+             ": no Windows installation (no Windows\\System32\\config with a registry hive); nothing was written";
+    return nullptr;
+  }
+  // The program's own folder must lie inside the installation.
+  const DriveMap drives(machine->drives, false);
+  if (drives.Drive('C') != nullptr && !drives.ResolveInstallation(kStateFolder)) {
+    *error = std::string(kStateFolder) + " is reached through a link that leads out of the installation; nothing was done";
+    return nullptr;
+  }
   OfflineOptions offline;
   offline.machine = std::move(*machine);
   offline.programName = options.programName;
@@ -159,6 +173,7 @@ std::unique_ptr<OfflinePlatform> MakeOfflinePlatform(const FrontEndOptions& opti
   offline.arguments = options.arguments;
   offline.programFolder = options.programFolder;
   offline.dataFolder = options.dataFolder;
+  offline.readOnly = options.settle == SettleAction::kListRestorePoints;
   return std::make_unique<OfflinePlatform>(std::move(offline));
 }
 

@@ -29,6 +29,18 @@ bool FileExists(const DriveMap& drives, const std::string& windowsPath) {
   return host && fs::is_regular_file(*host, ec);
 }
 
+}  // namespace
+
+bool HoldsWindows(const DriveMap& drives) {
+  const std::string config = std::string("C:") + kConfig;
+  for (const char* hive : {"SYSTEM", "SOFTWARE", "SAM", "SECURITY", "DEFAULT"}) {
+    if (FileExists(drives, config + hive)) return true;
+  }
+  return false;
+}
+
+namespace {
+
 // "\Device\...\rest" for a drive-letter path, if its drive is described.
 std::optional<std::string> KernelPath(const DriveMap& drives, const std::string& windowsPath) {
   if (!DriveMap::IsDrivePath(windowsPath)) return std::nullopt;

@@ -28,6 +28,11 @@ ReleaseInfo ReleaseFor(const ReleaseVersion& version);
 // described drive (its NTUSER.DAT and UsrClass.dat). Only files that exist.
 std::vector<HivelistValue> SynthesizeHivelist(const DriveMap& drives);
 
+// Whether drive C: holds a Windows installation: Windows\System32\config
+// with at least one of the machine hives. Nothing of the program's may be
+// created in a folder before it is recognised so.
+bool HoldsWindows(const DriveMap& drives);
+
 // The registry expands these in ProfileImagePath; others are left as they stand.
 std::string ExpandSystemVariables(const std::string& path);
 

@@ -35,6 +35,11 @@
 //   earlier one, for a hive no later restart touched), with
 //   the fingerprint of the hive it installed, so that the backups can be put
 //   back only over hives nobody changed since.
+//   Read back as data (state_file_rules.h): every path a drive-letter path of
+//   the installation, <hive> a hive of its hivelist, <replacement> one of
+//   <hive>.hvx, .bak or .rptmp, <backup> one of <hive>.bak, .compacted or
+//   .before-restore; no other line, no second state line. A journal that is
+//   anything else is invalid as a whole and nothing in it is acted on.
 //
 // Fingerprint: "<size>,<mtime ns>,<seq1>,<seq2>;<log>;<log>" — the hive's
 //   size, modification time (nanoseconds since the Unix epoch) and base-block

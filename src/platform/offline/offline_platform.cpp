@@ -65,13 +65,13 @@ OfflinePlatform::OfflinePlatform(OfflineOptions options)
       drives_(options_.machine.drives, Wow64Installation(options_.machine)),
       identity_(InstallationIdentity(drives_)),
       stateFolder_(StateFolderOf(drives_)),
-      lock_(TakeLock(stateFolder_, identity_, &lockError_)),
+      lock_(options_.readOnly ? nullptr : TakeLock(stateFolder_, identity_, &lockError_)),
       // A start that does not own the installation reads none of it.
       release_(options_.machine.version ? ReleaseFor(*options_.machine.version)
-               : lock_                  ? DeriveRelease(drives_)
+               : lock_ || options_.readOnly ? DeriveRelease(drives_)
                                         : ReleaseFor({6, 2})),
       hivelist_(options_.machine.hivelist ? *options_.machine.hivelist
-                : lock_                   ? SynthesizeHivelist(drives_)
+                : lock_ || options_.readOnly ? SynthesizeHivelist(drives_)
                                           : std::vector<HivelistValue>{}),
       journal_(stateFolder_ / "pending.journal", &drives_),
       restorePoints_(stateFolder_ / "RestorePoints", &drives_, options_.machine.restorePointFails,
@@ -82,11 +82,41 @@ OfflinePlatform::OfflinePlatform(OfflineOptions options)
                      }),
       clock_(host::LocalTime),
       files_(FileHooks()) {
+  journal_.SetHiveRule([this](const fs::path& host) { return IsHiveOfInstallation(host); });
   if (!lock_ || !lock_->TakeFirstUse()) return;
+  // An invalid journal is not acted on; what it names stays as it is.
+  if (journal_.Problem()) return;
   std::vector<ReplacementOutcome> finished;
   journal_.Recover(&finished);
   report_.recovered = finished;
   CleanLeftovers();
+}
+
+// A hive of the hivelist, or a file the names of Windows' hives mark as one
+// (a profile that left the ProfileList or a hive deleted since still has its
+// journal lines and restore points).
+bool OfflinePlatform::IsHiveOfInstallation(const fs::path& host) const {
+  const std::string name = host.filename().string();
+  const std::string folder = host.parent_path().filename().string();
+  if (NamesEqual(name, "NTUSER.DAT") || NamesEqual(name, "UsrClass.dat") ||
+      (NamesEqual(name, "BCD") && NamesEqual(folder, "Boot"))) {
+    return true;
+  }
+  if (NamesEqual(folder, "config")) {
+    for (const char* hive : {"SYSTEM", "SOFTWARE", "DEFAULT", "SECURITY", "SAM", "DRIVERS"}) {
+      if (NamesEqual(name, hive)) return true;
+    }
+  }
+  const std::string wanted = host.lexically_normal().string();
+  for (const HivelistValue& value : hivelist_) {
+    if ((value.type != reg::kSz && value.type != reg::kExpandSz) || value.data.empty()) continue;
+    const auto* bytes = reinterpret_cast<const char*>(value.data.data());
+    const std::string kernel(bytes, strnlen(bytes, value.data.size()));
+    if (kernel.empty()) continue;
+    auto file = drives_.ResolveKernel(kernel);
+    if (file && NamesEqual(file->lexically_normal().string(), wanted)) return true;
+  }
+  return false;
 }
 
 RunReport OfflinePlatform::report() const {

@@ -50,6 +50,9 @@ struct OfflineOptions {
   // Empty: <executable folder>/../share/talvix-hivora/ when it exists, else the
   // executable's folder.
   std::filesystem::path dataFolder;
+  // A start that only reads (a listing): no lock is taken, no half-done work
+  // is finished, nothing is cleaned up or written.
+  bool readOnly = false;
 };
 
 // What this process did to the installation, for the summary at its end.
@@ -92,6 +95,10 @@ class OfflinePlatform : public Platform {
   // Why the last save into this host file failed; empty when it did not.
   std::string SaveFailure(const std::filesystem::path& copy) const;
   RestorePointStore& restorePoints() { return restorePoints_; }
+  // Whether a host path is a hive file of the hivelist, for reading state files back.
+  std::function<bool(const std::filesystem::path&)> HiveRule() const {
+    return [this](const std::filesystem::path& host) { return IsHiveOfInstallation(host); };
+  }
   // The installation's identity (installation_lock.h).
   const std::string& identity() const { return identity_; }
   // Whether this process owns the installation (holds its lock).
@@ -187,6 +194,8 @@ class OfflinePlatform : public Platform {
   std::optional<std::size_t> HiveRootIndex(HKEY root, const std::vector<std::string>& path) const;
   std::optional<std::filesystem::path> HiveFileOf(std::size_t hive) const;
   bool IsLoadedHive(const std::filesystem::path& host) const;
+  // Whether a host path is a hive's file: one of the hivelist, or named as Windows names its hives.
+  bool IsHiveOfInstallation(const std::filesystem::path& host) const;
   void CleanLeftovers();
   static void SetLastError(DWORD error);
 

@@ -10,6 +10,7 @@
 #include "platform/offline/file_protection.h"
 #include "platform/offline/hive_files.h"
 #include "platform/offline/host_io.h"
+#include "platform/offline/state_file_rules.h"
 
 namespace hv::offline {
 namespace fs = std::filesystem;
@@ -18,6 +19,7 @@ namespace {
 
 constexpr const char* kMagic = "Talvix Hivora pending replacements 1";
 constexpr char kSeparator = '|';  // cannot occur in a Windows file name
+constexpr DWORD kInvalidData = 13;  // ERROR_INVALID_DATA: the journal on disk is invalid
 
 bool SameFile(const fs::path& a, const fs::path& b) {
   std::error_code ec;
@@ -57,38 +59,99 @@ std::uint64_t SizeOf(const fs::path& file) { return StampOf(file).size; }
 ReplacementJournal::ReplacementJournal(fs::path file, const DriveMap* drives)
     : file_(std::move(file)), drives_(drives) {}
 
+void ReplacementJournal::SetHiveRule(std::function<bool(const fs::path&)> isHive) {
+  std::lock_guard lock(mutex_);
+  isHive_ = std::move(isHive);
+}
+
+// Only what Save writes: the hive of the installation and, in the same
+// folder, the names the program gives its copies, backups and stagings.
+std::optional<std::string> ReplacementJournal::EntryProblem(const std::vector<std::string>& f, bool replace) const {
+  if (replace ? (f.size() != 3 && f.size() != 4) : f.size() != 3) return std::string("the wrong number of fields");
+  const std::size_t paths = replace ? 3 : 2;
+  for (std::size_t i = 0; i < paths; ++i) {
+    if (auto why = NotAnInstallationPath(*drives_, f[i])) return why;
+  }
+  auto hive = drives_->ResolveInstallation(f[0]);
+  if (!hive || (isHive_ && !isHive_(*hive))) return ShownField(f[0]) + " is not a hive of the installation";
+  if (replace && !IsCompanionOf(f[0], f[1], {kCompanionHvx, kCompanionBak, kCompanionRestoreStaging})) {
+    return ShownField(f[1]) + " is not a replacement the program makes for " + ShownField(f[0]);
+  }
+  const std::string& backup = replace ? f[2] : f[1];
+  if (!IsCompanionOf(f[0], backup, {kCompanionBak, kCompanionCompacted, kCompanionBeforeRestore})) {
+    return ShownField(backup) + " is not a backup the program makes of " + ShownField(f[0]);
+  }
+  const std::size_t fingerprint = replace ? 3 : 2;
+  if (f.size() > fingerprint && !ParseFingerprint(f[fingerprint])) {
+    return ShownField(f[fingerprint]) + " is no fingerprint";
+  }
+  return std::nullopt;
+}
+
 ReplacementJournal::Journal ReplacementJournal::Load() const {
   Journal journal;
   std::string bytes;
-  if (host::ReadFile(file_, &bytes) != err::kSuccess) return journal;
+  bool present = false;
+  std::string why;
+  auto invalid = [&](int line, const std::string& reason) {
+    Journal bad;
+    bad.problem = StateFileProblem(file_, line, reason);
+    return bad;
+  };
+  if (!ReadStateFile(file_, &bytes, &present, &why)) return invalid(0, why);
+  if (!present) return journal;
+  if (bytes.find('\0') != std::string::npos) return invalid(0, "holds a NUL character");
   std::istringstream in(bytes);
   std::string line;
-  if (!std::getline(in, line) || line != kMagic) return journal;
-  while (std::getline(in, line)) {
-    if (line == "state=restarting") {
-      journal.state = JournalState::kRestarting;
-    } else if (line == "state=restoring") {
-      journal.state = JournalState::kRestoring;
-    } else if (line.rfind("replace=", 0) == 0) {
+  if (!std::getline(in, line) || line != kMagic) return invalid(1, "not a journal of this program");
+  bool stated = false;
+  for (int number = 2; std::getline(in, line); ++number) {
+    if (line.size() > kMaxStateLineLength) return invalid(number, "an overlong line");
+    if (line.rfind("state=", 0) == 0) {
+      const std::string state = line.substr(6);
+      if (stated) return invalid(number, "a second state line");
+      stated = true;
+      if (state == "restarting") {
+        journal.state = JournalState::kRestarting;
+      } else if (state == "restoring") {
+        journal.state = JournalState::kRestoring;
+      } else if (state != "pending") {
+        return invalid(number, "unknown state " + ShownField(state) + " (pending, restarting or restoring)");
+      }
+    } else if (line.rfind("replace=", 0) == 0 || line.rfind("applied=", 0) == 0) {
+      const bool replace = line[0] == 'r';
       const auto f = SplitFields(line.substr(8), kSeparator);
-      if (f.size() < 3) continue;
-      auto hive = drives_->ResolveNative(f[0]);
-      auto replacement = drives_->ResolveNative(f[1]);
-      auto backup = drives_->ResolveNative(f[2]);
-      if (!hive || !replacement || !backup) continue;
-      PendingReplacement entry{*hive, *replacement, *backup, std::nullopt};
-      if (f.size() > 3) entry.made = ParseFingerprint(f[3]);
-      journal.entries.push_back(std::move(entry));
-    } else if (line.rfind("applied=", 0) == 0) {
-      const auto f = SplitFields(line.substr(8), kSeparator);
-      if (f.size() != 3) continue;
-      auto hive = drives_->ResolveNative(f[0]);
-      auto backup = drives_->ResolveNative(f[1]);
-      auto installed = ParseFingerprint(f[2]);
-      if (hive && backup && installed) journal.applied.push_back({*hive, *backup, *installed});
+      if (auto problem = EntryProblem(f, replace)) return invalid(number, *problem);
+      if (replace) {
+        PendingReplacement entry{*drives_->ResolveInstallation(f[0]), *drives_->ResolveInstallation(f[1]),
+                                 *drives_->ResolveInstallation(f[2]), std::nullopt};
+        if (f.size() > 3) entry.made = ParseFingerprint(f[3]);
+        journal.entries.push_back(std::move(entry));
+      } else {
+        journal.applied.push_back({*drives_->ResolveInstallation(f[0]), *drives_->ResolveInstallation(f[1]),
+                                   *ParseFingerprint(f[2])});
+      }
+    } else {
+      return invalid(number, "a line the program does not write: " + ShownField(line));
     }
   }
   return journal;
+}
+
+std::optional<std::string> ReplacementJournal::Problem() const {
+  std::lock_guard lock(mutex_);
+  return Load().problem;
+}
+
+DWORD ReplacementJournal::RemoveInvalid() {
+  std::lock_guard lock(mutex_);
+  if (!Load().problem) return err::kSuccess;
+  // The journal's own name only: a link there is removed, never followed.
+  std::error_code ec;
+  fs::remove(file_, ec);
+  if (ec) return host::ErrorFromCode(ec);
+  host::SyncFolder(FolderOf(file_));
+  return err::kSuccess;
 }
 
 DWORD ReplacementJournal::Save(const Journal& journal) {
@@ -131,12 +194,16 @@ std::vector<AppliedReplacement> ReplacementJournal::Applied() const {
 }
 
 DWORD ReplacementJournal::Add(const PendingReplacement& entry) {
+  // Only what a later start will accept back.
+  std::vector<std::string> fields;
   for (const fs::path* p : {&entry.hive, &entry.replacement, &entry.backup}) {
-    const std::string s = drives_->ToWindows(*p);
-    if (s.find_first_of("|\r\n") != std::string::npos) return err::kInvalidParameter;
+    fields.push_back(drives_->ToWindows(*p));
+    if (fields.back().find(kSeparator) != std::string::npos) return err::kInvalidParameter;
   }
   std::lock_guard lock(mutex_);
+  if (EntryProblem(fields, true)) return err::kInvalidParameter;
   Journal journal = Load();
+  if (journal.problem) return kInvalidData;
   if (journal.state != JournalState::kPending && !journal.entries.empty()) return err::kSharingViolation;
   std::erase_if(journal.entries, [&](const PendingReplacement& e) { return SameFile(e.hive, entry.hive); });
   journal.entries.push_back(entry);
@@ -320,6 +387,7 @@ DWORD ReplacementJournal::Apply(Journal* journal, std::vector<ReplacementOutcome
 DWORD ReplacementJournal::ApplyAll(std::vector<ReplacementOutcome>* outcomes) {
   std::lock_guard lock(mutex_);
   Journal journal = Load();
+  if (journal.problem) return kInvalidData;
   if (journal.entries.empty()) return err::kSuccess;
   journal.state = JournalState::kRestarting;
   // The backups this restart makes take the place of earlier ones of the same hives.
@@ -343,6 +411,7 @@ void ReplacementJournal::Recover(std::vector<ReplacementOutcome>* outcomes) {
 DWORD ReplacementJournal::Discard(std::vector<PendingReplacement>* discarded) {
   std::lock_guard lock(mutex_);
   Journal journal = Load();
+  if (journal.problem) return kInvalidData;
   // A restore under way is finished, never dropped half done.
   if (journal.state == JournalState::kRestoring) return err::kSharingViolation;
   for (const PendingReplacement& e : journal.entries) {
@@ -371,6 +440,7 @@ DWORD ReplacementJournal::Restore(const std::vector<PendingReplacement>& entries
                                   std::vector<ReplacementOutcome>* outcomes) {
   std::lock_guard lock(mutex_);
   Journal journal = Load();
+  if (journal.problem) return kInvalidData;
   if (!journal.entries.empty()) return err::kSharingViolation;
   journal.state = JournalState::kRestoring;
   journal.entries = entries;

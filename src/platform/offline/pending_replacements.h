@@ -12,6 +12,7 @@
 // the restart, or for the user to apply or discard them.
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -54,6 +55,16 @@ class ReplacementJournal {
   ReplacementJournal(std::filesystem::path file, const DriveMap* drives);
 
   const std::filesystem::path& file() const { return file_; }
+  // The hives of the installation: a journal naming any other file as a hive
+  // is invalid. Without one, every path of the installation counts as a hive.
+  void SetHiveRule(std::function<bool(const std::filesystem::path&)> isHive);
+  // Why the journal on disk is invalid ("<file>, line <n>: <reason>"); nullopt
+  // when it is valid or absent. An invalid journal is not acted on: it reads
+  // as empty and every change to it is refused (kInvalidData), but for
+  // RemoveInvalid.
+  std::optional<std::string> Problem() const;
+  // Deletes an invalid journal and nothing else; kSuccess when none is left.
+  DWORD RemoveInvalid();
   // The entries on disk now.
   std::vector<PendingReplacement> Entries() const;
   JournalState State() const;
@@ -88,8 +99,10 @@ class ReplacementJournal {
     JournalState state = JournalState::kPending;
     std::vector<PendingReplacement> entries;
     std::vector<AppliedReplacement> applied;
+    std::optional<std::string> problem;  // the file is invalid: the rest is empty
   };
   Journal Load() const;
+  std::optional<std::string> EntryProblem(const std::vector<std::string>& fields, bool replace) const;
   DWORD Save(const Journal& journal);
   DWORD Apply(Journal* journal, std::vector<ReplacementOutcome>* outcomes);
   ReplacementOutcome ApplyOne(const PendingReplacement& entry, DWORD* error);
@@ -98,6 +111,7 @@ class ReplacementJournal {
 
   std::filesystem::path file_;
   const DriveMap* drives_;
+  std::function<bool(const std::filesystem::path&)> isHive_;
   mutable std::recursive_mutex mutex_;
   int crashAfter_ = -1;
   int operations_ = 0;

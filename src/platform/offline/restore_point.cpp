@@ -9,6 +9,7 @@
 #include "platform/offline/hive_files.h"
 #include "platform/offline/host_io.h"
 #include "platform/offline/private_profile.h"
+#include "platform/offline/restore_point_index.h"
 
 namespace hv::offline {
 namespace fs = std::filesystem;
@@ -105,13 +106,9 @@ BOOL RestorePointStore::Create(const RestorePointInfoA* info, StateMgrStatus* st
     // The copy keeps the hive's path below its drive letter, so that two
     // hives of one name (users' NTUSER.DAT) do not meet.
     const std::string windows = drives_->ToWindows(hive.file);
-    fs::path relative;
-    if (DriveMap::IsDrivePath(windows)) {
-      relative = fs::path(std::string(1, windows[0]));
-      for (const std::string& part : SplitPath(windows.substr(2))) relative /= part;
-    } else {
-      relative = fs::path("host") / hive.file.relative_path();
-    }
+    // Only a hive on a drive of the installation: a later restore accepts no other.
+    if (!DriveMap::IsDrivePath(windows)) continue;
+    const fs::path relative = RestorePointCopyPlace(windows);
     fs::create_directories((point / relative).parent_path(), ec);
     // Copies of a hive are as protected as the hive; its logs go with it, as
     // a change may sit in them alone.

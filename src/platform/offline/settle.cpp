@@ -7,7 +7,9 @@
 #include "platform/offline/file_protection.h"
 #include "platform/offline/hibernation.h"
 #include "platform/offline/hive_files.h"
+#include "platform/offline/hive_soundness.h"
 #include "platform/offline/private_profile.h"
+#include "platform/offline/restore_point_index.h"
 
 namespace hv::offline {
 namespace fs = std::filesystem;
@@ -42,11 +44,7 @@ std::optional<SettleResult> CannotChange(OfflinePlatform& platform, bool pending
   return std::nullopt;
 }
 
-std::string Ini(const fs::path& index, const std::string& section, const char* key) {
-  char buffer[1024] = {};
-  GetProfileString(section.c_str(), key, "", buffer, sizeof buffer, index);
-  return buffer;
-}
+SettleResult Invalid(std::string line) { return {kExitInvalidState, {std::move(line)}}; }
 
 }  // namespace
 
@@ -102,6 +100,19 @@ SettleResult SettleBy(OfflinePlatform& platform, SettleAction action, const std:
   return {};
 }
 
+std::optional<SettleResult> SettleInvalidJournal(OfflinePlatform& platform, SettleAction action) {
+  if (action == SettleAction::kListRestorePoints) return std::nullopt;
+  const std::optional<std::string> problem = platform.journal().Problem();
+  if (!problem) return std::nullopt;
+  if (action == SettleAction::kDiscardPending) {
+    if (DWORD r = platform.journal().RemoveInvalid(); r != err::kSuccess) {
+      return Invalid(*problem + "; the invalid journal could not be removed (error " + std::to_string(r) + ")");
+    }
+    return SettleResult{kExitDone, {*problem + "; the invalid journal was removed, nothing it names was touched"}};
+  }
+  return Invalid(*problem + "; nothing in it was acted on (--discard-pending removes it)");
+}
+
 SettleResult ApplyPending(OfflinePlatform& platform) {
   if (platform.journal().Entries().empty()) return {kExitDone, {"no replacements wait for a restart"}};
   if (auto refused = CannotChange(platform, true)) return *refused;
@@ -129,11 +140,11 @@ SettleResult RestoreBackups(OfflinePlatform& platform) {
   const std::vector<AppliedReplacement> applied = platform.journal().Applied();
   // Nothing to put back is no failure, as with nothing to apply or discard.
   if (applied.empty()) return {kExitDone, {"nothing to restore: no backups of a restart to put back"}};
-  // A backup that is missing or no hive: nothing is changed at all.
+  // A backup that is missing or broken: nothing is changed at all.
   for (const AppliedReplacement& a : applied) {
-    if (!Exists(a.backup) || !LooksLikeHive(a.backup)) {
-      return Refusal("the backup " + platform.drives().ToWindows(a.backup) +
-                     (Exists(a.backup) ? " is not a hive" : " is missing") + "; nothing was restored");
+    if (auto why = WhyNotSoundHive(a.backup)) {
+      return Invalid("the backup " + platform.drives().ToWindows(a.backup) + " cannot be put back: " + *why +
+                     "; nothing was restored");
     }
   }
   SettleResult result;
@@ -168,46 +179,51 @@ SettleResult ListRestorePoints(OfflinePlatform& platform) {
   std::vector<fs::path> points;
   std::error_code ec;
   for (fs::directory_iterator it(platform.restorePoints().folder(), ec), end; !ec && it != end; it.increment(ec)) {
-    if (Exists(it->path() / "RestorePoint.ini")) points.push_back(it->path());
+    if (it->is_directory(ec) && !it->is_symlink(ec)) points.push_back(it->path());
   }
   std::sort(points.begin(), points.end());
   for (const fs::path& point : points) {
-    const fs::path index = point / "RestorePoint.ini";
-    int hives = 0;
-    while (!Ini(index, "Hive" + std::to_string(hives + 1), "File").empty()) ++hives;
-    result.lines.push_back(point.filename().string() + "  " + Ini(index, "RestorePoint", "Time") + "  " +
-                           Ini(index, "RestorePoint", "Description") + "  (" + std::to_string(hives) + " hives)");
+    const RestorePointIndex index = ReadRestorePointIndex(point, platform.drives(), platform.HiveRule());
+    if (index.problem) {
+      result.lines.push_back(point.filename().string() + "  invalid: " + *index.problem);
+      result.exitCode = kExitInvalidState;
+      continue;
+    }
+    result.lines.push_back(point.filename().string() + "  " + index.time + "  " + index.description + "  (" +
+                           std::to_string(index.hives.size()) + " hives)");
+    for (const RestorePointHive& hive : index.hives) {
+      result.lines.push_back("    " + hive.file + "  " + Grouped(hive.size) + " bytes");
+    }
   }
   if (result.lines.empty()) result.lines.push_back("no restore points");
   return result;
 }
 
 SettleResult RestoreFromPoint(OfflinePlatform& platform, const std::string& id) {
-  if (id.empty() || id.find_first_of("/\\") != std::string::npos || id == "." || id == "..") {
+  if (id.empty() || id.find_first_of("/\\") != std::string::npos || id == "." || id == ".." ||
+      id.find('\0') != std::string::npos) {
     return Refusal("no restore point " + id);
   }
   const fs::path point = platform.restorePoints().folder() / id;
-  const fs::path index = point / "RestorePoint.ini";
-  if (!Exists(index)) return Refusal("no restore point " + id + " (--list-restore-points lists them)");
+  std::error_code ec;
+  if (!fs::is_directory(fs::symlink_status(point, ec)) || !Exists(point / kRestorePointIndexName)) {
+    return Refusal("no restore point " + id + " (--list-restore-points lists them)");
+  }
   if (auto refused = CannotChange(platform, false)) return *refused;
+  const RestorePointIndex index = ReadRestorePointIndex(point, platform.drives(), platform.HiveRule());
+  if (index.problem) return Invalid(*index.problem + "; nothing was restored");
 
   struct Item {
     fs::path hive, copy;
   };
   std::vector<Item> items;
-  for (int n = 1;; ++n) {
-    const std::string section = "Hive" + std::to_string(n);
-    const std::string file = Ini(index, section, "File");
-    if (file.empty()) break;
-    auto hive = platform.drives().ResolveNative(file);
-    const fs::path relative = fs::path(Ini(index, section, "Copy")).lexically_normal();
-    const fs::path copy = point / relative;
-    // A copy lies inside its restore point.
-    const bool inside = !relative.empty() && relative.is_relative() && *relative.begin() != "..";
-    if (!hive || !inside || !Exists(copy) || !LooksLikeHive(copy)) {
-      return Refusal("restore point " + id + ": the copy of " + file + " is missing or is no hive; nothing was restored");
+  for (const RestorePointHive& hive : index.hives) {
+    // A broken copy stops the whole restore before anything moves.
+    if (auto why = WhyNotSoundHive(hive.copy)) {
+      return Invalid("restore point " + id + ": the copy of " + hive.file + " cannot be put back: " + *why +
+                     "; nothing was restored");
     }
-    items.push_back({*hive, copy});
+    items.push_back({hive.hive, hive.copy});
   }
   if (items.empty()) return Refusal("restore point " + id + " holds no hives");
 

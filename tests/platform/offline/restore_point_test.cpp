@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
 
 #include "platform/offline/offline_machine.h"
 #include "platform/offline/private_profile.h"
+#include "platform/offline/restore_point_index.h"
 
 namespace hv::offline {
 namespace {
@@ -69,7 +71,53 @@ TEST(RestorePointTest, DatedCopyOfEveryHiveWithAnIndex) {
   const std::int64_t second = status.llSequenceNumber;  // the record is packed
   EXPECT_EQ(second, 2);
   EXPECT_TRUE(fs::is_directory(point.parent_path() / "20240517-090307-2"));
+  // What it writes, it accepts back.
+  const RestorePointIndex read = ReadRestorePointIndex(point, os->drives(), os->HiveRule());
+  ASSERT_FALSE(read.problem) << *read.problem;
+  ASSERT_EQ(read.hives.size(), 7u);
+  EXPECT_EQ(read.hives[1].copy, point / "C/Windows/System32/config/SOFTWARE");
+  EXPECT_EQ(read.hives[1].size, fs::file_size(m.Config("SOFTWARE")));
 }
+
+#ifndef _WIN32
+// A hive or log that is a link to a host file: its bytes never reach the
+// installation's restore point.
+TEST(RestorePointTest, HostFilesLinkedIntoTheInstallationAreNotCopied) {
+  OfflineMachine m;
+  const fs::path host = m.dir / "host-secret";
+  { std::ofstream(host) << "host secret"; }
+  auto containsSecret = [&](const fs::path& folder) {
+    std::error_code ec;
+    for (fs::recursive_directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+      if (it->is_regular_file() && test::ReadWholeFile(it->path()).find("host secret") != std::string::npos) return true;
+    }
+    return false;
+  };
+  for (const char* linked : {"SAM", "SAM.LOG1"}) {
+    fs::remove(m.Config(linked));
+    fs::create_symlink(host, m.Config(linked));
+    auto os = m.Platform();
+    os->SetClockForTesting(Fixed);
+    EXPECT_FALSE(os->HostFileOfHive("\\REGISTRY\\MACHINE\\SAM") && std::string(linked) == "SAM");
+    auto sr = os->LoadSrClient();
+    RestorePointInfoA info = Info();
+    StateMgrStatus status;
+    sr->SRSetRestorePointA(&info, &status);
+    EXPECT_FALSE(containsSecret(os->stateFolder())) << linked;
+    fs::remove(m.Config(linked));
+    std::ofstream(m.Config(linked)) << "";
+  }
+  // A second name of a host file (a hard link) is not copied either.
+  fs::remove(m.Config("SAM.LOG2"));
+  fs::create_hard_link(host, m.Config("SAM.LOG2"));
+  auto os = m.Platform();
+  auto sr = os->LoadSrClient();
+  RestorePointInfoA info = Info();
+  StateMgrStatus status;
+  EXPECT_FALSE(sr->SRSetRestorePointA(&info, &status));
+  EXPECT_FALSE(containsSecret(os->stateFolder()));
+}
+#endif
 
 }  // namespace
 }  // namespace hv::offline

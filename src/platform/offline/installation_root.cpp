@@ -1,0 +1,390 @@
+#include "platform/offline/installation_root.h"
+
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <system_error>
+
+#ifdef _WIN32
+#include "platform/win32/win.h"
+#else
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/openat2.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cerrno>
+#endif
+
+#include "platform/offline/drive_map.h"
+#include "regf/text_case.h"
+
+namespace hv::offline {
+namespace fs = std::filesystem;
+
+namespace {
+
+// Links followed on one walk before it is taken for a loop.
+constexpr int kMaxHops = 40;
+
+std::function<void(const std::string&)>& RefusalNotice() {
+  static std::function<void(const std::string&)> notice = [](const std::string& line) {
+    std::fprintf(stderr, "hivora: %s\n", line.c_str());
+  };
+  return notice;
+}
+
+std::mutex& NoticeMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+}  // namespace
+
+UniqueFd::~UniqueFd() {
+#ifndef _WIN32
+  if (fd_ >= 0) ::close(fd_);
+#endif
+}
+
+UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
+  if (this != &other) {
+    UniqueFd old(fd_);
+    fd_ = other.release();
+  }
+  return *this;
+}
+
+struct InstallationRoot::Drive {
+  char letter = 'C';
+  fs::path folder;  // as described
+  fs::path real;    // the same with the host's links resolved
+  UniqueFd fd;      // O_PATH handle of the folder
+};
+
+// Where a link leads: a drive of the installation and the components below
+// its root, or components relative to the link's folder.
+struct InstallationRoot::Target {
+  const Drive* drive = nullptr;  // null: relative
+  std::vector<std::string> components;
+};
+
+void InstallationRoot::SetRefusalNotice(std::function<void(const std::string& line)> notice) {
+  std::lock_guard lock(NoticeMutex());
+  RefusalNotice() = std::move(notice);
+}
+
+InstallationRoot::~InstallationRoot() = default;
+
+const InstallationRoot::Drive* InstallationRoot::DriveByLetter(char letter) const {
+  for (const auto& d : drives_) {
+    if (d->letter == AsciiUpper(letter)) return d.get();
+  }
+  return nullptr;
+}
+
+void InstallationRoot::Refuse(const fs::path& link, const std::string& why) const {
+  const std::string line = link.string() + ": " + why + "; refused";
+  {
+    std::lock_guard lock(mutex_);
+    if (!told_.insert(line).second) return;
+  }
+  std::lock_guard lock(NoticeMutex());
+  if (RefusalNotice()) RefusalNotice()(line);
+}
+
+#ifdef _WIN32
+
+InstallationRoot::InstallationRoot(const std::vector<DriveSpec>& drives) {
+  for (const DriveSpec& spec : drives) {
+    auto d = std::make_unique<Drive>();
+    d->letter = spec.letter;
+    d->folder = spec.folder;
+    d->real = spec.folder;
+    drives_.push_back(std::move(d));
+  }
+}
+
+std::optional<InstallationRoot::Target> InstallationRoot::LinkTarget(int, const std::string&, const fs::path&) const {
+  return std::nullopt;
+}
+
+// The offline disk's links are not followed here: the target of a junction
+// or symbolic link cannot be read everywhere (Wine answers error 4390), and
+// an absolute target would name the host's drive, not the installation's.
+std::optional<fs::path> InstallationRoot::Resolve(char letter, const std::vector<std::string>& components) const {
+  const Drive* d = DriveByLetter(letter);
+  if (d == nullptr) return std::nullopt;
+  const fs::path host = WalkCaseInsensitive(d->folder, components);
+  fs::path at = d->folder;
+  for (const fs::path& part : host.lexically_relative(d->folder)) {
+    if (part == ".") continue;
+    at /= part;
+    const auto attributes = ::GetFileAttributesW(at.wstring().c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) break;
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+      Refuse(at, "a link (on this host the disk's links are not followed)");
+      return std::nullopt;
+    }
+  }
+  return host;
+}
+
+#else
+
+namespace {
+
+// One component below `dir`, never through a link: openat2 confined beneath
+// the folder, else a plain openat that refuses a link in the last place.
+int OpenBeneath(int dir, const std::string& name, int flags) {
+  open_how how{};
+  how.flags = static_cast<std::uint64_t>(flags | O_NOFOLLOW | O_CLOEXEC);
+  how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+  for (int tries = 0; tries < 100; ++tries) {
+    const long fd = ::syscall(SYS_openat2, dir, name.c_str(), &how, sizeof how);
+    if (fd >= 0) return static_cast<int>(fd);
+    if (errno == EAGAIN || errno == EINTR) continue;
+    if (errno != ENOSYS && errno != EPERM) return -1;
+    break;
+  }
+  if (name.find('/') != std::string::npos) {
+    errno = EINVAL;
+    return -1;
+  }
+  return ::openat(dir, name.c_str(), flags | O_NOFOLLOW | O_CLOEXEC);
+}
+
+// The entry of `dir` named `name`, as spelt when it is there, else the
+// smallest name equal to it without regard to letter case (so that the answer
+// does not depend on the order the host lists the folder in).
+std::optional<std::string> FindEntry(int dir, const std::string& name) {
+  struct stat st{};
+  if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return name;
+  const int listing = OpenBeneath(dir, ".", O_RDONLY | O_DIRECTORY);
+  if (listing < 0) return std::nullopt;
+  DIR* folder = ::fdopendir(listing);
+  if (folder == nullptr) {
+    ::close(listing);
+    return std::nullopt;
+  }
+  std::optional<std::string> match;
+  while (const dirent* entry = ::readdir(folder)) {
+    const std::string found = entry->d_name;
+    if (found == "." || found == "..") continue;
+    if (NamesEqual(found, name) && (!match || found < *match)) match = found;
+  }
+  ::closedir(folder);
+  return match;
+}
+
+std::string Utf16ToUtf8(const unsigned char* p, std::size_t bytes) {
+  std::string out;
+  for (std::size_t i = 0; i + 1 < bytes; i += 2) {
+    std::uint32_t c = static_cast<std::uint32_t>(p[i] | (p[i + 1] << 8));
+    if (c >= 0xD800 && c < 0xDC00 && i + 3 < bytes) {
+      const std::uint32_t low = static_cast<std::uint32_t>(p[i + 2] | (p[i + 3] << 8));
+      if (low >= 0xDC00 && low < 0xE000) {
+        c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+        i += 2;
+      }
+    }
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::vector<std::string> Components(const std::string& path) {
+  std::vector<std::string> parts;
+  std::size_t i = 0;
+  while (i <= path.size()) {
+    std::size_t j = path.find_first_of("\\/", i);
+    if (j == std::string::npos) j = path.size();
+    if (j > i) parts.push_back(path.substr(i, j - i));
+    i = j + 1;
+  }
+  return parts;
+}
+
+// The components of `path` below `base`, when it lies there (lexically).
+std::optional<std::vector<std::string>> Below(const fs::path& base, const fs::path& path) {
+  const fs::path rel = path.lexically_normal().lexically_relative(base.lexically_normal());
+  if (rel.empty() || *rel.begin() == "..") return std::nullopt;
+  std::vector<std::string> parts;
+  for (const fs::path& part : rel) {
+    if (part != ".") parts.push_back(part.string());
+  }
+  return parts;
+}
+
+}  // namespace
+
+InstallationRoot::InstallationRoot(const std::vector<DriveSpec>& drives) {
+  for (const DriveSpec& spec : drives) {
+    auto d = std::make_unique<Drive>();
+    d->letter = spec.letter;
+    d->folder = spec.folder;
+    std::error_code ec;
+    d->real = fs::weakly_canonical(spec.folder, ec);
+    if (ec) d->real = spec.folder;
+    // The drive folder itself is the user's choice and may be reached through links.
+    d->fd = UniqueFd(::open(spec.folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    drives_.push_back(std::move(d));
+  }
+}
+
+std::optional<InstallationRoot::Target> InstallationRoot::LinkTarget(int dirFd, const std::string& name,
+                                                                      const fs::path& at) const {
+  // ntfs-3g keeps what Windows stored; fgetxattr cannot read it through an
+  // O_PATH handle, the descriptor's /proc name can.
+  const std::string proc = "/proc/self/fd/" + std::to_string(dirFd) + "/" + name;
+  unsigned char data[16384];
+  const ssize_t size = ::lgetxattr(proc.c_str(), "system.ntfs_reparse_data", data, sizeof data);
+  if (size >= 16) {
+    std::uint32_t tag = 0;
+    std::memcpy(&tag, data, 4);
+    const bool mountPoint = tag == 0xA0000003u;
+    const bool symlink = tag == 0xA000000Cu;
+    if (!mountPoint && !symlink) {
+      Refuse(at, "a reparse point of a kind Windows does not follow as a link");
+      return std::nullopt;
+    }
+    auto u16 = [&](std::size_t offset) { return static_cast<std::size_t>(data[offset] | (data[offset + 1] << 8)); };
+    const std::size_t buffer = mountPoint ? 16 : 20;
+    const std::size_t offset = u16(8), length = u16(10);
+    if (static_cast<std::size_t>(size) < buffer || buffer + offset + length > static_cast<std::size_t>(size)) {
+      Refuse(at, "broken reparse data");
+      return std::nullopt;
+    }
+    std::uint32_t flags = 0;
+    if (symlink) std::memcpy(&flags, data + 16, 4);
+    const std::string target = Utf16ToUtf8(data + buffer + offset, length);
+    if (symlink && (flags & 1u) != 0) return Target{nullptr, Components(target)};
+    std::string path = target;
+    if (path.rfind("\\??\\", 0) == 0) path = path.substr(4);
+    if (!DriveMap::IsDrivePath(path) || (path.size() > 2 && path[2] != '\\')) {
+      Refuse(at, "a link to " + target + ", which is no drive of the installation");
+      return std::nullopt;
+    }
+    const Drive* d = DriveByLetter(path[0]);
+    if (d == nullptr) {
+      Refuse(at, "a link to " + target + ", a drive the installation does not have");
+      return std::nullopt;
+    }
+    return Target{d, Components(path.substr(2))};
+  }
+
+  char buffer[4096];
+  const ssize_t n = ::readlinkat(dirFd, name.c_str(), buffer, sizeof buffer - 1);
+  if (n < 0) {
+    Refuse(at, std::string("a link that cannot be read: ") + std::strerror(errno));
+    return std::nullopt;
+  }
+  const std::string target(buffer, static_cast<std::size_t>(n));
+  if (target.empty() || target[0] != '/') return Target{nullptr, Components(target)};
+  for (const auto& d : drives_) {
+    for (const fs::path& base : {d->folder, d->real}) {
+      if (auto below = Below(base, target)) {
+        // ntfs-3g shows a junction to another drive as <mount>/.NTFS-3G/D:/...,
+        // which only its reparse data can tell.
+        if (!below->empty() && below->front() == ".NTFS-3G") break;
+        return Target{d.get(), *below};
+      }
+    }
+  }
+  Refuse(at, "a link that leads out of the installation (to " + target + ")");
+  return std::nullopt;
+}
+
+std::optional<fs::path> InstallationRoot::Resolve(char letter, const std::vector<std::string>& components) const {
+  const Drive* drive = DriveByLetter(letter);
+  if (drive == nullptr) return std::nullopt;
+  if (!drive->fd.valid()) return WalkCaseInsensitive(drive->folder, components);
+  std::deque<std::string> rest(components.begin(), components.end());
+  std::vector<std::string> done;   // real names below the drive's root
+  std::vector<UniqueFd> folders;  // handles of `done`'s folders, for the walk's current one
+  auto current = [&] { return folders.empty() ? drive->fd.get() : folders.back().get(); };
+  auto here = [&] {
+    fs::path p = drive->folder;
+    for (const std::string& part : done) p /= part;
+    return p;
+  };
+  int hops = 0;
+  while (!rest.empty()) {
+    const std::string name = rest.front();
+    rest.pop_front();
+    if (name.empty() || name == ".") continue;
+    if (name == "..") {
+      // Never above the drive's root, as on Windows.
+      if (!done.empty()) {
+        done.pop_back();
+        if (!folders.empty()) folders.pop_back();
+      }
+      continue;
+    }
+    const std::optional<std::string> real = FindEntry(current(), name);
+    if (!real) {
+      // Not there: the rest keeps its spelling, for a file to be created.
+      fs::path p = here() / name;
+      for (const std::string& part : rest) p /= part;
+      return p;
+    }
+    struct stat st{};
+    if (::fstatat(current(), real->c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      fs::path p = here() / *real;
+      for (const std::string& part : rest) p /= part;
+      return p;
+    }
+    if (S_ISLNK(st.st_mode)) {
+      const fs::path link = here() / *real;
+      if (++hops > kMaxHops) {
+        Refuse(link, "a loop of links");
+        return std::nullopt;
+      }
+      const std::optional<Target> target = LinkTarget(current(), *real, link);
+      if (!target) return std::nullopt;
+      if (target->drive != nullptr) {
+        drive = target->drive;
+        done.clear();
+        folders.clear();
+      }
+      rest.insert(rest.begin(), target->components.begin(), target->components.end());
+      continue;
+    }
+    done.push_back(*real);
+    if (rest.empty()) break;
+    if (!S_ISDIR(st.st_mode)) {
+      fs::path p = here();
+      for (const std::string& part : rest) p /= part;
+      return p;
+    }
+    const int fd = OpenBeneath(current(), *real, O_PATH | O_DIRECTORY);
+    if (fd < 0) {
+      fs::path p = here();
+      for (const std::string& part : rest) p /= part;
+      return p;
+    }
+    folders.emplace_back(fd);
+  }
+  return here();
+}
+
+#endif
+
+}  // namespace hv::offline
