@@ -54,7 +54,9 @@ std::string ErrorText(DWORD code) {
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.')) {
     text.pop_back();
   }
-  if (!text.empty()) return text;
+  // A code the system has no words for comes back as the library's own
+  // placeholder, which says less than the number.
+  if (!text.empty() && text.rfind("Unknown error", 0) != 0) return text;
 #endif
   if (const char* text = Win32Text(code)) return text;
   return "Windows error " + std::to_string(code);
