@@ -80,11 +80,24 @@ main_captions() {
   done
 }
 
+# The key-hint bar (the screen's last line) fits the width and ends in a
+# whole hint.
+hint_bar_fits() {
+  local cols bar
+  cols=$(t display-message -p -t main '#{window_width}')
+  bar=$(screen | tail -n 1)
+  [ "${#bar}" -le "$cols" ] || fail "the hint bar is wider than $cols columns: $bar"
+  printf '%s\n' "$bar" | grep -qE '^(.*  )?[^ ]+: [^ ]+( [^ ]+)? *$' || fail "the hint bar ends in a cut hint: $bar"
+}
+
 # --- The demo machine at 80x24: named, whole, analysed.
 start
 shows "demo machine"
 main_captions
-key a
+hint_bar_fits
+shows "F1: all keys"
+# The first focus is on "Analyze Registry": Enter analyses.
+key Enter
 shows_re "Compact Percent: +[0-9]+\.[0-9]%"
 shows "SYSTEM → SYSTEM.hvx"
 [ -n "$screen_out" ] && screen >"$screen_out"
@@ -112,12 +125,33 @@ shows "too small"
 size 80 24
 main_captions
 
-# A dialog, and the commit's confirmation, whole.
+# F1 lists every key; Enter closes the list.
+key F1
+shows "Shift-Tab"
+shows "exit without asking"
+key Enter
+sleep 0.3
+screen | grep -qF "Shift-Tab" && fail "Enter did not close the list of keys"
+
+# A dialog, and the commit's confirmation, whole; the bar tells the dialog's
+# keys.
 key o
 shows "a system restore point before defragment (XP, Vista, Seven)"
 shows "how Grid Lines for the hive name list"
+shows "Enter: OK"
+shows "Esc: Cancel"
+hint_bar_fits
 key Escape
 sleep 0.3
+# The About box: Enter closes it (the focus is on OK, not on the link).
+key h
+shows "bout..."
+key a
+shows "All rights reserved."
+key Enter
+sleep 0.5
+screen | grep -qF "All rights reserved." && fail "Enter did not close the About box"
+screen | grep -qF "No web browser" && fail "Enter in the About box opened the link"
 key d
 shows "You must restart your computer for the changes to take effect"
 shows "after you finish the Registry defragment."
@@ -135,8 +169,19 @@ for text in "nalysieren" "efragmentieren" "ptionen" "Aktuelle Registry-Gr" \
   shows "$text"
 done
 size 80 24
+# With results on screen, leaving asks once: Esc (twice) keeps the window,
+# q typed twice leaves.
+key Escape
+shows "Exit Talvix Hivora?"
+hint_bar_fits
+key Escape
+sleep 0.5
+screen | grep -qF "Exit Talvix Hivora?" && fail "Esc did not answer No to the exit question"
+shows "[A]nalysieren"
 key q
-ended 50 "q did not end the program"
+shows "Exit Talvix Hivora?"
+key q
+ended 50 "q typed twice did not end the program"
 
 # --- An installation given by its folder is named by it.
 t kill-server
@@ -156,6 +201,34 @@ shows "You must restart your computer"
 shows "Click the OK button to restart your computer"
 key Enter
 ended 100 "the restart did not end the program"
+
+# --- Esc on the progress dialog is Stop: the analysis ends unfinished, and
+# a new one can start at once (a large generated hive keeps it busy).
+if [ -n "${HIVORA_GEN_HIVE:-}" ] && [ -x "$HIVORA_GEN_HIVE" ]; then
+  t kill-server
+  socket="$socket-stop"
+  cp -a "$work/data/talvix-hivora/demo-machine" "$work/large"
+  rm -f "$work/large/Windows/System32/config/SYSTEM"
+  "$HIVORA_GEN_HIVE" "$work/large/Windows/System32/config/SYSTEM" 192 >/dev/null
+  rm -rf "$work/config"
+  start "--root '$work/large'"
+  shows "[A]nalyze Registry"
+  key a
+  shows "Esc: Stop"
+  key Escape
+  shows "[A]nalyze Registry"
+  screen | grep -qE "Compact Percent: +[0-9]" && fail "a stopped analysis showed results"
+  key a
+  shows "Esc: Stop"
+  screen | grep -qF "Can not analyze" && fail "the stopped analysis still held its copies"
+  key Escape
+  shows "[A]nalyze Registry"
+  # Nothing on screen to lose: q leaves at once.
+  key q
+  ended 100 "q did not end the program"
+else
+  echo "terminal_tmux_test: no hive generator, Esc on the progress dialog not tried"
+fi
 
 # --- An installation without SOFTWARE: said at the start.
 t kill-server

@@ -673,3 +673,26 @@ std::string ElideMiddle(const std::string& utf8, int width) {
 }
 
 }  // namespace hv::ui::console
+
+namespace hv::ui::console {
+
+std::vector<int> CentredRow(const std::vector<std::string>& labels, int x, int width) {
+  std::vector<int> out;
+  const int count = static_cast<int>(labels.size());
+  if (count == 0) return out;
+  int used = 0;
+  for (const std::string& label : labels) used += Length(label);
+  int gap = (width - used) / (count + 1);
+  int at = x + gap + ((width - used) - gap * (count + 1)) / 2;
+  if (gap < 1) {
+    gap = 1;
+    at = x;
+  }
+  for (const std::string& label : labels) {
+    out.push_back(at);
+    at += Length(label) + gap;
+  }
+  return out;
+}
+
+}  // namespace hv::ui::console
