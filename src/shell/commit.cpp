@@ -59,12 +59,15 @@ void TfrmMain::bDefragRegistryClick() {
     Tk().MessageBoxA(this, BuiltinText(kTextRestartRequired), BuiltinText(kTextProductTitle),
                      ui::kMbOk);
   }
-  RestartComputer(true);
+  // With someone at the desktop, programs are asked to close (and may ask
+  // to save); only hung ones are ended. Unattended, a program that refuses
+  // would stall the restart for good, so all are ended.
+  RestartComputer(IsSilent);
 }
 
 void TfrmMain::RestartComputer(bool Force) {
   EnableShutdownPrivilege();
-  const UINT flags = kEwxReboot | (Force ? kEwxForce : 0u);
+  const UINT flags = kEwxReboot | (Force ? kEwxForce : kEwxForceIfHung);
   Os().ExitWindowsEx(flags, kRestartReason);
 }
 

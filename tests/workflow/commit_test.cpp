@@ -29,9 +29,12 @@ class CommitTest : public AppTest {
     }
     return copies;
   }
+  // With someone at the desktop, programs are asked to close and only hung
+  // ones are ended; unattended, all are ended.
   bool Restarted() const {
     const auto calls = fake.ExitCalls();
-    return calls.size() == 1 && calls[0].flags == 6 && calls[0].reason == 1;
+    const UINT flags = main->IsSilent ? (kEwxReboot | kEwxForce) : (kEwxReboot | kEwxForceIfHung);
+    return calls.size() == 1 && calls[0].flags == flags && calls[0].reason == 1;
   }
   bool AskedToRestart() const {
     const auto texts = MessageTexts();
