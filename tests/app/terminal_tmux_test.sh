@@ -90,6 +90,40 @@ hint_bar_fits() {
   printf '%s\n' "$bar" | grep -qE '^(.*  )?[^ ]+: [^ ]+( [^ ]+)? *$' || fail "the hint bar ends in a cut hint: $bar"
 }
 
+# The dialog whose title holds $1: a blank cell all round its frame, and its
+# row of buttons (the row holding $2) centred between the frame's sides.
+dialog_tidy() {
+  local top left right line before after row inner lead trail
+  top=$(screen | grep -nF -- "┌─ $1" | head -n 1 | cut -d: -f1)
+  [ -n "$top" ] || fail "no dialog \"$1\""
+  line=$(screen | sed -n "${top}p")
+  before=${line%%┌─*}
+  left=${#before}
+  inner=${line#*┌}
+  inner=${inner%%┐*}
+  right=$((left + ${#inner} + 1))
+  while IFS= read -r row; do
+    [ "${#row}" -gt "$left" ] || continue
+    case "${row:$left:1}" in
+      "│" | "├" | "└" | "┌") ;;
+      *) continue ;;
+    esac
+    [ "$left" -eq 0 ] || [ "${row:$((left - 1)):1}" = " " ] || fail "something touches the left of \"$1\": $row"
+    after=${row:$((right + 1)):1}
+    [ -z "$after" ] || [ "$after" = " " ] || fail "something touches the right of \"$1\": $row"
+    case "$row" in
+      *"$2"*)
+        inner=${row:$((left + 1)):$((right - left - 1))}
+        inner=${inner//│/ }
+        lead=${inner%%[! ]*}
+        trail=${inner##*[! ]}
+        [ $(( ${#lead} - ${#trail} )) -le 1 ] && [ $(( ${#trail} - ${#lead} )) -le 1 ] ||
+          fail "the buttons of \"$1\" are not centred: $row"
+        ;;
+    esac
+  done < <(screen | tail -n +"$top")
+}
+
 # --- The demo machine at 80x24: named, whole, analysed.
 start
 shows "demo machine"
@@ -136,11 +170,12 @@ screen | grep -qF "Shift-Tab" && fail "Enter did not close the list of keys"
 # A dialog, and the commit's confirmation, whole; the bar tells the dialog's
 # keys.
 key o
-shows "a system restore point before defragment (XP, Vista, Seven)"
+shows "a system restore point before defragment (XP, Vista,"
 shows "how Grid Lines for the hive name list"
 shows "Enter: OK"
 shows "Esc: Cancel"
 hint_bar_fits
+dialog_tidy "Options" "[C]ancel"
 key Escape
 sleep 0.3
 # The About box: Enter closes it (the focus is on OK, not on the link).
@@ -155,6 +190,7 @@ screen | grep -qF "No web browser" && fail "Enter in the About box opened the li
 key d
 shows "You must restart your computer for the changes to take effect"
 shows "after you finish the Registry defragment."
+dialog_tidy "Defrag Now" "[N]o"
 key n
 sleep 0.3
 

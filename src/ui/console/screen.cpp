@@ -75,6 +75,18 @@ void Canvas::Frame(int x, int y, int width, int height, std::string_view title, 
   if (!title.empty()) Text(x + 2, y, " " + std::string(title) + " ", style | kBold, width - 4);
 }
 
+void Canvas::Separator(int x, int y, int width, std::uint8_t style) {
+  if (width < 2) return;
+  HLine(x + 1, y, width - 2, style);
+  if (Cell* c = At(x, y)) *c = {"\u251c", style};
+  if (Cell* c = At(x + width - 1, y)) *c = {"\u2524", style};
+}
+
+void Canvas::Box(int x, int y, int width, int height, std::string_view title, std::uint8_t style) {
+  Fill(x - 1, y - 1, width + 2, height + 2);
+  Frame(x, y, width, height, title, style);
+}
+
 bool Canvas::Blank(int x, int y, int width) const {
   for (int col = std::max(x, 0); col < std::min(x + width, cols_); ++col) {
     if (y < 0 || y >= rows_) return true;
@@ -196,7 +208,7 @@ FormLayout PaintForm(Canvas& canvas, const Form& form, CellRect area, const Pain
 void PaintLayout(Canvas& canvas, const Form& form, const FormLayout& layout, const PaintOptions& options) {
   if (layout.framed) {
     const CellRect& b = layout.box;
-    canvas.Frame(b.x, b.y, b.width, b.height, AnsiToUtf8(form.Caption(), options.codePage));
+    canvas.Box(b.x, b.y, b.width, b.height, AnsiToUtf8(form.Caption(), options.codePage));
   }
   // Frames first, so that what they hold is drawn over them.
   for (const PlacedControl& placed : layout.placed) {
@@ -241,7 +253,14 @@ void PaintLayout(Canvas& canvas, const Form& form, const FormLayout& layout, con
         break;
       }
       case Kind::Panel:
-      case Kind::ImagePanel: canvas.HLine(cell.x, cell.y, cell.width, kDim); break;
+      case Kind::ImagePanel:
+        // A dialog's own separator runs across it, joined to its frame.
+        if (layout.framed && control.Parent() == nullptr) {
+          canvas.Separator(layout.box.x, cell.y, layout.box.width);
+        } else {
+          canvas.HLine(cell.x, cell.y, cell.width, kDim);
+        }
+        break;
       case Kind::Image:
       case Kind::HoverImage:
       case Kind::ImageButton: canvas.Text(cell.x, cell.y, kind == Kind::HoverImage ? "[x]" : "[_]", style); break;

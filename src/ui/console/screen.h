@@ -36,6 +36,12 @@ class Canvas {
   // A box with `title` in its top edge.
   void Frame(int x, int y, int width, int height, std::string_view title, std::uint8_t style = kPlain);
   void HLine(int x, int y, int width, std::uint8_t style = kPlain);
+  // A line across a box from its left edge at `x` to its right edge,
+  // joined to both (├──┤).
+  void Separator(int x, int y, int width, std::uint8_t style = kPlain);
+  // A box's frame with a blank cell all round it, so that nothing of what
+  // lies beneath touches the box.
+  void Box(int x, int y, int width, int height, std::string_view title, std::uint8_t style = kPlain);
   // Whether the cells [x, x + width) of row y show nothing.
   bool Blank(int x, int y, int width) const;
 

@@ -432,7 +432,7 @@ class TerminalFrontEnd final : public FrontEnd {
       const int height = static_cast<int>(lines.size()) + 4;
       const int x = std::max(0, (canvas.Cols() - width) / 2);
       const int y = std::max(0, (canvas.Rows() - height) / 2);
-      canvas.Frame(x, y, width, height, ElideMiddle(overlay.caption, width - 6));
+      canvas.Box(x, y, width, height, ElideMiddle(overlay.caption, width - 6));
       for (std::size_t i = 0; i < lines.size(); ++i) canvas.Text(x + 2, y + 1 + static_cast<int>(i), lines[i]);
       // The buttons centred on their row, with equal gaps between them and
       // at both ends.
@@ -455,14 +455,15 @@ class TerminalFrontEnd final : public FrontEnd {
     const int height = perColumn + 2;
     const int x = std::clamp(menuAt_.x, 0, std::max(0, canvas.Cols() - boxWidth));
     const int y = std::clamp(menuAt_.y, 0, std::max(0, canvas.Rows() - height));
-    canvas.Frame(x, y, boxWidth, height, "");
+    canvas.Box(x, y, boxWidth, height, "");
     for (int i = 0; i < count; ++i) {
       const MenuItem& item = *overlay.items[static_cast<std::size_t>(i)];
       const int column = i / perColumn;
       const int row = y + 1 + i % perColumn;
       const int cx = x + 1 + column * width;
       if (item.IsSeparator()) {
-        canvas.HLine(cx, row, width - 1, kDim);
+        if (columns == 1) canvas.Separator(x, row, boxWidth);
+        else canvas.HLine(cx, row, width - 1);
         continue;
       }
       const StrippedCaption caption = StripAccelerator(item.Caption());
