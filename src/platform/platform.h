@@ -136,6 +136,9 @@ class Platform {
   virtual std::string FormatLongTime(const SystemTime& time) = 0;
   // The user's decimal separator (LOCALE_SDECIMAL).
   virtual char DecimalSeparator() = 0;
+  // The offline installation the program works on, as the user would name
+  // it (the folder holding its C: drive); empty for the running system.
+  virtual std::string OfflineInstallation() { return {}; }
 };
 
 // The process-wide platform. Installed once at start-up (and by tests).

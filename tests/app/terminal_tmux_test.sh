@@ -207,15 +207,19 @@ done
 size 80 24
 # With results on screen, leaving asks once: Esc (twice) keeps the window,
 # q typed twice leaves.
+# (in German, the hints and the question too).
+shows "F1: alle Tasten"
+hint_bar_fits
 key Escape
-shows "Exit Talvix Hivora?"
+shows "Talvix Hivora beenden?"
+shows "[J]a"
 hint_bar_fits
 key Escape
 sleep 0.5
-screen | grep -qF "Exit Talvix Hivora?" && fail "Esc did not answer No to the exit question"
+screen | grep -qF "Talvix Hivora beenden?" && fail "Esc did not answer No to the exit question"
 shows "[A]nalysieren"
 key q
-shows "Exit Talvix Hivora?"
+shows "Talvix Hivora beenden?"
 key q
 ended 50 "q typed twice did not end the program"
 
@@ -233,8 +237,8 @@ shows_re "Compact Percent: +[0-9]+\.[0-9]%"
 key d
 shows "You must restart your computer for the changes to take"
 key y
-shows "You must restart your computer"
-shows "Click the OK button to restart your computer"
+# Nothing restarts here: the replacements are applied to the installation.
+shows "Apply the replacements to the installation at"
 key Enter
 ended 100 "the restart did not end the program"
 

@@ -15,6 +15,7 @@
 #include "ui/console/message_box_rules.h"
 #include "ui/console/layout.h"
 #include "ui/console/screen.h"
+#include "ui/console/screen_texts.h"
 #include "ui/console/terminal.h"
 #include "regf/text_case.h"
 
@@ -217,13 +218,16 @@ class TerminalFrontEnd final : public FrontEnd {
     });
   }
 
-  std::string Text(const char* key, const char* english) const {
-    return tk_.Notes().text ? tk_.Notes().text(key, english) : std::string(english);
+  std::string Text(const ScreenText& text) const {
+    return tk_.Notes().text ? tk_.Notes().text(text.key, text.english) : std::string(text.english);
   }
   // A message box button's word, in the user's language.
   std::string ButtonText(int button) const {
     const std::string name = ButtonName(button);
-    return Text(("Terminal_Button_" + name).c_str(), name.c_str());
+    for (const ScreenText& text : kScreenTexts) {
+      if (name == text.english && std::string_view(text.key).starts_with("Terminal_Button_")) return Text(text);
+    }
+    return name;
   }
   std::string Caption(const Control& control) const {
     return AnsiToUtf8(StripAccelerator(control.Caption()).text, tk_.Options().codePage);
@@ -251,7 +255,7 @@ class TerminalFrontEnd final : public FrontEnd {
       Overlay box;
       box.type = Overlay::Type::Box;
       box.caption = AnsiToUtf8(tk_.ApplicationTitle(), tk_.Options().codePage);
-      box.text = Text("Terminal_ExitQuestion", "Exit Talvix Hivora?");
+      box.text = Text(kScreenExitQuestion);
       box.buttons = {kMrYes, kMrNo};
       box.escape = kMrNo;
       box.quitKey = true;
@@ -274,7 +278,7 @@ class TerminalFrontEnd final : public FrontEnd {
     }
     Overlay box;
     box.type = Overlay::Type::Box;
-    box.caption = Text("Terminal_KeysTitle", "Keys");
+    box.caption = Text(kScreenKeysTitle);
     box.text = text;
     box.buttons = {kMrOk};
     box.escape = kMrOk;
@@ -485,7 +489,7 @@ class TerminalFrontEnd final : public FrontEnd {
     std::string status;
     bool tooSmall = false;
     if (tk_.Minimized()) {
-      for (std::size_t i = 0; const std::string& line : WrapText(Text("Terminal_Minimised", "Talvix Hivora is minimised. Press any key to restore it."), std::max(1, cols - 2))) {
+      for (std::size_t i = 0; const std::string& line : WrapText(Text(kScreenMinimised), std::max(1, cols - 2))) {
         canvas.Text(1, 1 + static_cast<int>(i++), line);
       }
     } else {
@@ -511,9 +515,9 @@ class TerminalFrontEnd final : public FrontEnd {
       }
       if (tooSmall) {
         canvas = Canvas(cols, std::max(1, rows - 1));
-        const std::string text = Text("Terminal_TooSmall", "The terminal is too small for this window") + " (" +
+        const std::string text = Text(kScreenTooSmall) + " (" +
                                  std::to_string(cols) + " x " + std::to_string(rows) + "). " +
-                                 Text("Terminal_MakeLarger", "Please make it larger: at least 60 x 18.");
+                                 Text(kScreenMakeLarger);
         const std::vector<std::string> lines = WrapText(text, std::max(1, cols - 2));
         for (std::size_t i = 0; i < lines.size(); ++i) canvas.Text(1, 1 + static_cast<int>(i), lines[i], kBold);
       } else {
@@ -545,23 +549,23 @@ class TerminalFrontEnd final : public FrontEnd {
     auto add = [&out](std::string keys, std::string action, int priority) {
       out.keys.push_back({std::move(keys), std::move(action), priority});
     };
-    const std::string next = Text("Terminal_Next", "next");
-    const std::string help = Text("Terminal_AllKeys", "all keys");
+    const std::string next = Text(kScreenNext);
+    const std::string help = Text(kScreenAllKeys);
     if (tk_.Minimized()) {
-      add(Text("Terminal_AnyKey", "any key"), Text("Terminal_Restore", "restore"), 0);
+      add(Text(kScreenAnyKey), Text(kScreenRestore), 0);
       return out;
     }
     if (tooSmall_ && overlays_.empty()) {
-      add("q", Text("Terminal_Exit", "exit"), 0);
+      add("q", Text(kScreenExit), 0);
       return out;
     }
     if (!overlays_.empty()) {
       const Overlay& overlay = *overlays_.back();
       if (overlay.type == Overlay::Type::Menu) {
-        add("Enter", Text("Terminal_Choose", "choose"), 1);
-        add(Text("Terminal_UpDown", "Up/Down"), Text("Terminal_Move", "move"), 2);
-        add(Text("Terminal_Letter", "letter"), Text("Terminal_Choose", "choose"), 3);
-        add("Esc", Text("Terminal_Close", "close"), 1);
+        add("Enter", Text(kScreenChoose), 1);
+        add(Text(kScreenUpDown), Text(kScreenMove), 2);
+        add(Text(kScreenLetter), Text(kScreenChoose), 3);
+        add("Esc", Text(kScreenClose), 1);
       } else {
         if (!overlay.buttons.empty()) {
           add("Enter", ButtonText(overlay.buttons[static_cast<std::size_t>(overlay.focus)]), 1);
@@ -572,10 +576,10 @@ class TerminalFrontEnd final : public FrontEnd {
           for (int button : overlay.buttons) {
             letters += (letters.empty() ? "" : "/") + std::string(1, AsciiLower(ButtonText(button)[0]));
           }
-          add(letters, Text("Terminal_Answer", "answer"), 3);
+          add(letters, Text(kScreenAnswer), 3);
         }
         if (overlay.escape) add("Esc", ButtonText(*overlay.escape), 1);
-        if (overlay.quitKey) add("q", Text("Terminal_Exit", "exit"), 4);
+        if (overlay.quitKey) add("q", Text(kScreenExit), 4);
       }
       if (!overlay.keysBox) add("F1", help, 0);
       return out;
@@ -588,28 +592,28 @@ class TerminalFrontEnd final : public FrontEnd {
     const bool list = focus != nullptr && focus->GetKind() == Kind::ListView;
     const bool check = focus != nullptr && focus->GetKind() == Kind::CheckBox;
     if (list) {
-      add(Text("Terminal_ListKeys", "Up/Down/PgUp/PgDn"), Text("Terminal_Select", "select"), 1);
+      add(Text(kScreenListKeys), Text(kScreenSelect), 1);
       if (const Control* button = DefaultButtonOf(*form)) add("Enter", Caption(*button), 2);
     } else if (check) {
-      add(Text("Terminal_Space", "Space"), Text("Terminal_Toggle", "toggle"), 1);
+      add(Text(kScreenSpace), Text(kScreenToggle), 1);
     } else if (focus != nullptr) {
-      add("Enter", main ? Text("Terminal_Press", "press") : Caption(*focus), 1);
+      add("Enter", main ? Text(kScreenPress) : Caption(*focus), 1);
     }
     if (Focusables(*form).size() > 1) {
       add("Tab", next, 2);
-      if (all) add("Shift-Tab", Text("Terminal_Previous", "previous"), 5);
+      if (all) add("Shift-Tab", Text(kScreenPrevious), 5);
     }
     if (!AssignAccelerators(*form, Reserved(*form)).empty()) {
-      add(Text("Terminal_Letter", "letter"), Text("Terminal_Press", "press"), 4);
+      add(Text(kScreenLetter), Text(kScreenPress), 4);
     }
     if (main) {
-      add("q", Text("Terminal_Exit", "exit"), 3);
-      if (all) add("Esc", Text("Terminal_Exit", "exit"), 5);
-      if (all) add("Ctrl-C", Text("Terminal_ExitAtOnce", "exit without asking"), 5);
+      add("q", Text(kScreenExit), 3);
+      if (all) add("Esc", Text(kScreenExit), 5);
+      if (all) add("Ctrl-C", Text(kScreenExitAtOnce), 5);
     } else {
       const EscapeAction action = EscapeFor(*form);
       if (action.type == EscapeAction::Type::Press) add("Esc", Caption(*action.control), 1);
-      else if (action.type == EscapeAction::Type::Close) add("Esc", Text("Terminal_Close", "close"), 1);
+      else if (action.type == EscapeAction::Type::Close) add("Esc", Text(kScreenClose), 1);
     }
     add("F1", help, 0);
     return out;
