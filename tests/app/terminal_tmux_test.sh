@@ -67,8 +67,9 @@ ended() {
 
 start() {
   t new-session -d -s main -x 80 -y 24 \
-    "env XDG_CONFIG_HOME='$work/config' XDG_DATA_HOME='$work/data' '$program' $*; sleep 30"
+    "env XDG_CONFIG_HOME='$work/config' XDG_DATA_HOME='$work/data' ${look:-} '$program' $*; sleep 30"
 }
+colours() { t capture-pane -t main -p -e | grep -cE $'\e\\[([0-9;]*;)?(3[0-7]|4[0-7]|9[0-7])m' || true; }
 
 main_captions() {
   for text in "Talvix Hivora 2.3" "talvixsoftware.com" "Hive Name" "Current Size" "Reduction" \
@@ -269,6 +270,36 @@ if [ -n "${HIVORA_GEN_HIVE:-}" ] && [ -x "$HIVORA_GEN_HIVE" ]; then
 else
   echo "terminal_tmux_test: no hive generator, Esc on the progress dialog not tried"
 fi
+
+# --- The look: colour on a colour terminal, none under NO_COLOR; ASCII frames
+# and no dim text on a dumb terminal.
+for case in colour no_colour dumb; do
+  t kill-server
+  socket="$socket-$case"
+  case $case in
+    colour) look="TERM=xterm-256color LC_ALL=C.UTF-8" ;;
+    no_colour) look="TERM=xterm-256color LC_ALL=C.UTF-8 NO_COLOR=1" ;;
+    dumb) look="TERM=dumb" ;;
+  esac
+  start
+  shows "[A]nalyze Registry"
+  key o
+  shows "Options"
+  sleep 0.3
+  case $case in
+    colour) [ "$(colours)" -gt 0 ] || fail "no colour on a colour terminal" ;;
+    no_colour) [ "$(colours)" -eq 0 ] || fail "colour in spite of NO_COLOR" ;;
+    dumb)
+      shows "+- Options -"
+      screen | grep -qE "[─│┌┐└┘├┤…]" && fail "box-drawing characters on a dumb terminal"
+      t capture-pane -t main -p -e | grep -qE $'\e\\[([0-9;]*;)?2m' && fail "dim text on a dumb terminal"
+      ;;
+  esac
+  key Escape
+  key q
+  ended 50 "q did not end the program"
+done
+look=
 
 # --- An installation without SOFTWARE: said at the start.
 t kill-server

@@ -126,11 +126,18 @@ void KeyReader::Run() {
       return 1;
     }
   };
+  // A byte read after a lone Esc that began no sequence: the next key.
+  int pending = -1;
   for (;;) {
     unsigned char byte = 0;
-    const int got = readByte(-1, byte);
-    if (got < 0) return;
-    if (got == 0) continue;
+    if (pending >= 0) {
+      byte = static_cast<unsigned char>(pending);
+      pending = -1;
+    } else {
+      const int got = readByte(-1, byte);
+      if (got < 0) return;
+      if (got == 0) continue;
+    }
     Key key;
     switch (byte) {
       case '\r':
@@ -144,6 +151,7 @@ void KeyReader::Run() {
         if (more < 0) return;
         if (more == 0 || (next != '[' && next != 'O')) {
           key.code = Key::Code::Escape;
+          if (more > 0) pending = next;
           break;
         }
         unsigned char final = 0;

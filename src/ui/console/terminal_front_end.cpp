@@ -17,6 +17,7 @@
 #include "ui/console/screen.h"
 #include "ui/console/screen_texts.h"
 #include "ui/console/terminal.h"
+#include "ui/console/terminal_look.h"
 #include "regf/text_case.h"
 
 namespace hv::ui::console {
@@ -57,7 +58,7 @@ bool Selectable(const MenuItem& item) { return item.Visible() && item.Enabled() 
 class TerminalFrontEnd final : public FrontEnd {
  public:
   TerminalFrontEnd(ConsoleToolkit& toolkit, std::unique_ptr<TerminalSession> session)
-      : tk_(toolkit), session_(std::move(session)) {
+      : tk_(toolkit), session_(std::move(session)), look_(LookFromEnvironment()) {
     reader_ = std::make_unique<KeyReader>([this](Key key) { tk_.PostTask([this, key] { OnKey(key); }); });
   }
   ~TerminalFrontEnd() override { reader_.reset(); }
@@ -510,7 +511,11 @@ class TerminalFrontEnd final : public FrontEnd {
         }
         NoteLists(*form, layout, options);
         PaintLayout(canvas, *form, layout, options);
-        if (form == tk_.MainForm()) DrawTitleNote(canvas, *form, layout);
+        if (form == tk_.MainForm()) {
+          DrawTitleNote(canvas, *form, layout);
+          // The window's top row is its title bar.
+          canvas.Tint(0, layout.client.y, canvas.Cols(), 1, kTitle);
+        }
         if (form == active) activeLayout_ = layout;
       }
       if (tooSmall) {
@@ -532,8 +537,8 @@ class TerminalFrontEnd final : public FrontEnd {
     footer.Text(0, 0, status, kReverse);
     std::string out = sizeChanged_ ? "\x1b[2J\x1b[H" : "\x1b[H";
     sizeChanged_ = false;
-    for (const std::string& line : canvas.Lines(true)) out += line + "\x1b[K\r\n";
-    out += footer.Lines(true).front() + "\x1b[K";
+    for (const std::string& line : canvas.Lines(true, look_)) out += line + "\x1b[K\r\n";
+    out += footer.Lines(true, look_).front() + "\x1b[K";
     session_->Write(out);
     lastScreen_ = canvas.Lines(false);
   }
@@ -665,6 +670,7 @@ class TerminalFrontEnd final : public FrontEnd {
 
   ConsoleToolkit& tk_;
   std::unique_ptr<TerminalSession> session_;
+  const Look look_;
   std::unique_ptr<KeyReader> reader_;
   std::vector<Overlay*> overlays_;
   std::map<const Form*, Control*> focus_;
