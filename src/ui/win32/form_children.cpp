@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "ui/mnemonics.h"
+#include "ui/tab_order.h"
 #include "ui/text_shorten.h"
 #include "ui/win32/form_window.h"
 #include "ui/win32/toolkit_impl.h"
@@ -120,6 +121,20 @@ void FormWindow::OrderChildren() {
     return TabPath(static_cast<const Control&>(*a->component)) <
            TabPath(static_cast<const Control&>(*b->component));
   });
+  // A dialog is read row by row, and Tab goes the way it is read; the main
+  // window keeps its authored order (its buttons' column before its list).
+  if (form_.Border() != hv::ui::BorderStyle::None) {
+    std::vector<const Control*> controls;
+    for (const Slot* slot : windowed) controls.push_back(static_cast<const Control*>(slot->component));
+    const std::vector<const Control*> order = hv::ui::VisualOrder(controls);
+    std::vector<Slot*> sorted;
+    for (const Control* control : order) {
+      for (Slot* slot : windowed) {
+        if (slot->component == control) sorted.push_back(slot);
+      }
+    }
+    windowed = std::move(sorted);
+  }
   // The z-order is the tab order: the first control on top.
   HWND after = HWND_TOP;
   for (Slot* slot : windowed) {
@@ -130,6 +145,16 @@ void FormWindow::OrderChildren() {
 
 void FormWindow::FocusFirst() {
   if (window_ == nullptr) return;
+  // A dialog's default button, when it can take the focus; else the first
+  // control in the tab order.
+  for (const auto& slot : slots_) {
+    if (!IsPushButton(*slot)) continue;
+    const auto& control = static_cast<const Control&>(*slot->component);
+    if (control.Default() && control.Usable() && (::GetWindowLongA(slot->child, GWL_STYLE) & WS_TABSTOP) != 0) {
+      ::SetFocus(slot->child);
+      return;
+    }
+  }
   HWND first = ::GetNextDlgTabItem(window_, nullptr, FALSE);
   if (first != nullptr && (::GetWindowLongA(first, GWL_STYLE) & WS_TABSTOP) != 0) {
     ::SetFocus(first);

@@ -231,4 +231,55 @@ TEST_F(KeyboardTest, EnterPressesTheDefaultAndEscapeTheCancelButton) {
   EXPECT_EQ(dialog.cancelClicks, 2);
 }
 
+// A dialog whose authored tab orders disagree with its look (as Options'
+// do): Tab goes the way the dialog reads, and the focus starts on OK.
+class MisorderedLike : public hv::ui::Form {
+ public:
+  explicit MisorderedLike(hv::ui::Toolkit& tk)
+      : Form(tk, "frmMisordered", nullptr),
+        top(Add<CheckBox>("cbTop")),
+        middle(Add<CheckBox>("cbMiddle")),
+        bottom(Add<CheckBox>("cbBottom")),
+        ok(Add<Control>(Kind::SkinButton, "bOK")),
+        cancel(Add<Control>(Kind::SkinButton, "bCancel")) {
+    SetCaption("Options");
+    SetClientSize(377, 178);
+    top.SetBounds({16, 16, 200, 19});
+    top.SetCaption("Top");
+    top.SetTabOrder(2);
+    middle.SetBounds({16, 48, 200, 19});
+    middle.SetCaption("Middle");
+    middle.SetTabOrder(0);
+    bottom.SetBounds({16, 81, 200, 19});
+    bottom.SetCaption("Bottom");
+    bottom.SetTabOrder(1);
+    ok.SetBounds({187, 140, 80, 27});
+    ok.SetCaption("&OK");
+    ok.SetTabOrder(1);
+    ok.SetDefault(true);
+    cancel.SetBounds({288, 140, 80, 27});
+    cancel.SetCaption("&Cancel");
+    cancel.SetTabOrder(0);
+  }
+  CheckBox& top;
+  CheckBox& middle;
+  CheckBox& bottom;
+  Control& ok;
+  Control& cancel;
+};
+
+TEST_F(KeyboardTest, ADialogsTabGoesTheWayItReadsAndItsFocusStartsOnTheDefaultButton) {
+  MisorderedLike dialog(tk);
+  dialog.Show();
+  Activate(dialog);
+  EXPECT_EQ(::GetFocus(), Child(dialog, dialog.ok));
+  const std::vector<::HWND> order = {Child(dialog, dialog.cancel), Child(dialog, dialog.top),
+                                     Child(dialog, dialog.middle), Child(dialog, dialog.bottom),
+                                     Child(dialog, dialog.ok)};
+  for (::HWND expected : order) {
+    Press(VK_TAB);
+    EXPECT_EQ(::GetFocus(), expected);
+  }
+}
+
 }  // namespace
