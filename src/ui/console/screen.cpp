@@ -152,10 +152,10 @@ int ListPageRows(const CellRect& cell, bool withInfo) { return std::max(1, cell.
 
 namespace {
 
-// Column widths in cells: what each column's texts need (header included),
-// then the room left over given to the first column, or, when room is
-// short, taken from the first column (whose names are shortened in their
-// middle) and then from the widest.
+// Column widths in cells: what each column's texts need (header included);
+// when room is short, taken from the first column (whose names are
+// shortened in their middle) and then from the widest. Room left over stays
+// right of the last column, so that each figure stays near its name.
 std::vector<int> FitColumns(const ListView& list, int available, int codePage, bool grid) {
   const auto& columns = list.Columns();
   const std::size_t count = std::max<std::size_t>(columns.size(), 1);
@@ -177,7 +177,8 @@ std::vector<int> FitColumns(const ListView& list, int available, int codePage, b
     --*victim;
     --total;
   }
-  if (total < available) need[0] += available - total;
+  // A blank cell between the longest name and the figures, where there is room.
+  if (total < available) ++need[0];
   return need;
 }
 
