@@ -6,7 +6,9 @@
 # below the minimum, a dialog, the commit's confirmation, another language.
 #
 #   terminal_tmux_test.sh HIVORA [SCREEN_OUT]
-# SCREEN_OUT: where to write the 80x24 screen after the analysis.
+# SCREEN_OUT: where to write the 80x24 screen after the analysis; the other
+# sizes go beside it (SCREEN_OUT without .txt, then -60x18.txt, -132x43.txt,
+# -200x60.txt).
 set -euo pipefail
 
 program=$1
@@ -135,7 +137,12 @@ shows "F1: all keys"
 key Enter
 shows_re "Compact Percent: +[0-9]+\.[0-9]%"
 shows "SYSTEM → SYSTEM.hvx"
-[ -n "$screen_out" ] && screen >"$screen_out"
+# A picture of the screen for the documentation, at the size now set.
+capture() {
+  [ -n "$screen_out" ] || return 0
+  if [ -n "${1:-}" ]; then screen >"${screen_out%.txt}-$1.txt"; else screen >"$screen_out"; fi
+}
+capture
 
 # Tab reaches the list; Down selects the next hive, whose files are named.
 for _ in $(seq 20); do
@@ -151,9 +158,17 @@ shows "SOFTWARE → SOFTWARE.hvx"
 size 132 43
 shows_re '\\REGISTRY\\USER\\S-1-5-21-[0-9-]+-1001_Classes +\|'
 main_captions
+hint_bar_fits
+capture 132x43
+size 200 60
+main_captions
+hint_bar_fits
+capture 200x60
 # The smallest: still whole.
 size 60 18
 main_captions
+hint_bar_fits
+capture 60x18
 # Below it: told so.
 size 40 12
 shows "too small"
