@@ -370,7 +370,9 @@ void FormWindow::SyncListView(Slot& slot) {
     ::GetTextExtentPoint32A(dc.get(), text.data(), static_cast<int>(text.size()), &size);
     return static_cast<int>(size.cx);
   };
-  const int room = columns.empty() ? 0 : columns[0].width - kListLabelPadding;
+  // The first column as wide as it is now: the user may have widened it.
+  const int width = columns.empty() ? 0 : static_cast<int>(::SendMessageA(list, LVM_GETCOLUMNWIDTH, 0, 0));
+  const int room = (width > 0 ? width : columns.empty() ? 0 : columns[0].width) - kListLabelPadding;
   auto shownCaption = [&](const hv::ui::ListRow& row) { return hv::ui::ShortenInMiddle(row.caption, room, measure); };
   slot.shownCaptions.resize(std::min(slot.shownCaptions.size(), rows.size()));
 
@@ -399,6 +401,27 @@ void FormWindow::SyncListView(Slot& slot) {
     ::SendMessageA(list, LVM_DELETEITEM, i - 1, 0);
   }
   slot.rows = rows;
+}
+
+void FormWindow::ReshortenList(Slot& slot, int width) {
+  HWND list = slot.child;
+  if (list == nullptr || !slot.listReady) return;
+  WindowDc dc(list);
+  Selected font(dc.get(), FontFor(static_cast<const Control&>(*slot.component)));
+  auto measure = [&dc](std::string_view text) {
+    SIZE size{};
+    ::GetTextExtentPoint32A(dc.get(), text.data(), static_cast<int>(text.size()), &size);
+    return static_cast<int>(size.cx);
+  };
+  for (std::size_t i = 0; i < slot.rows.size() && i < slot.shownCaptions.size(); ++i) {
+    const std::string caption = hv::ui::ShortenInMiddle(slot.rows[i].caption, width - kListLabelPadding, measure);
+    if (caption == slot.shownCaptions[i]) continue;
+    LVITEMA entry{};
+    entry.iSubItem = 0;
+    entry.pszText = const_cast<char*>(caption.c_str());
+    ::SendMessageA(list, LVM_SETITEMTEXTA, i, reinterpret_cast<LPARAM>(&entry));
+    slot.shownCaptions[i] = caption;
+  }
 }
 
 void FormWindow::SyncTool(Slot& slot) {

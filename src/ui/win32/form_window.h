@@ -140,6 +140,8 @@ class FormWindow {
   void SyncChild(Slot& slot);
   void SyncPainted(Slot& slot);
   void SyncListView(Slot& slot);
+  // The first column's names shortened again to the column's `width` (pixels).
+  void ReshortenList(Slot& slot, int width);
   void SyncTool(Slot& slot);
   void SyncTimer(Slot& slot);
   void AutoSize(Slot& slot);
