@@ -270,7 +270,7 @@ void FormWindow::SyncChild(Slot& slot) {
     // Its text and the letters of the others follow the captions.
     SyncMnemonics();
   } else if (slot.how != Realisation::ListView) {
-    const std::string text = slot.how == Realisation::Memo ? WithCrLf(control.Caption()) : control.Caption();
+    const std::string text = slot.how == Realisation::Memo ? MemoText(slot) : control.Caption();
     if (WindowText(child) != text) ::SetWindowTextA(child, text.c_str());
   }
   const bool shown = control.Showing();
@@ -422,6 +422,25 @@ void FormWindow::ReshortenList(Slot& slot, int width) {
     ::SendMessageA(list, LVM_SETITEMTEXTA, i, reinterpret_cast<LPARAM>(&entry));
     slot.shownCaptions[i] = caption;
   }
+}
+
+std::string FormWindow::MemoText(Slot& slot) {
+  const auto& control = static_cast<const Control&>(*slot.component);
+  const std::string& caption = control.Caption();
+  // A name without blanks (a hive being read) would be broken anywhere: it
+  // is shortened in its middle to one line, as the list shows names.
+  if (slot.child == nullptr || caption.find_first_of(" \r\n") != std::string::npos) return WithCrLf(caption);
+  RECT area{};
+  ::SendMessageA(slot.child, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&area));
+  const int room = area.right - area.left;
+  if (room <= 0) return caption;
+  WindowDc dc(slot.child);
+  Selected font(dc.get(), FontFor(control));
+  return hv::ui::ShortenInMiddle(caption, room, [&dc](std::string_view text) {
+    SIZE size{};
+    ::GetTextExtentPoint32A(dc.get(), text.data(), static_cast<int>(text.size()), &size);
+    return static_cast<int>(size.cx);
+  });
 }
 
 void FormWindow::SyncTool(Slot& slot) {

@@ -142,6 +142,8 @@ class FormWindow {
   void SyncListView(Slot& slot);
   // The first column's names shortened again to the column's `width` (pixels).
   void ReshortenList(Slot& slot, int width);
+  // A memo's text as shown.
+  std::string MemoText(Slot& slot);
   void SyncTool(Slot& slot);
   void SyncTimer(Slot& slot);
   void AutoSize(Slot& slot);

@@ -362,6 +362,14 @@ TEST_F(Win32ToolkitTest, NativeControlsFollowTheModel) {
 
   form.memo.SetCaption("line one\nline two");
   EXPECT_EQ(TextOf(Child(form, form.memo)), "line one\r\nline two");
+  // A hive's name too wide for the memo is shortened in its middle, its end
+  // kept; one that fits is shown whole.
+  form.memo.SetCaption("\\REGISTRY\\USER\\S-1-5-21-3623811015-3361044348-30300820-1001_Classes");
+  const std::string shown = TextOf(Child(form, form.memo));
+  EXPECT_NE(shown.find('\x85'), std::string::npos) << shown;
+  EXPECT_TRUE(shown.ends_with("1001_Classes")) << shown;
+  form.memo.SetCaption("\\REGISTRY\\MACHINE\\SAM");
+  EXPECT_EQ(TextOf(Child(form, form.memo)), "\\REGISTRY\\MACHINE\\SAM");
 
   // Flat buttons are windows of their own, so that they take the focus;
   // their text carries the keyboard letter derived from the caption.
