@@ -455,6 +455,22 @@ void FormWindow::Click(Slot& slot) {
   toolkit_.Guard([&] { control.Click(); });
 }
 
+void FormWindow::KeyboardClick(Slot& slot) {
+  // The control's lower left corner, where a menu below it begins.
+  RECT r{};
+  if (slot.child == nullptr || !::GetWindowRect(slot.child, &r)) {
+    Click(slot);
+    return;
+  }
+  const POINT at{r.left, r.bottom};
+  const POINT* outer = toolkit_.KeyboardAnchor();
+  const POINT saved = outer != nullptr ? *outer : POINT{};
+  const bool hadOuter = outer != nullptr;
+  toolkit_.SetKeyboardAnchor(&at);
+  Click(slot);
+  toolkit_.SetKeyboardAnchor(hadOuter ? &saved : nullptr);
+}
+
 void FormWindow::InvalidateSlot(Slot& slot) {
   if (window_ == nullptr) return;
   if (slot.child != nullptr) {

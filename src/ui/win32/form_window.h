@@ -159,6 +159,8 @@ class FormWindow {
   Slot* PaintedAt(POINT point) const;
   void SetHot(Slot* slot);
   void Click(Slot& slot);
+  // A click from the keyboard (Enter, Space, the control's letter).
+  void KeyboardClick(Slot& slot);
   // Push buttons: Enter presses the default one when the focus is on no
   // push button; the focused one is the default while it has the focus.
   static bool IsPushButton(const Slot& slot);

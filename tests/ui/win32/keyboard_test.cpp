@@ -166,6 +166,33 @@ TEST_F(KeyboardTest, EnterAndSpacePressTheFocusedFlatButton) {
   EXPECT_EQ(form.clicks, (std::vector<std::string>{"bOptions", "bOptions"}));
 }
 
+// A menu a button opens "at the cursor" opens below the button when the
+// button was pressed from the keyboard, and at the mouse when clicked.
+TEST_F(KeyboardTest, AButtonPressedFromTheKeyboardAnchorsItsMenuBelowItself) {
+  MainLike form(tk);
+  std::vector<hv::ui::Point> at;
+  form.options.OnClick = [&] { at.push_back(tk.GetCursorPos()); };
+  form.Show();
+  Activate(form);
+  ::SetCursorPos(3, 3);
+  ::SetFocus(Child(form, form.options));
+  PumpFor(50);
+  RECT r{};
+  ::GetWindowRect(Child(form, form.options), &r);
+  Press(VK_RETURN);
+  Press('O', VK_MENU);
+  ASSERT_EQ(at.size(), 2u);
+  for (const hv::ui::Point& p : at) {
+    EXPECT_EQ(p.x, r.left);
+    EXPECT_EQ(p.y, r.bottom);
+  }
+  // Outside a keyboard press, the mouse's place.
+  POINT mouse{};
+  ::GetCursorPos(&mouse);
+  EXPECT_EQ(tk.GetCursorPos().x, mouse.x);
+  EXPECT_EQ(tk.GetCursorPos().y, mouse.y);
+}
+
 TEST_F(KeyboardTest, LettersComeFromTheCaptionsWithoutMarkers) {
   MainLike form(tk);
   form.Show();
