@@ -266,7 +266,7 @@ void FormWindow::SyncChild(Slot& slot) {
       current.bottom - current.top != b.height) {
     ::SetWindowPos(child, nullptr, b.left, b.top, b.width, b.height, SWP_NOZORDER | SWP_NOACTIVATE);
   }
-  if (control.GetKind() == Kind::FlatButton) {
+  if (control.GetKind() == Kind::FlatButton || control.GetKind() == Kind::CheckBox) {
     // Its text and the letters of the others follow the captions.
     SyncMnemonics();
   } else if (slot.how != Realisation::ListView) {
@@ -284,7 +284,8 @@ void FormWindow::SyncChild(Slot& slot) {
 void FormWindow::SyncMnemonics() {
   const auto derived = hv::ui::DerivedMnemonics(form_);
   for (const auto& slot : slots_) {
-    if (slot->component->GetKind() != Kind::FlatButton || slot->child == nullptr) continue;
+    const Kind kind = slot->component->GetKind();
+    if ((kind != Kind::FlatButton && kind != Kind::CheckBox) || slot->child == nullptr) continue;
     const auto* control = static_cast<const Control*>(slot->component);
     const auto found = derived.find(control);
     const std::string& text = found != derived.end() ? found->second : control->Caption();

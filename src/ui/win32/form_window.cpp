@@ -354,7 +354,8 @@ void FormWindow::PaintSkinned(HDC dc, Slot& slot, const RECT& client) {
       PaintFlatButton(dc, client, WindowText(slot.child), FontFor(control), control.BorderColor(), state);
       break;
     case Kind::CheckBox:
-      PaintCheckBox(dc, client, control.Caption(), FontFor(control), palette,
+      // As a flat button's, the window text carries the keyboard letter.
+      PaintCheckBox(dc, client, WindowText(slot.child), FontFor(control), palette,
                     static_cast<hv::ui::CheckBox&>(control).Checked(), state);
       break;
     case Kind::ImageButton: {

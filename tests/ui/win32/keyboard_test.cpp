@@ -307,6 +307,13 @@ TEST_F(KeyboardTest, ADialogsTabGoesTheWayItReadsAndItsFocusStartsOnTheDefaultBu
     Press(VK_TAB);
     EXPECT_EQ(::GetFocus(), expected);
   }
+  // Check boxes have letters too, derived from their captions.
+  char text[64] = {};
+  ::GetWindowTextA(Child(dialog, dialog.middle), text, sizeof text);
+  EXPECT_STREQ(text, "&Middle");
+  Press('M', VK_MENU);
+  EXPECT_TRUE(dialog.middle.Checked());
+  EXPECT_FALSE(dialog.top.Checked());
 }
 
 }  // namespace
