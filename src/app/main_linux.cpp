@@ -15,7 +15,9 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <functional>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,6 +34,9 @@
 #include "resources/builtin_texts.h"
 #include "shell/command_switch.h"
 #include "shell/startup.h"
+#include "settings/language.h"
+#include "settings/options.h"
+#include "ui/console/ansi_text.h"
 #include "ui/console/instance_endpoint.h"
 #include "ui/console/make_console_toolkit.h"
 #include "ui/messages.h"
@@ -42,6 +47,28 @@ namespace fs = std::filesystem;
 using hv::offline::OfflinePlatform;
 using hv::offline::SettleAction;
 using hv::ui::console::ConsoleOptions;
+
+// The terminal's own words in the current language, read from its file once
+// per language: the screen is drawn many times a second.
+std::function<std::string(const char*, const char*)> ScreenTextSource(int codePage) {
+  struct Cache {
+    std::string language;
+    std::map<std::string, std::string> texts;
+  };
+  return [codePage, cache = std::make_shared<Cache>()](const char* key, const char* english) -> std::string {
+    if (hv::IsEnglish(hv::OptionsSetting.Lan)) return english;
+    if (cache->language != hv::OptionsSetting.Lan) {
+      cache->language = hv::OptionsSetting.Lan;
+      cache->texts.clear();
+    }
+    auto it = cache->texts.find(key);
+    if (it == cache->texts.end()) {
+      const std::string value = hv::GetLanString(key, "");
+      it = cache->texts.emplace(key, value.empty() ? english : hv::ui::console::AnsiToUtf8(value, codePage)).first;
+    }
+    return it->second;
+  };
+}
 
 bool Interactive(const hv::offline::FrontEndOptions& options) {
   return !options.script && isatty(STDIN_FILENO) && isatty(STDOUT_FILENO);
@@ -139,6 +166,7 @@ int Run(int argc, char** argv) {
       const auto& data = list.Rows()[static_cast<std::size_t>(row)];
       return hv::offline::HiveRowNote(*offline, data.caption, data.subItems.size() > 1 ? data.subItems[1] : "");
     };
+    notes.text = ScreenTextSource(toolkit->Options().codePage);
     toolkit->SetScreenNotes(std::move(notes));
     // A line printed on the terminal would be drawn over at once: with no
     // desktop to open it, the address is shown where it can be read and copied.

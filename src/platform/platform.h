@@ -136,6 +136,16 @@ class Platform {
   virtual std::string FormatLongTime(const SystemTime& time) = 0;
   // The user's decimal separator (LOCALE_SDECIMAL).
   virtual char DecimalSeparator() = 0;
+  // The offline installation the program works on, as the user would name
+  // it (the folder holding its C: drive); empty for the running system.
+  virtual std::string OfflineInstallation() { return {}; }
+  // Where the settings go when the program's folder cannot be written: a
+  // folder of the user's own (with a trailing separator), made when
+  // `create` is set and it is missing; empty when there is none.
+  virtual std::string SettingsFallbackFolder(bool create) {
+    (void)create;
+    return {};
+  }
 };
 
 // The process-wide platform. Installed once at start-up (and by tests).

@@ -115,6 +115,7 @@ inline constexpr UINT kRamdisk = 6;
 inline constexpr DWORD kSePrivilegeEnabled = 2;
 inline constexpr UINT kEwxReboot = 2;
 inline constexpr UINT kEwxForce = 4;
+inline constexpr UINT kEwxForceIfHung = 0x10;
 inline constexpr int kSwShow = 5;
 inline constexpr DWORD kVerPlatformWin32Nt = 2;
 

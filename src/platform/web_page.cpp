@@ -4,8 +4,8 @@
 
 namespace hv {
 
-void OpenWebPage(HWND owner, const std::string& address) {
-  Os().ShellExecuteA(owner, "Open", address.c_str(), nullptr, nullptr, kSwShow);
+bool OpenWebPage(HWND owner, const std::string& address) {
+  return Os().ShellExecuteA(owner, "Open", address.c_str(), nullptr, nullptr, kSwShow) > 32;
 }
 
 }  // namespace hv

@@ -3,7 +3,7 @@
 #include <regex>
 #include <string>
 
-#include "platform/web_page.h"
+#include "settings/web_page_notice.h"
 #include "resources/builtin_texts.h"
 #include "settings/language.h"
 #include "settings/options.h"
@@ -88,6 +88,6 @@ void TfrmAbout::TakeBuiltinFacts() {
   lbEAddress.SetCaption(BuiltinText(kTextHomePageUrl));
 }
 
-void TfrmAbout::lbEAddressClick() { OpenWebPage(Handle(), BuiltinText(kTextHomePageUrl)); }
+void TfrmAbout::lbEAddressClick() { OpenWebPageOrSay(*this, BuiltinText(kTextHomePageUrl)); }
 
 }  // namespace hv

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "platform/platform.h"
+#include "platform/shown_path.h"
 
 namespace hv {
 namespace {
@@ -21,7 +22,7 @@ int HexDigit(char c) {
 }  // namespace
 
 IniWriteError::IniWriteError(const std::string& path)
-    : std::runtime_error("Unable to write to " + path), path_(path) {}
+    : std::runtime_error("Unable to write to " + ShownPath(path)), path_(path) {}
 
 bool ParseIniInteger(const std::string& text, int* value) {
   std::size_t i = 0;

@@ -1,5 +1,6 @@
 #include "settings/language_menu.h"
 
+#include "platform/shown_path.h"
 #include "resources/builtin_texts.h"
 #include "settings/language.h"
 
@@ -10,7 +11,7 @@ std::string LanguageNameOf(const ui::MenuItem& item) {
 }
 
 std::string MissingLanguageMessage(const std::string& language, const std::string& path) {
-  std::string message = path + " " + GetLanString(kResNotFound, BuiltinText(kTextNotFound));
+  std::string message = ShownPath(path) + " " + GetLanString(kResNotFound, BuiltinText(kTextNotFound));
   if (language == "Other") {
     message += "\r\n\r\nPlease visit ";
     message += BuiltinText(kTextTranslatePageUrl);

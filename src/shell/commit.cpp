@@ -9,6 +9,7 @@
 #include "platform/platform.h"
 #include "resources/builtin_texts.h"
 #include "settings/ask_delete_dialog.h"
+#include "settings/language.h"
 #include "settings/options.h"
 #include "shell/commit.h"
 #include "shell/main_form.h"
@@ -56,15 +57,31 @@ void TfrmMain::bDefragRegistryClick() {
   }
 
   if (!IsSilent) {
-    Tk().MessageBoxA(this, BuiltinText(kTextRestartRequired), BuiltinText(kTextProductTitle),
-                     ui::kMbOk);
+    const std::string installation = Os().OfflineInstallation();
+    if (installation.empty()) {
+      Tk().MessageBoxA(this, BuiltinText(kTextRestartRequired), BuiltinText(kTextProductTitle),
+                       ui::kMbOk);
+    } else {
+      // An offline installation is not restarted: its replacements are
+      // applied, which the technician may put off. Put off, they stay
+      // pending and the next start offers them again.
+      std::string text = GetLanString(kResApplyOffline, kApplyOfflineText);
+      if (const auto at = text.find("%s"); at != std::string::npos) text.replace(at, 2, installation);
+      if (Tk().MessageBoxA(this, text, BuiltinText(kTextProductTitle), ui::kMbOkCancel) != ui::kMrOk) {
+        bDefragRegistry.SetEnabled(false);
+        return;
+      }
+    }
   }
-  RestartComputer(true);
+  // With someone at the desktop, programs are asked to close (and may ask
+  // to save); only hung ones are ended. Unattended, a program that refuses
+  // would stall the restart for good, so all are ended.
+  RestartComputer(IsSilent);
 }
 
 void TfrmMain::RestartComputer(bool Force) {
   EnableShutdownPrivilege();
-  const UINT flags = kEwxReboot | (Force ? kEwxForce : 0u);
+  const UINT flags = kEwxReboot | (Force ? kEwxForce : kEwxForceIfHung);
   Os().ExitWindowsEx(flags, kRestartReason);
 }
 

@@ -2,12 +2,12 @@
 // and switching the interface to a chosen language.
 #include "platform/file_queries.h"
 #include "regf/text_case.h"
-#include "platform/web_page.h"
 #include "resources/builtin_texts.h"
 #include "settings/language.h"
 #include "settings/language_menu.h"
 #include "settings/options.h"
 #include "settings/translate_form.h"
+#include "settings/web_page_notice.h"
 #include "shell/main_form.h"
 #include "ui/messages.h"
 #include "ui/toolkit.h"
@@ -53,7 +53,7 @@ void TfrmMain::miEnglishClick(ui::MenuItem& Sender) {
     }
     Tk().MessageBoxA(this, MissingLanguageMessage(language, path), BuiltinText(kTextProductTitle),
                      ui::kMbOk);
-    OpenWebPage(Handle(), BuiltinText(kTextTranslatePageUrl));
+    OpenWebPageOrSay(*this, BuiltinText(kTextTranslatePageUrl));
   } catch (...) {
     // A failed switch leaves the window as it was; nothing is reported.
   }

@@ -35,6 +35,7 @@ inline constexpr int kMrNo = 7;
 
 // Message box flags (MB_*), the subset the system uses.
 inline constexpr UINT kMbOk = 0x0;
+inline constexpr UINT kMbOkCancel = 0x1;
 inline constexpr UINT kMbYesNo = 0x4;
 inline constexpr UINT kMbIconInformation = 0x40;
 inline constexpr UINT kMbDefButton2 = 0x100;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "settings/ini_file.h"
 #include "support/settings_test.h"
 
@@ -25,6 +27,39 @@ TEST_F(OptionsTest, FailedSaveReportsTheFullPathAndKeepsTheRecord) {
   EXPECT_EQ(OptionsSetting.Lan, "German");
   EXPECT_TRUE(OptionsSetting.RestorePoint);
   EXPECT_FALSE(fake.Exists(OptionsFilePath()));
+}
+
+// A program run from a write-protected folder keeps its settings in the
+// user's own folder, and reads them from there from then on.
+TEST_F(OptionsTest, AWriteProtectedProgramFolderSavesToTheFallbackFolderAndReadsFromThere) {
+  const std::string beside = OptionsFilePath();
+  const std::string fallback = fake.ProgramFolder() + "appdata" + static_cast<char>(std::filesystem::path::preferred_separator);
+  fake.SetSettingsFallbackFolder(fallback);
+  fake.CreateFileWithContent(beside, "[Options]\r\nLan=French\r\n");
+  ReadWriteOptions(true);
+  EXPECT_EQ(OptionsSetting.Lan, "French");  // the file beside the program, while it is the only one
+  fake.SetUnwritable(beside);
+  OptionsSetting.Lan = "German";
+  ReadWriteOptions(false);  // no error
+  EXPECT_EQ(OptionsFilePath(), fallback + "options.ini");
+  EXPECT_EQ(fake.ReadContent(fallback + "options.ini"),
+            "[Options]\r\nRestorePoint=0\r\nIsAskBeforeDefrag=1\r\nIsShowLine=1\r\nLan=German\r\n");
+  EXPECT_EQ(fake.ReadContent(beside), "[Options]\r\nLan=French\r\n");
+  OptionsSetting.Lan.clear();
+  ReadWriteOptions(true);
+  EXPECT_EQ(OptionsSetting.Lan, "German");
+}
+
+TEST_F(OptionsTest, WithNoFallbackFolderOrAnUnwritableOneTheSaveStillFails) {
+  const std::string fallback = fake.ProgramFolder() + "appdata" + static_cast<char>(std::filesystem::path::preferred_separator);
+  fake.SetSettingsFallbackFolder(fallback);
+  fake.SetUnwritable(OptionsFilePath());
+  fake.SetUnwritable(fallback + "options.ini");
+  EXPECT_THROW(ReadWriteOptions(false), IniWriteError);
+}
+
+TEST_F(OptionsTest, MessagesShowPathsWithoutTheLongPathPrefix) {
+  EXPECT_EQ(std::string(IniWriteError("\\\\?\\R:\\options.ini").what()), "Unable to write to R:\\options.ini");
 }
 
 TEST_F(OptionsTest, StartsZeroFilled) {

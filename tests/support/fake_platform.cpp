@@ -914,6 +914,14 @@ BOOL FakePlatform::WritePrivateProfileStringA(const char* appName, const char* k
   return error == err::kSuccess ? 1 : 0;
 }
 
+std::string FakePlatform::SettingsFallbackFolder(bool create) {
+  if (create && !settingsFallback_.empty()) {
+    std::error_code ec;
+    fs::create_directories(settingsFallback_, ec);
+  }
+  return settingsFallback_;
+}
+
 std::intptr_t FakePlatform::ShellExecuteA(HWND /*owner*/, const char* operation, const char* file,
                                           const char* parameters, const char* directory,
                                           int showCmd) {

@@ -203,6 +203,12 @@ class FakePlatform : public Platform {
   void SetDateTimeFormat(std::function<std::string(const SystemTime&)> shortDate,
                          std::function<std::string(const SystemTime&)> longTime);
   void SetDecimalSeparator(char separator);
+  // Makes the platform an offline installation at `folder` (empty: the
+  // running system, the default).
+  void SetOfflineInstallation(std::string folder) { offlineInstallation_ = std::move(folder); }
+  // Gives the platform a settings fallback folder (host path with a trailing
+  // separator), made on the first call that asks for it to be made.
+  void SetSettingsFallbackFolder(std::string folder) { settingsFallback_ = std::move(folder); }
 
   // ================================================================ Platform
   LSTATUS RegOpenKeyA(HKEY root, const char* subKey, HKEY* result) override;
@@ -260,8 +266,12 @@ class FakePlatform : public Platform {
   std::string FormatShortDate(const SystemTime& time) override;
   std::string FormatLongTime(const SystemTime& time) override;
   char DecimalSeparator() override;
+  std::string OfflineInstallation() override { return offlineInstallation_; }
+  std::string SettingsFallbackFolder(bool create) override;
 
  private:
+  std::string offlineInstallation_;
+  std::string settingsFallback_;
   class SrLibrary;
   struct State;
 

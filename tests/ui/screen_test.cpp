@@ -103,6 +103,9 @@ TEST(WrapText, BreaksAtLineEndsAndSpacesThatFit) {
   EXPECT_EQ(WrapText("one two three", 8), (std::vector<std::string>{"one two ", "three"}));
   EXPECT_EQ(WrapText("a\r\nb\nc", 5), (std::vector<std::string>{"a", "b", "c"}));
   EXPECT_EQ(WrapText("abcdefgh", 3), (std::vector<std::string>{"abc", "def", "gh"}));
+  // A path without spaces breaks after a separator, its names whole.
+  EXPECT_EQ(WrapText("C:\\Windows\\System32", 12), (std::vector<std::string>{"C:\\Windows\\", "System32"}));
+  EXPECT_EQ(WrapText("/mnt/win/Windows", 10), (std::vector<std::string>{"/mnt/win/", "Windows"}));
   EXPECT_EQ(WrapText("", 3), (std::vector<std::string>{""}));
 }
 

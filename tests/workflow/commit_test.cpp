@@ -29,9 +29,12 @@ class CommitTest : public AppTest {
     }
     return copies;
   }
+  // With someone at the desktop, programs are asked to close and only hung
+  // ones are ended; unattended, all are ended.
   bool Restarted() const {
     const auto calls = fake.ExitCalls();
-    return calls.size() == 1 && calls[0].flags == 6 && calls[0].reason == 1;
+    const UINT flags = main->IsSilent ? (kEwxReboot | kEwxForce) : (kEwxReboot | kEwxForceIfHung);
+    return calls.size() == 1 && calls[0].flags == flags && calls[0].reason == 1;
   }
   bool AskedToRestart() const {
     const auto texts = MessageTexts();
@@ -214,6 +217,39 @@ TEST_F(CommitTest, UnattendedCommitAsksNothingAndRestarts) {
   EXPECT_EQ(ReplacedCopies().size(), 3u);
   EXPECT_TRUE(Restarted());
   EXPECT_FALSE(std::filesystem::exists(ProgramFile("options.ini")));
+}
+
+// --- An offline installation: nothing restarts; the replacements are applied
+// when the user says so.
+
+TEST_F(CommitTest, OfflineCancelLeavesTheReplacementsPendingAndRestartsNothing) {
+  fake.SetOfflineInstallation("/mnt/win");
+  OptionsSetting.IsAskBeforeDefrag = false;
+  tk.QueueAnswer(ui::kMrCancel);
+  main->bDefragRegistryClick();
+  EXPECT_EQ(MessageTexts(), (std::vector<std::string>{"Apply the replacements to the installation at /mnt/win now?"}));
+  EXPECT_EQ(ReplacedCopies().size(), 3u);
+  EXPECT_TRUE(fake.ExitCalls().empty());
+  // The requests stand; asking for them again would only fail.
+  EXPECT_FALSE(main->bDefragRegistry.Enabled());
+}
+
+TEST_F(CommitTest, OfflineOkAppliesThemWithoutTheLiveSystemsRestartMessage) {
+  fake.SetOfflineInstallation("/mnt/win");
+  OptionsSetting.IsAskBeforeDefrag = false;
+  tk.QueueAnswer(ui::kMrOk);
+  main->bDefragRegistryClick();
+  EXPECT_FALSE(AskedToRestart());
+  EXPECT_EQ(ReplacedCopies().size(), 3u);
+  EXPECT_TRUE(Restarted());
+}
+
+TEST_F(CommitTest, OfflineUnattendedAsksNothing) {
+  fake.SetOfflineInstallation("/mnt/win");
+  main->IsSilent = true;
+  main->bDefragRegistryClick();
+  EXPECT_TRUE(tk.MessageBoxLog().empty());
+  EXPECT_TRUE(Restarted());
 }
 
 }  // namespace

@@ -141,6 +141,20 @@ TEST_F(DialogsTest, AboutShowsTitleNoticeAndHomePageAndOpensItWithItselfAsOwner)
   EXPECT_NE(aboutWindow, main->Handle());
 }
 
+// No browser, no handler: the user is told, with the address to open by hand.
+TEST_F(DialogsTest, AWebPageThatCannotBeOpenedIsSaidWithItsAddress) {
+  fake.SetShellResult(2);  // SE_ERR_FNF
+  main->pmiHelpClick();
+  main->pmiCheckUpdateClick();
+  ASSERT_EQ(MessageTexts().size(), 2u);
+  EXPECT_EQ(MessageTexts()[0], std::string("The web page could not be opened. Its address is:\r\n\r\n") +
+                                   BuiltinText(kTextHelpPageUrl));
+  EXPECT_NE(MessageTexts()[1].find(BuiltinText(kTextUpdatePageUrl)), std::string::npos);
+  fake.SetShellResult(42);
+  main->bHomepageClick();
+  EXPECT_EQ(MessageTexts().size(), 2u);
+}
+
 TEST_F(DialogsTest, AboutTitleCanBeReplacedByTheLanguageFile) {
   fs::create_directories(fake.DataFolder() + "Languages");
   std::ofstream(fake.DataFolder() + "Languages/DLan_Test.ini")

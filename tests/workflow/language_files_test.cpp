@@ -15,6 +15,9 @@
 #include <utility>
 #include <vector>
 
+#include "settings/web_page_notice.h"
+#include "shell/commit.h"
+#include "ui/console/screen_texts.h"
 #include "app_fixture.h"
 #include "hive/progress_dialog.h"
 #include "settings/about_dialog.h"
@@ -83,6 +86,11 @@ std::map<Key, std::string> FormKeys() {
   auto keys = probe.Reads();
   keys.emplace(Key{kResourceStringSection, kResAnalyzeNoSuccess}, BuiltinText(kTextAnalyzeFailed));
   keys.emplace(Key{kResourceStringSection, kResNotFound}, BuiltinText(kTextNotFound));
+  keys.emplace(Key{kResourceStringSection, kResApplyOffline}, kApplyOfflineText);
+  keys.emplace(Key{kResourceStringSection, kResWebPageFailed}, kWebPageFailedText);
+  for (const ui::console::ScreenText& text : ui::console::kScreenTexts) {
+    keys.emplace(Key{kResourceStringSection, text.key}, text.english);
+  }
   return keys;
 }
 

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -121,9 +122,56 @@ class TerminalLayoutTest : public AppTest, public ::testing::WithParamInterface<
       }
       for (std::size_t j = i + 1; j < layout.placed.size(); ++j) {
         const auto& b = layout.placed[j];
-        if (Holds(*a.control, *b.control) || Holds(*b.control, *a.control)) continue;
+        if (Holds(*a.control, *b.control) || Holds(*b.control, *a.control)) {
+          // Inside a frame, a blank cell on either side.
+          const auto& [group, inner] = Holds(*a.control, *b.control) ? std::tie(a, b) : std::tie(b, a);
+          if (inner.control->GetKind() == ui::Kind::Label || inner.control->GetKind() == ui::Kind::CheckBox) {
+            EXPECT_GE(inner.cell.x, group.cell.x + 2) << inner.control->Name() << " (" << where << ")";
+            EXPECT_LE(inner.cell.x + inner.cell.width, group.cell.x + group.cell.width - 2)
+                << inner.control->Name() << " (" << where << ")";
+          }
+          continue;
+        }
         EXPECT_FALSE(Meet(a.cell, b.cell)) << name << " and " << b.control->Name();
       }
+      if (framed && a.control->Parent() == nullptr && kind != ui::Kind::Panel && kind != ui::Kind::GroupBox) {
+        EXPECT_GE(a.cell.x, layout.box.x + 2) << name;
+        EXPECT_LE(a.cell.x + a.cell.width, layout.box.x + layout.box.width - 2) << name;
+      }
+    }
+    if (framed) ExpectButtonRowsCentred(layout, where);
+  }
+
+  // A row of buttons alone is centred in its frame: the room left of the
+  // first and right of the last differ by a cell at most.
+  static void ExpectButtonRowsCentred(const FormLayout& layout, const std::string& where) {
+    std::map<std::pair<const ui::Control*, int>, std::vector<CellRect>> rows;
+    for (const auto& p : layout.placed) {
+      const ui::Kind kind = p.control->GetKind();
+      if (kind == ui::Kind::Button || kind == ui::Kind::SkinButton) rows[{p.control->Parent(), p.cell.y}].push_back(p.cell);
+    }
+    for (const auto& [key, cells] : rows) {
+      const auto& [parent, y] = key;
+      bool alone = true;
+      int from = layout.client.x;
+      int to = layout.client.x + layout.client.width;
+      for (const auto& p : layout.placed) {
+        const ui::Kind kind = p.control->GetKind();
+        if (p.control == parent) {
+          from = p.cell.x + 1;
+          to = p.cell.x + p.cell.width - 1;
+        }
+        if (kind == ui::Kind::Button || kind == ui::Kind::SkinButton || kind == ui::Kind::GroupBox) continue;
+        if (p.control->Parent() == parent && p.cell.y <= y && y < p.cell.y + p.cell.height) alone = false;
+      }
+      if (!alone) continue;
+      int left = 1 << 20;
+      int right = 0;
+      for (const CellRect& c : cells) {
+        left = std::min(left, c.x);
+        right = std::max(right, c.x + c.width);
+      }
+      EXPECT_LE(std::abs((left - from) - (to - right)), 1) << "buttons at row " << y << " (" << where << ")";
     }
   }
 

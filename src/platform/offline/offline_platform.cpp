@@ -327,6 +327,11 @@ BOOL OfflinePlatform::ExitWindowsEx(UINT flags, DWORD /*reason*/) {
   return 1;
 }
 
+std::string OfflinePlatform::OfflineInstallation() {
+  if (const DriveSpec* system = drives_.Drive('C')) return system->folder.string();
+  return drives_.drives().empty() ? std::string() : drives_.drives().front().folder.string();
+}
+
 // --- Private profile files
 
 DWORD OfflinePlatform::GetPrivateProfileStringA(const char* appName, const char* keyName,

@@ -169,6 +169,7 @@ class OfflinePlatform : public Platform {
   std::vector<std::string> CommandLineArguments() override;
   std::string ProgramFolder() override;
   std::string DataFolder() override;
+  std::string OfflineInstallation() override;
   void GetLocalTime(SystemTime* time) override;
   std::string FormatShortDate(const SystemTime& time) override;
   std::string FormatLongTime(const SystemTime& time) override;

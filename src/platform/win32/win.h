@@ -30,3 +30,4 @@
 
 #include <windows.h>
 #include <shellapi.h>
+#include <shlobj.h>

@@ -63,6 +63,8 @@ class Win32Platform : public Platform {
   std::intptr_t ShellExecuteA(HWND owner, const char* operation, const char* file,
                               const char* parameters, const char* directory,
                               int showCmd) override;
+  // <CSIDL_APPDATA>\Talvix Hivora\.
+  std::string SettingsFallbackFolder(bool create) override;
 
   std::string GetCommandLineA() override;
   std::string ProgramFolder() override;

@@ -130,6 +130,9 @@ class ConsoleToolkit final : public Toolkit {
   struct ScreenNotes {
     std::function<std::string()> title;
     std::function<std::string(const ListView& list, int row)> rowInfo;
+    // The screen's own words (key hints, questions) in the user's language:
+    // the text stored under `key`, or `english` (UTF-8 both ways).
+    std::function<std::string(const char* key, const char* english)> text;
   };
   void SetScreenNotes(ScreenNotes notes) { notes_ = std::move(notes); }
   const ScreenNotes& Notes() const { return notes_; }

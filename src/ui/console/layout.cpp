@@ -105,7 +105,7 @@ class Layouter {
   // false when it does not fit.
   // With `flow`, the column of controls left of the largest list is set in
   // rows above it, as a narrow screen needs.
-  bool Run(int cols, int rows, double sx, double sy, bool stretch, bool flow = false) {
+  bool Run(int cols, int rows, double sx, double sy, bool stretch, bool flow = false, bool centre = false) {
     cols_ = cols;
     rows_ = rows;
     sx_ = sx;
@@ -122,6 +122,7 @@ class Layouter {
     Horizontal();
     Vertical();
     if (stretch) Stretch();
+    if (centre) CentreButtonRows();
     return Fits();
   }
 
@@ -192,6 +193,10 @@ class Layouter {
     }
     return false;
   }
+  static bool IsText(const Item& item) { return item.shape == Shape::Text || item.shape == Shape::Check; }
+  static bool EndsColumn(const Item& item) {
+    return item.shape == Shape::Text && item.control->Alignment() == Align::Right;
+  }
   bool Related(const Item& a, const Item& b) const { return IsAncestor(a, b) || IsAncestor(b, a); }
 
   // `a` stands left of `b` in the same design row.
@@ -226,7 +231,8 @@ class Layouter {
   int Edge(const Item& item) const {
     int edge = cols_;
     for (const Control* p = item.control->Parent(); p != nullptr; p = p->Parent()) {
-      if (p->GetKind() == Kind::GroupBox || p->GetKind() == Kind::SkinGroupBox) --edge;
+      // The frame and a blank cell inside it.
+      if (p->GetKind() == Kind::GroupBox || p->GetKind() == Kind::SkinGroupBox) edge -= 2;
     }
     return edge;
   }
@@ -282,8 +288,10 @@ class Layouter {
         int least = flowList_ == &b ? flowStart_ : 0;
         for (const Item& a : items_) {
           if (&a == &b) continue;
-          if (Beside(a, b)) least = std::max(least, a.x + a.w + 1);
-          if (IsAncestor(a, b)) least = std::max(least, a.x + 1);
+          // A text after a column of figures keeps two cells from it, so
+          // that the columns read as columns.
+          if (Beside(a, b)) least = std::max(least, a.x + a.w + (EndsColumn(a) && IsText(b) ? 2 : 1));
+          if (IsAncestor(a, b)) least = std::max(least, a.x + 2);
           if (Aligned(a, b)) least = std::max(least, a.x);
         }
         int x = Left(b);
@@ -303,7 +311,7 @@ class Layouter {
         if (b.shape == Shape::Group) {
           int w = std::max(2, ScaledSize(b.design.width, sx_));
           for (const Item& c : items_) {
-            if (IsAncestor(b, c)) w = std::max(w, c.x + c.w + 1 - b.x);
+            if (IsAncestor(b, c)) w = std::max(w, c.x + c.w + 2 - b.x);
           }
           changed |= w != b.w;
           b.w = w;
@@ -520,6 +528,38 @@ class Layouter {
     }
   }
 
+  // Rows holding only buttons (a dialog's OK and Cancel) are centred in
+  // the room their frame gives, with equal gaps.
+  void CentreButtonRows() {
+    std::map<std::pair<const Control*, int>, std::vector<Item*>> rows;
+    for (Item& item : items_) {
+      if (item.shape == Shape::Button) rows[{item.control->Parent(), item.y}].push_back(&item);
+    }
+    for (auto& [key, buttons] : rows) {
+      const auto& [parent, y] = key;
+      bool alone = true;
+      for (const Item& other : items_) {
+        if (other.shape == Shape::Button || other.shape == Shape::Group) continue;
+        if (other.control->Parent() == parent && other.y <= y && y < other.y + other.h) alone = false;
+      }
+      if (!alone) continue;
+      int from = 0;
+      int to = cols_;
+      if (parent != nullptr) {
+        const auto it = index_.find(parent);
+        if (it == index_.end()) continue;
+        const Item& group = items_[it->second];
+        from = group.x + 1;
+        to = group.x + group.w - 1;
+      }
+      std::stable_sort(buttons.begin(), buttons.end(), [](const Item* a, const Item* b) { return a->x < b->x; });
+      std::vector<std::string> labels;
+      for (const Item* button : buttons) labels.push_back(button->text);
+      const std::vector<int> at = CentredRow(labels, from, to - from);
+      for (std::size_t i = 0; i < buttons.size(); ++i) buttons[i]->x = at[i];
+    }
+  }
+
   bool Fits() const {
     for (const Item& item : items_) {
       if (item.x < 0 || item.y < 0 || item.x + item.w > Edge(item) || item.y + item.h > rows_) return false;
@@ -593,7 +633,8 @@ FormLayout LayoutForm(const Form& form, CellRect area, const LayoutOptions& opti
     return layout;
   }
   // A dialog: as wide as its design or its texts need, within the area.
-  const int maxCols = std::max(area.width - 2, 1);
+  // Inside the frame, a blank column on either side.
+  const int maxCols = std::max(area.width - 4, 1);
   const int maxRows = std::max(area.height - 2, 1);
   const double sx = kDialogCellWidth;
   const double sy = kDialogCellHeight;
@@ -602,20 +643,20 @@ FormLayout LayoutForm(const Form& form, CellRect area, const LayoutOptions& opti
   const int cols = std::min(wanted, maxCols);
   for (double fx : kSqueeze) {
     for (double fy : kSqueeze) {
-      if (!layouter.Run(cols, maxRows, sx * fx, sy * fy, false)) continue;
+      if (!layouter.Run(cols, maxRows, sx * fx, sy * fy, false, false, true)) continue;
       const int inner = std::max(layouter.UsedHeight(), 1);
-      const int width = cols + 2;
+      const int width = cols + 4;
       const int height = inner + 2;
       layout.box = {area.x + (area.width - width) / 2, area.y + (area.height - height) / 2, width, height};
-      layout.client = {layout.box.x + 1, layout.box.y + 1, cols, inner};
+      layout.client = {layout.box.x + 2, layout.box.y + 1, cols, inner};
       layout.placed = layouter.Placed(layout.client.x, layout.client.y);
       layout.fits = true;
       return layout;
     }
   }
   layouter.Run(cols, maxRows, sx, sy, false);
-  layout.box = {area.x, area.y, std::min(cols + 2, area.width), area.height};
-  layout.client = {layout.box.x + 1, layout.box.y + 1, cols, maxRows};
+  layout.box = {area.x, area.y, std::min(cols + 4, area.width), area.height};
+  layout.client = {layout.box.x + 2, layout.box.y + 1, cols, maxRows};
   layout.placed = layouter.Placed(layout.client.x, layout.client.y);
   return layout;
 }
@@ -636,9 +677,19 @@ std::vector<std::string> WrapText(std::string_view utf8, int width) {
     do {
       std::size_t take = std::min<std::size_t>(static_cast<std::size_t>(width), glyphs.size() - at);
       if (at + take < glyphs.size()) {
-        // Break after the last space that fits, when there is one.
+        // Break after the last space that fits, when there is one; else
+        // after a path's separator, so that a name stays whole.
+        bool broken = false;
         for (std::size_t k = take; k > 0; --k) {
           if (glyphs[at + k - 1] == " ") {
+            take = k;
+            broken = true;
+            break;
+          }
+        }
+        for (std::size_t k = take; !broken && k > 1; --k) {
+          const std::string& g = glyphs[at + k - 1];
+          if (g == "\\" || g == "/") {
             take = k;
             break;
           }
@@ -669,6 +720,29 @@ std::string ElideMiddle(const std::string& utf8, int width) {
   for (int i = 0; i < head; ++i) out += glyphs[static_cast<std::size_t>(i)];
   out += "\u2026";
   for (int i = length - tail; i < length; ++i) out += glyphs[static_cast<std::size_t>(i)];
+  return out;
+}
+
+}  // namespace hv::ui::console
+
+namespace hv::ui::console {
+
+std::vector<int> CentredRow(const std::vector<std::string>& labels, int x, int width) {
+  std::vector<int> out;
+  const int count = static_cast<int>(labels.size());
+  if (count == 0) return out;
+  int used = 0;
+  for (const std::string& label : labels) used += Length(label);
+  int gap = (width - used) / (count + 1);
+  int at = x + gap + ((width - used) - gap * (count + 1)) / 2;
+  if (gap < 1) {
+    gap = 1;
+    at = x;
+  }
+  for (const std::string& label : labels) {
+    out.push_back(at);
+    at += Length(label) + gap;
+  }
   return out;
 }
 

@@ -66,6 +66,11 @@ std::string DrawnCaption(const Control& control, const LayoutOptions& options);
 // Splits text at line ends and wraps it to `width` cells (UTF-8).
 std::vector<std::string> WrapText(std::string_view utf8, int width);
 
+// Where each of a row of labels (UTF-8) starts so that the row is centred in
+// the `width` cells from `x` with equal gaps between the labels and at both
+// ends; packed from `x`, a cell apart, when the room is short.
+std::vector<int> CentredRow(const std::vector<std::string>& labels, int x, int width);
+
 // Text shortened to `width` cells with "…" in its middle; the end keeps
 // more, since names differ at their ends.
 std::string ElideMiddle(const std::string& utf8, int width);

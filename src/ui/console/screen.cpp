@@ -1,6 +1,7 @@
 #include "ui/console/screen.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "ui/console/ansi_text.h"
 
@@ -17,13 +18,37 @@ std::vector<std::string> Glyphs(std::string_view utf8) {
   return out;
 }
 
-std::string Sgr(std::uint8_t style) {
+std::string Sgr(std::uint8_t style, const Look& look) {
   std::string out = "\x1b[0";
   if (style & kBold) out += ";1";
-  if (style & kDim) out += ";2";
+  if ((style & kDim) && look.dim && !look.colour) out += ";2";
   if (style & kUnderline) out += ";4";
-  if (style & kReverse) out += ";7";
+  if (!look.colour) {
+    if (style & kReverse) out += ";7";
+    return out + "m";
+  }
+  // The palette: focus and selection black on cyan, title bars white on
+  // blue, list headers cyan, the progress bar green, disabled text grey.
+  if (style & kReverse) out += ";30;46";
+  else if (style & kTitle) out += ";1;37;44";
+  else if (style & kHeader) out += ";36";
+  else if (style & kBar) out += ";32";
+  else if (style & kDim) out += look.dim ? ";90" : ";34";
   return out + "m";
+}
+
+// The cell's glyph in ASCII: frames of + - |, marks by their nearest
+// letter, anything else not ASCII as '?'.
+std::string AsciiGlyph(const std::string& glyph) {
+  if (glyph.size() == 1) return glyph;
+  static const std::pair<const char*, const char*> kMap[] = {
+      {"\u2500", "-"}, {"\u2502", "|"}, {"\u250c", "+"}, {"\u2510", "+"}, {"\u2514", "+"}, {"\u2518", "+"},
+      {"\u251c", "+"}, {"\u2524", "+"}, {"\u2026", "~"}, {"\u2192", ">"}, {"\u2191", "^"}, {"\u2193", "v"},
+      {"\u2588", "#"}, {"\u2591", "."}, {"\u2014", "-"}, {"\u00a9", "c"}};
+  for (const auto& [from, to] : kMap) {
+    if (glyph == from) return to;
+  }
+  return "?";
 }
 
 }  // namespace
@@ -75,6 +100,18 @@ void Canvas::Frame(int x, int y, int width, int height, std::string_view title, 
   if (!title.empty()) Text(x + 2, y, " " + std::string(title) + " ", style | kBold, width - 4);
 }
 
+void Canvas::Separator(int x, int y, int width, std::uint8_t style) {
+  if (width < 2) return;
+  HLine(x + 1, y, width - 2, style);
+  if (Cell* c = At(x, y)) *c = {"\u251c", style};
+  if (Cell* c = At(x + width - 1, y)) *c = {"\u2524", style};
+}
+
+void Canvas::Box(int x, int y, int width, int height, std::string_view title, std::uint8_t style) {
+  Fill(x - 1, y - 1, width + 2, height + 2);
+  Frame(x, y, width, height, title, style);
+}
+
 bool Canvas::Blank(int x, int y, int width) const {
   for (int col = std::max(x, 0); col < std::min(x + width, cols_); ++col) {
     if (y < 0 || y >= rows_) return true;
@@ -83,7 +120,15 @@ bool Canvas::Blank(int x, int y, int width) const {
   return true;
 }
 
-std::vector<std::string> Canvas::Lines(bool ansi) const {
+void Canvas::Tint(int x, int y, int width, int height, std::uint8_t bits) {
+  for (int row = y; row < y + height; ++row) {
+    for (int col = x; col < x + width; ++col) {
+      if (Cell* cell = At(col, row)) cell->style |= bits;
+    }
+  }
+}
+
+std::vector<std::string> Canvas::Lines(bool ansi, const Look& look) const {
   std::vector<std::string> lines;
   for (int row = 0; row < rows_; ++row) {
     std::string line;
@@ -91,12 +136,12 @@ std::vector<std::string> Canvas::Lines(bool ansi) const {
     for (int col = 0; col < cols_; ++col) {
       const Cell& cell = cells_[static_cast<std::size_t>(row * cols_ + col)];
       if (ansi && cell.style != current) {
-        line += Sgr(cell.style);
+        line += Sgr(cell.style, look);
         current = cell.style;
       }
-      line += cell.glyph;
+      line += look.ascii ? AsciiGlyph(cell.glyph) : cell.glyph;
     }
-    if (ansi && current != kPlain) line += Sgr(kPlain);
+    if (ansi && current != kPlain) line += Sgr(kPlain, look);
     if (!ansi) line.erase(line.find_last_not_of(' ') + 1);
     lines.push_back(std::move(line));
   }
@@ -107,10 +152,10 @@ int ListPageRows(const CellRect& cell, bool withInfo) { return std::max(1, cell.
 
 namespace {
 
-// Column widths in cells: what each column's texts need (header included),
-// then the room left over given to the first column, or, when room is
-// short, taken from the first column (whose names are shortened in their
-// middle) and then from the widest.
+// Column widths in cells: what each column's texts need (header included);
+// when room is short, taken from the first column (whose names are
+// shortened in their middle) and then from the widest. Room left over stays
+// right of the last column, so that each figure stays near its name.
 std::vector<int> FitColumns(const ListView& list, int available, int codePage, bool grid) {
   const auto& columns = list.Columns();
   const std::size_t count = std::max<std::size_t>(columns.size(), 1);
@@ -132,7 +177,8 @@ std::vector<int> FitColumns(const ListView& list, int available, int codePage, b
     --*victim;
     --total;
   }
-  if (total < available) need[0] += available - total;
+  // A blank cell between the longest name and the figures, where there is room.
+  if (total < available) ++need[0];
   return need;
 }
 
@@ -162,7 +208,7 @@ void PaintList(Canvas& canvas, const ListView& list, CellRect cell, int codePage
   };
   std::vector<std::string> header;
   for (const auto& column : columns) header.push_back(column.caption);
-  row(cell.y, header, kBold | kUnderline);
+  row(cell.y, header, kBold | kUnderline | kHeader);
   const bool withInfo = !state.info.empty();
   const int page = ListPageRows(cell, withInfo);
   const int count = static_cast<int>(list.Rows().size());
@@ -196,7 +242,9 @@ FormLayout PaintForm(Canvas& canvas, const Form& form, CellRect area, const Pain
 void PaintLayout(Canvas& canvas, const Form& form, const FormLayout& layout, const PaintOptions& options) {
   if (layout.framed) {
     const CellRect& b = layout.box;
-    canvas.Frame(b.x, b.y, b.width, b.height, AnsiToUtf8(form.Caption(), options.codePage));
+    canvas.Box(b.x, b.y, b.width, b.height, AnsiToUtf8(form.Caption(), options.codePage));
+    // The frame's top edge is the dialog's title bar.
+    canvas.Tint(b.x, b.y, b.width, 1, kTitle);
   }
   // Frames first, so that what they hold is drawn over them.
   for (const PlacedControl& placed : layout.placed) {
@@ -241,7 +289,14 @@ void PaintLayout(Canvas& canvas, const Form& form, const FormLayout& layout, con
         break;
       }
       case Kind::Panel:
-      case Kind::ImagePanel: canvas.HLine(cell.x, cell.y, cell.width, kDim); break;
+      case Kind::ImagePanel:
+        // A dialog's own separator runs across it, joined to its frame.
+        if (layout.framed && control.Parent() == nullptr) {
+          canvas.Separator(layout.box.x, cell.y, layout.box.width);
+        } else {
+          canvas.HLine(cell.x, cell.y, cell.width, kDim);
+        }
+        break;
       case Kind::Image:
       case Kind::HoverImage:
       case Kind::ImageButton: canvas.Text(cell.x, cell.y, kind == Kind::HoverImage ? "[x]" : "[_]", style); break;
@@ -269,6 +324,7 @@ void PaintLayout(Canvas& canvas, const Form& form, const FormLayout& layout, con
         std::string body;
         for (int i = 0; i < inner; ++i) body += i < filled ? "\u2588" : "\u2591";
         canvas.Text(cell.x, cell.y, "[" + body + "]", style);
+        canvas.Tint(cell.x + 1, cell.y, static_cast<int>(filled), 1, kBar);
         if (bar.ShowPercent()) {
           const int at = cell.x + 1 + (inner - static_cast<int>(percent.size())) / 2;
           canvas.Text(at, cell.y, percent, kBold | kReverse);

@@ -11,6 +11,7 @@
 
 #include "ui/component.h"
 #include "ui/console/layout.h"
+#include "ui/console/terminal_look.h"
 #include "ui/form.h"
 
 namespace hv::ui::console {
@@ -21,6 +22,10 @@ enum Style : std::uint8_t {
   kReverse = 2,
   kDim = 4,
   kUnderline = 8,
+  // Roles, coloured where the terminal has colour and ignored elsewhere.
+  kTitle = 16,   // a title bar
+  kHeader = 32,  // a list's column captions
+  kBar = 64,     // the done part of a progress bar
 };
 
 class Canvas {
@@ -36,11 +41,22 @@ class Canvas {
   // A box with `title` in its top edge.
   void Frame(int x, int y, int width, int height, std::string_view title, std::uint8_t style = kPlain);
   void HLine(int x, int y, int width, std::uint8_t style = kPlain);
+  // A line across a box from its left edge at `x` to its right edge,
+  // joined to both (├──┤).
+  void Separator(int x, int y, int width, std::uint8_t style = kPlain);
+  // A box's frame with a blank cell all round it, so that nothing of what
+  // lies beneath touches the box.
+  void Box(int x, int y, int width, int height, std::string_view title, std::uint8_t style = kPlain);
   // Whether the cells [x, x + width) of row y show nothing.
   bool Blank(int x, int y, int width) const;
 
-  // The rows as text; with `ansi`, styles become SGR escapes.
-  std::vector<std::string> Lines(bool ansi) const;
+  // Adds the style bits `bits` to the cells of the rectangle.
+  void Tint(int x, int y, int width, int height, std::uint8_t bits);
+
+  // The rows as text; with `ansi`, styles become SGR escapes, as `look`
+  // allows (with `look.ascii`, the text is ASCII: frames of +-| and a ? for
+  // any other character that is not).
+  std::vector<std::string> Lines(bool ansi, const Look& look = {}) const;
 
  private:
   struct Cell {

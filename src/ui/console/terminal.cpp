@@ -126,11 +126,18 @@ void KeyReader::Run() {
       return 1;
     }
   };
+  // A byte read after a lone Esc that began no sequence: the next key.
+  int pending = -1;
   for (;;) {
     unsigned char byte = 0;
-    const int got = readByte(-1, byte);
-    if (got < 0) return;
-    if (got == 0) continue;
+    if (pending >= 0) {
+      byte = static_cast<unsigned char>(pending);
+      pending = -1;
+    } else {
+      const int got = readByte(-1, byte);
+      if (got < 0) return;
+      if (got == 0) continue;
+    }
     Key key;
     switch (byte) {
       case '\r':
@@ -144,6 +151,7 @@ void KeyReader::Run() {
         if (more < 0) return;
         if (more == 0 || (next != '[' && next != 'O')) {
           key.code = Key::Code::Escape;
+          if (more > 0) pending = next;
           break;
         }
         unsigned char final = 0;
@@ -156,16 +164,20 @@ void KeyReader::Run() {
           case 'Z': key.code = Key::Code::BackTab; break;
           case 'H': key.code = Key::Code::Home; break;
           case 'F': key.code = Key::Code::End; break;
+          case 'P': key.code = Key::Code::F1; break;
           default: {
-            // Longer sequences: "ESC [ n ~" for the page keys, Home and End;
-            // others (function keys) are skipped to their final byte.
+            // Longer sequences: "ESC [ n ~" for the page keys, Home, End
+            // and F1; others (further function keys, modifiers) are skipped
+            // to their final byte.
             int number = final >= '0' && final <= '9' ? final - '0' : -1;
             while (final < 0x40 || final > 0x7e) {
               if (readByte(30, final) <= 0) break;
-              if (final >= '0' && final <= '9') number = -1;
+              if (final >= '0' && final <= '9' && number >= 0 && number < 100) number = number * 10 + (final - '0');
+              else if (final < 0x40) number = -1;
             }
             if (final != '~') continue;
-            if (number == 5) key.code = Key::Code::PageUp;
+            if (number == 11) key.code = Key::Code::F1;
+            else if (number == 5) key.code = Key::Code::PageUp;
             else if (number == 6) key.code = Key::Code::PageDown;
             else if (number == 1 || number == 7) key.code = Key::Code::Home;
             else if (number == 4 || number == 8) key.code = Key::Code::End;

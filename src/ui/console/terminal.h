@@ -10,7 +10,7 @@
 namespace hv::ui::console {
 
 struct Key {
-  enum class Code { Char, Enter, Tab, BackTab, Escape, Up, Down, Left, Right, PageUp, PageDown, Home, End, Interrupt };
+  enum class Code { Char, Enter, Tab, BackTab, Escape, Up, Down, Left, Right, PageUp, PageDown, Home, End, F1, Interrupt };
   Code code = Code::Char;
   char ch = 0;  // for Char
 };

@@ -2,17 +2,22 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "ui/console/accelerators.h"
 #include "ui/console/ansi_text.h"
 #include "ui/console/console_toolkit.h"
+#include "ui/console/focus_rules.h"
+#include "ui/console/hint_bar.h"
 #include "ui/console/make_console_toolkit.h"
 #include "ui/console/message_box_rules.h"
 #include "ui/console/layout.h"
 #include "ui/console/screen.h"
+#include "ui/console/screen_texts.h"
 #include "ui/console/terminal.h"
+#include "ui/console/terminal_look.h"
 #include "regf/text_case.h"
 
 namespace hv::ui::console {
@@ -33,6 +38,12 @@ struct Overlay {
   std::string caption;  // UTF-8
   std::string text;     // UTF-8
   std::vector<int> buttons;
+  // The button Esc gives; none: Esc does nothing.
+  std::optional<int> escape;
+  // `q` answers Yes (the exit question: `q` typed twice leaves).
+  bool quitKey = false;
+  // The list of keys (F1): F1 is not offered again inside it.
+  bool keysBox = false;
   std::vector<MenuItem*> items;
   Point at;
   int focus = 0;
@@ -43,27 +54,11 @@ struct Overlay {
 
 bool Selectable(const MenuItem& item) { return item.Visible() && item.Enabled() && !item.IsSeparator(); }
 
-// What Tab moves between: the pressable controls and the lists, in
-// component order.
-std::vector<Control*> Focusables(const Form& form) {
-  const std::vector<Control*> pressable = PressableControls(form);
-  std::vector<Control*> out;
-  for (const auto& component : form.Components()) {
-    const Kind kind = component->GetKind();
-    if (kind == Kind::Timer || kind == Kind::PopupMenu || kind == Kind::MenuItem) continue;
-    auto* control = static_cast<Control*>(component.get());
-    const bool list = kind == Kind::ListView && control->Usable();
-    if (list || std::find(pressable.begin(), pressable.end(), control) != pressable.end()) out.push_back(control);
-  }
-  return out;
-}
-
-constexpr const char* kTooSmall = "The terminal is too small for this window";
 
 class TerminalFrontEnd final : public FrontEnd {
  public:
   TerminalFrontEnd(ConsoleToolkit& toolkit, std::unique_ptr<TerminalSession> session)
-      : tk_(toolkit), session_(std::move(session)) {
+      : tk_(toolkit), session_(std::move(session)), look_(LookFromEnvironment()) {
     reader_ = std::make_unique<KeyReader>([this](Key key) { tk_.PostTask([this, key] { OnKey(key); }); });
   }
   ~TerminalFrontEnd() override { reader_.reset(); }
@@ -94,6 +89,7 @@ class TerminalFrontEnd final : public FrontEnd {
     box.buttons = MessageBoxButtons(flags);
     const int preset = DefaultButton(flags);
     box.focus = static_cast<int>(std::find(box.buttons.begin(), box.buttons.end(), preset) - box.buttons.begin());
+    box.escape = EscapeButton(flags);
     Show(box);
     return box.done ? box.result : preset;
   }
@@ -156,18 +152,23 @@ class TerminalFrontEnd final : public FrontEnd {
         case Key::Code::Up: overlay.focus = (overlay.focus + count - 1) % count; break;
         case Key::Code::Enter: finish(overlay.buttons[static_cast<std::size_t>(overlay.focus)]); break;
         case Key::Code::Escape:
-        case Key::Code::Interrupt: {
+        case Key::Code::Interrupt:
           // The close box: Yes/No boxes cannot be dismissed.
-          UINT flags = 0;
-          if (overlay.buttons.size() == 2 && overlay.buttons[0] == kMrYes) flags = kMbYesNo;
-          else if (overlay.buttons.size() == 2) flags = 1;
-          else if (overlay.buttons.size() == 3 && overlay.buttons[0] == kMrYes) flags = 3;
-          if (auto button = EscapeButton(flags)) finish(*button);
+          if (overlay.escape) finish(*overlay.escape);
           break;
-        }
+        case Key::Code::F1:
+          if (!overlay.keysBox) ShowKeys();
+          break;
         case Key::Code::Char:
+          if (overlay.quitKey && AsciiLower(key.ch) == 'q') {
+            finish(kMrYes);
+            break;
+          }
           for (int button : overlay.buttons) {
-            if (AsciiLower(ButtonName(button)[0]) == AsciiLower(key.ch)) finish(button);
+            if (AsciiLower(ButtonText(button)[0]) == AsciiLower(key.ch)) {
+              finish(button);
+              break;
+            }
           }
           break;
         default: break;
@@ -185,6 +186,7 @@ class TerminalFrontEnd final : public FrontEnd {
         break;
       case Key::Code::Escape:
       case Key::Code::Interrupt: overlay.done = true; break;
+      case Key::Code::F1: ShowKeys(); break;
       case Key::Code::Char:
         for (MenuItem* item : overlay.items) {
           const StrippedCaption caption = StripAccelerator(item->Caption());
@@ -200,15 +202,89 @@ class TerminalFrontEnd final : public FrontEnd {
     }
   }
 
-  // The focused control of the active form, kept valid: a pressable, usable
-  // control of that form, else its first one.
+  // The focused control of `form`, kept valid: the one the user moved to
+  // while it is still usable, else where the form's focus starts.
   Control* Focus(const Form& form) {
     const std::vector<Control*> controls = Focusables(form);
-    for (Control* control : controls) {
-      if (control == focus_) return control;
+    Control*& focus = focus_[&form];
+    if (std::find(controls.begin(), controls.end(), focus) == controls.end()) focus = FirstFocus(form);
+    return focus;
+  }
+  void SetFocus(const Form& form, Control* control) { focus_[&form] = control; }
+  // A dialog shown again starts where its focus starts.
+  void ForgetClosedForms() {
+    const std::vector<Form*> stack = tk_.FormStack();
+    std::erase_if(focus_, [&stack](const auto& entry) {
+      return std::find(stack.begin(), stack.end(), entry.first) == stack.end();
+    });
+  }
+
+  std::string Text(const ScreenText& text) const {
+    return tk_.Notes().text ? tk_.Notes().text(text.key, text.english) : std::string(text.english);
+  }
+  // A message box button's word, in the user's language.
+  std::string ButtonText(int button) const {
+    const std::string name = ButtonName(button);
+    for (const ScreenText& text : kScreenTexts) {
+      if (name == text.english && std::string_view(text.key).starts_with("Terminal_Button_")) return Text(text);
     }
-    focus_ = controls.empty() ? nullptr : controls.front();
-    return focus_;
+    return name;
+  }
+  std::string Caption(const Control& control) const {
+    return AnsiToUtf8(StripAccelerator(control.Caption()).text, tk_.Options().codePage);
+  }
+
+  // Whether leaving the main window would lose what it shows: a list
+  // holding figures.
+  static bool ResultsShown(const Form& form) {
+    for (const auto& component : form.Components()) {
+      if (component->GetKind() != Kind::ListView) continue;
+      for (const ListRow& row : static_cast<const ListView&>(*component).Rows()) {
+        for (const std::string& text : row.subItems) {
+          if (!text.empty()) return true;
+        }
+      }
+    }
+    return false;
+  }
+
+  // Esc, `q` or the close box on the main window: with results on screen
+  // the user is asked once; `q` at the question (so `q` typed twice) and
+  // Ctrl-C leave without one.
+  void LeaveMain(Form& form) {
+    if (ResultsShown(form)) {
+      Overlay box;
+      box.type = Overlay::Type::Box;
+      box.caption = AnsiToUtf8(tk_.ApplicationTitle(), tk_.Options().codePage);
+      box.text = Text(kScreenExitQuestion);
+      box.buttons = {kMrYes, kMrNo};
+      box.escape = kMrNo;
+      box.quitKey = true;
+      Show(box);
+      if (!box.done || box.result != kMrYes) return;
+    }
+    form.Close();
+  }
+
+  // Every key of the screen in front of the user, one a line.
+  void ShowKeys() {
+    const HintSet hints = Hints(true);
+    int keysWidth = 0;
+    for (const KeyHint& hint : hints.keys) keysWidth = std::max(keysWidth, static_cast<int>(Utf8Length(hint.keys)));
+    std::string text;
+    for (const KeyHint& hint : hints.keys) {
+      if (!text.empty()) text += "\n";
+      text += hint.keys + std::string(static_cast<std::size_t>(keysWidth - static_cast<int>(Utf8Length(hint.keys)) + 2), ' ') +
+              hint.action;
+    }
+    Overlay box;
+    box.type = Overlay::Type::Box;
+    box.caption = Text(kScreenKeysTitle);
+    box.text = text;
+    box.buttons = {kMrOk};
+    box.escape = kMrOk;
+    box.keysBox = true;
+    Show(box);
   }
 
   std::string Reserved(const Form& form) const { return &form == tk_.MainForm() ? "q" : ""; }
@@ -225,6 +301,8 @@ class TerminalFrontEnd final : public FrontEnd {
     }
     Form* form = tk_.ActiveForm();
     if (form == nullptr) return;
+    ForgetClosedForms();
+    const bool main = form == tk_.MainForm();
     const std::vector<Control*> controls = Focusables(*form);
     Control* focus = Focus(*form);
     if (focus != nullptr && focus->GetKind() == Kind::ListView && ListKey(static_cast<ListView&>(*focus), key)) return;
@@ -233,7 +311,15 @@ class TerminalFrontEnd final : public FrontEnd {
       const auto it = std::find(controls.begin(), controls.end(), focus);
       const int at = it == controls.end() ? 0 : static_cast<int>(it - controls.begin());
       const int count = static_cast<int>(controls.size());
-      focus_ = controls[static_cast<std::size_t>((at + step + count) % count)];
+      SetFocus(*form, controls[static_cast<std::size_t>((at + step + count) % count)]);
+    };
+    // Pressing the main window's close box leaves it as Esc does.
+    auto press = [&](Control& control) {
+      if (main && control.GetKind() == Kind::HoverImage) {
+        LeaveMain(*form);
+        return;
+      }
+      tk_.ClickControl(control);
     };
     switch (key.code) {
       case Key::Code::Tab:
@@ -243,30 +329,64 @@ class TerminalFrontEnd final : public FrontEnd {
       case Key::Code::Up:
       case Key::Code::Left: move(-1); break;
       case Key::Code::Enter:
-        if (focus != nullptr && focus->GetKind() != Kind::ListView) tk_.ClickControl(*focus);
+        if (focus == nullptr) break;
+        if (focus->GetKind() == Kind::ListView) {
+          if (Control* button = DefaultButtonOf(*form)) press(*button);
+          break;
+        }
+        press(*focus);
         break;
-      case Key::Code::Escape:
-      case Key::Code::Interrupt: form->Close(); break;
-      case Key::Code::Char: {
-        const char c = AsciiLower(key.ch);
-        if (c == 'q' && form == tk_.MainForm()) {
+      case Key::Code::F1: ShowKeys(); break;
+      case Key::Code::Interrupt:
+        if (main) {
           form->Close();
           break;
         }
+        [[fallthrough]];
+      case Key::Code::Escape: {
+        if (main) {
+          LeaveMain(*form);
+          break;
+        }
+        // A dialog backs out with its cancel button (the progress dialog's
+        // Stop): closing it around work that goes on would hide that work.
+        const EscapeAction action = EscapeFor(*form);
+        if (action.type == EscapeAction::Type::Press) {
+          SetFocus(*form, action.control);
+          press(*action.control);
+        } else if (action.type == EscapeAction::Type::Close) {
+          form->Close();
+        }
+        break;
+      }
+      case Key::Code::Char: {
+        const char c = AsciiLower(key.ch);
+        if (c == 'q' && main) {
+          LeaveMain(*form);
+          break;
+        }
         if (c == ' ') {
-          if (focus != nullptr && focus->GetKind() != Kind::ListView) tk_.ClickControl(*focus);
+          if (focus != nullptr && focus->GetKind() != Kind::ListView) press(*focus);
           break;
         }
         for (const auto& [control, letter] : AssignAccelerators(*form, Reserved(*form))) {
           if (letter != c) continue;
-          focus_ = const_cast<Control*>(control);
-          tk_.ClickControl(*focus_);
+          auto* target = const_cast<Control*>(control);
+          SetFocus(*form, target);
+          press(*target);
           break;
         }
         break;
       }
       default: break;
     }
+  }
+
+  static Control* DefaultButtonOf(const Form& form) {
+    for (Control* control : Focusables(form)) {
+      if (control->Default() && control->GetKind() != Kind::ListView) return control;
+    }
+    return nullptr;
   }
 
   // The selection keys of a focused list; false for the keys it leaves to
@@ -298,13 +418,15 @@ class TerminalFrontEnd final : public FrontEnd {
       std::vector<std::string> labels;
       int buttons = 0;
       for (int button : overlay.buttons) {
-        labels.push_back(CaptionWithKey(ButtonName(button), AsciiLower(ButtonName(button)[0])));
-        buttons += static_cast<int>(labels.back().size()) + 2;
+        const std::string word = ButtonText(button);
+        labels.push_back(" " + CaptionWithKey(word, AsciiLower(word[0])) + " ");
+        buttons += static_cast<int>(Utf8Length(labels.back())) + 2;
       }
       int longest = static_cast<int>(Utf8Length(overlay.caption)) + 4;
       for (const std::string& line : WrapText(overlay.text, 1 << 16)) {
         longest = std::max(longest, static_cast<int>(Utf8Length(line)));
       }
+      // The text has a blank column on each side inside the frame.
       const int width = std::min(std::max({longest + 4, buttons + 4, 24}), canvas.Cols());
       std::vector<std::string> lines = WrapText(overlay.text, width - 4);
       const int room = std::max(1, canvas.Rows() - 4);
@@ -315,13 +437,14 @@ class TerminalFrontEnd final : public FrontEnd {
       const int height = static_cast<int>(lines.size()) + 4;
       const int x = std::max(0, (canvas.Cols() - width) / 2);
       const int y = std::max(0, (canvas.Rows() - height) / 2);
-      canvas.Frame(x, y, width, height, ElideMiddle(overlay.caption, width - 6));
+      canvas.Box(x, y, width, height, ElideMiddle(overlay.caption, width - 6));
       for (std::size_t i = 0; i < lines.size(); ++i) canvas.Text(x + 2, y + 1 + static_cast<int>(i), lines[i]);
-      int bx = x + width - 2 - buttons;
+      // The buttons centred on their row, with equal gaps between them and
+      // at both ends.
+      const std::vector<int> at = CentredRow(labels, x + 1, width - 2);
       for (std::size_t i = 0; i < labels.size(); ++i) {
         const std::uint8_t style = static_cast<int>(i) == overlay.focus ? (kBold | kReverse) : kBold;
-        canvas.Text(bx, y + height - 2, " " + labels[i] + " ", style);
-        bx += static_cast<int>(labels[i].size()) + 2;
+        canvas.Text(at[i], y + height - 2, labels[i], style);
       }
       return;
     }
@@ -337,14 +460,15 @@ class TerminalFrontEnd final : public FrontEnd {
     const int height = perColumn + 2;
     const int x = std::clamp(menuAt_.x, 0, std::max(0, canvas.Cols() - boxWidth));
     const int y = std::clamp(menuAt_.y, 0, std::max(0, canvas.Rows() - height));
-    canvas.Frame(x, y, boxWidth, height, "");
+    canvas.Box(x, y, boxWidth, height, "");
     for (int i = 0; i < count; ++i) {
       const MenuItem& item = *overlay.items[static_cast<std::size_t>(i)];
       const int column = i / perColumn;
       const int row = y + 1 + i % perColumn;
       const int cx = x + 1 + column * width;
       if (item.IsSeparator()) {
-        canvas.HLine(cx, row, width - 1, kDim);
+        if (columns == 1) canvas.Separator(x, row, boxWidth);
+        else canvas.HLine(cx, row, width - 1);
         continue;
       }
       const StrippedCaption caption = StripAccelerator(item.Caption());
@@ -366,7 +490,9 @@ class TerminalFrontEnd final : public FrontEnd {
     std::string status;
     bool tooSmall = false;
     if (tk_.Minimized()) {
-      canvas.Text(1, 1, tk_.ApplicationTitle() + " is minimised. Press any key to restore it.");
+      for (std::size_t i = 0; const std::string& line : WrapText(Text(kScreenMinimised), std::max(1, cols - 2))) {
+        canvas.Text(1, 1 + static_cast<int>(i++), line);
+      }
     } else {
       for (Form* form : tk_.FormStack()) {
         if (!form->Visible()) continue;
@@ -385,39 +511,117 @@ class TerminalFrontEnd final : public FrontEnd {
         }
         NoteLists(*form, layout, options);
         PaintLayout(canvas, *form, layout, options);
-        if (form == tk_.MainForm()) DrawTitleNote(canvas, *form, layout);
+        if (form == tk_.MainForm()) {
+          DrawTitleNote(canvas, *form, layout);
+          // The window's top row is its title bar.
+          canvas.Tint(0, layout.client.y, canvas.Cols(), 1, kTitle);
+        }
         if (form == active) activeLayout_ = layout;
       }
       if (tooSmall) {
         canvas = Canvas(cols, std::max(1, rows - 1));
-        const std::string text = std::string(kTooSmall) + " (" + std::to_string(cols) + " x " +
-                                 std::to_string(rows) + "). Please make it larger: at least 60 x 18.";
+        const std::string text = Text(kScreenTooSmall) + " (" +
+                                 std::to_string(cols) + " x " + std::to_string(rows) + "). " +
+                                 Text(kScreenMakeLarger);
         const std::vector<std::string> lines = WrapText(text, std::max(1, cols - 2));
         for (std::size_t i = 0; i < lines.size(); ++i) canvas.Text(1, 1 + static_cast<int>(i), lines[i], kBold);
       } else {
         for (const Overlay* overlay : overlays_) DrawOverlay(canvas, *overlay);
       }
     }
-    if (tooSmall) {
-      status = "q: exit";
-    } else if (!overlays_.empty()) {
-      status = "Enter: choose  Tab: next  Esc: cancel";
-    } else if (active != nullptr) {
-      const Control* focus = Focus(*active);
-      if (focus != nullptr && !focus->Hint().empty()) status = AnsiToUtf8(focus->Hint(), tk_.Options().codePage) + "  |  ";
-      if (focus != nullptr && focus->GetKind() == Kind::ListView) status += "Up/Down/PgUp/PgDn: select  ";
-      status += "letter: press  Tab: next  Enter: press  Esc: close";
-      if (active == tk_.MainForm()) status += "  q: exit";
-    }
+    tooSmall_ = tooSmall;
+    const HintSet hints = Hints(false);
+    status = FitHints(hints.note, hints.keys, cols);
     Canvas footer(cols, 1);
     footer.Fill(0, 0, cols, 1, kReverse);
     footer.Text(0, 0, status, kReverse);
     std::string out = sizeChanged_ ? "\x1b[2J\x1b[H" : "\x1b[H";
     sizeChanged_ = false;
-    for (const std::string& line : canvas.Lines(true)) out += line + "\x1b[K\r\n";
-    out += footer.Lines(true).front() + "\x1b[K";
+    for (const std::string& line : canvas.Lines(true, look_)) out += line + "\x1b[K\r\n";
+    out += footer.Lines(true, look_).front() + "\x1b[K";
     session_->Write(out);
     lastScreen_ = canvas.Lines(false);
+  }
+
+  struct HintSet {
+    std::string note;  // the focused control's own hint
+    std::vector<KeyHint> keys;
+  };
+  // What the keys do on the screen in front of the user, most important
+  // first; with `all`, also the ones only the list of keys (F1) names.
+  HintSet Hints(bool all) {
+    HintSet out;
+    auto add = [&out](std::string keys, std::string action, int priority) {
+      out.keys.push_back({std::move(keys), std::move(action), priority});
+    };
+    const std::string next = Text(kScreenNext);
+    const std::string help = Text(kScreenAllKeys);
+    if (tk_.Minimized()) {
+      add(Text(kScreenAnyKey), Text(kScreenRestore), 0);
+      return out;
+    }
+    if (tooSmall_ && overlays_.empty()) {
+      add("q", Text(kScreenExit), 0);
+      return out;
+    }
+    if (!overlays_.empty()) {
+      const Overlay& overlay = *overlays_.back();
+      if (overlay.type == Overlay::Type::Menu) {
+        add("Enter", Text(kScreenChoose), 1);
+        add(Text(kScreenUpDown), Text(kScreenMove), 2);
+        add(Text(kScreenLetter), Text(kScreenChoose), 3);
+        add("Esc", Text(kScreenClose), 1);
+      } else {
+        if (!overlay.buttons.empty()) {
+          add("Enter", ButtonText(overlay.buttons[static_cast<std::size_t>(overlay.focus)]), 1);
+        }
+        if (overlay.buttons.size() > 1) add("Tab", next, 2);
+        if (overlay.buttons.size() > 1) {
+          std::string letters;
+          for (int button : overlay.buttons) {
+            letters += (letters.empty() ? "" : "/") + std::string(1, AsciiLower(ButtonText(button)[0]));
+          }
+          add(letters, Text(kScreenAnswer), 3);
+        }
+        if (overlay.escape) add("Esc", ButtonText(*overlay.escape), 1);
+        if (overlay.quitKey) add("q", Text(kScreenExit), 4);
+      }
+      if (!overlay.keysBox) add("F1", help, 0);
+      return out;
+    }
+    Form* form = tk_.ActiveForm();
+    if (form == nullptr) return out;
+    const bool main = form == tk_.MainForm();
+    const Control* focus = Focus(*form);
+    if (focus != nullptr && !focus->Hint().empty()) out.note = AnsiToUtf8(focus->Hint(), tk_.Options().codePage);
+    const bool list = focus != nullptr && focus->GetKind() == Kind::ListView;
+    const bool check = focus != nullptr && focus->GetKind() == Kind::CheckBox;
+    if (list) {
+      add(Text(kScreenListKeys), Text(kScreenSelect), 1);
+      if (const Control* button = DefaultButtonOf(*form)) add("Enter", Caption(*button), 2);
+    } else if (check) {
+      add(Text(kScreenSpace), Text(kScreenToggle), 1);
+    } else if (focus != nullptr) {
+      add("Enter", main ? Text(kScreenPress) : Caption(*focus), 1);
+    }
+    if (Focusables(*form).size() > 1) {
+      add("Tab", next, 2);
+      if (all) add("Shift-Tab", Text(kScreenPrevious), 5);
+    }
+    if (!AssignAccelerators(*form, Reserved(*form)).empty()) {
+      add(Text(kScreenLetter), Text(kScreenPress), 4);
+    }
+    if (main) {
+      add("q", Text(kScreenExit), 3);
+      if (all) add("Esc", Text(kScreenExit), 5);
+      if (all) add("Ctrl-C", Text(kScreenExitAtOnce), 5);
+    } else {
+      const EscapeAction action = EscapeFor(*form);
+      if (action.type == EscapeAction::Type::Press) add("Esc", Caption(*action.control), 1);
+      else if (action.type == EscapeAction::Type::Close) add("Esc", Text(kScreenClose), 1);
+    }
+    add("F1", help, 0);
+    return out;
   }
 
   // The lists' selection, scrolling and information line.
@@ -466,14 +670,16 @@ class TerminalFrontEnd final : public FrontEnd {
 
   ConsoleToolkit& tk_;
   std::unique_ptr<TerminalSession> session_;
+  const Look look_;
   std::unique_ptr<KeyReader> reader_;
   std::vector<Overlay*> overlays_;
-  Control* focus_ = nullptr;
+  std::map<const Form*, Control*> focus_;
   FormLayout activeLayout_;
   CellRect menuAt_{};
   std::map<const ListView*, ListState> lists_;
   std::map<const ListView*, int> pageRows_;
   std::vector<std::string> lastScreen_;
+  bool tooSmall_ = false;
   bool sizeChanged_ = false;
   bool dirty_ = true;
   Clock::time_point lastDraw_{};

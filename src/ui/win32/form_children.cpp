@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "ui/mnemonics.h"
+#include "ui/tab_order.h"
 #include "ui/text_shorten.h"
 #include "ui/win32/form_window.h"
 #include "ui/win32/toolkit_impl.h"
@@ -120,6 +121,20 @@ void FormWindow::OrderChildren() {
     return TabPath(static_cast<const Control&>(*a->component)) <
            TabPath(static_cast<const Control&>(*b->component));
   });
+  // A dialog is read row by row, and Tab goes the way it is read; the main
+  // window keeps its authored order (its buttons' column before its list).
+  if (form_.Border() != hv::ui::BorderStyle::None) {
+    std::vector<const Control*> controls;
+    for (const Slot* slot : windowed) controls.push_back(static_cast<const Control*>(slot->component));
+    const std::vector<const Control*> order = hv::ui::VisualOrder(controls);
+    std::vector<Slot*> sorted;
+    for (const Control* control : order) {
+      for (Slot* slot : windowed) {
+        if (slot->component == control) sorted.push_back(slot);
+      }
+    }
+    windowed = std::move(sorted);
+  }
   // The z-order is the tab order: the first control on top.
   HWND after = HWND_TOP;
   for (Slot* slot : windowed) {
@@ -130,6 +145,16 @@ void FormWindow::OrderChildren() {
 
 void FormWindow::FocusFirst() {
   if (window_ == nullptr) return;
+  // A dialog's default button, when it can take the focus; else the first
+  // control in the tab order.
+  for (const auto& slot : slots_) {
+    if (!IsPushButton(*slot)) continue;
+    const auto& control = static_cast<const Control&>(*slot->component);
+    if (control.Default() && control.Usable() && (::GetWindowLongA(slot->child, GWL_STYLE) & WS_TABSTOP) != 0) {
+      ::SetFocus(slot->child);
+      return;
+    }
+  }
   HWND first = ::GetNextDlgTabItem(window_, nullptr, FALSE);
   if (first != nullptr && (::GetWindowLongA(first, GWL_STYLE) & WS_TABSTOP) != 0) {
     ::SetFocus(first);
@@ -241,11 +266,11 @@ void FormWindow::SyncChild(Slot& slot) {
       current.bottom - current.top != b.height) {
     ::SetWindowPos(child, nullptr, b.left, b.top, b.width, b.height, SWP_NOZORDER | SWP_NOACTIVATE);
   }
-  if (control.GetKind() == Kind::FlatButton) {
+  if (control.GetKind() == Kind::FlatButton || control.GetKind() == Kind::CheckBox) {
     // Its text and the letters of the others follow the captions.
     SyncMnemonics();
   } else if (slot.how != Realisation::ListView) {
-    const std::string text = slot.how == Realisation::Memo ? WithCrLf(control.Caption()) : control.Caption();
+    const std::string text = slot.how == Realisation::Memo ? MemoText(slot) : control.Caption();
     if (WindowText(child) != text) ::SetWindowTextA(child, text.c_str());
   }
   const bool shown = control.Showing();
@@ -259,7 +284,8 @@ void FormWindow::SyncChild(Slot& slot) {
 void FormWindow::SyncMnemonics() {
   const auto derived = hv::ui::DerivedMnemonics(form_);
   for (const auto& slot : slots_) {
-    if (slot->component->GetKind() != Kind::FlatButton || slot->child == nullptr) continue;
+    const Kind kind = slot->component->GetKind();
+    if ((kind != Kind::FlatButton && kind != Kind::CheckBox) || slot->child == nullptr) continue;
     const auto* control = static_cast<const Control*>(slot->component);
     const auto found = derived.find(control);
     const std::string& text = found != derived.end() ? found->second : control->Caption();
@@ -345,7 +371,9 @@ void FormWindow::SyncListView(Slot& slot) {
     ::GetTextExtentPoint32A(dc.get(), text.data(), static_cast<int>(text.size()), &size);
     return static_cast<int>(size.cx);
   };
-  const int room = columns.empty() ? 0 : columns[0].width - kListLabelPadding;
+  // The first column as wide as it is now: the user may have widened it.
+  const int width = columns.empty() ? 0 : static_cast<int>(::SendMessageA(list, LVM_GETCOLUMNWIDTH, 0, 0));
+  const int room = (width > 0 ? width : columns.empty() ? 0 : columns[0].width) - kListLabelPadding;
   auto shownCaption = [&](const hv::ui::ListRow& row) { return hv::ui::ShortenInMiddle(row.caption, room, measure); };
   slot.shownCaptions.resize(std::min(slot.shownCaptions.size(), rows.size()));
 
@@ -374,6 +402,46 @@ void FormWindow::SyncListView(Slot& slot) {
     ::SendMessageA(list, LVM_DELETEITEM, i - 1, 0);
   }
   slot.rows = rows;
+}
+
+void FormWindow::ReshortenList(Slot& slot, int width) {
+  HWND list = slot.child;
+  if (list == nullptr || !slot.listReady) return;
+  WindowDc dc(list);
+  Selected font(dc.get(), FontFor(static_cast<const Control&>(*slot.component)));
+  auto measure = [&dc](std::string_view text) {
+    SIZE size{};
+    ::GetTextExtentPoint32A(dc.get(), text.data(), static_cast<int>(text.size()), &size);
+    return static_cast<int>(size.cx);
+  };
+  for (std::size_t i = 0; i < slot.rows.size() && i < slot.shownCaptions.size(); ++i) {
+    const std::string caption = hv::ui::ShortenInMiddle(slot.rows[i].caption, width - kListLabelPadding, measure);
+    if (caption == slot.shownCaptions[i]) continue;
+    LVITEMA entry{};
+    entry.iSubItem = 0;
+    entry.pszText = const_cast<char*>(caption.c_str());
+    ::SendMessageA(list, LVM_SETITEMTEXTA, i, reinterpret_cast<LPARAM>(&entry));
+    slot.shownCaptions[i] = caption;
+  }
+}
+
+std::string FormWindow::MemoText(Slot& slot) {
+  const auto& control = static_cast<const Control&>(*slot.component);
+  const std::string& caption = control.Caption();
+  // A name without blanks (a hive being read) would be broken anywhere: it
+  // is shortened in its middle to one line, as the list shows names.
+  if (slot.child == nullptr || caption.find_first_of(" \r\n") != std::string::npos) return WithCrLf(caption);
+  RECT area{};
+  ::SendMessageA(slot.child, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&area));
+  const int room = area.right - area.left;
+  if (room <= 0) return caption;
+  WindowDc dc(slot.child);
+  Selected font(dc.get(), FontFor(control));
+  return hv::ui::ShortenInMiddle(caption, room, [&dc](std::string_view text) {
+    SIZE size{};
+    ::GetTextExtentPoint32A(dc.get(), text.data(), static_cast<int>(text.size()), &size);
+    return static_cast<int>(size.cx);
+  });
 }
 
 void FormWindow::SyncTool(Slot& slot) {

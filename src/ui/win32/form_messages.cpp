@@ -260,7 +260,23 @@ LRESULT FormWindow::OnGetDefId(const Message&) {
 
 LRESULT FormWindow::OnNotify(const Message& m) {
   const auto* header = reinterpret_cast<const NMHDR*>(m.lParam);
-  if (header == nullptr || header->code != LVN_GETINFOTIPA) return DefaultFormProc(m);
+  if (header == nullptr) return DefaultFormProc(m);
+  // A list's first column resized by the user: its names are shortened
+  // again to the new width.
+  if (header->code == HDN_ITEMCHANGEDA || header->code == HDN_ITEMCHANGEDW) {
+    const auto* change = reinterpret_cast<const NMHEADERA*>(m.lParam);
+    for (const auto& slot : slots_) {
+      if (slot->child == nullptr || slot->how != Realisation::ListView) continue;
+      if (slot->child != header->hwndFrom && slot->child != ::GetParent(header->hwndFrom)) continue;
+      if (change->iItem == 0) {
+        const int width = static_cast<int>(::SendMessageA(slot->child, LVM_GETCOLUMNWIDTH, 0, 0));
+        if (width > 0) ReshortenList(*slot, width);
+      }
+      break;
+    }
+    return DefaultFormProc(m);
+  }
+  if (header->code != LVN_GETINFOTIPA) return DefaultFormProc(m);
   // A list row whose name is shown shortened gives its whole name as its tip.
   auto* tip = reinterpret_cast<NMLVGETINFOTIPA*>(m.lParam);
   for (const auto& slot : slots_) {

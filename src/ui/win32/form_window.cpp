@@ -354,7 +354,8 @@ void FormWindow::PaintSkinned(HDC dc, Slot& slot, const RECT& client) {
       PaintFlatButton(dc, client, WindowText(slot.child), FontFor(control), control.BorderColor(), state);
       break;
     case Kind::CheckBox:
-      PaintCheckBox(dc, client, control.Caption(), FontFor(control), palette,
+      // As a flat button's, the window text carries the keyboard letter.
+      PaintCheckBox(dc, client, WindowText(slot.child), FontFor(control), palette,
                     static_cast<hv::ui::CheckBox&>(control).Checked(), state);
       break;
     case Kind::ImageButton: {
@@ -453,6 +454,22 @@ void FormWindow::Click(Slot& slot) {
   auto& control = static_cast<Control&>(*slot.component);
   if (!control.EnabledWithParents()) return;
   toolkit_.Guard([&] { control.Click(); });
+}
+
+void FormWindow::KeyboardClick(Slot& slot) {
+  // The control's lower left corner, where a menu below it begins.
+  RECT r{};
+  if (slot.child == nullptr || !::GetWindowRect(slot.child, &r)) {
+    Click(slot);
+    return;
+  }
+  const POINT at{r.left, r.bottom};
+  const POINT* outer = toolkit_.KeyboardAnchor();
+  const POINT saved = outer != nullptr ? *outer : POINT{};
+  const bool hadOuter = outer != nullptr;
+  toolkit_.SetKeyboardAnchor(&at);
+  Click(slot);
+  toolkit_.SetKeyboardAnchor(hadOuter ? &saved : nullptr);
 }
 
 void FormWindow::InvalidateSlot(Slot& slot) {

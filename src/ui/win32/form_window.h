@@ -140,6 +140,10 @@ class FormWindow {
   void SyncChild(Slot& slot);
   void SyncPainted(Slot& slot);
   void SyncListView(Slot& slot);
+  // The first column's names shortened again to the column's `width` (pixels).
+  void ReshortenList(Slot& slot, int width);
+  // A memo's text as shown.
+  std::string MemoText(Slot& slot);
   void SyncTool(Slot& slot);
   void SyncTimer(Slot& slot);
   void AutoSize(Slot& slot);
@@ -155,6 +159,8 @@ class FormWindow {
   Slot* PaintedAt(POINT point) const;
   void SetHot(Slot* slot);
   void Click(Slot& slot);
+  // A click from the keyboard (Enter, Space, the control's letter).
+  void KeyboardClick(Slot& slot);
   // Push buttons: Enter presses the default one when the focus is on no
   // push button; the focused one is the default while it has the focus.
   static bool IsPushButton(const Slot& slot);

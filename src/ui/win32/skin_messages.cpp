@@ -168,7 +168,7 @@ LRESULT FormWindow::OnSkinKeyDown(Slot& slot, const Message& m) {
     return 0;
   }
   if (m.wParam == VK_RETURN && control.GetKind() != Kind::CheckBox) {
-    Click(slot);
+    KeyboardClick(slot);
     return 0;
   }
   return DefaultSkinProc(slot, m);
@@ -179,14 +179,14 @@ LRESULT FormWindow::OnSkinKeyUp(Slot& slot, const Message& m) {
   slot.keyPressed = slot.pressed = false;
   slot.hot = false;
   ::InvalidateRect(slot.child, nullptr, FALSE);
-  Click(slot);
+  KeyboardClick(slot);
   return 0;
 }
 
 LRESULT FormWindow::OnSkinBmClick(Slot& slot, const Message&) {
   // The dialog manager's answer to the control's mnemonic.
   const Control& control = ControlOf(slot);
-  if (Clickable(control) && control.EnabledWithParents()) Click(slot);
+  if (Clickable(control) && control.EnabledWithParents()) KeyboardClick(slot);
   return 0;
 }
 

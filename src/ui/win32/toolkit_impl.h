@@ -71,6 +71,15 @@ class ToolkitImpl {
   const std::string& AppTitle() const { return appTitle_; }
   void SetAppTitle(const std::string& title);
 
+  // While a control pressed from the keyboard runs its click, the point
+  // under it: a menu it opens at "the cursor" opens at the control, not
+  // wherever the mouse happens to be.
+  const POINT* KeyboardAnchor() const { return anchored_ ? &anchor_ : nullptr; }
+  void SetKeyboardAnchor(const POINT* at) {
+    anchored_ = at != nullptr;
+    if (at != nullptr) anchor_ = *at;
+  }
+
  private:
   struct Modal {
     hv::ui::Form* form;
@@ -87,6 +96,8 @@ class ToolkitImpl {
   hv::ui::Form* main_ = nullptr;
   std::string appTitle_;
   int quitCode_ = -1;  // a WM_QUIT met inside a modal loop, re-posted after it
+  POINT anchor_{};
+  bool anchored_ = false;
 };
 
 }  // namespace w32ui

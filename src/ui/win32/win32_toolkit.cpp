@@ -116,6 +116,7 @@ void Win32Toolkit::Popup(PopupMenu& menu, Point screenPoint) {
 }
 
 Point Win32Toolkit::GetCursorPos() {
+  if (const POINT* anchor = impl_->KeyboardAnchor()) return {anchor->x, anchor->y};
   POINT p{};
   ::GetCursorPos(&p);
   return {p.x, p.y};

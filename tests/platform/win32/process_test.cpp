@@ -20,6 +20,24 @@ TEST(Win32Process, ProgramFolderHoldsTheExecutable) {
   EXPECT_NE(os.GetFileAttributesA(self.c_str()), file::kInvalidFileAttributes) << self;
 }
 
+// A program on a write-protected folder keeps its settings in the user's
+// application data folder.
+TEST(Win32Process, SettingsFallbackIsTheUsersApplicationDataFolder) {
+  Win32Platform os;
+  const std::string folder = os.SettingsFallbackFolder(true);
+  ASSERT_FALSE(folder.empty());
+  EXPECT_NE(folder.find("\\Talvix Hivora\\"), std::string::npos) << folder;
+  EXPECT_EQ(folder.back(), '\\');
+  const DWORD attributes = os.GetFileAttributesA(folder.c_str());
+  ASSERT_NE(attributes, file::kInvalidFileAttributes) << folder;
+  const std::string file = folder + "probe.ini";
+  EXPECT_TRUE(os.WritePrivateProfileStringA("Options", "Lan", "German", file.c_str()));
+  char value[16] = {};
+  os.GetPrivateProfileStringA("Options", "Lan", "", value, sizeof value, file.c_str());
+  EXPECT_STREQ(value, "German");
+  EXPECT_EQ(os.SettingsFallbackFolder(false), folder);
+}
+
 TEST(Win32Process, CommandLineNamesTheProgramFirst) {
   Win32Platform os;
   const std::string program = ParamStr(os.GetCommandLineA(), 0);

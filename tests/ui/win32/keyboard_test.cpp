@@ -166,6 +166,33 @@ TEST_F(KeyboardTest, EnterAndSpacePressTheFocusedFlatButton) {
   EXPECT_EQ(form.clicks, (std::vector<std::string>{"bOptions", "bOptions"}));
 }
 
+// A menu a button opens "at the cursor" opens below the button when the
+// button was pressed from the keyboard, and at the mouse when clicked.
+TEST_F(KeyboardTest, AButtonPressedFromTheKeyboardAnchorsItsMenuBelowItself) {
+  MainLike form(tk);
+  std::vector<hv::ui::Point> at;
+  form.options.OnClick = [&] { at.push_back(tk.GetCursorPos()); };
+  form.Show();
+  Activate(form);
+  ::SetCursorPos(3, 3);
+  ::SetFocus(Child(form, form.options));
+  PumpFor(50);
+  RECT r{};
+  ::GetWindowRect(Child(form, form.options), &r);
+  Press(VK_RETURN);
+  Press('O', VK_MENU);
+  ASSERT_EQ(at.size(), 2u);
+  for (const hv::ui::Point& p : at) {
+    EXPECT_EQ(p.x, r.left);
+    EXPECT_EQ(p.y, r.bottom);
+  }
+  // Outside a keyboard press, the mouse's place.
+  POINT mouse{};
+  ::GetCursorPos(&mouse);
+  EXPECT_EQ(tk.GetCursorPos().x, mouse.x);
+  EXPECT_EQ(tk.GetCursorPos().y, mouse.y);
+}
+
 TEST_F(KeyboardTest, LettersComeFromTheCaptionsWithoutMarkers) {
   MainLike form(tk);
   form.Show();
@@ -229,6 +256,64 @@ TEST_F(KeyboardTest, EnterPressesTheDefaultAndEscapeTheCancelButton) {
   // Alt and a marked letter press that button.
   Press('C', VK_MENU);
   EXPECT_EQ(dialog.cancelClicks, 2);
+}
+
+// A dialog whose authored tab orders disagree with its look (as Options'
+// do): Tab goes the way the dialog reads, and the focus starts on OK.
+class MisorderedLike : public hv::ui::Form {
+ public:
+  explicit MisorderedLike(hv::ui::Toolkit& tk)
+      : Form(tk, "frmMisordered", nullptr),
+        top(Add<CheckBox>("cbTop")),
+        middle(Add<CheckBox>("cbMiddle")),
+        bottom(Add<CheckBox>("cbBottom")),
+        ok(Add<Control>(Kind::SkinButton, "bOK")),
+        cancel(Add<Control>(Kind::SkinButton, "bCancel")) {
+    SetCaption("Options");
+    SetClientSize(377, 178);
+    top.SetBounds({16, 16, 200, 19});
+    top.SetCaption("Top");
+    top.SetTabOrder(2);
+    middle.SetBounds({16, 48, 200, 19});
+    middle.SetCaption("Middle");
+    middle.SetTabOrder(0);
+    bottom.SetBounds({16, 81, 200, 19});
+    bottom.SetCaption("Bottom");
+    bottom.SetTabOrder(1);
+    ok.SetBounds({187, 140, 80, 27});
+    ok.SetCaption("&OK");
+    ok.SetTabOrder(1);
+    ok.SetDefault(true);
+    cancel.SetBounds({288, 140, 80, 27});
+    cancel.SetCaption("&Cancel");
+    cancel.SetTabOrder(0);
+  }
+  CheckBox& top;
+  CheckBox& middle;
+  CheckBox& bottom;
+  Control& ok;
+  Control& cancel;
+};
+
+TEST_F(KeyboardTest, ADialogsTabGoesTheWayItReadsAndItsFocusStartsOnTheDefaultButton) {
+  MisorderedLike dialog(tk);
+  dialog.Show();
+  Activate(dialog);
+  EXPECT_EQ(::GetFocus(), Child(dialog, dialog.ok));
+  const std::vector<::HWND> order = {Child(dialog, dialog.cancel), Child(dialog, dialog.top),
+                                     Child(dialog, dialog.middle), Child(dialog, dialog.bottom),
+                                     Child(dialog, dialog.ok)};
+  for (::HWND expected : order) {
+    Press(VK_TAB);
+    EXPECT_EQ(::GetFocus(), expected);
+  }
+  // Check boxes have letters too, derived from their captions.
+  char text[64] = {};
+  ::GetWindowTextA(Child(dialog, dialog.middle), text, sizeof text);
+  EXPECT_STREQ(text, "&Middle");
+  Press('M', VK_MENU);
+  EXPECT_TRUE(dialog.middle.Checked());
+  EXPECT_FALSE(dialog.top.Checked());
 }
 
 }  // namespace

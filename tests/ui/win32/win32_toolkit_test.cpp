@@ -362,6 +362,14 @@ TEST_F(Win32ToolkitTest, NativeControlsFollowTheModel) {
 
   form.memo.SetCaption("line one\nline two");
   EXPECT_EQ(TextOf(Child(form, form.memo)), "line one\r\nline two");
+  // A hive's name too wide for the memo is shortened in its middle, its end
+  // kept; one that fits is shown whole.
+  form.memo.SetCaption("\\REGISTRY\\USER\\S-1-5-21-3623811015-3361044348-30300820-1001_Classes");
+  const std::string shown = TextOf(Child(form, form.memo));
+  EXPECT_NE(shown.find('\x85'), std::string::npos) << shown;
+  EXPECT_TRUE(shown.ends_with("1001_Classes")) << shown;
+  form.memo.SetCaption("\\REGISTRY\\MACHINE\\SAM");
+  EXPECT_EQ(TextOf(Child(form, form.memo)), "\\REGISTRY\\MACHINE\\SAM");
 
   // Flat buttons are windows of their own, so that they take the focus;
   // their text carries the keyboard letter derived from the caption.
@@ -405,6 +413,22 @@ TEST_F(Win32ToolkitTest, ListViewFollowsRowsColumnsAndGridLines) {
   EXPECT_TRUE(shortened.ends_with("-1001_Classes")) << shortened;
   EXPECT_TRUE(shortened.starts_with("\\REGISTRY")) << shortened;
   EXPECT_EQ(form.list.Rows()[1].caption, profile);
+  // The user widens the column (the width, then the header's notice that a
+  // drag of its divider sends): the name is shortened again to the new
+  // width, here whole; narrowed again, shortened again.
+  auto resize = [&](int width) {
+    ::SendMessageA(list, LVM_SETCOLUMNWIDTH, 0, MAKELPARAM(width, 0));
+    NMHEADERA notice{};
+    notice.hdr.hwndFrom = reinterpret_cast<::HWND>(::SendMessageA(list, LVM_GETHEADER, 0, 0));
+    notice.hdr.code = HDN_ITEMCHANGEDA;
+    notice.iItem = 0;
+    ::SendMessageA(Win(form.Handle()), WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&notice));
+  };
+  resize(600);
+  EXPECT_EQ(cell(1, 0), profile);
+  resize(120);
+  EXPECT_NE(cell(1, 0).find('\x85'), std::string::npos) << cell(1, 0);
+  EXPECT_TRUE(cell(1, 0).ends_with("1001_Classes")) << cell(1, 0);
   form.list.SetSubItem(0, 0, "256 KB");
   form.list.SetSubItem(1, 0, "12,288 KB");
   EXPECT_EQ(cell(0, 1), "256 KB");
