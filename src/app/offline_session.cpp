@@ -167,6 +167,13 @@ std::optional<int> OfflineSession::ReadCommandLine(int argc, const char* const* 
 std::optional<int> OfflineSession::Begin(OfflinePlatform& platform, bool attended) {
   // A listing reads only: it takes no lock and owns nothing.
   const bool listing = options_.settle == SettleAction::kListRestorePoints;
+  const std::string where = options_.root      ? options_.root->string() + ": "
+                            : options_.machine ? options_.machine->string() + ": "
+                                               : std::string();
+  if (platform.readOnlyInstallation() && !platform.workDirError().empty()) {
+    return Ended(nullptr, Refuse(where + "the installation is read-only and " + platform.workDirError(),
+                                 offline::kUsageExitCode));
+  }
   if (!platform.owner() && !listing) {
     if (platform.lockError() != err::kSuccess) {
       const std::string why = offline::ErrorText(platform.lockError());
@@ -180,6 +187,22 @@ std::optional<int> OfflineSession::Begin(OfflinePlatform& platform, bool attende
     }
     return std::nullopt;  // the front end brings the owner forward
   }
+  if (platform.readOnlyInstallation()) {
+    // Nothing of it may change: what would have to is refused with what to do.
+    const offline::JournalState state = platform.journal().State();
+    if (!platform.journal().Problem() && !platform.journal().Entries().empty() &&
+        (state == offline::JournalState::kRestarting || state == offline::JournalState::kRestoring)) {
+      return Ended(&platform, Refuse(where + "the installation is read-only, and an interrupted " +
+                                         (state == offline::JournalState::kRestoring ? "restore" : "restart") +
+                                         " waits to be finished in it: mount it read-write and run hivora again",
+                                     offline::kUsageExitCode));
+    }
+    if (options_.settle != SettleAction::kNone) {
+      return Ended(&platform, Refuse(where + "the installation is read-only: mount it read-write to settle or "
+                                             "restore it",
+                                     offline::kUsageExitCode));
+    }
+  }
   if (auto invalid = offline::SettleInvalidJournal(platform, options_.settle)) {
     SayAll(invalid->lines);
     return Ended(&platform, invalid->exitCode);
@@ -191,13 +214,13 @@ std::optional<int> OfflineSession::Begin(OfflinePlatform& platform, bool attende
   if (options_.settle != SettleAction::kNone) {
     return Ended(&platform, Settle(platform, options_.settle, options_.restorePointId));
   }
-  if (auto code = SettlePendingAtStart(platform, attended)) return Ended(&platform, *code);
+  // Replacements left waiting cannot be applied on a disk that cannot be written: told, not asked.
+  if (auto code = SettlePendingAtStart(platform, attended && !platform.readOnlyInstallation())) {
+    return Ended(&platform, *code);
+  }
   // Settling works on what is left of an installation; the window needs hives.
   const offline::InstallationCheck check = offline::CheckInstallation(platform);
   if (check.refusal) {
-    const std::string where = options_.root      ? options_.root->string() + ": "
-                              : options_.machine ? options_.machine->string() + ": "
-                                                 : std::string();
     return Ended(&platform, Refuse(where + *check.refusal, offline::kUsageExitCode));
   }
   warnings_ = check.warnings;
@@ -300,6 +323,8 @@ int OfflineSession::RunOutcome(OfflinePlatform& platform) {
     if (silent && (!record.lastAnalysis || !record.lastAnalysis->accepted)) {
       Say("the analysis failed: " + (record.lastAnalysis ? record.lastAnalysis->refusal : std::string("it did not run")) +
           "; nothing was replaced");
+    } else if (const std::string cannot = platform.CommitRefusal(); !cannot.empty()) {
+      Say("nothing was replaced: " + cannot);
     } else {
       Say("nothing was replaced");
     }

@@ -203,6 +203,9 @@ class FakePlatform : public Platform {
   void SetDateTimeFormat(std::function<std::string(const SystemTime&)> shortDate,
                          std::function<std::string(const SystemTime&)> longTime);
   void SetDecimalSeparator(char separator);
+  // Why no hive can be replaced (CommitRefusal); why a save into a file failed (SaveFailureText).
+  void SetCommitRefusal(const std::string& why);
+  void SetSaveFailureText(const std::string& file, const std::string& why);
 
   // ================================================================ Platform
   LSTATUS RegOpenKeyA(HKEY root, const char* subKey, HKEY* result) override;
@@ -260,6 +263,8 @@ class FakePlatform : public Platform {
   std::string FormatShortDate(const SystemTime& time) override;
   std::string FormatLongTime(const SystemTime& time) override;
   char DecimalSeparator() override;
+  std::string CommitRefusal() override;
+  std::string SaveFailureText(const char* file) override;
 
  private:
   class SrLibrary;
@@ -268,6 +273,8 @@ class FakePlatform : public Platform {
   std::optional<std::filesystem::path> HostPathLocked(const std::string& path) const;
   std::string HostKeyLocked(const std::string& path) const;
   HANDLE NewHandleLocked();
+  std::string commitRefusal_;
+  std::map<std::string, std::string> saveFailureTexts_;
   LSTATUS OpenKey(const char* call, HKEY root, const char* subKey, DWORD options, DWORD samDesired,
                   HKEY* result);
 
