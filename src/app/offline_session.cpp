@@ -224,6 +224,10 @@ std::optional<int> OfflineSession::Begin(OfflinePlatform& platform, bool attende
     return Ended(&platform, Refuse(where + *check.refusal, offline::kUsageExitCode));
   }
   warnings_ = check.warnings;
+  if (platform.readOnlyInstallation() && !Unattended()) {
+    warnings_.push_back("The installation is read-only: it is analysed with its copies in " +
+                        platform.workDir()->path().string() + ", and none of its hives can be replaced.");
+  }
   return std::nullopt;
 }
 

@@ -1,6 +1,8 @@
 // The Linux program's answer to each command line, installation state and
 // fault: its exit code, the line it says on stderr and what it changed.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -328,8 +330,10 @@ TEST_F(SessionProgramTest, AReadOnlyMountIsAnalysedInTheWorkFolderAndLeftAsItWas
   EXPECT_EQ(figures(readOnly), figures(ReadWholeFile(dir / "rw.ini")));
 }
 
-// An interrupted restart cannot be finished on a read-only mount: refused
-// with what to do; and a work folder another party could reach into is refused.
+// The installation's own lock, taken through the read-only mount, still
+// excludes an owner that has it read-write. An interrupted restart cannot be
+// finished on a read-only mount: refused with what to do; and a work folder
+// another party could reach into is refused.
 TEST_F(SessionProgramTest, AReadOnlyMountRefusesAnUnfinishedRestartAndAWorkFolderNotItsOwn) {
   const fs::path mounted = dir / "mounted";
   const std::string hive = "C:\\Windows\\System32\\config\\SAM";
@@ -337,6 +341,8 @@ TEST_F(SessionProgramTest, AReadOnlyMountRefusesAnUnfinishedRestartAndAWorkFolde
   std::ofstream(c / "ProgramData" / "Talvix Hivora" / "pending.journal", std::ios::binary)
       << "Talvix Hivora pending replacements 1\nstate=restarting\nreplace=" << hive << "|" << hive << ".hvx|" << hive
       << ".bak\n";
+  const fs::path lockFile = c / "ProgramData" / "Talvix Hivora" / "hivora.lock";
+  std::ofstream(lockFile) << "";
   fs::create_directories(dir / "real");
   fs::permissions(dir / "real", fs::perms::owner_all);
   fs::create_directory_symlink(dir / "real", dir / "link");
@@ -351,6 +357,15 @@ TEST_F(SessionProgramTest, AReadOnlyMountRefusesAnUnfinishedRestartAndAWorkFolde
                           "' '" HIVORA_PROGRAM "' --root '" + mounted.string() + "' " + arguments +
                           " </dev/null 2>&1");
   };
+  {
+    const int owner = ::open(lockFile.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(owner, 0);
+    ASSERT_EQ(::flock(owner, LOCK_EX | LOCK_NB), 0);
+    const ProgramRun held = run("--work-dir '" + (dir / "work").string() + "' /Scan r.ini");
+    ::close(owner);
+    EXPECT_EQ(held.exitCode, 1) << held.out;
+    EXPECT_NE(held.out.find("another hivora works on"), std::string::npos) << held.out;
+  }
   const ProgramRun restart = run("--work-dir '" + (dir / "work").string() + "' /Scan r.ini");
   EXPECT_EQ(restart.exitCode, 2) << restart.out;
   EXPECT_NE(restart.out.find("the installation is read-only, and an interrupted restart waits to be finished in "

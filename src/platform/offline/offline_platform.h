@@ -115,6 +115,10 @@ class OfflinePlatform : public Platform {
   bool readOnlyInstallation() const { return readOnlyInstallation_; }
   // Why the work folder of a read-only installation cannot be used; empty when it can.
   const std::string& workDirError() const { return workDirError_; }
+  const WorkDir* workDir() const { return workDir_.get(); }
+  // Where the copy named `host` (beside its hive) is really kept: the work
+  // folder for a read-only installation, else `host` itself.
+  std::filesystem::path KeptAt(const std::filesystem::path& host) const;
   // The host files of the hivelist's hives.
   std::vector<RestorePointSource> HiveSources() const;
   RunReport report() const;
@@ -204,7 +208,6 @@ class OfflinePlatform : public Platform {
   // A path of the program as a host file; a copy beside a hive of a read-only
   // installation is in the work folder.
   std::optional<std::filesystem::path> ResolveFile(std::string_view path) const;
-  std::filesystem::path KeptAt(const std::filesystem::path& host) const;
   FileTableHooks FileHooks();
   LSTATUS OpenKey(HKEY root, const char* subKey, DWORD samDesired, HKEY* result);
   std::optional<KeyObject> FindKeyLocked(HKEY root, const char* subKey, DWORD samDesired, LSTATUS* error);
