@@ -11,7 +11,6 @@
 // the terminal: its prompt, its window, and standard error for the lines.
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <exception>
@@ -167,17 +166,7 @@ int Run(int argc, char** argv) {
   } else {
     for (const std::string& warning : warnings) session.Say("warning: " + warning);
     // Nobody could press a button: the window's messages are lines on stderr.
-    if (!options.script) {
-      toolkit->DivertMessages([&session](const std::string& text) {
-        // A message of several lines is several lines of the program's.
-        std::size_t start = 0;
-        while (start <= text.size()) {
-          const std::size_t end = std::min(text.find('\n', start), text.size());
-          if (end > start) session.Say(text.substr(start, end - start));
-          start = end + 1;
-        }
-      });
-    }
+    if (!options.script) toolkit->DivertMessages([&session](const std::string& text) { session.Say(text); });
     if (!options.script && isatty(STDERR_FILENO)) session.ShowProgress();
   }
   OfflinePlatform* os = platform.get();

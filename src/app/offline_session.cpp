@@ -72,6 +72,12 @@ OfflineSession::OfflineSession(SessionFrontEnd& frontEnd, std::string programNam
     : frontEnd_(frontEnd), programName_(std::move(programName)) {}
 
 void OfflineSession::Say(const std::string& line) {
+  // A message of several lines (a window's) is several lines of the program's.
+  if (const std::size_t end = line.find('\n'); end != std::string::npos) {
+    if (end > 0) Say(line.substr(0, end));
+    if (end + 1 < line.size()) Say(line.substr(end + 1));
+    return;
+  }
   if (!said_.insert(line).second) return;
   if (!progressShown_.empty()) {
     frontEnd_.PrintText("\n", true);
