@@ -183,7 +183,10 @@ std::optional<int> OfflineSession::Begin(OfflinePlatform& platform, bool attende
   if (!platform.owner() && !listing) {
     if (platform.lockError() != err::kSuccess) {
       const std::string why = offline::ErrorText(platform.lockError());
-      return Ended(nullptr, Refuse("the installation's lock file cannot be made in " + platform.stateFolder().string() +
+      // A read-only installation without a lock file of its own is locked in the work folder.
+      const std::string folder = platform.workDir() != nullptr ? platform.workDir()->path().string()
+                                                               : platform.stateFolder().string();
+      return Ended(nullptr, Refuse("the installation's lock file cannot be made in " + folder +
                                        ": " + why +
                                        (why == offline::ErrnoText(EROFS)
                                             ? "; the installation is mounted read-only: mount it read-write to analyse "

@@ -143,7 +143,7 @@ fs::path OfflinePlatform::KeptAt(const fs::path& host) const {
 
 std::string OfflinePlatform::SaveFailureText(const char* file) {
   if (file == nullptr) return {};
-  const auto host = ResolveFile(file);
+  const auto host = drives_.Resolve(file);
   return host ? SaveFailure(*host) : std::string();
 }
 
