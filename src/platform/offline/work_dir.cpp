@@ -78,7 +78,12 @@ bool Unwritable(const fs::path& folder) {
 }
 
 std::unique_ptr<WorkDir> WorkDir::Open(const fs::path& folder, std::string* error) {
-  const fs::path path = fs::absolute(folder).lexically_normal();
+  std::error_code ec;
+  const fs::path path = fs::absolute(folder, ec).lexically_normal();
+  if (ec) {
+    *error = folder.string() + ": the work folder cannot be found: " + ec.message();
+    return nullptr;
+  }
   const std::string name = path.string() + ": the work folder ";
   if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
     *error = name + "cannot be made: " + ErrnoText(errno);
