@@ -72,6 +72,12 @@ OfflineSession::OfflineSession(SessionFrontEnd& frontEnd, std::string programNam
     : frontEnd_(frontEnd), programName_(std::move(programName)) {}
 
 void OfflineSession::Say(const std::string& line) {
+  // A message of several lines (a window's) is several lines of the program's.
+  if (const std::size_t end = line.find('\n'); end != std::string::npos) {
+    if (end > 0) Say(line.substr(0, end));
+    if (end + 1 < line.size()) Say(line.substr(end + 1));
+    return;
+  }
   if (!said_.insert(line).second) return;
   if (!progressShown_.empty()) {
     frontEnd_.PrintText("\n", true);
@@ -167,10 +173,20 @@ std::optional<int> OfflineSession::ReadCommandLine(int argc, const char* const* 
 std::optional<int> OfflineSession::Begin(OfflinePlatform& platform, bool attended) {
   // A listing reads only: it takes no lock and owns nothing.
   const bool listing = options_.settle == SettleAction::kListRestorePoints;
+  const std::string where = options_.root      ? options_.root->string() + ": "
+                            : options_.machine ? options_.machine->string() + ": "
+                                               : std::string();
+  if (platform.readOnlyInstallation() && !platform.workDirError().empty()) {
+    return Ended(nullptr, Refuse(where + "the installation is read-only and " + platform.workDirError(),
+                                 offline::kUsageExitCode));
+  }
   if (!platform.owner() && !listing) {
     if (platform.lockError() != err::kSuccess) {
       const std::string why = offline::ErrorText(platform.lockError());
-      return Ended(nullptr, Refuse("the installation's lock file cannot be made in " + platform.stateFolder().string() +
+      // A read-only installation without a lock file of its own is locked in the work folder.
+      const std::string folder = platform.workDir() != nullptr ? platform.workDir()->path().string()
+                                                               : platform.stateFolder().string();
+      return Ended(nullptr, Refuse("the installation's lock file cannot be made in " + folder +
                                        ": " + why +
                                        (why == offline::ErrnoText(EROFS)
                                             ? "; the installation is mounted read-only: mount it read-write to analyse "
@@ -179,6 +195,22 @@ std::optional<int> OfflineSession::Begin(OfflinePlatform& platform, bool attende
                                    offline::kUsageExitCode));
     }
     return std::nullopt;  // the front end brings the owner forward
+  }
+  if (platform.readOnlyInstallation()) {
+    // Nothing of it may change: what would have to is refused with what to do.
+    const offline::JournalState state = platform.journal().State();
+    if (!platform.journal().Problem() && !platform.journal().Entries().empty() &&
+        (state == offline::JournalState::kRestarting || state == offline::JournalState::kRestoring)) {
+      return Ended(&platform, Refuse(where + "the installation is read-only, and an interrupted " +
+                                         (state == offline::JournalState::kRestoring ? "restore" : "restart") +
+                                         " waits to be finished in it: mount it read-write and run hivora again",
+                                     offline::kUsageExitCode));
+    }
+    if (options_.settle != SettleAction::kNone) {
+      return Ended(&platform, Refuse(where + "the installation is read-only: mount it read-write to settle or "
+                                             "restore it",
+                                     offline::kUsageExitCode));
+    }
   }
   if (auto invalid = offline::SettleInvalidJournal(platform, options_.settle)) {
     SayAll(invalid->lines);
@@ -191,16 +223,20 @@ std::optional<int> OfflineSession::Begin(OfflinePlatform& platform, bool attende
   if (options_.settle != SettleAction::kNone) {
     return Ended(&platform, Settle(platform, options_.settle, options_.restorePointId));
   }
-  if (auto code = SettlePendingAtStart(platform, attended)) return Ended(&platform, *code);
+  // Replacements left waiting cannot be applied on a disk that cannot be written: told, not asked.
+  if (auto code = SettlePendingAtStart(platform, attended && !platform.readOnlyInstallation())) {
+    return Ended(&platform, *code);
+  }
   // Settling works on what is left of an installation; the window needs hives.
   const offline::InstallationCheck check = offline::CheckInstallation(platform);
   if (check.refusal) {
-    const std::string where = options_.root      ? options_.root->string() + ": "
-                              : options_.machine ? options_.machine->string() + ": "
-                                                 : std::string();
     return Ended(&platform, Refuse(where + *check.refusal, offline::kUsageExitCode));
   }
   warnings_ = check.warnings;
+  if (platform.readOnlyInstallation() && !Unattended()) {
+    warnings_.push_back("The installation is read-only: it is analysed with its copies in " +
+                        platform.workDir()->path().string() + ", and none of its hives can be replaced.");
+  }
   return std::nullopt;
 }
 
@@ -300,6 +336,8 @@ int OfflineSession::RunOutcome(OfflinePlatform& platform) {
     if (silent && (!record.lastAnalysis || !record.lastAnalysis->accepted)) {
       Say("the analysis failed: " + (record.lastAnalysis ? record.lastAnalysis->refusal : std::string("it did not run")) +
           "; nothing was replaced");
+    } else if (const std::string cannot = platform.CommitRefusal(); !cannot.empty()) {
+      Say("nothing was replaced: " + cannot);
     } else {
       Say("nothing was replaced");
     }

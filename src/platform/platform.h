@@ -129,6 +129,15 @@ class Platform {
   // ProgramFolder(): the executable's folder on Windows, the installed data
   // folder on Linux.
   virtual std::string DataFolder() = 0;
+  // Why no hive of this system can be replaced at all (a read-only disk),
+  // in words; empty when hives can be replaced.
+  virtual std::string CommitRefusal() { return {}; }
+  // Why the last RegSaveKeyA into `file` failed, in words; empty when it did
+  // not, or when the system does not tell.
+  virtual std::string SaveFailureText(const char* file) {
+    (void)file;
+    return {};
+  }
   virtual void GetLocalTime(SystemTime* time) = 0;
   // The user's short date and long time formats (GetDateFormatA with
   // DATE_SHORTDATE, GetTimeFormatA with no flags).

@@ -18,6 +18,14 @@ namespace {
 
 bool PathNamesSoftware(const std::string& path) { return AsciiUpper(path).find("SOFTWARE") != std::string::npos; }
 
+std::string ShortName(const HiveRecord& hive) { return hive.Name.substr(hive.Name.find_last_of('\\') + 1); }
+
+// Why a hive has no copy, in words.
+std::string NoCopyReason(const HiveRecord& hive) {
+  const std::string why = Os().SaveFailureText(hive.Copy().c_str());
+  return why.empty() ? std::string("the copy could not be made") : why;
+}
+
 }  // namespace
 
 void TfrmMain::bAnalyzeRegistryClick() {
@@ -46,8 +54,9 @@ void TfrmMain::bAnalyzeRegistryClick() {
       record.lastAnalysis->hives.push_back(
           {hive.Name, hive.File, hive.CurrentSize, hive.NewSize, hive.State == HiveState::kCopied});
     }
-    auto failed = [this] {
-      Tk().MessageBoxA(this, GetLanString(kResAnalyzeNoSuccess, BuiltinText(kTextAnalyzeFailed)),
+    // The message names the hive that failed and why, below its first line.
+    auto failed = [this](const std::string& hiveAndWhy) {
+      Tk().MessageBoxA(this, GetLanString(kResAnalyzeNoSuccess, BuiltinText(kTextAnalyzeFailed)) + "\n" + hiveAndWhy,
                        BuiltinText(kTextProductTitle), ui::kMbOk);
       bDefragRegistry.SetEnabled(false);
     };
@@ -55,11 +64,11 @@ void TfrmMain::bAnalyzeRegistryClick() {
       if (!PathNamesSoftware(hive.File)) continue;
       // A missing copy measures 0 and so is rejected here like a truncated one.
       if (hive.NewSize < hive.CurrentSize / 4) {
-        const std::string name = hive.Name.substr(hive.Name.find_last_of('\\') + 1);
-        record.lastAnalysis->refusal = hive.State == HiveState::kCopied
-                                           ? name + "'s copy is under a quarter of the hive"
-                                           : name + " could not be copied";
-        failed();
+        const std::string name = ShortName(hive);
+        const bool copied = hive.State == HiveState::kCopied;
+        record.lastAnalysis->refusal = copied ? name + "'s copy is under a quarter of the hive"
+                                              : name + " could not be copied: " + NoCopyReason(hive);
+        failed(copied ? name + ": its copy is under a quarter of the hive" : name + ": " + NoCopyReason(hive));
         return;
       }
     }
@@ -67,11 +76,16 @@ void TfrmMain::bAnalyzeRegistryClick() {
     // of 0 with advice, and there is nothing to put in place.
     if (!AnyCopied()) {
       record.lastAnalysis->refusal = "no hive could be copied";
-      failed();
+      const HiveRecord& first = Hives.front();
+      failed(ShortName(first) + ": " + NoCopyReason(first));
       return;
     }
   }
-  bDefragRegistry.SetEnabled(finished);
+  // A system whose hives cannot be replaced at all (a read-only disk) is
+  // analysed all the same; the commit is not offered, and its hint says why.
+  const std::string cannotCommit = finished ? Os().CommitRefusal() : std::string();
+  bDefragRegistry.SetEnabled(finished && cannotCommit.empty());
+  if (!cannotCommit.empty()) bDefragRegistry.SetHint(cannotCommit);
   if (!finished) return;
   record.lastAnalysis->accepted = true;
   record.lastAnalysis->refusal.clear();

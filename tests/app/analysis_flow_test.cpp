@@ -14,6 +14,7 @@
 #include "settings/options.h"
 #include "shell/main_form.h"
 #include "shell/startup.h"
+#include "shell/run_record.h"
 #include "support/console_test.h"
 #include "support/fake_platform.h"
 #include "support/machine.h"
@@ -173,7 +174,8 @@ TEST_F(AnalysisFlowTest, SoftwareCopyBelowAQuarterIsRejected) {
   copySize[kSoftware] = 80000 / 4 - 1;
   main->bDefragRegistry.SetEnabled(true);
   main->bAnalyzeRegistryClick();
-  EXPECT_EQ(Boxes(), (std::vector<std::string>{"Failed to analyze the registry!"}));
+  EXPECT_EQ(Boxes(), (std::vector<std::string>{
+                         "Failed to analyze the registry!\nSOFTWARE: its copy is under a quarter of the hive"}));
   EXPECT_FALSE(main->bDefragRegistry.Enabled());
   EXPECT_EQ(Row(1), (std::vector<std::string>{"", "", ""}));
   EXPECT_EQ(Totals(), (std::vector<std::string>{"", "", "", ""}));
@@ -193,14 +195,15 @@ TEST_F(AnalysisFlowTest, SoftwareAnywhereInThePathInAnyCase) {
   copySize["C:\\Users\\my software\\NTUSER.DAT"] = 999;
   copySize["C:\\Windows\\System32\\config\\SOFT"] = 10;  // name is not consulted
   main->bAnalyzeRegistryClick();
-  EXPECT_EQ(Boxes(), (std::vector<std::string>{"Failed to analyze the registry!"}));
+  EXPECT_EQ(Boxes(), (std::vector<std::string>{
+                         "Failed to analyze the registry!\nS-1-5-21: its copy is under a quarter of the hive"}));
 }
 
 TEST_F(AnalysisFlowTest, MissingSoftwareCopyIsRejected) {
   Start();
   copySize[kSoftware] = -1;
   main->bAnalyzeRegistryClick();
-  EXPECT_EQ(Boxes(), (std::vector<std::string>{"Failed to analyze the registry!"}));
+  EXPECT_EQ(Boxes(), (std::vector<std::string>{"Failed to analyze the registry!\nSOFTWARE: the copy could not be made"}));
   EXPECT_FALSE(main->bDefragRegistry.Enabled());
 }
 
@@ -212,9 +215,32 @@ TEST_F(AnalysisFlowTest, NoCopyOfAnyHiveIsAFailure) {
   copySize[kDefault] = -1;
   main->bDefragRegistry.SetEnabled(true);
   main->bAnalyzeRegistryClick();
-  EXPECT_EQ(Boxes(), (std::vector<std::string>{"Failed to analyze the registry!"}));
+  EXPECT_EQ(Boxes(), (std::vector<std::string>{"Failed to analyze the registry!\nSYSTEM: the copy could not be made"}));
   EXPECT_FALSE(main->bDefragRegistry.Enabled());
   EXPECT_EQ(Totals(), (std::vector<std::string>{"", "", "", ""}));
+}
+
+// The failure names the first hive that failed and the system's reason.
+TEST_F(AnalysisFlowTest, AFailedCopyIsNamedWithTheSystemsReason) {
+  Start();
+  copySize[kSoftware] = -1;
+  fake.SetSaveFailureText(kSoftware + ".hvx", "No space left on device");
+  main->bAnalyzeRegistryClick();
+  EXPECT_EQ(Boxes(), (std::vector<std::string>{"Failed to analyze the registry!\nSOFTWARE: No space left on device"}));
+}
+
+// A system whose hives cannot be replaced (a read-only disk) is analysed all
+// the same; the commit is not offered, and its hint says why.
+TEST_F(AnalysisFlowTest, ASystemThatCannotCommitShowsTheFiguresAndDisablesTheCommitWithItsReason) {
+  Start();
+  copySize[kSoftware] = 40000;
+  fake.SetCommitRefusal("the installation is read-only");
+  main->bAnalyzeRegistryClick();
+  EXPECT_TRUE(Boxes().empty());
+  EXPECT_FALSE(main->bDefragRegistry.Enabled());
+  EXPECT_EQ(main->bDefragRegistry.Hint(), "the installation is read-only");
+  EXPECT_NE(Row(1)[1], "");
+  EXPECT_TRUE(TheRunRecord().lastAnalysis && TheRunRecord().lastAnalysis->accepted);
 }
 
 TEST_F(AnalysisFlowTest, OneCopyOfSeveralIsEnoughToMeasure) {

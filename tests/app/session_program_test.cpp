@@ -1,7 +1,11 @@
 // The Linux program's answer to each command line, installation state and
 // fault: its exit code, the line it says on stderr and what it changed.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -106,7 +110,7 @@ TEST_F(SessionProgramTest, EachCommandLineStateAndFaultHasItsExitCodeLineAndChan
       {"/Silent with a hive left alone", "/Silent", brokenDefault, 3, "hivora: partly done",
        Changes::kHivesReplaced, false},
       {"/Silent with SOFTWARE not copied", "/Silent", brokenSoftware, 1,
-       "the analysis failed: SOFTWARE could not be copied; nothing was replaced", Changes::kNoHive, false},
+       "the analysis failed: SOFTWARE could not be copied: ", Changes::kNoHive, false},
       // The installation's state folder cannot be made: the reason in words.
       {"no state folder", "/Scan report.ini", stateFolderBlocked, 2,
        "Talvix Hivora: Not a directory", Changes::kNoHive, false},
@@ -239,27 +243,147 @@ TEST_F(SessionProgramTest, ProgressIsShownOnATerminalOnly) {
 namespace hv {
 namespace {
 
-// A read-only mount of the installation: refused with the reason and what to
-// do, and not one file of it changed (as root, where a bind mount can be made).
-TEST_F(SessionProgramTest, AReadOnlyMountIsRefusedWithItsReasonAndLeftAsItWas) {
-  const fs::path mounted = dir / "mounted";
-  fs::create_directories(mounted);
-  const std::string mount = "mount --bind '" + c.string() + "' '" + mounted.string() +
-                            "' 2>/dev/null && mount -o remount,bind,ro '" + mounted.string() + "' 2>/dev/null";
-  if (std::system(mount.c_str()) != 0) {
-    (void)std::system(("umount '" + mounted.string() + "' 2>/dev/null").c_str());
-    GTEST_SKIP() << "a read-only bind mount cannot be made here (needs root)";
+// Every file of a folder with its bytes and its modification time.
+std::map<std::string, std::pair<std::string, fs::file_time_type>> SnapshotWithTimes(const fs::path& folder) {
+  std::map<std::string, std::pair<std::string, fs::file_time_type>> files;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    if (entry.is_regular_file()) {
+      files[fs::relative(entry.path(), folder).string()] = {ReadWholeFile(entry.path()), entry.last_write_time()};
+    }
   }
-  const auto before = Snapshot(c);
-  const ProgramRun run = test::RunShell("cd '" + dir.path().string() + "' && XDG_CONFIG_HOME='" +
-                                        (dir / "config").string() + "' '" HIVORA_PROGRAM "' --root '" +
-                                        mounted.string() + "' /Scan report.ini </dev/null 2>&1");
-  (void)std::system(("umount '" + mounted.string() + "'").c_str());
-  EXPECT_EQ(run.exitCode, 2) << run.out;
-  EXPECT_NE(run.out.find(": Read-only file system; the installation is mounted read-only: mount it read-write"),
+  return files;
+}
+
+// A read-only bind mount of the installation, for one test (as root).
+class ReadOnlyMount {
+ public:
+  ReadOnlyMount(const fs::path& folder, const fs::path& at) : at_(at) {
+    fs::create_directories(at);
+    mounted_ = std::system(("mount --bind '" + folder.string() + "' '" + at.string() + "' 2>/dev/null").c_str()) == 0;
+    if (mounted_ && std::system(("mount -o remount,bind,ro '" + at.string() + "' 2>/dev/null").c_str()) != 0) {
+      Unmount();
+    }
+  }
+  ~ReadOnlyMount() { Unmount(); }
+  ReadOnlyMount(const ReadOnlyMount&) = delete;
+  ReadOnlyMount& operator=(const ReadOnlyMount&) = delete;
+  bool mounted() const { return mounted_; }
+  void Unmount() {
+    if (mounted_) (void)std::system(("umount '" + at_.string() + "'").c_str());
+    mounted_ = false;
+  }
+
+ private:
+  fs::path at_;
+  bool mounted_ = false;
+};
+
+#define MOUNT_READ_ONLY_OR_SKIP(mount)                                                        \
+  if (!(mount).mounted()) {                                                                   \
+    const char* ci = std::getenv("CI");                                                       \
+    if (ci != nullptr && std::string(ci) == "true") FAIL() << "a read-only bind mount cannot be made"; \
+    GTEST_SKIP() << "a read-only bind mount cannot be made here (needs root)";                \
+  }
+
+// A read-only mount of the installation is analysed with its copies in the
+// work folder: /Scan gives the figures a writable installation gives, /Silent
+// replaces nothing and says why, and not one file of the installation changes.
+TEST_F(SessionProgramTest, AReadOnlyMountIsAnalysedInTheWorkFolderAndLeftAsItWas) {
+  const fs::path mounted = dir / "mounted";
+  const fs::path work = dir / "work";
+  auto run = [&](const std::string& arguments) {
+    return test::RunShell("cd '" + dir.path().string() + "' && XDG_CONFIG_HOME='" + (dir / "config").string() +
+                          "' '" HIVORA_PROGRAM "' --root '" + mounted.string() + "' --work-dir '" + work.string() +
+                          "' " + arguments + " </dev/null 2>&1");
+  };
+  const auto before = SnapshotWithTimes(c);
+  ReadOnlyMount mount(c, mounted);
+  MOUNT_READ_ONLY_OR_SKIP(mount);
+
+  const ProgramRun scan = run("/Scan ro.ini");
+  EXPECT_EQ(scan.exitCode, 0) << scan.out;
+  // Nothing of the copies stays in the work folder; only its private lock.
+  for (const auto& entry : fs::directory_iterator(work)) {
+    EXPECT_EQ(entry.path().extension(), ".lock") << entry.path();
+  }
+  const ProgramRun silent = run("/Silent");
+  EXPECT_EQ(silent.exitCode, 1) << silent.out;
+  EXPECT_NE(silent.out.find("hivora: nothing was replaced: the installation is read-only"), std::string::npos)
+      << silent.out;
+  // Settling would change it.
+  const ProgramRun apply = run("--apply-pending");
+  EXPECT_EQ(apply.exitCode, 2) << apply.out;
+  EXPECT_NE(apply.out.find("the installation is read-only: mount it read-write"), std::string::npos) << apply.out;
+  // The listing of restore points reads only.
+  EXPECT_EQ(run("--list-restore-points").exitCode, 0);
+  mount.Unmount();
+  EXPECT_TRUE(SnapshotWithTimes(c) == before);
+
+  // The figures are those of the same installation read-write.
+  const ProgramRun writable = Hivora("/Scan rw.ini");
+  ASSERT_EQ(writable.exitCode, 0) << writable.out;
+  auto figures = [](std::string ini) { return ini.substr(0, ini.find("Time=")); };
+  const std::string readOnly = ReadWholeFile(dir / "ro.ini");
+  const std::size_t newSize = readOnly.find("New Size=");
+  ASSERT_NE(newSize, std::string::npos) << readOnly;
+  EXPECT_EQ(std::string("\r\n").find(readOnly[newSize + 9]), std::string::npos) << "a figure, not an empty value: " << readOnly;
+  EXPECT_EQ(figures(readOnly), figures(ReadWholeFile(dir / "rw.ini")));
+}
+
+// The installation's own lock, taken through the read-only mount, still
+// excludes an owner that has it read-write. An interrupted restart cannot be
+// finished on a read-only mount: refused with what to do; and a work folder
+// another party could reach into is refused.
+TEST_F(SessionProgramTest, AReadOnlyMountRefusesAnUnfinishedRestartAndAWorkFolderNotItsOwn) {
+  const fs::path mounted = dir / "mounted";
+  const std::string hive = "C:\\Windows\\System32\\config\\SAM";
+  fs::create_directories(c / "ProgramData" / "Talvix Hivora");
+  std::ofstream(c / "ProgramData" / "Talvix Hivora" / "pending.journal", std::ios::binary)
+      << "Talvix Hivora pending replacements 1\nstate=restarting\nreplace=" << hive << "|" << hive << ".hvx|" << hive
+      << ".bak\n";
+  const fs::path lockFile = c / "ProgramData" / "Talvix Hivora" / "hivora.lock";
+  std::ofstream(lockFile) << "";
+  fs::create_directories(dir / "real");
+  fs::permissions(dir / "real", fs::perms::owner_all);
+  fs::create_directory_symlink(dir / "real", dir / "link");
+  fs::create_directories(dir / "theirs");
+  fs::permissions(dir / "theirs", fs::perms::owner_all);
+  const bool chowned = ::chown((dir / "theirs").c_str(), 65534, 65534) == 0;
+  const auto before = SnapshotWithTimes(c);
+  ReadOnlyMount mount(c, mounted);
+  MOUNT_READ_ONLY_OR_SKIP(mount);
+  auto run = [&](const std::string& arguments) {
+    return test::RunShell("cd '" + dir.path().string() + "' && XDG_CONFIG_HOME='" + (dir / "config").string() +
+                          "' '" HIVORA_PROGRAM "' --root '" + mounted.string() + "' " + arguments +
+                          " </dev/null 2>&1");
+  };
+  {
+    const int owner = ::open(lockFile.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(owner, 0);
+    ASSERT_EQ(::flock(owner, LOCK_EX | LOCK_NB), 0);
+    const ProgramRun held = run("--work-dir '" + (dir / "work").string() + "' /Scan r.ini");
+    ::close(owner);
+    EXPECT_EQ(held.exitCode, 1) << held.out;
+    EXPECT_NE(held.out.find("another hivora works on"), std::string::npos) << held.out;
+  }
+  const ProgramRun restart = run("--work-dir '" + (dir / "work").string() + "' /Scan r.ini");
+  EXPECT_EQ(restart.exitCode, 2) << restart.out;
+  EXPECT_NE(restart.out.find("the installation is read-only, and an interrupted restart waits to be finished in "
+                             "it: mount it read-write and run hivora again"),
             std::string::npos)
-      << run.out;
-  EXPECT_TRUE(Snapshot(c) == before);
+      << restart.out;
+  const ProgramRun link = run("--work-dir '" + (dir / "link").string() + "' /Scan r.ini");
+  EXPECT_EQ(link.exitCode, 2) << link.out;
+  EXPECT_NE(link.out.find("the work folder is a link or no folder"), std::string::npos) << link.out;
+  if (chowned) {
+    const ProgramRun theirs = run("--work-dir '" + (dir / "theirs").string() + "' /Scan r.ini");
+    EXPECT_EQ(theirs.exitCode, 2) << theirs.out;
+    EXPECT_NE(theirs.out.find("the work folder belongs to another user (uid 65534)"), std::string::npos)
+        << theirs.out;
+  }
+  EXPECT_TRUE(fs::is_empty(dir / "real"));
+  mount.Unmount();
+  EXPECT_TRUE(SnapshotWithTimes(c) == before);
 }
 
 }  // namespace

@@ -938,6 +938,23 @@ std::string FakePlatform::ProgramFolder() {
   std::lock_guard lock(mu_);
   return s_->programFolder;
 }
+void FakePlatform::SetCommitRefusal(const std::string& why) {
+  std::lock_guard lock(mu_);
+  commitRefusal_ = why;
+}
+void FakePlatform::SetSaveFailureText(const std::string& file, const std::string& why) {
+  std::lock_guard lock(mu_);
+  saveFailureTexts_[file] = why;
+}
+std::string FakePlatform::CommitRefusal() {
+  std::lock_guard lock(mu_);
+  return commitRefusal_;
+}
+std::string FakePlatform::SaveFailureText(const char* file) {
+  std::lock_guard lock(mu_);
+  auto it = saveFailureTexts_.find(file != nullptr ? file : "");
+  return it == saveFailureTexts_.end() ? std::string() : it->second;
+}
 std::string FakePlatform::DataFolder() {
   std::lock_guard lock(mu_);
   return s_->dataFolder;

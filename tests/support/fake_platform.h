@@ -209,6 +209,9 @@ class FakePlatform : public Platform {
   // Gives the platform a settings fallback folder (host path with a trailing
   // separator), made on the first call that asks for it to be made.
   void SetSettingsFallbackFolder(std::string folder) { settingsFallback_ = std::move(folder); }
+  // Why no hive can be replaced (CommitRefusal); why a save into a file failed (SaveFailureText).
+  void SetCommitRefusal(const std::string& why);
+  void SetSaveFailureText(const std::string& file, const std::string& why);
 
   // ================================================================ Platform
   LSTATUS RegOpenKeyA(HKEY root, const char* subKey, HKEY* result) override;
@@ -268,6 +271,8 @@ class FakePlatform : public Platform {
   char DecimalSeparator() override;
   std::string OfflineInstallation() override { return offlineInstallation_; }
   std::string SettingsFallbackFolder(bool create) override;
+  std::string CommitRefusal() override;
+  std::string SaveFailureText(const char* file) override;
 
  private:
   std::string offlineInstallation_;
@@ -278,6 +283,8 @@ class FakePlatform : public Platform {
   std::optional<std::filesystem::path> HostPathLocked(const std::string& path) const;
   std::string HostKeyLocked(const std::string& path) const;
   HANDLE NewHandleLocked();
+  std::string commitRefusal_;
+  std::map<std::string, std::string> saveFailureTexts_;
   LSTATUS OpenKey(const char* call, HKEY root, const char* subKey, DWORD options, DWORD samDesired,
                   HKEY* result);
 

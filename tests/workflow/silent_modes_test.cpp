@@ -57,7 +57,8 @@ class SilentModesTest : public AppTest {
 TEST_F(SilentModesTest, SilentWithRejectedSoftwareCopyShowsTheMessageAndNeitherReplacesNorRestarts) {
   RejectSoftwareCopy();
   RunProgram("/Silent");
-  EXPECT_EQ(MessageTexts(), std::vector<std::string>{"Failed to analyze the registry!"});
+  EXPECT_EQ(MessageTexts(),
+            std::vector<std::string>{"Failed to analyze the registry!\nSOFTWARE: its copy is under a quarter of the hive"});
   EXPECT_TRUE(fake.Replaces().empty());
   EXPECT_TRUE(fake.ExitCalls().empty());
 }
@@ -81,7 +82,8 @@ TEST_F(SilentModesTest, ScanWithRejectedSoftwareCopyReportsEmptyFigures) {
   RejectSoftwareCopy();
   fake.CreateFileWithContent(kReport, "");
   RunProgram("/Scan C:\\Reports\\scan.ini");
-  EXPECT_EQ(MessageTexts(), std::vector<std::string>{"Failed to analyze the registry!"});
+  EXPECT_EQ(MessageTexts(),
+            std::vector<std::string>{"Failed to analyze the registry!\nSOFTWARE: its copy is under a quarter of the hive"});
   EXPECT_EQ(ReportKeys(), (Keys{{"Current Size", ""}, {"New Size", ""}, {"Size Reduction", ""},
                                 {"Compact Percent", ""}, {"Time", "7.12.2026 8:15:30"}}));
 }

@@ -381,9 +381,16 @@ HANDLE FileTable::FindFirstFileA(const char* fileName, FindDataA* data, DWORD* e
   } else {
     // The name as stored, whatever case the caller used (a case-insensitive
     // host would otherwise echo the caller's spelling).
-    const fs::path found = WalkCaseInsensitive(*folder, {pattern});
+    fs::path found = WalkCaseInsensitive(*folder, {pattern});
     std::string stored = found.filename().string();
-    for (fs::directory_iterator it(*folder, ec), end; !ec && it != end; it.increment(ec)) {
+    // A file the platform keeps elsewhere under this name (a copy in a work folder).
+    const auto whole = hooks_.resolve(name);
+    const bool elsewhere = whole && !SameFolder(whole->parent_path(), *folder);
+    if (elsewhere) {
+      found = *whole;
+      stored = pattern;
+    }
+    for (fs::directory_iterator it(*folder, ec), end; !elsewhere && !ec && it != end; it.increment(ec)) {
       const std::string candidate = it->path().filename().string();
       if (candidate == pattern) {
         stored = candidate;

@@ -11,7 +11,8 @@ namespace fs = std::filesystem;
 
 std::string UsageText(const std::string& programName) {
   return "Usage: " + programName +
-         " [--root DIR | --machine FILE] [--script FILE] [--json FILE] [/Silent | /Scan REPORT]\n"
+         " [--root DIR | --machine FILE] [--script FILE] [--json FILE] [--work-dir DIR]\n"
+         "              [/Silent | /Scan REPORT]\n"
          "       " + programName + " [--root DIR | --machine FILE] --apply-pending | --discard-pending |\n"
          "              --restore-backups | --list-restore-points | --restore-point ID\n"
          "       " + programName + " --help | --version\n"
@@ -25,6 +26,9 @@ std::string UsageText(const std::string& programName) {
          "  --script FILE    drive the window from a script (\"-\": standard input):\n"
          "                   click NAME, answer OK|Cancel|Yes|No, close, wait, dump\n"
          "  --json FILE      write each hive's result and the exit code into FILE (JSON)\n"
+         "  --work-dir DIR   where an installation that cannot be written is analysed: its\n"
+         "                   copies go there (default /var/tmp/hivora-UID, made mode 0700);\n"
+         "                   \"Defrag Registry\" is then disabled\n"
          "  --apply-pending, --discard-pending\n"
          "                   apply or drop the replacements left waiting for a restart, and end\n"
          "  --restore-backups  put every hive's backup (.bak) back in its place, and end\n"
@@ -44,7 +48,7 @@ std::string UsageText(const std::string& programName) {
          "     nothing was replaced,\n"
          "     or another hivora owns the installation (it was brought forward)\n"
          "  2  bad command line, machine description, root folder or script; no terminal\n"
-         "     and no switch\n"
+         "     and no switch; an invalid state file of the installation or a broken backup\n"
          "  3  partly done: some hives replaced, some left alone; a report that leaves a hive out\n";
 }
 
@@ -109,10 +113,11 @@ std::optional<FrontEndOptions> ParseFrontEndOptions(int argc, const char* const*
                                     : name == "machine" ? &options.machine
                                     : name == "script"  ? &options.script
                                     : name == "json"    ? &options.json
+                                    : name == "work-dir" ? &options.workDir
                                                         : nullptr;
     if (slot == nullptr) {
       *error = "unknown option --" + name +
-               " (known: --root DIR, --machine FILE, --script FILE, --json FILE, --apply-pending, --discard-pending, "
+               " (known: --root DIR, --machine FILE, --script FILE, --json FILE, --work-dir DIR, --apply-pending, --discard-pending, "
                "--restore-backups, --list-restore-points, --restore-point ID, --help, --version)";
       return std::nullopt;
     }
@@ -174,6 +179,7 @@ std::unique_ptr<OfflinePlatform> MakeOfflinePlatform(const FrontEndOptions& opti
   offline.programFolder = options.programFolder;
   offline.dataFolder = options.dataFolder;
   offline.readOnly = options.settle == SettleAction::kListRestorePoints;
+  if (options.workDir) offline.workDir = *options.workDir;
   return std::make_unique<OfflinePlatform>(std::move(offline));
 }
 

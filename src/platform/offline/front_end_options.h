@@ -5,6 +5,7 @@
 //   --machine FILE  a machine description (machine_description.h)
 //   --script FILE   a script for the terminal front end's scripted mode
 //   --json FILE     per-hive results and the exit code, for scripts
+//   --work-dir DIR  where a read-only installation's copies are made
 //   --help, -h      the usage (UsageText) on stdout
 //   --version       the program's name and version on stdout
 //   --apply-pending, --discard-pending, --restore-backups,
@@ -33,6 +34,7 @@ struct FrontEndOptions {
   std::optional<std::filesystem::path> machine;
   std::optional<std::filesystem::path> script;
   std::optional<std::filesystem::path> json;
+  std::optional<std::filesystem::path> workDir;
   bool help = false;
   bool version = false;
   std::string programName;              // argv[0]

@@ -13,6 +13,7 @@
 #include "platform/win32/win.h"
 #else
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -66,10 +67,11 @@ int OpenLockFile(const fs::path& file) { return ::open(file.c_str(), O_RDWR | O_
 // The byte the Windows program locks with LockFileEx. Wine keeps such a lock
 // as a POSIX record lock on the file as well, which flock does not see but an
 // open-file-description lock on the same byte does.
-bool LockWindowsByte(int fd) {
+bool LockWindowsByte(int fd, bool readOnly) {
 #ifdef F_OFD_SETLK
   struct flock byte {};
-  byte.l_type = F_WRLCK;
+  // A descriptor open for reading takes a read lock, which conflicts with the Windows program's all the same.
+  byte.l_type = readOnly ? F_RDLCK : F_WRLCK;
   byte.l_whence = SEEK_SET;
   byte.l_start = kWindowsLockOffset;
   byte.l_len = 1;
@@ -81,17 +83,18 @@ bool LockWindowsByte(int fd) {
   }
 #else
   (void)fd;
+  (void)readOnly;
 #endif
   return true;
 }
-bool LockExclusive(int fd) {
+bool LockExclusive(int fd, bool readOnly = false) {
   while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     if (errno == EINTR) continue;
     // A file system without locks (some network shares) cannot exclude anyone;
     // the owner is then only the first of this process.
     return errno != EWOULDBLOCK && errno != EAGAIN;
   }
-  return LockWindowsByte(fd);
+  return LockWindowsByte(fd, readOnly);
 }
 void CloseLockFile(int fd) { ::close(fd); }
 long long WriteLockFile(int fd, const std::string& text) {
@@ -145,6 +148,54 @@ InstallationLock::Result InstallationLock::Acquire(const fs::path& stateFolder, 
   Held()[key] = taken;
   *lock = std::move(taken);
   return Result::kAcquired;
+}
+
+InstallationLock::Result InstallationLock::AcquireReadOnly(const fs::path& installationFile, const fs::path& privateFile,
+                                                           const std::string& identity,
+                                                           std::shared_ptr<InstallationLock>* lock, DWORD* error) {
+#ifdef _WIN32
+  (void)installationFile;
+  (void)privateFile;
+  (void)identity;
+  (void)lock;
+  *error = host::ErrorFromErrno(EROFS);
+  return Result::kFailed;
+#else
+  std::lock_guard guard(HeldMutex());
+  fs::path file = installationFile;
+  // Not blocking: a FIFO in the lock file's place is no lock file.
+  int fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  struct stat st {};
+  if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+    ::close(fd);
+    fd = -1;
+  }
+  const bool own = fd >= 0;
+  if (!own) {
+    file = privateFile;
+    fd = OpenLockFile(file);
+    if (fd < 0) {
+      *error = host::ErrorFromErrno(errno);
+      return Result::kFailed;
+    }
+  }
+  std::error_code ec;
+  const std::string key = fs::weakly_canonical(file, ec).string();
+  if (auto held = Held()[key].lock()) {
+    ::close(fd);
+    *lock = std::move(held);
+    return Result::kAcquired;
+  }
+  if (!LockExclusive(fd, own)) {
+    ::close(fd);
+    return Result::kOwnedElsewhere;
+  }
+  if (!own) (void)WriteLockFile(fd, std::to_string(PidOfProcess()) + " " + identity + "\n");
+  std::shared_ptr<InstallationLock> taken(new InstallationLock(file, fd));
+  Held()[key] = taken;
+  *lock = std::move(taken);
+  return Result::kAcquired;
+#endif
 }
 
 InstallationLock::~InstallationLock() {

@@ -28,6 +28,13 @@ class InstallationLock {
   // kFailed (with *error) when the lock file cannot be made.
   static Result Acquire(const std::filesystem::path& stateFolder, const std::string& identity,
                         std::shared_ptr<InstallationLock>* lock, DWORD* error);
+  // The same for an installation that cannot be written: its own lock file
+  // `installationFile` when it has one, opened for reading (an flock works
+  // through a read-only mount all the same, and still excludes an owner that
+  // has the installation read-write); else `privateFile`, made when missing.
+  // Nothing is written into the installation's file.
+  static Result AcquireReadOnly(const std::filesystem::path& installationFile, const std::filesystem::path& privateFile,
+                                const std::string& identity, std::shared_ptr<InstallationLock>* lock, DWORD* error);
   ~InstallationLock();
   InstallationLock(const InstallationLock&) = delete;
   InstallationLock& operator=(const InstallationLock&) = delete;

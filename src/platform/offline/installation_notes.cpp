@@ -49,7 +49,8 @@ std::string HiveRowNote(const OfflinePlatform& platform, const std::string& hive
   if (!file) return hiveName + ": no file (the hive lives in memory only)";
   fs::path copy = *file;
   copy += ".hvx";
-  std::string note = file->string() + " \u2192 " + copy.filename().string();
+  const fs::path kept = platform.KeptAt(copy);
+  std::string note = file->string() + " \u2192 " + (kept == copy ? copy.filename().string() : kept.string());
   if (newSize == "n/a") {
     std::string why = platform.SaveFailure(copy);
     note += ": not compacted: " + (why.empty() ? std::string("the copy could not be made") : why);

@@ -49,7 +49,7 @@ bool OfflinePlatform::IsLoadedHive(const fs::path& host) const {
 
 FileTableHooks OfflinePlatform::FileHooks() {
   FileTableHooks hooks;
-  hooks.resolve = [this](std::string_view path) { return drives_.Resolve(path); };
+  hooks.resolve = [this](std::string_view path) { return ResolveFile(path); };
   // Held by the kernel: pending replacements entirely, loaded hives for
   // anything but a shared read.
   hooks.hold = [this](const fs::path& host) {

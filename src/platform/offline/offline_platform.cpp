@@ -8,6 +8,7 @@
 #include "platform/offline/hibernation.h"
 #include "platform/offline/hive_files.h"
 #include "platform/offline/host_env.h"
+#include "platform/offline/installation_state.h"
 #include "platform/offline/private_profile.h"
 #include "platform/version_record.h"
 
@@ -65,7 +66,7 @@ OfflinePlatform::OfflinePlatform(OfflineOptions options)
       drives_(options_.machine.drives, Wow64Installation(options_.machine)),
       identity_(InstallationIdentity(drives_)),
       stateFolder_(StateFolderOf(drives_)),
-      lock_(options_.readOnly ? nullptr : TakeLock(stateFolder_, identity_, &lockError_)),
+      lock_(TakeOwnership()),
       // A start that does not own the installation reads none of it.
       release_(options_.machine.version ? ReleaseFor(*options_.machine.version)
                : lock_ || options_.readOnly ? DeriveRelease(drives_)
@@ -84,12 +85,70 @@ OfflinePlatform::OfflinePlatform(OfflineOptions options)
       files_(FileHooks()) {
   journal_.SetHiveRule([this](const fs::path& host) { return IsHiveOfInstallation(host); });
   if (!lock_ || !lock_->TakeFirstUse()) return;
+  // What an earlier analysis of this installation left in the work folder.
+  if (readOnlyInstallation_) {
+    workDir_->RemoveFilesOf(identity_);
+    return;
+  }
   // An invalid journal is not acted on; what it names stays as it is.
   if (journal_.Problem()) return;
   std::vector<ReplacementOutcome> finished;
   journal_.Recover(&finished);
   report_.recovered = finished;
   CleanLeftovers();
+}
+
+// The installation's lock, as its owner. An installation whose state folder
+// or hives' folder cannot be written (a read-only mount, a user without the
+// right) is owned without writing: the lock is its own lock file opened for
+// reading, or one in the work folder.
+std::shared_ptr<InstallationLock> OfflinePlatform::TakeOwnership() {
+  if (options_.readOnly) return nullptr;
+  std::shared_ptr<InstallationLock> lock = TakeLock(stateFolder_, identity_, &lockError_);
+  const auto hiveFolder = drives_.ResolveNative("C:\\Windows\\System32\\config");
+  if (lock) {
+    if (!hiveFolder || !Unwritable(*hiveFolder)) return lock;
+  } else if (lockError_ == err::kSuccess || !Unwritable(stateFolder_)) {
+    return nullptr;  // owned by another process, or a fault a read-only start would not mend
+  }
+  readOnlyInstallation_ = true;
+  workDir_ = WorkDir::Open(options_.workDir.empty() ? DefaultWorkDir() : options_.workDir, &workDirError_);
+  if (!workDir_) return nullptr;
+  if (lock) return lock;
+  lockError_ = err::kSuccess;
+  if (InstallationLock::AcquireReadOnly(stateFolder_ / kLockFileName, workDir_->LockFile(identity_), identity_, &lock,
+                                        &lockError_) != InstallationLock::Result::kAcquired) {
+    return nullptr;
+  }
+  return lock;
+}
+
+std::optional<fs::path> OfflinePlatform::ResolveFile(std::string_view path) const {
+  auto host = drives_.Resolve(path);
+  if (!host) return host;
+  return KeptAt(*host);
+}
+
+fs::path OfflinePlatform::KeptAt(const fs::path& host) const {
+  if (!workDir_) return host;
+  const std::string name = host.filename().string();
+  const std::size_t copy = name.find(".hvx");
+  if (copy == std::string::npos || copy == 0) return host;
+  const fs::path hive = host.parent_path() / name.substr(0, copy);
+  if (!IsHiveOfInstallation(hive)) return host;
+  fs::path kept = workDir_->CopyOf(identity_, hive);
+  kept += name.substr(copy + 4);
+  return kept;
+}
+
+std::string OfflinePlatform::SaveFailureText(const char* file) {
+  if (file == nullptr) return {};
+  const auto host = drives_.Resolve(file);
+  return host ? SaveFailure(*host) : std::string();
+}
+
+std::string OfflinePlatform::CommitRefusal() {
+  return readOnlyInstallation_ ? "the installation is read-only" : std::string();
 }
 
 // A hive of the hivelist, or a file the names of Windows' hives mark as one
@@ -186,7 +245,10 @@ void OfflinePlatform::CleanLeftovers() {
   }
 }
 
-OfflinePlatform::~OfflinePlatform() = default;
+OfflinePlatform::~OfflinePlatform() {
+  // The copies of a read-only installation go with the run that made them.
+  if (workDir_ && lock_ && lock_.use_count() == 1) workDir_->RemoveFilesOf(identity_);
+}
 
 void OfflinePlatform::SetRestartHandler(std::function<void()> handler) {
   std::lock_guard lock(mutex_);

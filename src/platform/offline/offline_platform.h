@@ -31,6 +31,7 @@
 #include "platform/offline/pending_replacements.h"
 #include "platform/offline/restore_point.h"
 #include "platform/offline/token.h"
+#include "platform/offline/work_dir.h"
 #include "platform/platform.h"
 #include "regf/regf.h"
 
@@ -53,6 +54,9 @@ struct OfflineOptions {
   // A start that only reads (a listing): no lock is taken, no half-done work
   // is finished, nothing is cleaned up or written.
   bool readOnly = false;
+  // Where an installation that cannot be written is analysed: its copies and,
+  // when it has no lock file, its lock. Empty: DefaultWorkDir() (work_dir.h).
+  std::filesystem::path workDir;
 };
 
 // What this process did to the installation, for the summary at its end.
@@ -105,6 +109,16 @@ class OfflinePlatform : public Platform {
   bool owner() const { return lock_ != nullptr; }
   // Why the lock could not be had, when it could not.
   DWORD lockError() const { return lockError_; }
+  // The installation (its hives' folder or its state folder) cannot be
+  // written: it is analysed with its copies in the work folder, and nothing
+  // of it is changed or replaced.
+  bool readOnlyInstallation() const { return readOnlyInstallation_; }
+  // Why the work folder of a read-only installation cannot be used; empty when it can.
+  const std::string& workDirError() const { return workDirError_; }
+  const WorkDir* workDir() const { return workDir_.get(); }
+  // Where the copy named `host` (beside its hive) is really kept: the work
+  // folder for a read-only installation, else `host` itself.
+  std::filesystem::path KeptAt(const std::filesystem::path& host) const;
   // The host files of the hivelist's hives.
   std::vector<RestorePointSource> HiveSources() const;
   RunReport report() const;
@@ -170,6 +184,8 @@ class OfflinePlatform : public Platform {
   std::string ProgramFolder() override;
   std::string DataFolder() override;
   std::string OfflineInstallation() override;
+  std::string CommitRefusal() override;
+  std::string SaveFailureText(const char* file) override;
   void GetLocalTime(SystemTime* time) override;
   std::string FormatShortDate(const SystemTime& time) override;
   std::string FormatLongTime(const SystemTime& time) override;
@@ -189,6 +205,10 @@ class OfflinePlatform : public Platform {
   };
 
   HANDLE NewHandle();
+  std::shared_ptr<InstallationLock> TakeOwnership();
+  // A path of the program as a host file; a copy beside a hive of a read-only
+  // installation is in the work folder.
+  std::optional<std::filesystem::path> ResolveFile(std::string_view path) const;
   FileTableHooks FileHooks();
   LSTATUS OpenKey(HKEY root, const char* subKey, DWORD samDesired, HKEY* result);
   std::optional<KeyObject> FindKeyLocked(HKEY root, const char* subKey, DWORD samDesired, LSTATUS* error);
@@ -206,6 +226,9 @@ class OfflinePlatform : public Platform {
   // Taken before anything of the installation is read.
   std::filesystem::path stateFolder_;
   DWORD lockError_ = err::kSuccess;
+  bool readOnlyInstallation_ = false;
+  std::unique_ptr<WorkDir> workDir_;
+  std::string workDirError_;
   std::shared_ptr<InstallationLock> lock_;
   ReleaseInfo release_;
   std::vector<HivelistValue> hivelist_;

@@ -92,8 +92,9 @@ std::optional<std::int64_t> OfflinePlatform::SaveUnderWay(const fs::path& copy) 
 }
 
 std::string OfflinePlatform::SaveFailure(const fs::path& copy) const {
+  const fs::path kept = KeptAt(copy);
   std::lock_guard lock(mutex_);
-  auto it = saveFailures_.find(copy);
+  auto it = saveFailures_.find(kept);
   return it == saveFailures_.end() ? std::string() : it->second;
 }
 
@@ -227,7 +228,7 @@ LSTATUS OfflinePlatform::RegSaveKeyA(HKEY key, const char* file) {
   }
   if (!source) return Status(err::kCantRead);
   if (file == nullptr || *file == '\0') return Status(err::kInvalidParameter);
-  auto target = drives_.Resolve(file);
+  auto target = ResolveFile(file);
   if (!target) return Status(err::kPathNotFound);
   std::error_code ec;
   if (fs::exists(fs::symlink_status(*target, ec))) return Status(err::kAlreadyExists);
@@ -251,6 +252,8 @@ LSTATUS OfflinePlatform::RegSaveKeyA(HKEY key, const char* file) {
   const regf::Status saved = regf::CompactHiveFile(
       *source, *target,
       [&](const fs::path& empty) {
+        // A copy in the work folder never takes the hive's place: it keeps the folder's own protection.
+        if (readOnlyInstallation_) return regf::Status{};
         if (host::CopyProtection(*source, empty, &protectionError) == err::kSuccess) return regf::Status{};
         return regf::Status{false, protectionError};
       },
@@ -301,6 +304,11 @@ LSTATUS OfflinePlatform::RegReplaceKeyA(HKEY root, const char* subKey, const cha
     return Status(err::kPrivilegeNotHeld);
   }
   if (newFile == nullptr || oldFile == nullptr) return Status(err::kInvalidParameter);
+  if (readOnlyInstallation_) {
+    std::lock_guard lock(mutex_);
+    ++report_.requestsRefused;
+    return Status(err::kAccessDenied);
+  }
   std::optional<fs::path> hive;
   {
     std::lock_guard lock(mutex_);

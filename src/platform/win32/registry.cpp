@@ -2,6 +2,9 @@
 #include "platform/win32/win32_platform.h"
 #include "platform/win32/win_types.h"
 
+#include <string>
+#include <system_error>
+
 namespace hv {
 using win32::DwordInOut;
 using win32::DwordOut;
@@ -43,7 +46,27 @@ LSTATUS Win32Platform::RegQueryValueExA(HKEY key, const char* valueName, DWORD* 
 }
 
 LSTATUS Win32Platform::RegSaveKeyA(HKEY key, const char* file) {
-  return ::RegSaveKeyA(ToWin(key), file, nullptr);
+  const LSTATUS status = ::RegSaveKeyA(ToWin(key), file, nullptr);
+  if (file == nullptr) return status;
+  std::lock_guard lock(saveFailuresMutex_);
+  if (status == ERROR_SUCCESS) {
+    saveFailures_.erase(file);
+  } else {
+    // FormatMessage's text, without its trailing full stop and line end.
+    std::string text = std::system_category().message(static_cast<int>(status));
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.')) {
+      text.pop_back();
+    }
+    saveFailures_[file] = text.empty() ? "Windows error " + std::to_string(status) : text;
+  }
+  return status;
+}
+
+std::string Win32Platform::SaveFailureText(const char* file) {
+  if (file == nullptr) return {};
+  std::lock_guard lock(saveFailuresMutex_);
+  auto it = saveFailures_.find(file);
+  return it == saveFailures_.end() ? std::string() : it->second;
 }
 
 LSTATUS Win32Platform::RegReplaceKeyA(HKEY root, const char* subKey, const char* newFile,

@@ -3,7 +3,9 @@
 // passed through with the results and error codes Windows gives.
 //
 // This header does not include <windows.h>; the translation units do.
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "platform/platform.h"
@@ -73,6 +75,12 @@ class Win32Platform : public Platform {
   std::string FormatShortDate(const SystemTime& time) override;
   std::string FormatLongTime(const SystemTime& time) override;
   char DecimalSeparator() override;
+  std::string SaveFailureText(const char* file) override;
+
+ private:
+  // Why the last RegSaveKeyA into each file failed, in the system's words.
+  std::mutex saveFailuresMutex_;
+  std::map<std::string, std::string> saveFailures_;
 };
 
 }  // namespace hv

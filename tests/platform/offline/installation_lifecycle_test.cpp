@@ -211,3 +211,77 @@ TEST(InstallationLifecycleTest, ABackupSetAsideByAKilledCommitIsSettledAtTheNext
 
 }  // namespace
 }  // namespace hv::offline
+
+namespace hv::offline {
+namespace {
+
+// On a read-only mount the copy of a hive is made, measured and deleted in
+// the work folder by the name beside the hive the program gives it; no
+// replacement can be requested, and the copies go with the platform.
+TEST(ReadOnlyInstallationTest, CopiesLiveInTheWorkFolderAndNoReplacementIsTaken) {
+  OfflineMachine m;
+  const fs::path mounted = m.dir / "mounted";
+  const fs::path work = m.dir / "work";
+  fs::create_directories(mounted);
+  if (Shell("mount --bind '" + m.root.string() + "' '" + mounted.string() + "' 2>/dev/null") != 0) {
+    const char* ci = std::getenv("CI");
+    if (ci != nullptr && std::string(ci) == "true") FAIL() << "a read-only bind mount cannot be made";
+    GTEST_SKIP() << "a read-only bind mount cannot be made here (needs root)";
+  }
+  struct Unmount {
+    fs::path at;
+    bool done = false;
+    void operator()() {
+      if (!done) Shell("umount '" + at.string() + "'");
+      done = true;
+    }
+    ~Unmount() { (*this)(); }
+  } unmount{mounted};
+  const bool readOnly = Shell("mount -o remount,bind,ro '" + mounted.string() + "' 2>/dev/null") == 0;
+  {
+    std::string error;
+    auto machine = DescribeRoot(mounted, &error);
+    ASSERT_TRUE(machine) << error;
+    machine->wow64 = false;
+    OfflineOptions options;
+    options.machine = *machine;
+    options.programFolder = m.dir / "config";
+    options.workDir = work;
+    OfflinePlatform os(std::move(options));
+    ASSERT_TRUE(readOnly);
+    EXPECT_TRUE(os.readOnlyInstallation());
+    EXPECT_TRUE(os.owner());
+    EXPECT_EQ(os.CommitRefusal(), "the installation is read-only");
+
+    test::Enable(os, "SeBackupPrivilege");
+    test::Enable(os, "SeRestorePrivilege");
+    const std::string copy = "C:\\Windows\\System32\\config\\SAM.hvx";
+    HKEY key = nullptr;
+    ASSERT_EQ(os.RegOpenKeyA(HkeyLocalMachine(), "SAM", &key), 0);
+    EXPECT_EQ(os.RegSaveKeyA(key, copy.c_str()), 0);
+    os.RegCloseKey(key);
+    EXPECT_FALSE(fs::exists(m.Config("SAM.hvx")));
+    EXPECT_TRUE(AnyNamed(work, "SAM.hvx"));
+    EXPECT_NE(os.GetFileAttributesA(copy.c_str()), file::kInvalidFileAttributes);
+    FindDataA found{};
+    HANDLE search = os.FindFirstFileA(copy.c_str(), &found);
+    ASSERT_NE(search, InvalidHandleValue());
+    os.FindClose(search);
+    EXPECT_EQ(std::string(found.cFileName), "SAM.hvx");
+    EXPECT_GT(found.nFileSizeLow, 0u);
+    EXPECT_EQ(os.RegReplaceKeyA(HkeyLocalMachine(), "SAM", copy.c_str(), "C:\\Windows\\System32\\config\\SAM.bak"),
+              LONG(err::kAccessDenied));
+    EXPECT_TRUE(os.journal().Entries().empty());
+    // Made again by the next analysis, as beside a writable hive.
+    EXPECT_TRUE(os.DeleteFileA(copy.c_str()));
+    EXPECT_FALSE(AnyNamed(work, "SAM.hvx"));
+    ASSERT_EQ(os.RegOpenKeyA(HkeyLocalMachine(), "SAM", &key), 0);
+    EXPECT_EQ(os.RegSaveKeyA(key, copy.c_str()), 0);
+    os.RegCloseKey(key);
+  }
+  unmount();
+  EXPECT_FALSE(AnyNamed(work, ".hvx")) << "the copies go with the platform";
+}
+
+}  // namespace
+}  // namespace hv::offline

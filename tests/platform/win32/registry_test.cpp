@@ -176,5 +176,20 @@ TEST_F(Win32Registry, SaveWritesANewFileOnlyWithTheBackupPrivilege) {
   ::DeleteFileA(file.c_str());
 }
 
+// A save that failed is told in the system's words, never as a bare number.
+TEST_F(Win32Registry, AFailedSaveKeepsItsReasonInWords) {
+  UniqueHkey key = OpenScratch();
+  ASSERT_TRUE(key);
+  char folder[MAX_PATH] = {};
+  ASSERT_NE(::GetTempPathA(MAX_PATH, folder), 0u);
+  const std::string file = std::string(folder) + "hivora-no-such-folder\\copy.hvx";
+  ASSERT_NE(os_.RegSaveKeyA(key.get(), file.c_str()), LSTATUS(err::kSuccess));
+  const std::string why = os_.SaveFailureText(file.c_str());
+  EXPECT_FALSE(why.empty());
+  EXPECT_EQ(why.find("Windows error"), std::string::npos) << why;
+  EXPECT_NE(why.back(), '\n');
+  EXPECT_TRUE(os_.SaveFailureText("C:\\never-saved.hvx").empty());
+}
+
 }  // namespace
 }  // namespace hv
