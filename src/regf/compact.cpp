@@ -7,6 +7,7 @@
 #include <system_error>
 #include <thread>
 
+#include "checker.h"
 #include "compact_hooks.h"
 #include "compare.h"
 #include "file_view.h"
@@ -138,6 +139,15 @@ static Status WriteVerifiedCopy(const std::filesystem::path& in, const std::file
     TempFile temp;
     {
       const Hive source = LoadHive(in);
+      if (compact) {
+        // One rule set: what the checker would list as a fault is refused here, never copied.
+        const std::vector<std::string> problems = CheckTree(source);
+        if (!problems.empty()) {
+          std::string msg = in.string() + ": the hive is not sound, so it is not compacted:";
+          for (std::size_t i = 0; i < problems.size() && i < 5; ++i) msg += "\n  " + problems[i];
+          return Refuse(msg);
+        }
+      }
       progress.At(0.2, source.Size());
       std::vector<std::uint8_t> image = compact ? WriteCompactImage(source)
                                                 : std::vector<std::uint8_t>(source.Data(), source.Data() + source.Size());

@@ -3,6 +3,8 @@
 #include <sstream>
 #include <system_error>
 
+#include "security_descriptor.h"
+
 namespace hv::regf {
 namespace {
 
@@ -24,16 +26,23 @@ Hive Hive::Load(const std::filesystem::path& file, LoadOptions options) {
   Hive h;
   h.name_ = file.string();
   std::string error;
-  // No hive holds more than the base block and 2 GiB of bins; a longer file's tail is slack.
-  if (!h.loaded_.Open(file, kBaseBlockSize + std::uint64_t{0x7FFFF000u}, error)) h.Fail(error);
+  // Only the base block and the bins it declares are read: a file is often longer (Windows grows
+  // it in steps, or it was padded or extended), and its tail is never looked at. A declared size
+  // that no hive can have reads nothing more; Parse refuses it.
+  const auto declared = [](const std::uint8_t* head, std::size_t size) -> std::uint64_t {
+    if (size < kBaseBlockSize) return size;
+    const std::uint32_t bins = Rd32(head + base::kBinsSize);
+    if (bins == 0 || bins % kBinAlign != 0 || bins > 0x7FFFF000u) return size;
+    return kBaseBlockSize + std::uint64_t{bins};
+  };
+  if (!h.loaded_.Open(file, kBaseBlockSize, declared, error)) h.Fail(error);
   h.fileSize_ = h.loaded_.FileSize();
   const std::size_t have = h.loaded_.Size();
   if (have < kBaseBlockSize) h.Fail("the file is too short to be a hive (" + std::to_string(have) + " bytes)");
   h.data_ = h.loaded_.Data();
-  // Only the declared bins count: the file is often longer, and a declared size beyond the
-  // file is a truncation that Parse reports (or tolerates for the checker).
-  const std::uint64_t want = static_cast<std::uint64_t>(kBaseBlockSize) + Rd32(h.data_ + base::kBinsSize);
-  h.size_ = want < have ? static_cast<std::size_t>(want) : have;
+  // A declared size beyond the bytes read is a truncation that Parse reports (or tolerates for
+  // the checker).
+  h.size_ = have;
   h.Parse(options);
   return h;
 }
@@ -329,6 +338,9 @@ Span Hive::SecurityDescriptor(std::uint32_t offset) const {
   if (c.size < kSkFixed || !HasSignature(c.data + sk::kSignature, "sk")) Fail("expected a security cell", offset);
   const std::uint32_t n = Rd32(c.data + sk::kDescriptorSize);
   if (n > c.size - kSkFixed) Fail("security descriptor runs past its cell", offset);
+  if (std::string why = SecurityDescriptorProblem(c.data + sk::kDescriptor, n); !why.empty()) {
+    Fail("invalid security descriptor: " + why, offset);
+  }
   return Span{c.data + sk::kDescriptor, n};
 }
 

@@ -154,14 +154,38 @@ class NewRecovery {
     auto steps = [from](const ParsedLog* l) { return static_cast<std::int32_t>(l->file.base.primarySeq - from); };
     std::stable_sort(order.begin(), order.end(),
                      [&](const ParsedLog* a, const ParsedLog* b) { return steps(a) < steps(b); });
-    if (!p_.baseValid) {
-      // Only the log with the latest entries, and the base block from it.
-      for (std::size_t i = 0; i + 1 < order.size(); ++i) {
-        why_.push_back(order[i]->image->name + ": not used, since the hive's base block is bad and " +
-                       order.back()->image->name + " holds later entries");
+    // The chain starts in the log with the earliest entries; when none of that log's entries
+    // applies (a wrong hash, say), in another log that starts from the same sequence number,
+    // whichever slot holds it. With a bad base block only one log is used, the one with the
+    // latest entries, or failing it the next latest.
+    std::vector<std::vector<ParsedLog*>> attempts;
+    if (p_.baseValid) {
+      for (std::size_t i = 0; i < order.size() && order[i]->file.base.primarySeq == order[0]->file.base.primarySeq; ++i) {
+        std::vector<ParsedLog*> attempt{order[i]};
+        for (std::size_t j = 0; j < order.size(); ++j) {
+          if (j != i) attempt.push_back(order[j]);
+        }
+        attempts.push_back(std::move(attempt));
       }
-      order.erase(order.begin(), order.end() - 1);
+    } else {
+      for (auto it = order.rbegin(); it != order.rend(); ++it) attempts.push_back({*it});
     }
+    for (const auto& attempt : attempts) {
+      if (Status s = Chain(attempt, image); s.ok || !s.message.empty()) return s;
+    }
+    image.clear();
+    return Status{false, ""};
+  }
+
+ private:
+  // Applies the entries of `order`'s logs in turn; fails without a message when no entry of the
+  // first log applies.
+  Status Chain(const std::vector<ParsedLog*>& order, std::vector<std::uint8_t>& image) {
+    r_.entries = 0;
+    r_.pageBytes = 0;
+    r_.used.clear();
+    r_.stopped.clear();
+    dirty_ = DirtyMap();
     const ParsedLog& first = *order.front();
     image = StartImage(p_, first.image->data, p_.baseValid ? p_.binsSize : first.file.base.binsSize);
     std::optional<std::uint32_t> last;
@@ -214,7 +238,6 @@ class NewRecovery {
     return CheckBins(image, dirty_, Names(r_.used));
   }
 
- private:
   // Writes the entry's pages; an error text instead when the entry does not fit the hive.
   std::string Apply(const LogEntry& e, const std::uint8_t* log, std::vector<std::uint8_t>& image) {
     const std::uint64_t current = image.size() - kBaseBlockSize;
@@ -368,16 +391,23 @@ Status RecoverHiveFile(const std::filesystem::path& file, std::vector<std::uint8
   report.checksumOk = p.baseValid;
   report.dirty = !p.baseValid || p.primarySeq != p.secondarySeq;
   if (!report.dirty) return {};
-  if (!primary.Open(file, kBaseBlockSize + std::uint64_t{kMaxBins}, error)) return Status{false, file.string() + ": " + error};
 
   std::vector<FoundLog> found = FindHiveLogs(file);
   std::vector<LogImage> logs;
+  // Recovery starts from the primary's bins as far as the hive bins size it starts from (the
+  // primary's, or a log's base block copy's: the largest of them bounds it); more is never read,
+  // however long the file.
+  auto sane = [](std::uint32_t bins) { return bins % kBinAlign == 0 && bins <= kMaxBins ? bins : 0u; };
+  std::uint32_t startBins = p.baseValid ? sane(p.binsSize) : 0u;
   for (const FoundLog& f : found) {
     std::string line = LogName(f) + " (" + std::to_string(f.size) + " bytes)";
     if (!f.skipped.empty()) line += ": " + f.skipped;
     report.logs.push_back(line);
-    if (f.skipped.empty()) logs.push_back(LogImage{LogName(f), f.slot, f.bytes.Data(), f.bytes.Size()});
+    if (!f.skipped.empty()) continue;
+    logs.push_back(LogImage{LogName(f), f.slot, f.bytes.data(), f.bytes.size()});
+    if (f.bytes.size() >= log_base::kSize) startBins = std::max(startBins, sane(Rd32(f.bytes.data() + base::kBinsSize)));
   }
+  if (!primary.Open(file, kBaseBlockSize + std::uint64_t{startBins}, error)) return Status{false, file.string() + ": " + error};
   // Two usable files for one slot (names differing only in case) would make the choice depend on
   // the folder: refuse rather than guess.
   for (std::size_t i = 1; i < logs.size(); ++i) {
