@@ -14,6 +14,7 @@
 #include "host_file.h"
 #include "recovery.h"
 #include "regf.h"
+#include "stop.h"
 #include "writer.h"
 
 namespace hv::regf {
@@ -75,6 +76,7 @@ bool HoldsExactly(const std::filesystem::path& path, const std::vector<std::uint
   constexpr std::size_t kPiece = std::size_t{1} << 20;
   std::unique_ptr<std::uint8_t[]> piece(new std::uint8_t[kPiece]);
   for (std::size_t at = 0; at < image.size();) {
+    ThrowIfStopped();
     const std::size_t want = std::min(kPiece, image.size() - at);
     std::size_t got = 0;
     if (f.Read(piece.get(), want, got) != 0 || got != want || std::memcmp(piece.get(), image.data() + at, want) != 0) {
@@ -128,8 +130,10 @@ class Progress {
 };
 
 static Status WriteVerifiedCopy(const std::filesystem::path& in, const std::filesystem::path& out, bool compact,
-                                const PrepareNewFile& prepare, CompactProgress* progressCounter = nullptr) {
+                                const PrepareNewFile& prepare, CompactProgress* progressCounter = nullptr,
+                                const StopFlag* stop = nullptr) {
   const Progress progress(progressCounter);
+  const StopScope stopScope(stop);
   std::error_code ec;
   if (Taken(out, ec) || ec) {
     return Refuse(out.string() + ": the target already exists; it was left untouched");
@@ -164,6 +168,7 @@ static Status WriteVerifiedCopy(const std::filesystem::path& in, const std::file
       const std::string imageName = temp.path.string();
       // Declared after everything it reads, so that it is joined before they go, on every path.
       std::jthread checker([&]() noexcept {
+        const StopScope checkerStop(stop);
         try {
           try {
             const Hive copy = Hive::View(image.data(), image.size(), imageName);
@@ -180,8 +185,9 @@ static Status WriteVerifiedCopy(const std::filesystem::path& in, const std::file
 
       std::string error;
       bool written = true;
-      constexpr std::size_t kStep = std::size_t{64} << 20;
+      constexpr std::size_t kStep = std::size_t{4} << 20;
       for (std::size_t at = 0; written && at < image.size(); at += kStep) {
+        ThrowIfStopped();
         written = file.Write(image.data() + at, std::min(kStep, image.size() - at), error);
         progress.At(0.4 + 0.3 * static_cast<double>(std::min(at + kStep, image.size())) /
                               static_cast<double>(image.size()),
@@ -223,6 +229,10 @@ static Status WriteVerifiedCopy(const std::filesystem::path& in, const std::file
     }
     if (Status s = Publish(temp.path, out); !s) return s;
     return {};
+  } catch (const Stopped&) {
+    Status s = Refuse(in.string() + ": stopped; nothing was written");
+    s.stopped = true;
+    return s;
   } catch (const FormatError& e) {
     return Refuse(e.what());
   } catch (const std::bad_alloc&) {
@@ -244,6 +254,11 @@ Status CompactHiveFile(const std::filesystem::path& in, const std::filesystem::p
 Status CompactHiveFile(const std::filesystem::path& in, const std::filesystem::path& out,
                        const PrepareNewFile& prepare, CompactProgress* progress) {
   return WriteVerifiedCopy(in, out, true, prepare, progress);
+}
+
+Status CompactHiveFile(const std::filesystem::path& in, const std::filesystem::path& out,
+                       const PrepareNewFile& prepare, CompactProgress* progress, const StopFlag* stop) {
+  return WriteVerifiedCopy(in, out, true, prepare, progress, stop);
 }
 
 Status WriteRecoveredHiveFile(const std::filesystem::path& in, const std::filesystem::path& out) {
