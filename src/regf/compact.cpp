@@ -143,18 +143,40 @@ static Status WriteVerifiedCopy(const std::filesystem::path& in, const std::file
     TempFile temp;
     {
       const Hive source = LoadHive(in);
-      if (compact) {
-        // One rule set: what the checker would list as a fault is refused here, never copied.
-        const std::vector<std::string> problems = CheckTree(source);
+      progress.At(0.2, source.Size());
+      // One rule set: what the checker would list as a fault is refused, never copied. The
+      // checker walks the source on a second thread while this one builds the copy; its verdict
+      // comes first, so a hive both find at fault is refused in the checker's words.
+      std::vector<std::uint8_t> image;
+      {
+        std::vector<std::string> problems;
+        std::exception_ptr checkError, buildError;
+        std::jthread soundness;
+        if (compact) {
+          soundness = std::jthread([&]() noexcept {
+            const StopScope soundnessStop(stop);
+            try {
+              problems = CheckTree(source);
+            } catch (...) {
+              checkError = std::current_exception();
+            }
+          });
+        }
+        try {
+          image = compact ? WriteCompactImage(source)
+                          : std::vector<std::uint8_t>(source.Data(), source.Data() + source.Size());
+        } catch (...) {
+          buildError = std::current_exception();
+        }
+        if (soundness.joinable()) soundness.join();
+        if (checkError) std::rethrow_exception(checkError);
         if (!problems.empty()) {
           std::string msg = in.string() + ": the hive is not sound, so it is not compacted:";
           for (std::size_t i = 0; i < problems.size() && i < 5; ++i) msg += "\n  " + problems[i];
           return Refuse(msg);
         }
+        if (buildError) std::rethrow_exception(buildError);
       }
-      progress.At(0.2, source.Size());
-      std::vector<std::uint8_t> image = compact ? WriteCompactImage(source)
-                                                : std::vector<std::uint8_t>(source.Data(), source.Data() + source.Size());
       progress.At(0.4, image.size());
       if (hooks != nullptr && hooks->image != nullptr) hooks->image(image);
       NewFile file;
