@@ -1,7 +1,8 @@
-// hivora-stop-latency HIVE OUT [SHARE]: compacts HIVE into OUT on a second thread, sets the stop
-// flag once the progress has reached SHARE of the hive's size (default 0.3), and prints how long
-// the compaction took to come back after it, in milliseconds, and whether it came back stopped
-// with nothing left under OUT's name.
+// hivora-stop-latency HIVE OUT [SHARE]: compacts HIVE into OUT (which must not exist) on a second
+// thread, sets the stop flag once the progress has reached SHARE of the hive's size (default 0.3;
+// the progress ends at the copy's size, so a share above the copy's part of the hive is never
+// reached and the compaction finishes), and prints how long the compaction took to come back
+// after it, in milliseconds, and whether it came back stopped with nothing left under OUT's name.
 #include <atomic>
 #include <chrono>
 #include <cstdio>
