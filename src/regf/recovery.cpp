@@ -5,6 +5,7 @@
 #include <optional>
 #include <sstream>
 
+#include "host_file.h"
 #include "log_file.h"
 
 namespace hv::regf {
@@ -131,8 +132,10 @@ std::string Names(const std::vector<std::string>& names) {
 
 class NewRecovery {
  public:
-  NewRecovery(const Primary& p, std::vector<ParsedLog>& logs, RecoveryReport& r, std::vector<std::string>& why)
-      : p_(p), logs_(logs), r_(r), why_(why) {}
+  // `owned`, when given, holds the primary's bytes (p's) and may become the image itself.
+  NewRecovery(const Primary& p, std::vector<ParsedLog>& logs, RecoveryReport& r, std::vector<std::string>& why,
+              std::vector<std::uint8_t>* owned)
+      : p_(p), logs_(logs), r_(r), why_(why), owned_(owned) {}
 
   Status Run(std::vector<std::uint8_t>& image) {
     std::vector<ParsedLog*> order;
@@ -170,6 +173,17 @@ class NewRecovery {
     } else {
       for (auto it = order.rbegin(); it != order.rend(); ++it) attempts.push_back({*it});
     }
+    // With a valid base block every attempt starts from the primary as it is, which an attempt
+    // that applies no entry leaves unchanged: the primary's own bytes become the image when this
+    // holds them, instead of a copy.
+    if (p_.baseValid) {
+      if (owned_ != nullptr) {
+        image = std::move(*owned_);
+        image.resize(std::min<std::size_t>(image.size(), kBaseBlockSize + std::size_t{p_.binsSize}));
+      } else {
+        image = StartImage(p_, nullptr, p_.binsSize);
+      }
+    }
     for (const auto& attempt : attempts) {
       if (Status s = Chain(attempt, image); s.ok || !s.message.empty()) return s;
     }
@@ -187,7 +201,7 @@ class NewRecovery {
     r_.stopped.clear();
     dirty_ = DirtyMap();
     const ParsedLog& first = *order.front();
-    image = StartImage(p_, first.image->data, p_.baseValid ? p_.binsSize : first.file.base.binsSize);
+    if (!p_.baseValid) image = StartImage(p_, first.image->data, first.file.base.binsSize);
     std::optional<std::uint32_t> last;
     std::uint32_t flags = 0, binsSize = 0;
     for (ParsedLog* log : order) {
@@ -261,6 +275,7 @@ class NewRecovery {
   std::vector<ParsedLog>& logs_;
   RecoveryReport& r_;
   std::vector<std::string>& why_;
+  std::vector<std::uint8_t>* owned_;
   DirtyMap dirty_;
 };
 
@@ -325,10 +340,21 @@ Status RunOld(const Primary& p, std::vector<ParsedLog>& logs, RecoveryReport& r,
   return CheckBins(image, dirty, chosen->image->name);
 }
 
+Status Recover(const std::uint8_t* primary, std::size_t primarySize, std::vector<std::uint8_t>* owned,
+               const std::vector<LogImage>& logs, std::vector<std::uint8_t>& image, RecoveryReport& report);
+
 }  // namespace
 
 Status RecoverImage(const std::uint8_t* primary, std::size_t primarySize, const std::vector<LogImage>& logs,
                     std::vector<std::uint8_t>& image, RecoveryReport& report) {
+  return Recover(primary, primarySize, nullptr, logs, image, report);
+}
+
+namespace {
+
+// RecoverImage; with `owned` holding the primary's bytes, which the image may take over.
+Status Recover(const std::uint8_t* primary, std::size_t primarySize, std::vector<std::uint8_t>* owned,
+               const std::vector<LogImage>& logs, std::vector<std::uint8_t>& image, RecoveryReport& report) {
   image.clear();
   const Primary p = ReadPrimary(primary, primarySize);
   report.primarySeq = p.primarySeq;
@@ -359,7 +385,7 @@ Status RecoverImage(const std::uint8_t* primary, std::size_t primarySize, const 
         ++it;
       }
     }
-    s = NewRecovery(p, parsed, report, why).Run(image);
+    s = NewRecovery(p, parsed, report, why, owned).Run(image);
   } else {
     s = RunOld(p, parsed, report, why, image);
   }
@@ -375,6 +401,25 @@ Status RecoverImage(const std::uint8_t* primary, std::size_t primarySize, const 
   msg += ") and no transaction log can recover it: " + Names(why);
   return Status{false, msg};
 }
+
+// The first `limit` bytes of the file (fewer when it is shorter, or shrank meanwhile).
+bool ReadPrefix(const std::filesystem::path& file, std::uint64_t limit, std::vector<std::uint8_t>& out,
+                std::string& error) {
+  out.clear();
+  HostFile f;
+  int e = f.Open(file, HostFile::Access::kRead, HostFile::Disposition::kOpenExisting);
+  std::uint64_t size = e == 0 ? f.Size(e) : 0;
+  if (e == 0) {
+    out.resize(static_cast<std::size_t>(std::min(size, limit)));
+    std::size_t got = 0;
+    e = f.Read(out.data(), out.size(), got);
+    out.resize(got);
+  }
+  if (e != 0) error = "cannot read the file: " + HostErrorText(e);
+  return e == 0;
+}
+
+}  // namespace
 
 Status RecoverHiveFile(const std::filesystem::path& file, std::vector<std::uint8_t>& image, RecoveryReport& report) {
   image.clear();
@@ -407,7 +452,8 @@ Status RecoverHiveFile(const std::filesystem::path& file, std::vector<std::uint8
     logs.push_back(LogImage{LogName(f), f.slot, f.bytes.data(), f.bytes.size()});
     if (f.bytes.size() >= log_base::kSize) startBins = std::max(startBins, sane(Rd32(f.bytes.data() + base::kBinsSize)));
   }
-  if (!primary.Open(file, kBaseBlockSize + std::uint64_t{startBins}, error)) return Status{false, file.string() + ": " + error};
+  std::vector<std::uint8_t> bytes;
+  if (!ReadPrefix(file, kBaseBlockSize + std::uint64_t{startBins}, bytes, error)) return Status{false, file.string() + ": " + error};
   // Two usable files for one slot (names differing only in case) would make the choice depend on
   // the folder: refuse rather than guess.
   for (std::size_t i = 1; i < logs.size(); ++i) {
@@ -416,7 +462,10 @@ Status RecoverHiveFile(const std::filesystem::path& file, std::vector<std::uint8
                                ", " + logs[i].name + "); it is not recovered"};
     }
   }
-  Status s = RecoverImage(primary.Data(), primary.Size(), logs, image, report);
+  primary = FileView();
+  const std::uint8_t* const data = bytes.data();
+  const std::size_t size = bytes.size();
+  Status s = Recover(data, size, &bytes, logs, image, report);
   if (!s) {
     std::string msg = file.string() + ": " + s.message;
     if (!report.logs.empty()) msg += " [logs found: " + Names(report.logs) + "]";
