@@ -350,6 +350,13 @@ Status RecoverImage(const std::uint8_t* primary, std::size_t primarySize, const 
   return Recover(primary, primarySize, nullptr, logs, image, report);
 }
 
+Status RecoverImage(std::vector<std::uint8_t> primary, const std::vector<LogImage>& logs,
+                    std::vector<std::uint8_t>& image, RecoveryReport& report) {
+  const std::uint8_t* const data = primary.data();
+  const std::size_t size = primary.size();
+  return Recover(data, size, &primary, logs, image, report);
+}
+
 namespace {
 
 // RecoverImage; with `owned` holding the primary's bytes, which the image may take over.
@@ -463,9 +470,7 @@ Status RecoverHiveFile(const std::filesystem::path& file, std::vector<std::uint8
     }
   }
   primary = FileView();
-  const std::uint8_t* const data = bytes.data();
-  const std::size_t size = bytes.size();
-  Status s = Recover(data, size, &bytes, logs, image, report);
+  Status s = RecoverImage(std::move(bytes), logs, image, report);
   if (!s) {
     std::string msg = file.string() + ": " + s.message;
     if (!report.logs.empty()) msg += " [logs found: " + Names(report.logs) + "]";
