@@ -60,7 +60,11 @@ bool FileView::Open(const std::filesystem::path& file, std::uint64_t head, Total
   }
   auto readUpTo = [&](std::uint64_t limit, std::size_t have) -> bool {
     const std::uint64_t want = fileSize_ < limit ? fileSize_ : limit;
-    if (want > SIZE_MAX || want <= have) return want <= SIZE_MAX;
+    if (want > SIZE_MAX) {
+      error = "the file is too large to read (" + std::to_string(want) + " bytes)";
+      return false;
+    }
+    if (want <= have) return true;
     std::unique_ptr<std::uint8_t[]> bytes(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(want)]);
     if (!bytes) {
       error = "not enough memory to read " + std::to_string(want) + " bytes of the file";
