@@ -4,7 +4,8 @@
 //
 // Input: a flags byte, the primary's length and the first log's length (4 bytes each), the
 // primary, the first log, and the second log (the rest). The flags make the checksums and entry
-// hashes right, which the fuzzer would otherwise almost never guess, and choose the log slots.
+// hashes right, which the fuzzer would otherwise almost never guess, choose the log slots, and
+// whether the primary's bytes are lent to recovery or handed over to it.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -64,9 +65,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   std::vector<std::uint8_t> image;
   hv::regf::RecoveryReport report;
-  const hv::regf::Status s = hv::regf::RecoverImage(primary.data(), primary.size(), logs, image, report);
+  const std::size_t primarySize = primary.size();
+  // Both ways in: the primary's bytes lent, or handed over to become the image.
+  const hv::regf::Status s = (flags & 32) ? hv::regf::RecoverImage(std::move(primary), logs, image, report)
+                                          : hv::regf::RecoverImage(primary.data(), primary.size(), logs, image, report);
   if (!s.ok || image.empty()) return 0;
-  const std::size_t bound = (primary.size() > 4096 ? primary.size() : 4096) + report.pageBytes;
+  const std::size_t bound = (primarySize > 4096 ? primarySize : 4096) + report.pageBytes;
   if (image.size() > bound) __builtin_trap();
   if (image.size() != hv::regf::kBaseBlockSize + Rd32(image.data() + hv::regf::base::kBinsSize)) __builtin_trap();
   try {

@@ -54,7 +54,8 @@ void EnableRestorePrivilege() {
   EnableTokenPrivilege(access::kTokenAllAccessF00FF, "SeRestorePrivilege");
 }
 
-bool SaveHive(const std::string& hiveName, const std::string& targetPath, bool wow64) {
+bool SaveHive(const std::string& hiveName, const std::string& targetPath, bool wow64,
+              const std::atomic<bool>* stop) {
   const HiveKeyName split = SplitHiveName(hiveName);
   UniqueHkey key;
   if (split.valid) {
@@ -70,7 +71,7 @@ bool SaveHive(const std::string& hiveName, const std::string& targetPath, bool w
   }
   if (FileExists(targetPath)) Os().DeleteFileA(targetPath.c_str());
   if (!key) return false;
-  return Os().RegSaveKeyA(key.get(), targetPath.c_str()) == 0;
+  return Os().RegSaveKeyStoppable(key.get(), targetPath.c_str(), stop) == 0;
 }
 
 namespace {

@@ -2,6 +2,7 @@
 // The operations that touch the hives: privileges, saving a hive into its
 // compacted copy, requesting its replacement at the next start, and two
 // small utilities of the analysis. None shows a message or throws.
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -31,7 +32,10 @@ void EnableRestorePrivilege();
 // afresh into it. Under WOW64 a machine hive whose name contains "SOFTWARE"
 // is opened in the 64-bit view. True when the copy was written. A name that
 // cannot be opened still deletes the old copy, so no stale copy remains.
-bool SaveHive(const std::string& hiveName, const std::string& targetPath, bool wow64);
+// A set `stop` (may be null) ends a save under way where the platform can
+// end it (false, no copy).
+bool SaveHive(const std::string& hiveName, const std::string& targetPath, bool wow64,
+              const std::atomic<bool>* stop = nullptr);
 
 // Asks the system to put `newFile` in place of the hive at the next start,
 // keeping the current file as `backupFile`. An existing backup is set aside

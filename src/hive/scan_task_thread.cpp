@@ -52,7 +52,11 @@ void TScanTaskThread::Execute() {
     if (Terminated()) break;
     ShowStatus(Hives[i].Name);
     if (i == 0) Os().GetLocalTime(&start);
-    SaveHive(Hives[i].Name, Hives[i].Copy(), IsWow64Flag);
+    // Stop is answered inside a hive where the platform can: the copy under way
+    // is dropped and the run ends as one stopped between hives, that hive
+    // neither done nor counted. A copy that was finished all the same counts.
+    const bool saved = SaveHive(Hives[i].Name, Hives[i].Copy(), IsWow64Flag, TerminationFlag());
+    if (!saved && Terminated()) break;
     if (i == 0) {
       SystemTime now;
       Os().GetLocalTime(&now);

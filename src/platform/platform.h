@@ -8,6 +8,7 @@
 // same contracts on an offline Windows installation.
 //
 // All operations may be called from any thread unless noted.
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -46,6 +47,14 @@ class Platform {
                                    DWORD* dataLen) = 0;
   // Writes the hive (or key) afresh into `file`, which must not exist.
   virtual LSTATUS RegSaveKeyA(HKEY key, const char* file) = 0;
+  // RegSaveKeyA that gives up once another thread sets `stop`: kCancelled,
+  // and no file is left. Only a platform whose own engine writes the copy can
+  // answer it; others (Windows' RegSaveKey cannot be interrupted) run the
+  // save to its end.
+  virtual LSTATUS RegSaveKeyStoppable(HKEY key, const char* file, const std::atomic<bool>* stop) {
+    (void)stop;
+    return RegSaveKeyA(key, file);
+  }
   // Requests that `newFile` replace the hive at `root\subKey` at the next
   // start, the current hive file being kept as `oldFile`.
   virtual LSTATUS RegReplaceKeyA(HKEY root, const char* subKey, const char* newFile,

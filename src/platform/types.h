@@ -53,6 +53,7 @@ inline constexpr DWORD kCantOpen = 1011;      // ERROR_CANTOPEN
 inline constexpr DWORD kCantRead = 1012;      // ERROR_CANTREAD
 inline constexpr DWORD kCantWrite = 1013;     // ERROR_CANTWRITE
 inline constexpr DWORD kRegistryCorrupt = 1015;
+inline constexpr DWORD kCancelled = 1223;     // ERROR_CANCELLED
 inline constexpr DWORD kNoSuchPrivilege = 1313;
 inline constexpr DWORD kPrivilegeNotHeld = 1314;
 inline constexpr DWORD kNotAllAssigned = 1300;

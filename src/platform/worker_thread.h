@@ -25,6 +25,8 @@ class WorkerThread : public std::enable_shared_from_this<WorkerThread> {
   // Asks the worker to stop at its next check.
   void Terminate() { terminated_.store(true); }
   bool Terminated() const { return terminated_.load(); }
+  // The flag Terminate sets, for work that answers it from inside one unit.
+  const std::atomic<bool>* TerminationFlag() const { return &terminated_; }
   // Execute has returned (or never will run: not started).
   bool Finished() const;
   // Waits until Execute has returned; false on timeout.

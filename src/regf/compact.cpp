@@ -7,12 +7,14 @@
 #include <system_error>
 #include <thread>
 
+#include "checker.h"
 #include "compact_hooks.h"
 #include "compare.h"
 #include "file_view.h"
 #include "host_file.h"
 #include "recovery.h"
 #include "regf.h"
+#include "stop.h"
 #include "writer.h"
 
 namespace hv::regf {
@@ -74,6 +76,7 @@ bool HoldsExactly(const std::filesystem::path& path, const std::vector<std::uint
   constexpr std::size_t kPiece = std::size_t{1} << 20;
   std::unique_ptr<std::uint8_t[]> piece(new std::uint8_t[kPiece]);
   for (std::size_t at = 0; at < image.size();) {
+    ThrowIfStopped();
     const std::size_t want = std::min(kPiece, image.size() - at);
     std::size_t got = 0;
     if (f.Read(piece.get(), want, got) != 0 || got != want || std::memcmp(piece.get(), image.data() + at, want) != 0) {
@@ -127,8 +130,10 @@ class Progress {
 };
 
 static Status WriteVerifiedCopy(const std::filesystem::path& in, const std::filesystem::path& out, bool compact,
-                                const PrepareNewFile& prepare, CompactProgress* progressCounter = nullptr) {
+                                const PrepareNewFile& prepare, CompactProgress* progressCounter = nullptr,
+                                const StopFlag* stop = nullptr) {
   const Progress progress(progressCounter);
+  const StopScope stopScope(stop);
   std::error_code ec;
   if (Taken(out, ec) || ec) {
     return Refuse(out.string() + ": the target already exists; it was left untouched");
@@ -139,8 +144,39 @@ static Status WriteVerifiedCopy(const std::filesystem::path& in, const std::file
     {
       const Hive source = LoadHive(in);
       progress.At(0.2, source.Size());
-      std::vector<std::uint8_t> image = compact ? WriteCompactImage(source)
-                                                : std::vector<std::uint8_t>(source.Data(), source.Data() + source.Size());
+      // One rule set: what the checker would list as a fault is refused, never copied. The
+      // checker walks the source on a second thread while this one builds the copy; its verdict
+      // comes first, so a hive both find at fault is refused in the checker's words.
+      std::vector<std::uint8_t> image;
+      {
+        std::vector<std::string> problems;
+        std::exception_ptr checkError, buildError;
+        std::jthread soundness;
+        if (compact) {
+          soundness = std::jthread([&]() noexcept {
+            const StopScope soundnessStop(stop);
+            try {
+              problems = CheckTree(source);
+            } catch (...) {
+              checkError = std::current_exception();
+            }
+          });
+        }
+        try {
+          image = compact ? WriteCompactImage(source)
+                          : std::vector<std::uint8_t>(source.Data(), source.Data() + source.Size());
+        } catch (...) {
+          buildError = std::current_exception();
+        }
+        if (soundness.joinable()) soundness.join();
+        if (checkError) std::rethrow_exception(checkError);
+        if (!problems.empty()) {
+          std::string msg = in.string() + ": the hive is not sound, so it is not compacted:";
+          for (std::size_t i = 0; i < problems.size() && i < 5; ++i) msg += "\n  " + problems[i];
+          return Refuse(msg);
+        }
+        if (buildError) std::rethrow_exception(buildError);
+      }
       progress.At(0.4, image.size());
       if (hooks != nullptr && hooks->image != nullptr) hooks->image(image);
       NewFile file;
@@ -154,6 +190,7 @@ static Status WriteVerifiedCopy(const std::filesystem::path& in, const std::file
       const std::string imageName = temp.path.string();
       // Declared after everything it reads, so that it is joined before they go, on every path.
       std::jthread checker([&]() noexcept {
+        const StopScope checkerStop(stop);
         try {
           try {
             const Hive copy = Hive::View(image.data(), image.size(), imageName);
@@ -170,8 +207,9 @@ static Status WriteVerifiedCopy(const std::filesystem::path& in, const std::file
 
       std::string error;
       bool written = true;
-      constexpr std::size_t kStep = std::size_t{64} << 20;
+      constexpr std::size_t kStep = std::size_t{4} << 20;
       for (std::size_t at = 0; written && at < image.size(); at += kStep) {
+        ThrowIfStopped();
         written = file.Write(image.data() + at, std::min(kStep, image.size() - at), error);
         progress.At(0.4 + 0.3 * static_cast<double>(std::min(at + kStep, image.size())) /
                               static_cast<double>(image.size()),
@@ -213,6 +251,10 @@ static Status WriteVerifiedCopy(const std::filesystem::path& in, const std::file
     }
     if (Status s = Publish(temp.path, out); !s) return s;
     return {};
+  } catch (const Stopped&) {
+    Status s = Refuse(in.string() + ": stopped; nothing was written");
+    s.stopped = true;
+    return s;
   } catch (const FormatError& e) {
     return Refuse(e.what());
   } catch (const std::bad_alloc&) {
@@ -234,6 +276,11 @@ Status CompactHiveFile(const std::filesystem::path& in, const std::filesystem::p
 Status CompactHiveFile(const std::filesystem::path& in, const std::filesystem::path& out,
                        const PrepareNewFile& prepare, CompactProgress* progress) {
   return WriteVerifiedCopy(in, out, true, prepare, progress);
+}
+
+Status CompactHiveFile(const std::filesystem::path& in, const std::filesystem::path& out,
+                       const PrepareNewFile& prepare, CompactProgress* progress, const StopFlag* stop) {
+  return WriteVerifiedCopy(in, out, true, prepare, progress, stop);
 }
 
 Status WriteRecoveredHiveFile(const std::filesystem::path& in, const std::filesystem::path& out) {

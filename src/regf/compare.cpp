@@ -1,5 +1,7 @@
 #include "compare.h"
 
+#include "stop.h"
+
 #include "names.h"
 #include "walk.h"
 
@@ -57,6 +59,7 @@ class Comparer {
     while (!stack_.empty() && diffs_.size() < limit_) {
       Frame& top = stack_.back();
       if (top.next < top.count) {
+        ThrowIfStopped();
         const std::uint32_t ca = childrenA_[top.begin + top.next];
         const std::uint32_t cb = childrenB_[top.begin + top.next];
         ++top.next;

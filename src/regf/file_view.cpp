@@ -5,9 +5,11 @@
 #include <system_error>
 #include <utility>
 
+#include <cstdint>
+#include <new>
+
 #ifndef _WIN32
 #include <fcntl.h>
-#include <sys/mman.h>
 #endif
 
 namespace hv::regf {
@@ -22,23 +24,28 @@ FileView& FileView::operator=(FileView&& other) noexcept {
     data_ = std::exchange(other.data_, nullptr);
     size_ = std::exchange(other.size_, 0);
     fileSize_ = std::exchange(other.fileSize_, 0);
-    mapped_ = std::exchange(other.mapped_, false);
     read_ = std::move(other.read_);
   }
   return *this;
 }
 
 void FileView::Release() {
-#ifndef _WIN32
-  if (mapped_ && data_ != nullptr) munmap(const_cast<std::uint8_t*>(data_), size_);
-#endif
   read_.reset();
   data_ = nullptr;
   size_ = 0;
-  mapped_ = false;
 }
 
+namespace {
+
+std::uint64_t Fixed(const std::uint8_t*, std::size_t) { return 0; }
+
+}  // namespace
+
 bool FileView::Open(const std::filesystem::path& file, std::uint64_t limit, std::string& error) {
+  return Open(file, limit, &Fixed, error);
+}
+
+bool FileView::Open(const std::filesystem::path& file, std::uint64_t head, TotalFromHead total, std::string& error) {
   Release();
   HostFile f;
   int e = f.Open(file, HostFile::Access::kRead, HostFile::Disposition::kOpenExisting);
@@ -51,35 +58,41 @@ bool FileView::Open(const std::filesystem::path& file, std::uint64_t limit, std:
     error = "cannot read the file: " + HostErrorText(e);
     return false;
   }
-  const std::uint64_t want = fileSize_ < limit ? fileSize_ : limit;
-#ifdef _WIN32
-  read_.reset(new std::uint8_t[static_cast<std::size_t>(want ? want : 1)]);
-  std::size_t got = 0;
-  e = f.Read(read_.get(), static_cast<std::size_t>(want), got);  // a file that shrank meanwhile reads short
-  if (e != 0) {
-    error = "cannot read the file: " + HostErrorText(e);
+  auto readUpTo = [&](std::uint64_t limit, std::size_t have) -> bool {
+    const std::uint64_t want = fileSize_ < limit ? fileSize_ : limit;
+    if (want > SIZE_MAX) {
+      error = "the file is too large to read (" + std::to_string(want) + " bytes)";
+      return false;
+    }
+    if (want <= have) return true;
+    std::unique_ptr<std::uint8_t[]> bytes(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(want)]);
+    if (!bytes) {
+      error = "not enough memory to read " + std::to_string(want) + " bytes of the file";
+      return false;
+    }
+    if (have > 0) std::memcpy(bytes.get(), read_.get(), have);
+    std::size_t got = 0;
+    // A file that shrank since its size was taken reads short: the caller sees fewer bytes.
+    e = f.Read(bytes.get() + have, static_cast<std::size_t>(want) - have, got);
+    if (e != 0) {
+      error = "cannot read the file: " + HostErrorText(e);
+      return false;
+    }
+    read_ = std::move(bytes);
+    data_ = read_.get();
+    size_ = have + got;
+    return true;
+  };
+  if (!readUpTo(head, 0)) {
     Release();
     return false;
   }
-  data_ = read_.get();
-  size_ = got;
-#else
-  if (want > 0) {
-    int flags = MAP_PRIVATE;
-#ifdef MAP_POPULATE
-    flags |= MAP_POPULATE;  // one pass in the kernel instead of a fault per few pages
-#endif
-    void* p = mmap(nullptr, static_cast<std::size_t>(want), PROT_READ, flags, f.fd(), 0);
-    if (p == MAP_FAILED) {
-      error = "cannot read the file: " + std::generic_category().message(errno);
-      return false;
-    }
-    data_ = static_cast<const std::uint8_t*>(p);
-    size_ = static_cast<std::size_t>(want);
-    mapped_ = true;
+  const std::uint64_t all = total(data_, size_);
+  if (all > size_ && size_ == head && !readUpTo(all, size_)) {
+    Release();
+    return false;
   }
-#endif
-  return true;  // the mapping keeps the file's pages after the descriptor closes
+  return true;
 }
 
 namespace {

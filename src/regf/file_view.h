@@ -1,10 +1,10 @@
 #pragma once
-// A file's bytes held read-only in memory for the reader. POSIX systems map the file: nothing is
-// copied and the page cache is shared, which is what makes reading a large hive cheap. The catch
-// of a mapping is that another process shrinking the file while it is mapped ends this one with
-// SIGBUS rather than an error; the compactor still never publishes a copy it has not verified.
-// Elsewhere (Windows) the file is read. The file is opened as HostFile opens files: without
-// waiting, and refused unless it is a regular file.
+// A file's bytes held read-only in memory for the reader. The bytes are read, never mapped: a
+// mapping turns another process shrinking the file into SIGBUS for this one, while a read of a
+// file that shrank only comes back short, which the reader reports as a truncation. Only the
+// bytes asked for are read, so a file padded or extended (sparse) far beyond its content costs
+// what its content costs. The file is opened as HostFile opens files: without waiting, and
+// refused unless it is a regular file.
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -27,6 +27,11 @@ class FileView {
   // Holds the file's first `limit` bytes (all of it when shorter). False with `error` set
   // (without the file's name) when the file cannot be opened or read.
   bool Open(const std::filesystem::path& file, std::uint64_t limit, std::string& error);
+  // Holds the file's first `head` bytes, then as many more as `total` (given those first bytes,
+  // fewer when the file is shorter) asks for in all: one open, so that the file whose head was
+  // read is the file whose rest is read.
+  using TotalFromHead = std::uint64_t (*)(const std::uint8_t* head, std::size_t size);
+  bool Open(const std::filesystem::path& file, std::uint64_t head, TotalFromHead total, std::string& error);
 
   const std::uint8_t* Data() const { return data_; }
   std::size_t Size() const { return size_; }
@@ -38,8 +43,7 @@ class FileView {
   const std::uint8_t* data_ = nullptr;
   std::size_t size_ = 0;
   std::uint64_t fileSize_ = 0;
-  bool mapped_ = false;
-  std::unique_ptr<std::uint8_t[]> read_;  // the bytes when they were read rather than mapped
+  std::unique_ptr<std::uint8_t[]> read_;
 };
 
 // A file this process creates (never one that exists: creation fails then) and writes in one

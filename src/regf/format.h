@@ -112,6 +112,43 @@ inline constexpr std::uint32_t kDescriptorSize = 16;
 inline constexpr std::uint32_t kDescriptor = 20;
 }  // namespace sk
 
+// The self-relative security descriptor an sk cell holds, and the SIDs, ACLs and ACEs in it.
+namespace sd {
+inline constexpr std::uint32_t kRevision = 0;   // 1
+inline constexpr std::uint32_t kControl = 2;    // SE_* flags
+inline constexpr std::uint32_t kOwner = 4;      // offsets from the descriptor's start; 0 = none
+inline constexpr std::uint32_t kGroup = 8;
+inline constexpr std::uint32_t kSacl = 12;
+inline constexpr std::uint32_t kDacl = 16;
+inline constexpr std::uint32_t kHeader = 20;
+inline constexpr std::uint8_t kRevision1 = 1;
+inline constexpr std::uint16_t kDaclPresent = 0x0004;
+inline constexpr std::uint16_t kSaclPresent = 0x0010;
+inline constexpr std::uint16_t kSelfRelative = 0x8000;
+}  // namespace sd
+namespace sid {
+inline constexpr std::uint32_t kRevision = 0;        // 1
+inline constexpr std::uint32_t kSubAuthorities = 1;  // count, at most 15
+inline constexpr std::uint32_t kHeader = 8;          // then 4 bytes a sub-authority
+inline constexpr std::uint8_t kRevision1 = 1;
+inline constexpr std::uint8_t kMaxSubAuthorities = 15;
+}  // namespace sid
+namespace acl {
+inline constexpr std::uint32_t kRevision = 0;  // 2 to 4
+inline constexpr std::uint32_t kSize = 2;      // the whole ACL with its ACEs
+inline constexpr std::uint32_t kAceCount = 4;
+inline constexpr std::uint32_t kHeader = 8;
+inline constexpr std::uint8_t kMinRevision = 2;
+inline constexpr std::uint8_t kMaxRevision = 4;
+}  // namespace acl
+namespace ace {
+inline constexpr std::uint32_t kType = 0;
+inline constexpr std::uint32_t kSize = 2;  // the whole ACE
+inline constexpr std::uint32_t kHeader = 4;
+inline constexpr std::uint32_t kSid = 8;   // after the access mask, in the ACE types 0 to 3
+inline constexpr std::uint8_t kLastSimpleType = 3;  // allowed, denied, audit, alarm
+}  // namespace ace
+
 // Subkey lists "li", "lf", "lh" and the index root "ri": a signature, a count, then elements.
 // li and ri elements are cell offsets; lf and lh elements are an offset and a name hint or hash.
 namespace list {

@@ -3,6 +3,9 @@
 #include <sstream>
 #include <system_error>
 
+#include "security_descriptor.h"
+#include "stop.h"
+
 namespace hv::regf {
 namespace {
 
@@ -10,6 +13,27 @@ std::string Hex(std::uint64_t v) {
   std::ostringstream s;
   s << "0x" << std::hex << v;
   return s.str();
+}
+
+// Walks the cells of the hive bin at bins offset `off` whose `size` bytes lie at `bin`, calling
+// cell(offset, raw size field) for each; the problem when a cell does not fit, else empty.
+template <class OnCell>
+std::string ScanCells(const std::uint8_t* bin, std::uint32_t off, std::uint32_t size, OnCell&& cell) {
+  std::uint32_t c = off + kBinHeaderSize;
+  const std::uint32_t end = off + size;
+  while (c < end) {
+    if (end - c < 8) return "cell at " + Hex(c) + " does not fit in its hive bin";
+    const std::uint8_t* p = bin + (c - off);
+#if defined(__GNUC__) || defined(__clang__)
+    __builtin_prefetch(p + 4096);
+#endif
+    const std::int32_t raw = static_cast<std::int32_t>(Rd32(p + cell::kSize));
+    const std::int64_t sz = raw < 0 ? -static_cast<std::int64_t>(raw) : raw;
+    if (sz < 8 || sz % 8 != 0 || sz > end - c) return "cell at " + Hex(c) + " has an invalid size " + std::to_string(raw);
+    cell(c, raw);
+    c += static_cast<std::uint32_t>(sz);
+  }
+  return {};
 }
 
 }  // namespace
@@ -24,16 +48,23 @@ Hive Hive::Load(const std::filesystem::path& file, LoadOptions options) {
   Hive h;
   h.name_ = file.string();
   std::string error;
-  // No hive holds more than the base block and 2 GiB of bins; a longer file's tail is slack.
-  if (!h.loaded_.Open(file, kBaseBlockSize + std::uint64_t{0x7FFFF000u}, error)) h.Fail(error);
+  // Only the base block and the bins it declares are read: a file is often longer (Windows grows
+  // it in steps, or it was padded or extended), and its tail is never looked at. A declared size
+  // that no hive can have reads nothing more; Parse refuses it.
+  const auto declared = [](const std::uint8_t* head, std::size_t size) -> std::uint64_t {
+    if (size < kBaseBlockSize) return size;
+    const std::uint32_t bins = Rd32(head + base::kBinsSize);
+    if (bins == 0 || bins % kBinAlign != 0 || bins > 0x7FFFF000u) return size;
+    return kBaseBlockSize + std::uint64_t{bins};
+  };
+  if (!h.loaded_.Open(file, kBaseBlockSize, declared, error)) h.Fail(error);
   h.fileSize_ = h.loaded_.FileSize();
   const std::size_t have = h.loaded_.Size();
   if (have < kBaseBlockSize) h.Fail("the file is too short to be a hive (" + std::to_string(have) + " bytes)");
   h.data_ = h.loaded_.Data();
-  // Only the declared bins count: the file is often longer, and a declared size beyond the
-  // file is a truncation that Parse reports (or tolerates for the checker).
-  const std::uint64_t want = static_cast<std::uint64_t>(kBaseBlockSize) + Rd32(h.data_ + base::kBinsSize);
-  h.size_ = want < have ? static_cast<std::size_t>(want) : have;
+  // A declared size beyond the bytes read is a truncation that Parse reports (or tolerates for
+  // the checker).
+  h.size_ = have;
   h.Parse(options);
   return h;
 }
@@ -64,7 +95,102 @@ Hive Hive::View(const std::uint8_t* data, std::size_t size, std::string name, Lo
   return h;
 }
 
+Hive Hive::OnDemand(const std::filesystem::path& file) {
+  Hive h;
+  h.name_ = file.string();
+  h.onDemand_ = std::make_unique<OnDemandState>();
+  OnDemandState& s = *h.onDemand_;
+  int e = s.file.Open(file, HostFile::Access::kRead, HostFile::Disposition::kOpenExisting);
+  if (e == 0) h.fileSize_ = s.file.Size(e);
+  if (e != 0) h.Fail("cannot read the file: " + HostErrorText(e));
+  s.baseBlock.resize(kBaseBlockSize);
+  std::size_t got = 0;
+  if ((e = s.file.ReadAt(0, s.baseBlock.data(), kBaseBlockSize, got)) != 0) h.Fail("cannot read the file: " + HostErrorText(e));
+  if (got < kBaseBlockSize) h.Fail("the file is too short to be a hive (" + std::to_string(got) + " bytes)");
+  h.data_ = s.baseBlock.data();
+  h.size_ = kBaseBlockSize;
+  h.ParseBase(LoadOptions{});
+  h.binsEnd_ = h.base_.binsSize;
+  if (!h.IsAllocatedCell(h.base_.rootCell)) h.Fail("the root cell offset " + Hex(h.base_.rootCell) + " is not an allocated cell");
+  return h;
+}
+
+const Hive::LoadedBin& Hive::BinHolding(std::uint32_t offset, std::uint32_t& start) const {
+  OnDemandState& s = *onDemand_;
+  std::lock_guard lock(s.mutex);
+  auto it = s.bins.upper_bound(offset);
+  if (it != s.bins.begin()) {
+    --it;
+    if (offset - it->first < it->second.bytes.size()) {
+      start = it->first;
+      return it->second;
+    }
+  }
+  // The bin holding `offset` starts at the nearest 4 KiB boundary at or below it that carries a
+  // bin header naming that very offset; bins larger than this bound are not looked for.
+  constexpr std::uint32_t kLongestSearch = (64u << 20) / kBinAlign;
+  std::uint8_t header[kBinHeaderSize];
+  std::uint32_t at = offset / kBinAlign * kBinAlign;
+  for (std::uint32_t step = 0; step < kLongestSearch; ++step, at -= kBinAlign) {
+    ThrowIfStopped();
+    std::size_t got = 0;
+    const int e = s.file.ReadAt(kBaseBlockSize + std::uint64_t{at}, header, sizeof header, got);
+    if (e != 0) Fail("cannot read the file: " + HostErrorText(e));
+    if (got < sizeof header) {
+      Fail("the file is truncated: its base block declares " + std::to_string(base_.binsSize) +
+           " bytes of hive bins, and the bin at " + Hex(at) + " is missing");
+    }
+    if (HasSignature(header + bin::kSignature, "hbin") && Rd32(header + bin::kOffset) == at) {
+      const std::uint32_t size = Rd32(header + bin::kSize);
+      if (size < kBinAlign || size % kBinAlign != 0 || size > binsEnd_ - at) {
+        Fail("hive bin at " + Hex(at) + " has an invalid size " + Hex(size));
+      }
+      if (offset - at >= size) break;
+      LoadedBin bin;
+      bin.bytes.resize(size);
+      const int re = s.file.ReadAt(kBaseBlockSize + std::uint64_t{at}, bin.bytes.data(), size, got);
+      if (re != 0) Fail("cannot read the file: " + HostErrorText(re));
+      if (got < size) Fail("the file is truncated inside the hive bin at " + Hex(at));
+      bin.cellStarts.assign(size / 512 + 1, 0);
+      const std::string problem = ScanCells(bin.bytes.data(), at, size, [&](std::uint32_t c, std::int32_t raw) {
+        if (raw < 0) bin.cellStarts[(c - at) / 512] |= std::uint64_t{1} << (((c - at) / 8) % 64);
+      });
+      if (!problem.empty()) Fail(problem);
+      start = at;
+      return s.bins.emplace(at, std::move(bin)).first->second;
+    }
+    if (at == 0) break;
+  }
+  Fail("no hive bin holds the offset " + Hex(offset));
+}
+
+std::uint64_t Hive::BinBytesRead() const {
+  if (!onDemand_) return 0;
+  std::lock_guard lock(onDemand_->mutex);
+  std::uint64_t n = 0;
+  for (const auto& [start, bin] : onDemand_->bins) n += bin.bytes.size();
+  return n;
+}
+
+bool Hive::OnDemandCellStart(std::uint32_t offset) const {
+  std::uint32_t start = 0;
+  const LoadedBin& bin = BinHolding(offset, start);
+  const std::uint32_t in = offset - start;
+  return (bin.cellStarts[in / 512] >> ((in / 8) % 64)) & 1u;
+}
+
+const std::uint8_t* Hive::OnDemandAt(std::uint32_t offset) const {
+  std::uint32_t start = 0;
+  const LoadedBin& bin = BinHolding(offset, start);
+  return bin.bytes.data() + (offset - start);
+}
+
 void Hive::Parse(LoadOptions options) {
+  ParseBase(options);
+  ParseBins(options);
+}
+
+void Hive::ParseBase(LoadOptions options) {
   const std::uint8_t* b = data_;
   if (!HasSignature(b + base::kSignature, "regf")) Fail("not a hive file (no \"regf\" signature)");
   base_.primarySeq = Rd32(b + base::kPrimarySeq);
@@ -98,6 +224,9 @@ void Hive::Parse(LoadOptions options) {
   if (base_.binsSize == 0 || base_.binsSize % kBinAlign != 0 || base_.binsSize > 0x7FFFF000u) {
     Fail("invalid hive bins size " + std::to_string(base_.binsSize));
   }
+}
+
+void Hive::ParseBins(LoadOptions options) {
   const std::uint64_t have = size_ - kBaseBlockSize;
   if (have < base_.binsSize) {
     const std::string what = "the file is truncated: its base block declares " +
@@ -111,6 +240,7 @@ void Hive::Parse(LoadOptions options) {
 
   std::uint32_t off = 0;
   while (off < limit) {
+    ThrowIfStopped();
     std::string problem;
     const std::uint8_t* p = At(off);
     std::uint32_t binSize = 0;
@@ -130,31 +260,15 @@ void Hive::Parse(LoadOptions options) {
     std::uint64_t binFree = 0;
     std::uint32_t binFreeCells = 0, binAlloc = 0;
     if (problem.empty()) {
-      std::uint32_t c = off + kBinHeaderSize;
-      const std::uint32_t end = off + binSize;
-      while (c < end) {
-        if (end - c < 8) {
-          problem = "cell at " + Hex(c) + " does not fit in its hive bin";
-          break;
-        }
-#if defined(__GNUC__) || defined(__clang__)
-        __builtin_prefetch(At(c) + 4096);
-#endif
-        const std::int32_t raw = static_cast<std::int32_t>(Rd32(At(c) + cell::kSize));
-        const std::int64_t sz = raw < 0 ? -static_cast<std::int64_t>(raw) : raw;
-        if (sz < 8 || sz % 8 != 0 || sz > end - c) {
-          problem = "cell at " + Hex(c) + " has an invalid size " + std::to_string(raw);
-          break;
-        }
+      problem = ScanCells(At(off), off, binSize, [&](std::uint32_t c, std::int32_t raw) {
         if (raw < 0) {
           cellStarts_[c / 512] |= std::uint64_t{1} << ((c / 8) % 64);
           ++binAlloc;
         } else {
-          binFree += static_cast<std::uint64_t>(sz);
+          binFree += static_cast<std::uint64_t>(raw);
           ++binFreeCells;
         }
-        c += static_cast<std::uint32_t>(sz);
-      }
+      });
     }
     if (!problem.empty()) {
       if (!options.tolerateBins) Fail(problem);
@@ -308,6 +422,9 @@ void Hive::ReadData(const ValueRec& v, std::vector<std::uint8_t>& out) const {
   const Span cell = Cell(v.dataOffset, "a value's data");
   const std::uint32_t segments = Rd16(cell.data + db::kSegmentCount);
   const std::uint32_t listAt = Rd32(cell.data + db::kSegmentList);
+  // Each byte of data lies in a cell of its own in a sound hive; a reader that has not walked the
+  // tree (an on-demand hive) must not let repeated segments assemble more than the hive holds.
+  if (size > base_.binsSize) Fail("value data of " + std::to_string(size) + " bytes is larger than the hive", v.dataOffset);
   const std::uint64_t needed = (static_cast<std::uint64_t>(size) + kBigDataSegment - 1) / kBigDataSegment;
   if (segments < needed) Fail("big data has too few segments for its size", v.dataOffset);
   const Span list = Cell(listAt, "a big data segment list");
@@ -329,6 +446,9 @@ Span Hive::SecurityDescriptor(std::uint32_t offset) const {
   if (c.size < kSkFixed || !HasSignature(c.data + sk::kSignature, "sk")) Fail("expected a security cell", offset);
   const std::uint32_t n = Rd32(c.data + sk::kDescriptorSize);
   if (n > c.size - kSkFixed) Fail("security descriptor runs past its cell", offset);
+  if (std::string why = SecurityDescriptorProblem(c.data + sk::kDescriptor, n); !why.empty()) {
+    Fail("invalid security descriptor: " + why, offset);
+  }
   return Span{c.data + sk::kDescriptor, n};
 }
 

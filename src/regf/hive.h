@@ -4,13 +4,16 @@
 // the file and the problem; nothing here reads outside the loaded bytes.
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "file_view.h"
 #include "format.h"
+#include "host_file.h"
 #include "upcase.h"
 
 namespace hv::regf {
@@ -88,6 +91,14 @@ class Hive {
   // Reads an image it does not own: the caller keeps the bytes alive and unchanged for the
   // Hive's lifetime.
   static Hive View(const std::uint8_t* data, std::size_t size, std::string name, LoadOptions options = {});
+  // A clean hive read on demand, for a few queries: only the base block is read and validated
+  // now; each hive bin is read and its cells checked when a cell in it is first asked for, so
+  // reading a few keys costs the bins on their path, not the hive. Nothing claims the tree
+  // sound: the full checks are the checker's and the compactor's. Data() and Size() cover the
+  // base block only. Throws FormatError (a dirty hive included: LoadHive recovers one).
+  static Hive OnDemand(const std::filesystem::path& file);
+  // Bytes of hive bins an on-demand hive has read so far (0 for the others).
+  std::uint64_t BinBytesRead() const;
 
   const std::string& Name() const { return name_; }
   const BaseInfo& Base() const { return base_; }
@@ -110,6 +121,7 @@ class Hive {
   }
   bool IsAllocatedCell(std::uint32_t offset) const {
     if (offset >= binsEnd_ || offset % 8 != 0) return false;
+    if (onDemand_) return OnDemandCellStart(offset);
     return (cellStarts_[offset / 512] >> ((offset / 8) % 64)) & 1u;
   }
 
@@ -139,8 +151,26 @@ class Hive {
  private:
   Hive() = default;
   void Parse(LoadOptions options);
+  void ParseBins(LoadOptions options);
   [[noreturn]] void FailNotACell(std::uint32_t offset, const char* what) const;
-  const std::uint8_t* At(std::uint32_t offset) const { return data_ + kBaseBlockSize + offset; }
+  const std::uint8_t* At(std::uint32_t offset) const {
+    return onDemand_ ? OnDemandAt(offset) : data_ + kBaseBlockSize + offset;
+  }
+  void ParseBase(LoadOptions options);
+  // On demand: the bins read so far, each with its own cell starts, found by their offsets.
+  struct LoadedBin {
+    std::vector<std::uint8_t> bytes;
+    std::vector<std::uint64_t> cellStarts;  // one bit per 8 bytes of the bin
+  };
+  struct OnDemandState {
+    HostFile file;
+    std::mutex mutex;
+    std::map<std::uint32_t, LoadedBin> bins;
+    std::vector<std::uint8_t> baseBlock;
+  };
+  const LoadedBin& BinHolding(std::uint32_t offset, std::uint32_t& start) const;
+  bool OnDemandCellStart(std::uint32_t offset) const;
+  const std::uint8_t* OnDemandAt(std::uint32_t offset) const;
 
   std::string name_;
   // The image lives in one of these or, for View, with the caller; data_ points into it (a move
@@ -158,6 +188,7 @@ class Hive {
   std::uint32_t allocatedCells_ = 0;
   std::string binProblem_;
   std::vector<std::uint64_t> cellStarts_;  // one bit per 8 bytes: an allocated cell starts here
+  std::unique_ptr<OnDemandState> onDemand_;  // set for OnDemand hives
 };
 
 }  // namespace hv::regf

@@ -42,8 +42,14 @@ HiveFile::~HiveFile() = default;
 
 std::unique_ptr<HiveFile> HiveFile::Open(const std::filesystem::path& file, std::string* error) {
   try {
-    auto hive = std::make_unique<Hive>(LoadHive(file));
-    ValidateTree(*hive);
+    // A clean hive is read on demand: the queries cost the bins on their paths. A dirty one is
+    // recovered in memory first, which reads it whole.
+    RecoveryReport report;
+    std::vector<std::uint8_t> image;
+    if (const Status s = RecoverHiveFile(file, image, report); !s) throw FormatError(s.message);
+    auto hive = report.dirty ? std::make_unique<Hive>(Hive::FromBytes(std::move(image), file.string()))
+                             : std::make_unique<Hive>(Hive::OnDemand(file));
+    hive->Key(hive->Base().rootCell);
     return std::unique_ptr<HiveFile>(new HiveFile(std::move(hive)));
   } catch (const std::exception& e) {
     if (error != nullptr) *error = e.what();

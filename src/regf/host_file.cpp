@@ -25,6 +25,10 @@ int OpenFd(const std::filesystem::path& file, int flags) {
 }
 int CloseFd(int fd) { return ::_close(fd); }
 long long ReadFd(int fd, void* data, std::size_t size) { return ::_read(fd, data, static_cast<unsigned>(size)); }
+long long ReadFdAt(int fd, void* data, std::size_t size, std::uint64_t offset) {
+  if (::_lseeki64(fd, static_cast<long long>(offset), SEEK_SET) < 0) return -1;
+  return ReadFd(fd, data, size);
+}
 long long WriteFd(int fd, const void* data, std::size_t size) { return ::_write(fd, data, static_cast<unsigned>(size)); }
 int SyncFd(int fd) { return ::_commit(fd); }
 // Windows opens a pipe or device name without waiting for a peer; the check on the descriptor
@@ -42,6 +46,9 @@ constexpr int kNonBlocking = 0;
 int OpenFd(const std::filesystem::path& file, int flags) { return ::open(file.c_str(), flags | O_CLOEXEC, 0666); }
 int CloseFd(int fd) { return ::close(fd); }
 long long ReadFd(int fd, void* data, std::size_t size) { return ::read(fd, data, size); }
+long long ReadFdAt(int fd, void* data, std::size_t size, std::uint64_t offset) {
+  return ::pread(fd, data, size, static_cast<off_t>(offset));
+}
 long long WriteFd(int fd, const void* data, std::size_t size) { return ::write(fd, data, size); }
 int SyncFd(int fd) { return ::fsync(fd); }
 int StatKind(int fd, std::uint64_t* size) {
@@ -114,6 +121,19 @@ int HostFile::Read(std::uint8_t* data, std::size_t size, std::size_t& got) {
   while (got < size) {
     const std::size_t want = size - got < kPiece ? size - got : kPiece;
     const long long n = ReadFd(fd_, data + got, want);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return errno;
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  return 0;
+}
+
+int HostFile::ReadAt(std::uint64_t offset, std::uint8_t* data, std::size_t size, std::size_t& got) {
+  got = 0;
+  while (got < size) {
+    const std::size_t want = size - got < kPiece ? size - got : kPiece;
+    const long long n = ReadFdAt(fd_, data + got, want, offset + got);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return errno;
     if (n == 0) break;

@@ -56,6 +56,10 @@ void ReadNew(const std::uint8_t* data, std::size_t size, LogFile& log) {
       log.problem = "the pages of the entry at " + std::to_string(at) + " run past its end";
       break;
     }
+    if (entry.size > MaxLogEntrySize(pageAt)) {
+      log.problem = "the entry at " + std::to_string(at) + " is padded beyond its pages";
+      break;
+    }
     log.entries.push_back(std::move(entry));
     at += log.entries.back().size;
   }

@@ -97,6 +97,12 @@ struct LogFile {
   std::string problem;  // why the format is invalid or why reading stopped early
 };
 
+// The largest size a new-format entry of `content` bytes (header, references and pages) may
+// have: Windows pads each entry so that the next starts on a 4 KiB boundary, never more.
+inline constexpr std::uint64_t MaxLogEntrySize(std::uint64_t content) {
+  return (content + log_entry::kAlign - 1) / log_entry::kAlign * log_entry::kAlign + 4096 - log_entry::kAlign;
+}
+
 // Describes the log held in `data`. The result holds offsets into `data`, which the caller keeps
 // to apply the pages.
 LogFile ReadLogFile(const std::uint8_t* data, std::size_t size);

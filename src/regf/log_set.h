@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "file_view.h"
 
 namespace hv::regf {
 
@@ -20,7 +19,9 @@ struct FoundLog {
   // Empty when the log is usable; otherwise why it is left out (empty, an installation
   // leftover beside the dual logs, not a regular file, unreadable).
   std::string skipped;
-  FileView bytes;  // the file's content when usable
+  // The file's content when usable: the bytes its format describes (base block, entries or
+  // dirty vector and pages), never its padding.
+  std::vector<std::uint8_t> bytes;
 };
 
 // Every log beside `primary`, in the order .LOG, .LOG1, .LOG2. Nothing is written; a log that is

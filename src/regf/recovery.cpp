@@ -5,6 +5,7 @@
 #include <optional>
 #include <sstream>
 
+#include "host_file.h"
 #include "log_file.h"
 
 namespace hv::regf {
@@ -131,8 +132,10 @@ std::string Names(const std::vector<std::string>& names) {
 
 class NewRecovery {
  public:
-  NewRecovery(const Primary& p, std::vector<ParsedLog>& logs, RecoveryReport& r, std::vector<std::string>& why)
-      : p_(p), logs_(logs), r_(r), why_(why) {}
+  // `owned`, when given, holds the primary's bytes (p's) and may become the image itself.
+  NewRecovery(const Primary& p, std::vector<ParsedLog>& logs, RecoveryReport& r, std::vector<std::string>& why,
+              std::vector<std::uint8_t>* owned)
+      : p_(p), logs_(logs), r_(r), why_(why), owned_(owned) {}
 
   Status Run(std::vector<std::uint8_t>& image) {
     std::vector<ParsedLog*> order;
@@ -154,16 +157,51 @@ class NewRecovery {
     auto steps = [from](const ParsedLog* l) { return static_cast<std::int32_t>(l->file.base.primarySeq - from); };
     std::stable_sort(order.begin(), order.end(),
                      [&](const ParsedLog* a, const ParsedLog* b) { return steps(a) < steps(b); });
-    if (!p_.baseValid) {
-      // Only the log with the latest entries, and the base block from it.
-      for (std::size_t i = 0; i + 1 < order.size(); ++i) {
-        why_.push_back(order[i]->image->name + ": not used, since the hive's base block is bad and " +
-                       order.back()->image->name + " holds later entries");
+    // The chain starts in the log with the earliest entries; when none of that log's entries
+    // applies (a wrong hash, say), in another log that starts from the same sequence number,
+    // whichever slot holds it. With a bad base block only one log is used, the one with the
+    // latest entries, or failing it the next latest.
+    std::vector<std::vector<ParsedLog*>> attempts;
+    if (p_.baseValid) {
+      for (std::size_t i = 0; i < order.size() && order[i]->file.base.primarySeq == order[0]->file.base.primarySeq; ++i) {
+        std::vector<ParsedLog*> attempt{order[i]};
+        for (std::size_t j = 0; j < order.size(); ++j) {
+          if (j != i) attempt.push_back(order[j]);
+        }
+        attempts.push_back(std::move(attempt));
       }
-      order.erase(order.begin(), order.end() - 1);
+    } else {
+      for (auto it = order.rbegin(); it != order.rend(); ++it) attempts.push_back({*it});
     }
+    // With a valid base block every attempt starts from the primary as it is, which an attempt
+    // that applies no entry leaves unchanged: the primary's own bytes become the image when this
+    // holds them, instead of a copy.
+    if (p_.baseValid) {
+      if (owned_ != nullptr) {
+        image = std::move(*owned_);
+        image.resize(std::min<std::size_t>(image.size(), kBaseBlockSize + std::size_t{p_.binsSize}));
+      } else {
+        image = StartImage(p_, nullptr, p_.binsSize);
+      }
+    }
+    for (const auto& attempt : attempts) {
+      if (Status s = Chain(attempt, image); s.ok || !s.message.empty()) return s;
+    }
+    image.clear();
+    return Status{false, ""};
+  }
+
+ private:
+  // Applies the entries of `order`'s logs in turn; fails without a message when no entry of the
+  // first log applies.
+  Status Chain(const std::vector<ParsedLog*>& order, std::vector<std::uint8_t>& image) {
+    r_.entries = 0;
+    r_.pageBytes = 0;
+    r_.used.clear();
+    r_.stopped.clear();
+    dirty_ = DirtyMap();
     const ParsedLog& first = *order.front();
-    image = StartImage(p_, first.image->data, p_.baseValid ? p_.binsSize : first.file.base.binsSize);
+    if (!p_.baseValid) image = StartImage(p_, first.image->data, first.file.base.binsSize);
     std::optional<std::uint32_t> last;
     std::uint32_t flags = 0, binsSize = 0;
     for (ParsedLog* log : order) {
@@ -214,7 +252,6 @@ class NewRecovery {
     return CheckBins(image, dirty_, Names(r_.used));
   }
 
- private:
   // Writes the entry's pages; an error text instead when the entry does not fit the hive.
   std::string Apply(const LogEntry& e, const std::uint8_t* log, std::vector<std::uint8_t>& image) {
     const std::uint64_t current = image.size() - kBaseBlockSize;
@@ -238,6 +275,7 @@ class NewRecovery {
   std::vector<ParsedLog>& logs_;
   RecoveryReport& r_;
   std::vector<std::string>& why_;
+  std::vector<std::uint8_t>* owned_;
   DirtyMap dirty_;
 };
 
@@ -302,10 +340,28 @@ Status RunOld(const Primary& p, std::vector<ParsedLog>& logs, RecoveryReport& r,
   return CheckBins(image, dirty, chosen->image->name);
 }
 
+Status Recover(const std::uint8_t* primary, std::size_t primarySize, std::vector<std::uint8_t>* owned,
+               const std::vector<LogImage>& logs, std::vector<std::uint8_t>& image, RecoveryReport& report);
+
 }  // namespace
 
 Status RecoverImage(const std::uint8_t* primary, std::size_t primarySize, const std::vector<LogImage>& logs,
                     std::vector<std::uint8_t>& image, RecoveryReport& report) {
+  return Recover(primary, primarySize, nullptr, logs, image, report);
+}
+
+Status RecoverImage(std::vector<std::uint8_t> primary, const std::vector<LogImage>& logs,
+                    std::vector<std::uint8_t>& image, RecoveryReport& report) {
+  const std::uint8_t* const data = primary.data();
+  const std::size_t size = primary.size();
+  return Recover(data, size, &primary, logs, image, report);
+}
+
+namespace {
+
+// RecoverImage; with `owned` holding the primary's bytes, which the image may take over.
+Status Recover(const std::uint8_t* primary, std::size_t primarySize, std::vector<std::uint8_t>* owned,
+               const std::vector<LogImage>& logs, std::vector<std::uint8_t>& image, RecoveryReport& report) {
   image.clear();
   const Primary p = ReadPrimary(primary, primarySize);
   report.primarySeq = p.primarySeq;
@@ -336,7 +392,7 @@ Status RecoverImage(const std::uint8_t* primary, std::size_t primarySize, const 
         ++it;
       }
     }
-    s = NewRecovery(p, parsed, report, why).Run(image);
+    s = NewRecovery(p, parsed, report, why, owned).Run(image);
   } else {
     s = RunOld(p, parsed, report, why, image);
   }
@@ -353,6 +409,25 @@ Status RecoverImage(const std::uint8_t* primary, std::size_t primarySize, const 
   return Status{false, msg};
 }
 
+// The first `limit` bytes of the file (fewer when it is shorter, or shrank meanwhile).
+bool ReadPrefix(const std::filesystem::path& file, std::uint64_t limit, std::vector<std::uint8_t>& out,
+                std::string& error) {
+  out.clear();
+  HostFile f;
+  int e = f.Open(file, HostFile::Access::kRead, HostFile::Disposition::kOpenExisting);
+  std::uint64_t size = e == 0 ? f.Size(e) : 0;
+  if (e == 0) {
+    out.resize(static_cast<std::size_t>(std::min(size, limit)));
+    std::size_t got = 0;
+    e = f.Read(out.data(), out.size(), got);
+    out.resize(got);
+  }
+  if (e != 0) error = "cannot read the file: " + HostErrorText(e);
+  return e == 0;
+}
+
+}  // namespace
+
 Status RecoverHiveFile(const std::filesystem::path& file, std::vector<std::uint8_t>& image, RecoveryReport& report) {
   image.clear();
   report = RecoveryReport{};
@@ -368,16 +443,24 @@ Status RecoverHiveFile(const std::filesystem::path& file, std::vector<std::uint8
   report.checksumOk = p.baseValid;
   report.dirty = !p.baseValid || p.primarySeq != p.secondarySeq;
   if (!report.dirty) return {};
-  if (!primary.Open(file, kBaseBlockSize + std::uint64_t{kMaxBins}, error)) return Status{false, file.string() + ": " + error};
 
   std::vector<FoundLog> found = FindHiveLogs(file);
   std::vector<LogImage> logs;
+  // Recovery starts from the primary's bins as far as the hive bins size it starts from (the
+  // primary's, or a log's base block copy's: the largest of them bounds it); more is never read,
+  // however long the file.
+  auto sane = [](std::uint32_t bins) { return bins % kBinAlign == 0 && bins <= kMaxBins ? bins : 0u; };
+  std::uint32_t startBins = p.baseValid ? sane(p.binsSize) : 0u;
   for (const FoundLog& f : found) {
     std::string line = LogName(f) + " (" + std::to_string(f.size) + " bytes)";
     if (!f.skipped.empty()) line += ": " + f.skipped;
     report.logs.push_back(line);
-    if (f.skipped.empty()) logs.push_back(LogImage{LogName(f), f.slot, f.bytes.Data(), f.bytes.Size()});
+    if (!f.skipped.empty()) continue;
+    logs.push_back(LogImage{LogName(f), f.slot, f.bytes.data(), f.bytes.size()});
+    if (f.bytes.size() >= log_base::kSize) startBins = std::max(startBins, sane(Rd32(f.bytes.data() + base::kBinsSize)));
   }
+  std::vector<std::uint8_t> bytes;
+  if (!ReadPrefix(file, kBaseBlockSize + std::uint64_t{startBins}, bytes, error)) return Status{false, file.string() + ": " + error};
   // Two usable files for one slot (names differing only in case) would make the choice depend on
   // the folder: refuse rather than guess.
   for (std::size_t i = 1; i < logs.size(); ++i) {
@@ -386,7 +469,8 @@ Status RecoverHiveFile(const std::filesystem::path& file, std::vector<std::uint8
                                ", " + logs[i].name + "); it is not recovered"};
     }
   }
-  Status s = RecoverImage(primary.Data(), primary.Size(), logs, image, report);
+  primary = FileView();
+  Status s = RecoverImage(std::move(bytes), logs, image, report);
   if (!s) {
     std::string msg = file.string() + ": " + s.message;
     if (!report.logs.empty()) msg += " [logs found: " + Names(report.logs) + "]";

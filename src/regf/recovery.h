@@ -55,6 +55,10 @@ struct LogImage {
 // bytes plus the dirty-page bytes applied.
 Status RecoverImage(const std::uint8_t* primary, std::size_t primarySize, const std::vector<LogImage>& logs,
                     std::vector<std::uint8_t>& image, RecoveryReport& report);
+// The same, with the primary's bytes handed over: the image is made of them where it can be,
+// so that the hive is held once rather than twice.
+Status RecoverImage(std::vector<std::uint8_t> primary, const std::vector<LogImage>& logs,
+                    std::vector<std::uint8_t>& image, RecoveryReport& report);
 
 // Reads the hive file and, when it is dirty, the logs beside it. A clean hive leaves `image`
 // empty (report.dirty false). A dirty one that cannot be recovered fails with a message that

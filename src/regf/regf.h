@@ -18,6 +18,7 @@ namespace hv::regf {
 struct Status {
   bool ok = true;
   std::string message;
+  bool stopped = false;  // not ok because the caller's stop flag was set
   explicit operator bool() const { return ok; }
 };
 
@@ -41,6 +42,12 @@ Status CompactHiveFile(const std::filesystem::path& in, const std::filesystem::p
 using CompactProgress = std::atomic<std::int64_t>;
 Status CompactHiveFile(const std::filesystem::path& in, const std::filesystem::path& out,
                        const PrepareNewFile& prepare, CompactProgress* progress);
+// The same, answering `stop` (may be null): once another thread sets it, the compaction ends
+// within a hive bin or a key of its work (or, at worst, once a write to disk under way is
+// forced through), removes its partial copy and comes back not ok with `stopped` set.
+using StopFlag = std::atomic<bool>;
+Status CompactHiveFile(const std::filesystem::path& in, const std::filesystem::path& out,
+                       const PrepareNewFile& prepare, CompactProgress* progress, const StopFlag* stop);
 
 // CompactHiveFile's contract, but the copy is the hive as it stands once recovered from its
 // transaction logs (a clean hive: its base block and bins as they are), not compacted.
@@ -48,8 +55,10 @@ Status WriteRecoveredHiveFile(const std::filesystem::path& in, const std::filesy
 
 class Hive;
 
-// A read-only view of a hive file (a dirty one recovered from its logs in memory). The whole
-// tree is validated when the file is opened, so the queries below never fail on a malformed cell.
+// A read-only view of a hive file (a dirty one recovered from its logs in memory) for reading a
+// few keys. Opening checks the base block and the root key; each query reads and checks the
+// hive bins on its path, and answers a malformed cell on it as absent (nullopt, empty). Whether
+// the whole tree is sound is CheckHive's question, not this view's.
 class HiveFile {
  public:
   // nullptr and *error set (naming the file) when the file is unreadable, broken, or dirty

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "hive.h"
+#include "stop.h"
 
 namespace hv::regf {
 
@@ -72,6 +73,7 @@ void TreeWalk::Run(Visitor& visitor) {
   while (!stack_.empty()) {
     Frame& top = stack_.back();
     if (top.begin + top.next < top.end) {
+      ThrowIfStopped();
       const std::uint32_t childOffset = children_[top.begin + top.next];
       ++top.next;
       const std::uint32_t depth = static_cast<std::uint32_t>(stack_.size());

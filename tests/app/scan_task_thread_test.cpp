@@ -88,6 +88,20 @@ TEST_F(ScanThreadTest, StopDuringTheSecondHiveFinishesThatHiveOnly) {
   EXPECT_EQ(fake.Saves().size(), 2u);
 }
 
+// Where the platform answers Stop inside a hive, the copy under way is given
+// up: that hive is neither done nor counted and the run ends as a stopped one.
+TEST_F(ScanThreadTest, StopAnsweredInsideAHiveEndsTheRunWithoutThatHive) {
+  auto thread = Thread();
+  fake.SetSaveHook([&](const std::string& key, const std::string&) {
+    if (key != "HKLM\\SOFTWARE") return static_cast<LSTATUS>(0);
+    thread->Terminate();
+    return static_cast<LSTATUS>(err::kCancelled);
+  });
+  Run(thread);
+  EXPECT_EQ(tk.log, (std::vector<std::string>{"memo \\REGISTRY\\MACHINE\\SYSTEM", "done 0 1",
+                                              "memo \\REGISTRY\\MACHINE\\SOFTWARE", "close"}));
+}
+
 TEST_F(ScanThreadTest, StopDuringTheLastHiveStillFinishes) {
   auto thread = Thread();
   fake.SetSaveHook([&](const std::string& key, const std::string&) {

@@ -7,6 +7,7 @@
 #include "regf_test_util.h"
 
 #include <fstream>
+#include <atomic>
 #include <set>
 
 namespace hv::test {
@@ -307,6 +308,46 @@ TEST(RegfCompact, WritesTheListsOfTheSourcesVersion) {
     const regf::ValueRec blob = h.Value(values.at(0));
     EXPECT_EQ(regf::HasSignature(h.Cell(blob.dataOffset, "test").data, "db"), minor > 3);
   }
+}
+
+}  // namespace
+}  // namespace hv::test
+
+namespace hv::test {
+namespace {
+
+std::atomic<bool> g_stopAtImage{false};
+
+// Stop is answered inside a hive: set before the work, while the copy is built, or while it is
+// written, the compaction ends stopped, with neither the copy nor its temporary file left.
+TEST(RegfCompact, StopEndsTheWorkInsideAHiveAndLeavesNothing) {
+  ScratchDir dir;
+  ASSERT_TRUE(regf::GenerateFragmentedHive(dir / "in", 2u << 20));
+  auto onlyTheSource = [&] {
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()), 1);
+  };
+  std::atomic<bool> stop{true};
+  regf::Status s = CompactHiveFile(dir / "in", dir / "out", nullptr, nullptr, &stop);
+  EXPECT_FALSE(s.ok);
+  EXPECT_TRUE(s.stopped) << s.message;
+  onlyTheSource();
+
+  g_stopAtImage = false;
+  regf::CompactHooks hooks;
+  hooks.image = [](std::vector<std::uint8_t>&) { g_stopAtImage = true; };
+  regf::SetCompactHooksForTest(&hooks);
+  s = CompactHiveFile(dir / "in", dir / "out", nullptr, nullptr, &g_stopAtImage);
+  regf::SetCompactHooksForTest(nullptr);
+  EXPECT_TRUE(s.stopped) << s.message;
+  onlyTheSource();
+
+  // An unset flag changes nothing; a refusal for another reason is not a stop.
+  stop = false;
+  s = CompactHiveFile(dir / "in", dir / "out", nullptr, nullptr, &stop);
+  EXPECT_TRUE(s.ok) << s.message;
+  s = CompactHiveFile(dir / "in", dir / "out", nullptr, nullptr, &stop);
+  EXPECT_FALSE(s.ok);
+  EXPECT_FALSE(s.stopped);
 }
 
 }  // namespace

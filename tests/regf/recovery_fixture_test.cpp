@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "regf/compare.h"
+#include "regf/file_view.h"
 #include "regf/log_file.h"
+#include "regf/log_set.h"
 #include "regf/recovery.h"
 #include "regf_test_util.h"
 
@@ -99,6 +101,34 @@ TEST_F(RegfRecoveryLogs, BadHashInTheMiddleKeepsTheEntriesBeforeIt) {
   EXPECT_EQ(r.entries, 2u);
   EXPECT_EQ(r.lastSeq, 11u);
   EXPECT_NE(r.stopped.find("entry 12 has a wrong hash"), std::string::npos) << r.stopped;
+}
+
+// When no entry of the log with the earliest entries applies, the other log holding the same
+// entries is used, whichever slot holds which.
+TEST_F(RegfRecoveryLogs, FirstEntryFailingInOneLogFallsBackToTheOther) {
+  for (bool swapped : {false, true}) {
+    SCOPED_TRACE(swapped ? "good log in .LOG1" : "good log in .LOG2");
+    Fresh();
+    PutPrimary();
+    Bytes bad = regf::BuildNewFormatLog(State(0), 10, Entries(0, 4, 10));
+    bad[regf::log_entry::kFirst + regf::log_entry::kHash1] ^= 1;
+    Put(swapped ? "HIVE.LOG2" : "HIVE.LOG1", bad);
+    Put(swapped ? "HIVE.LOG1" : "HIVE.LOG2", regf::BuildNewFormatLog(State(0), 10, Entries(0, 4, 10)));
+    RecoveryReport r;
+    ExpectTree(Load(r), State(4));
+    EXPECT_EQ(r.entries, 4u);
+    EXPECT_EQ(r.used, std::vector<std::string>{swapped ? "HIVE.LOG1" : "HIVE.LOG2"});
+  }
+  // Both bad: refused, naming each.
+  Fresh();
+  PutPrimary();
+  Bytes bad = regf::BuildNewFormatLog(State(0), 10, Entries(0, 2, 10));
+  bad[regf::log_entry::kFirst + regf::log_entry::kHash1] ^= 1;
+  Put("HIVE.LOG1", bad);
+  Put("HIVE.LOG2", bad);
+  const std::string msg = Refusal();
+  EXPECT_NE(msg.find("HIVE.LOG1: entry 10 has a wrong hash"), std::string::npos) << msg;
+  EXPECT_NE(msg.find("HIVE.LOG2: entry 10 has a wrong hash"), std::string::npos) << msg;
 }
 
 TEST_F(RegfRecoveryLogs, GapEndsTheChain) {
@@ -359,6 +389,74 @@ TEST_F(RegfRecoveryLogs, HostileEntriesNeverGrowOrWriteOutside) {
     ExpectTree(h, State(1));
     EXPECT_EQ(r.lastSeq, 10u);
     EXPECT_EQ(h.Size(), State(1).size());
+  }
+}
+
+// A log or primary padded or extended far beyond its content (a sparse file here) is read only
+// as far as its content reaches: the base block, the entries, the declared bins.
+TEST_F(RegfRecoveryLogs, SparseFilesCostWhatTheirContentCosts) {
+#ifdef _WIN32
+  GTEST_SKIP() << "sparse files are made with ftruncate";
+#else
+  constexpr std::uint64_t k2GiB = std::uint64_t{2} << 30;
+  PutPrimary();
+  const Bytes log = regf::BuildNewFormatLog(State(0), 10, Entries(0, 2, 10));
+  Put("HIVE.LOG1", log);
+  std::filesystem::resize_file(Dir() / "HIVE.LOG1", k2GiB);
+  std::filesystem::resize_file(Hive(), k2GiB);
+  const auto found = regf::FindHiveLogs(Hive());
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_LE(found[0].bytes.size(), log.size() + regf::log_entry::kReferences);  // and the header that ends it
+  RecoveryReport r;
+  const regf::Hive h = Load(r);
+  ExpectTree(h, State(2));
+  EXPECT_EQ(h.Size(), 4096u + h.Base().binsSize);
+
+  // A clean hive extended likewise.
+  Fresh();
+  Put("HIVE", State(3));
+  std::filesystem::resize_file(Hive(), k2GiB);
+  const regf::Hive clean = regf::Hive::Load(Hive());
+  EXPECT_EQ(clean.Size(), State(3).size());
+  EXPECT_EQ(clean.FileSize(), k2GiB);
+
+  // An entry that claims far more bytes than its pages and padding hold ends the log there,
+  // however many the file holds.
+  Fresh();
+  PutPrimary();
+  Bytes padded = regf::BuildNewFormatLog(State(0), 10, Entries(0, 1, 10));
+  const std::uint32_t size = regf::Rd32(padded.data() + regf::log_entry::kFirst + regf::log_entry::kSize);
+  regf::Wr32(padded.data() + regf::log_entry::kFirst + regf::log_entry::kSize, size + (64u << 20));
+  Put("HIVE.LOG1", padded);
+  std::filesystem::resize_file(Dir() / "HIVE.LOG1", k2GiB);
+  const auto read = regf::FindHiveLogs(Hive());
+  ASSERT_EQ(read.size(), 1u);
+  EXPECT_LE(read[0].bytes.size(), std::size_t{1} << 20);
+  padded.resize(regf::log_entry::kFirst + size + (64u << 20));
+  const regf::LogFile parsed = regf::ReadLogFile(padded.data(), padded.size());
+  EXPECT_TRUE(parsed.entries.empty());
+  EXPECT_NE(parsed.problem.find("padded beyond its pages"), std::string::npos) << parsed.problem;
+  EXPECT_NE(Refusal().find("HIVE.LOG1"), std::string::npos);
+#endif
+}
+
+// The bytes are read, not mapped: a file that shrinks once read cannot fault the reader.
+TEST_F(RegfRecoveryLogs, FileShrinkingAfterItWasReadIsNoFault) {
+  Put("HIVE", State(3));
+  regf::FileView view;
+  std::string error;
+  ASSERT_TRUE(view.Open(Hive(), 1u << 30, error)) << error;
+  std::filesystem::resize_file(Hive(), 0);
+  ASSERT_EQ(view.Size(), State(3).size());
+  EXPECT_TRUE(std::equal(view.Data(), view.Data() + view.Size(), State(3).begin()));
+  // Shrunk before it is read: a truncation, reported as such.
+  Put("HIVE2", State(3));
+  std::filesystem::resize_file(Hive("HIVE2"), 6000);
+  try {
+    regf::Hive::Load(Hive("HIVE2"));
+    ADD_FAILURE() << "a truncated hive loaded";
+  } catch (const regf::FormatError& e) {
+    EXPECT_NE(std::string(e.what()).find("truncated"), std::string::npos) << e.what();
   }
 }
 

@@ -137,6 +137,7 @@ class OfflinePlatform : public Platform {
   LSTATUS RegQueryValueExA(HKEY key, const char* valueName, DWORD* type, BYTE* data,
                            DWORD* dataLen) override;
   LSTATUS RegSaveKeyA(HKEY key, const char* file) override;
+  LSTATUS RegSaveKeyStoppable(HKEY key, const char* file, const std::atomic<bool>* stop) override;
   LSTATUS RegReplaceKeyA(HKEY root, const char* subKey, const char* newFile, const char* oldFile) override;
 
   BOOL OpenProcessToken(DWORD desiredAccess, HANDLE* token) override;

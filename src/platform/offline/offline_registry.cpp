@@ -213,7 +213,9 @@ LSTATUS OfflinePlatform::RegQueryValueExA(HKEY key, const char* valueName, DWORD
   return Status(err::kFileNotFound);
 }
 
-LSTATUS OfflinePlatform::RegSaveKeyA(HKEY key, const char* file) {
+LSTATUS OfflinePlatform::RegSaveKeyA(HKEY key, const char* file) { return RegSaveKeyStoppable(key, file, nullptr); }
+
+LSTATUS OfflinePlatform::RegSaveKeyStoppable(HKEY key, const char* file, const std::atomic<bool>* stop) {
   if (!token_.IsEnabled("SeBackupPrivilege")) return Status(err::kPrivilegeNotHeld);
   std::optional<fs::path> source;
   {
@@ -257,11 +259,13 @@ LSTATUS OfflinePlatform::RegSaveKeyA(HKEY key, const char* file) {
         if (host::CopyProtection(*source, empty, &protectionError) == err::kSuccess) return regf::Status{};
         return regf::Status{false, protectionError};
       },
-      progress.get());
+      progress.get(), stop);
   {
     std::lock_guard lock(mutex_);
     savesUnderWay_.erase(target->lexically_normal());
   }
+  // Stopped by the user: no copy and nothing to report, as with a hive never begun.
+  if (saved.stopped) return Status(err::kCancelled);
   {
     std::lock_guard lock(mutex_);
     if (saved.ok) saveFailures_.erase(*target);

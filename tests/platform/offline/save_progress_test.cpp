@@ -54,5 +54,26 @@ TEST(SaveProgressTest, TheCopyOfALargeHiveGrowsInTheSizeQueriesBeforeItHasItsNam
   EXPECT_LE(*seen.rbegin(), final);
 }
 
+// Stop pressed while a hive is copied: the save ends cancelled, leaves no
+// file and no failure to report, and the hive can be saved afterwards.
+TEST(SaveProgressTest, StopEndsASaveUnderWayAndLeavesNoFile) {
+  OfflineMachine demo;
+  fs::remove(demo.Config("SOFTWARE"));
+  ASSERT_TRUE(regf::GenerateFragmentedHive(demo.Config("SOFTWARE"), 8u << 20));
+  auto os = demo.Platform();
+  Enable(*os, "SeBackupPrivilege");
+  HKEY key = nullptr;
+  ASSERT_EQ(os->RegOpenKeyA(HkeyLocalMachine(), "SOFTWARE", &key), 0);
+  const char* copy = "C:\\Windows\\System32\\config\\SOFTWARE.hvx";
+  const std::set<fs::path> before(fs::directory_iterator(demo.Config("")), fs::directory_iterator());
+  std::atomic<bool> stop{true};
+  EXPECT_EQ(os->RegSaveKeyStoppable(key, copy, &stop), static_cast<LSTATUS>(err::kCancelled));
+  EXPECT_EQ(std::set<fs::path>(fs::directory_iterator(demo.Config("")), fs::directory_iterator()), before);
+  stop = false;
+  EXPECT_EQ(os->RegSaveKeyStoppable(key, copy, &stop), 0);
+  EXPECT_TRUE(fs::exists(demo.Config("SOFTWARE.hvx")));
+  os->RegCloseKey(key);
+}
+
 }  // namespace
 }  // namespace hv::test
