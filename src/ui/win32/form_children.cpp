@@ -358,6 +358,10 @@ void FormWindow::SyncListView(Slot& slot) {
                         (view.GridLines() ? LVS_EX_GRIDLINES : 0);
     ::SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, mask, value);
     slot.gridLines = view.GridLines();
+    // A row's tip may hold more than one line; the tool tip breaks lines
+    // only when it has a width to break to.
+    const auto tips = reinterpret_cast<HWND>(::SendMessageA(list, LVM_GETTOOLTIPS, 0, 0));
+    if (tips != nullptr) ::SendMessageA(tips, TTM_SETMAXTIPWIDTH, 0, 600);
   }
   slot.listReady = true;
 
