@@ -6,6 +6,7 @@
 
 #include "hive/hive_primitives.h"
 #include "platform/platform.h"
+#include "platform/shown_path.h"
 #include "resources/builtin_texts.h"
 #include "settings/ini_file.h"
 #include "settings/language.h"
@@ -272,7 +273,11 @@ void TfrmMain::FormShow() {
 
   IsWow64Flag = IsWow64();
   BuildHiveTable();
-  for (const HiveRecord& hive : Hives) lvMain.AddRow(hive.Name, {"", "", ""});
+  for (const HiveRecord& hive : Hives) {
+    // The tip names the hive whole, however narrow its column, and its file.
+    const std::size_t row = lvMain.AddRow(hive.Name, {"", "", ""});
+    lvMain.SetRowTip(row, hive.Name + "\r\n" + ShownPath(hive.File));
+  }
 
   if (!IsAcceptedWindowsClass(GetWindowsClass())) {
     Tk().MessageBoxA(this, BuiltinText(kTextUnsupportedWindows), BuiltinText(kTextProductTitle), ui::kMbOk);

@@ -125,7 +125,7 @@ void ListView::SetColumnCaption(std::size_t index, std::string caption) {
   Changed();
 }
 std::size_t ListView::AddRow(std::string caption, std::vector<std::string> subItems) {
-  rows_.push_back({std::move(caption), std::move(subItems)});
+  rows_.push_back({std::move(caption), std::move(subItems), {}});
   Changed();
   return rows_.size() - 1;
 }
@@ -134,6 +134,11 @@ void ListView::SetSubItem(std::size_t row, std::size_t subItem, std::string text
   auto& items = rows_[row].subItems;
   if (subItem >= items.size()) items.resize(subItem + 1);
   items[subItem] = std::move(text);
+  Changed();
+}
+void ListView::SetRowTip(std::size_t row, std::string tip) {
+  if (row >= rows_.size()) return;
+  rows_[row].tip = std::move(tip);
   Changed();
 }
 void ListView::ClearRows() {

@@ -213,6 +213,9 @@ struct ListColumn {
 struct ListRow {
   std::string caption;
   std::vector<std::string> subItems;
+  // What the row's tip tells; empty: the whole caption, when it is shown
+  // shortened.
+  std::string tip;
 };
 
 class ListView : public Control {
@@ -227,6 +230,7 @@ class ListView : public Control {
   // Adds a row; returns its index.
   std::size_t AddRow(std::string caption, std::vector<std::string> subItems);
   void SetSubItem(std::size_t row, std::size_t subItem, std::string text);
+  void SetRowTip(std::size_t row, std::string tip);
   void ClearRows();
 
   bool GridLines() const { return gridLines_; }

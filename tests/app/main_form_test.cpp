@@ -94,6 +94,9 @@ TEST_F(MainFormTest, FirstShowingBuildsRowsAndFitsButtons) {
   ASSERT_EQ(form.lvMain.Rows().size(), 3u);
   EXPECT_EQ(form.lvMain.Rows()[1].caption, "\\REGISTRY\\MACHINE\\SOFTWARE");
   EXPECT_EQ(form.lvMain.Rows()[1].subItems, (std::vector<std::string>{"", "", ""}));
+  // Each row's tip names the hive whole and its file.
+  EXPECT_EQ(form.lvMain.Rows()[1].tip,
+            "\\REGISTRY\\MACHINE\\SOFTWARE\r\nC:\\Windows\\System32\\config\\SOFTWARE");
   EXPECT_TRUE(form.lvMain.GridLines());
   EXPECT_TRUE(tk.boxes.empty());
   EXPECT_FALSE(form.IsSilent);

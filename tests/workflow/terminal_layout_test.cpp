@@ -236,5 +236,40 @@ TEST_F(AppTest, TheMainWindowUsesAWiderTerminalForItsListAndABelowMinimumOneIsRe
   EXPECT_FALSE(ui::console::LayoutForm(*main, {0, 0, 40, 12}, options).fits);
 }
 
+// A screen too low for both the list and the static step hint gives the
+// hint's rows to the list; with room for both, or a short list, the hint
+// stays.
+TEST_F(AppTest, OnALowScreenTheStepHintGivesItsRowsToAListThatNeedsThem) {
+  AddMachine();
+  ShowMain();
+  auto fill = [&](int count) {
+    main->lvMain.ClearRows();
+    for (int i = 0; i < count; ++i) {
+      main->lvMain.AddRow("\\REGISTRY\\MACHINE\\H" + std::to_string(i), {"", "", ""});
+    }
+  };
+  ui::console::LayoutOptions options;
+  const std::vector<const ui::Control*> hint = {&main->Label6, &main->Label1, &main->Label2, &main->Label3};
+  const std::vector<const ui::Control*> figures = {&main->lLastWashed, &main->lCompactPercent1,
+                                                   &main->lCurrentRegistrySize, &main->lCompactPercent};
+
+  fill(7);
+  const FormLayout small = ui::console::LayoutForm(*main, {0, 0, 60, 17}, options);
+  ASSERT_TRUE(small.fits);
+  EXPECT_GE(small.Find(main->lvMain)->cell.height, 7 + 1);  // the header and every row
+  for (const ui::Control* control : hint) EXPECT_EQ(small.Find(*control), nullptr) << control->Name();
+  for (const ui::Control* control : figures) EXPECT_NE(small.Find(*control), nullptr) << control->Name();
+
+  const FormLayout usual = ui::console::LayoutForm(*main, {0, 0, 80, 23}, options);
+  ASSERT_TRUE(usual.fits);
+  EXPECT_GE(usual.Find(main->lvMain)->cell.height, 7 + 1);
+  for (const ui::Control* control : hint) EXPECT_NE(usual.Find(*control), nullptr) << control->Name();
+
+  fill(2);
+  const FormLayout few = ui::console::LayoutForm(*main, {0, 0, 60, 17}, options);
+  ASSERT_TRUE(few.fits);
+  for (const ui::Control* control : hint) EXPECT_NE(few.Find(*control), nullptr) << control->Name();
+}
+
 }  // namespace
 }  // namespace hv::test

@@ -137,6 +137,26 @@ class Layouter {
     return bottom;
   }
 
+  // Rows of its own the largest list lacks to show all of them under its
+  // header; 0 when there is no list.
+  int ListRowsShort() const {
+    const Item* list = LargestList();
+    if (list == nullptr) return 0;
+    const int wanted = static_cast<int>(static_cast<const ListView&>(*list->control).Rows().size()) + 1;
+    return std::max(0, wanted - list->h);
+  }
+
+  // Leaves out the texts the last run moved below their row: on a screen
+  // too low for the list, those static texts give their rows to it.
+  bool LeaveOutReflowed() {
+    const auto before = items_.size();
+    std::erase_if(items_, [](const Item& item) { return item.reflowed && item.shape == Shape::Text; });
+    flowList_ = nullptr;
+    index_.clear();
+    for (std::size_t i = 0; i < items_.size(); ++i) index_[items_[i].control] = i;
+    return items_.size() != before;
+  }
+
   std::vector<PlacedControl> Placed(int dx, int dy) const {
     std::vector<PlacedControl> out;
     for (const Item& item : items_) {
@@ -560,6 +580,17 @@ class Layouter {
     }
   }
 
+  const Item* LargestList() const {
+    const Item* list = nullptr;
+    for (const Item& item : items_) {
+      if (item.shape != Shape::List) continue;
+      if (list == nullptr || item.design.width * item.design.height > list->design.width * list->design.height) {
+        list = &item;
+      }
+    }
+    return list;
+  }
+
   bool Fits() const {
     for (const Item& item : items_) {
       if (item.x < 0 || item.y < 0 || item.x + item.w > Edge(item) || item.y + item.h > rows_) return false;
@@ -617,16 +648,26 @@ FormLayout LayoutForm(const Form& form, CellRect area, const LayoutOptions& opti
     layout.box = layout.client = area;
     const double sx = std::max(static_cast<double>(designW) / std::max(area.width, 1), kCellWidth);
     const double sy = std::max(static_cast<double>(designH) / std::max(area.height, 1), kCellHeight);
-    for (bool flow : {false, true}) {
-      for (double fx : kSqueeze) {
-        for (double fy : kSqueeze) {
-          if (layouter.Run(area.width, area.height, sx * fx, sy * fy, true, flow)) {
-            layout.fits = true;
-            layout.placed = layouter.Placed(area.x, area.y);
-            return layout;
+    auto fit = [&] {
+      for (bool flow : {false, true}) {
+        for (double fx : kSqueeze) {
+          for (double fy : kSqueeze) {
+            if (layouter.Run(area.width, area.height, sx * fx, sy * fy, true, flow)) return true;
           }
         }
       }
+      return false;
+    };
+    if (fit()) {
+      layout.fits = true;
+      layout.placed = layouter.Placed(area.x, area.y);
+      // A list that cannot show its rows takes those of the static texts
+      // that stand below their own row, when all else still fits.
+      const int shortBy = layouter.ListRowsShort();
+      if (shortBy > 0 && layouter.LeaveOutReflowed() && fit() && layouter.ListRowsShort() < shortBy) {
+        layout.placed = layouter.Placed(area.x, area.y);
+      }
+      return layout;
     }
     layouter.Run(area.width, area.height, sx, sy, true);
     layout.placed = layouter.Placed(area.x, area.y);

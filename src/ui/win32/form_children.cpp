@@ -68,6 +68,13 @@ FormWindow::Slot& FormWindow::AddSlot(hv::ui::Component& component) {
   slot->index = slots_.size();
   slot->component = &component;
   slot->how = RealisationOf(component.GetKind());
+  // A dialog's link is a window of its own so that Tab reaches it; the main
+  // window's link stays painted and off its keyboard path (Help opens the
+  // same page).
+  if (slot->how == Realisation::Painted && form_.Border() != hv::ui::BorderStyle::None &&
+      LooksLikeLink(static_cast<const Control&>(component))) {
+    slot->how = Realisation::Skinned;
+  }
   Slot& ref = *slot;
   slots_.push_back(std::move(slot));
   CreateChild(ref);
@@ -84,7 +91,7 @@ void FormWindow::CreateChild(Slot& slot) {
   DWORD style = WS_CHILD | WS_CLIPSIBLINGS;
   if (control.Showing()) style |= WS_VISIBLE;
   if (!control.EnabledWithParents()) style |= WS_DISABLED;
-  if (Focusable(control.GetKind())) style |= WS_TABSTOP;
+  if (Focusable(control.GetKind()) || LooksLikeLink(control)) style |= WS_TABSTOP;
   const HMENU id = reinterpret_cast<HMENU>(static_cast<UINT_PTR>(slot.index + kFirstControlId));
   const int w = r.right - r.left, h = r.bottom - r.top;
   HWND child = nullptr;
@@ -200,6 +207,10 @@ void FormWindow::SyncSlot(Slot& slot) {
       SyncTool(slot);
       break;
     case Realisation::Skinned:
+      AutoSize(slot);  // a dialog's link
+      SyncChild(slot);
+      SyncTool(slot);
+      break;
     case Realisation::ListView:
     case Realisation::Memo:
       SyncChild(slot);
@@ -347,6 +358,10 @@ void FormWindow::SyncListView(Slot& slot) {
                         (view.GridLines() ? LVS_EX_GRIDLINES : 0);
     ::SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, mask, value);
     slot.gridLines = view.GridLines();
+    // A row's tip may hold more than one line; the tool tip breaks lines
+    // only when it has a width to break to.
+    const auto tips = reinterpret_cast<HWND>(::SendMessageA(list, LVM_GETTOOLTIPS, 0, 0));
+    if (tips != nullptr) ::SendMessageA(tips, TTM_SETMAXTIPWIDTH, 0, 600);
   }
   slot.listReady = true;
 

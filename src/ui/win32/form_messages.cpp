@@ -277,14 +277,17 @@ LRESULT FormWindow::OnNotify(const Message& m) {
     return DefaultFormProc(m);
   }
   if (header->code != LVN_GETINFOTIPA) return DefaultFormProc(m);
-  // A list row whose name is shown shortened gives its whole name as its tip.
+  // A list row gives the tip its model gives it; without one, a name shown
+  // shortened gives its whole self.
   auto* tip = reinterpret_cast<NMLVGETINFOTIPA*>(m.lParam);
   for (const auto& slot : slots_) {
     if (slot->child != header->hwndFrom) continue;
     const std::size_t item = static_cast<std::size_t>(tip->iItem);
     if (tip->iSubItem != 0 || item >= slot->rows.size() || item >= slot->shownCaptions.size()) break;
-    const std::string& whole = slot->rows[item].caption;
-    if (whole == slot->shownCaptions[item] || tip->pszText == nullptr || tip->cchTextMax <= 0) break;
+    const hv::ui::ListRow& row = slot->rows[item];
+    const std::string& whole = row.tip.empty() ? row.caption : row.tip;
+    if (row.tip.empty() && whole == slot->shownCaptions[item]) break;
+    if (tip->pszText == nullptr || tip->cchTextMax <= 0) break;
     const std::size_t n = std::min(whole.size(), static_cast<std::size_t>(tip->cchTextMax - 1));
     whole.copy(tip->pszText, n);
     tip->pszText[n] = '\0';

@@ -205,12 +205,9 @@ HWND FormWindow::ChildHandle(const hv::ui::Component& component) const {
   return slot != nullptr ? slot->child : nullptr;
 }
 
-namespace {
-// A label with the hand cursor is a link by its look: blue and underlined.
 bool LooksLikeLink(const Control& control) {
   return control.GetKind() == Kind::UrlLabel || (control.GetKind() == Kind::Label && control.HandCursor());
 }
-}  // namespace
 
 HFONT FormWindow::FontFor(const Control& control) const {
   const bool link = LooksLikeLink(control);
@@ -370,6 +367,20 @@ void FormWindow::PaintSkinned(HDC dc, Slot& slot, const RECT& client) {
     case Kind::ImagePanel: {
       const std::uint32_t color = control.BorderColor();
       FillSolid(dc, client, color != 0 ? static_cast<COLORREF>(color) : ::GetSysColor(COLOR_ACTIVECAPTION));
+      break;
+    }
+    case Kind::Label:
+    case Kind::UrlLabel: {
+      // A dialog's link: painted as on the surface, with the focus frame
+      // around its text when the keyboard is on it.
+      COLORREF color = RGB(0, 0, 0xFF);
+      if (control.GetKind() == Kind::UrlLabel) {
+        const auto& link = static_cast<const hv::ui::LinkLabel&>(control);
+        color = static_cast<COLORREF>(slot.hot ? link.HoverColor : link.FontColor());
+      }
+      if (!state.enabled) color = ::GetSysColor(COLOR_GRAYTEXT);
+      PaintText(dc, client, control.Caption(), FontFor(control), color, control.Alignment());
+      if (state.focused) ::DrawFocusRect(dc, &client);
       break;
     }
     case Kind::ProgressBar: {

@@ -29,6 +29,10 @@ enum class Realisation {
 };
 Realisation RealisationOf(hv::ui::Kind kind);
 
+// A link label, or a label with the hand cursor: a link by its look (blue
+// and underlined), and in a dialog a stop of the keyboard's Tab.
+bool LooksLikeLink(const hv::ui::Control& control);
+
 // The text of a window or control, whole.
 std::string WindowText(HWND window);
 

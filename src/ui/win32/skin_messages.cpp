@@ -1,5 +1,5 @@
 // The procedure of the owner-drawn controls (buttons, check boxes, the image
-// button, line panels, progress bars): one handler per message.
+// button, line panels, progress bars, a dialog's links): one handler per message.
 #include "ui/win32/form_window.h"
 
 #include "ui/win32/toolkit_impl.h"
@@ -86,7 +86,7 @@ LRESULT FormWindow::OnSkinPaint(Slot& slot, const Message&) {
 LRESULT FormWindow::OnSkinSetCursor(Slot& slot, const Message& m) {
   if (LOWORD(m.lParam) != HTCLIENT) return DefaultSkinProc(slot, m);
   const Control& control = ControlOf(slot);
-  const bool hand = control.HandCursor() && Clickable(control);
+  const bool hand = (control.HandCursor() || control.GetKind() == Kind::UrlLabel) && Clickable(control);
   ::SetCursor(::LoadCursorA(nullptr, MAKEINTRESOURCEA(hand ? 32649 : 32512)));
   return TRUE;
 }
@@ -110,6 +110,11 @@ LRESULT FormWindow::OnSkinMouseMove(Slot& slot, const Message& m) {
 
 LRESULT FormWindow::OnSkinMouseLeave(Slot& slot, const Message&) {
   if (!slot.pressed) {
+    if (slot.hot && slot.component->GetKind() == Kind::UrlLabel) {
+      // A link once hovered keeps its "visited" colour.
+      auto& link = static_cast<hv::ui::LinkLabel&>(*slot.component);
+      toolkit_.Guard([&] { link.SetFontColor(link.LinkColor); });
+    }
     slot.hot = false;
     ::InvalidateRect(slot.child, nullptr, FALSE);
   }

@@ -317,3 +317,70 @@ TEST_F(KeyboardTest, ADialogsTabGoesTheWayItReadsAndItsFocusStartsOnTheDefaultBu
 }
 
 }  // namespace
+
+// A dialog like About: a link (a label with the hand cursor) above the OK
+// button.
+class AboutLike : public hv::ui::Form {
+ public:
+  explicit AboutLike(hv::ui::Toolkit& tk)
+      : Form(tk, "frmAboutLike", nullptr),
+        text(Add<Control>(Kind::Label, "lText")),
+        link(Add<Control>(Kind::Label, "lLink")),
+        ok(Add<Control>(Kind::SkinButton, "bOK")) {
+    SetCaption("About");
+    SetClientSize(360, 249);
+    text.SetBounds({80, 152, 0, 13});
+    text.SetCaption("Email: someone@example.com");
+    link.SetBounds({80, 186, 0, 13});
+    link.SetCaption("https://www.example.com/");
+    link.SetHandCursor(true);
+    link.OnClick = [this] { linkClicks++; };
+    ok.SetBounds({256, 211, 80, 27});
+    ok.SetCaption("&OK");
+    ok.SetTabOrder(1);
+    ok.SetDefault(true);
+    ok.SetModalResult(hv::ui::kMrOk);
+  }
+  Control& text;
+  Control& link;
+  Control& ok;
+  int linkClicks = 0;
+};
+
+TEST_F(KeyboardTest, ADialogsLinkIsATabStopInItsPlaceAndEnterOrSpaceOpensIt) {
+  AboutLike dialog(tk);
+  dialog.Show();
+  Activate(dialog);
+  ::HWND link = Child(dialog, dialog.link);
+  ::HWND ok = Child(dialog, dialog.ok);
+  ASSERT_NE(link, nullptr);
+  // A plain label stays painted: no window, no stop.
+  EXPECT_EQ(Child(dialog, dialog.text), nullptr);
+  // The link's window takes its text's size, as the painted label would.
+  RECT r{};
+  ::GetClientRect(link, &r);
+  EXPECT_GT(r.right, 50);
+  EXPECT_GT(r.bottom, 0);
+
+  EXPECT_EQ(::GetFocus(), ok);
+  Press(VK_TAB);
+  EXPECT_EQ(::GetFocus(), link);
+  Press(VK_TAB);
+  EXPECT_EQ(::GetFocus(), ok);
+  Press(VK_TAB, VK_SHIFT);
+  EXPECT_EQ(::GetFocus(), link);
+
+  // On the link, Enter opens it rather than pressing the default button.
+  Press(VK_RETURN);
+  EXPECT_EQ(dialog.linkClicks, 1);
+  EXPECT_EQ(dialog.ModalResult(), hv::ui::kMrNone);
+  Press(VK_SPACE);
+  EXPECT_EQ(dialog.linkClicks, 2);
+  EXPECT_EQ(dialog.ModalResult(), hv::ui::kMrNone);
+
+  // Away from it, Enter is OK's again.
+  Press(VK_TAB);
+  Press(VK_RETURN);
+  EXPECT_EQ(dialog.linkClicks, 2);
+  EXPECT_EQ(dialog.ModalResult(), hv::ui::kMrOk);
+}

@@ -455,6 +455,56 @@ TEST_F(Win32ToolkitTest, ListViewFollowsRowsColumnsAndGridLines) {
   EXPECT_EQ(count(), 0);
 }
 
+// The tip the list asks the form for when the pointer rests on a row.
+TEST_F(Win32ToolkitTest, AListRowsTipIsTheTipItWasGivenElseItsWholeNameWhenShortened) {
+  TestForm form(tk);
+  form.Show();
+  ::HWND list = Child(form, form.list);
+  ASSERT_NE(list, nullptr);
+  auto tipOf = [&](int item) {
+    char buffer[512] = "unchanged";
+    NMLVGETINFOTIPA tip{};
+    tip.hdr.hwndFrom = list;
+    tip.hdr.code = LVN_GETINFOTIPA;
+    tip.pszText = buffer;
+    tip.cchTextMax = sizeof(buffer);
+    tip.iItem = item;
+    ::SendMessageA(Win(form.Handle()), WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&tip));
+    return std::string(buffer);
+  };
+  const std::string profile = "\\REGISTRY\\USER\\S-1-5-21-3623811015-3361044348-30300820-1001_Classes";
+  const std::string file = "C:\\Users\\Pat\\AppData\\Local\\Microsoft\\Windows\\UsrClass.dat";
+  form.list.AddRow("\\REGISTRY\\MACHINE\\SAM", {});
+  form.list.AddRow(profile, {});
+  form.list.AddRow("\\REGISTRY\\MACHINE\\SYSTEM", {});
+  // Without a tip of its own: a name shown whole adds nothing, a shortened
+  // one is given whole.
+  EXPECT_EQ(tipOf(0), "unchanged");
+  EXPECT_EQ(tipOf(1), profile);
+  // With one, the row says it, whole, at any column width.
+  form.list.SetRowTip(1, profile + "\r\n" + file);
+  form.list.SetRowTip(2, "\\REGISTRY\\MACHINE\\SYSTEM\r\nC:\\Windows\\System32\\config\\SYSTEM");
+  EXPECT_EQ(tipOf(1), profile + "\r\n" + file);
+  EXPECT_EQ(tipOf(2), "\\REGISTRY\\MACHINE\\SYSTEM\r\nC:\\Windows\\System32\\config\\SYSTEM");
+  ::SendMessageA(list, LVM_SETCOLUMNWIDTH, 0, MAKELPARAM(600, 0));
+  EXPECT_EQ(tipOf(1), profile + "\r\n" + file);
+  // A row past the end, or a tip too long for the buffer, overruns nothing.
+  EXPECT_EQ(tipOf(7), "unchanged");
+  char small[8] = "";
+  NMLVGETINFOTIPA tip{};
+  tip.hdr.hwndFrom = list;
+  tip.hdr.code = LVN_GETINFOTIPA;
+  tip.pszText = small;
+  tip.cchTextMax = sizeof(small);
+  tip.iItem = 1;
+  ::SendMessageA(Win(form.Handle()), WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&tip));
+  EXPECT_EQ(std::string(small), profile.substr(0, 7));
+  // The list's tool tip breaks lines.
+  const auto tips = reinterpret_cast<::HWND>(::SendMessageA(list, LVM_GETTOOLTIPS, 0, 0));
+  ASSERT_NE(tips, nullptr);
+  EXPECT_GT(::SendMessageA(tips, TTM_GETMAXTIPWIDTH, 0, 0), 0);
+}
+
 TEST_F(Win32ToolkitTest, PaintedControlsTakeClicksAndTheHitTestSeesWindowCoordinates) {
   TestForm form(tk);
   form.SetBorder(hv::ui::BorderStyle::None);
