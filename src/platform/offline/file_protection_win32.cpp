@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/offline/error_text.h"
 #include "platform/win32/win.h"
 #include <aclapi.h>
 
@@ -69,7 +70,7 @@ bool AlreadyAlike(::HANDLE file, ::PSID owner, ::PSID group, ::PACL dacl, bool p
 }
 
 std::string Describe(const std::filesystem::path& file, const char* what, ::DWORD error) {
-  return std::string(what) + " of " + file.filename().string() + " (error " + std::to_string(error) + ")";
+  return std::string(what) + " of " + file.filename().string() + ": " + hv::offline::ErrorText(error);
 }
 
 }  // namespace

@@ -106,7 +106,7 @@ std::optional<SettleResult> SettleInvalidJournal(OfflinePlatform& platform, Sett
   if (!problem) return std::nullopt;
   if (action == SettleAction::kDiscardPending) {
     if (DWORD r = platform.journal().RemoveInvalid(); r != err::kSuccess) {
-      return Invalid(*problem + "; the invalid journal could not be removed (error " + std::to_string(r) + ")");
+      return Invalid(*problem + "; the invalid journal could not be removed: " + ErrorText(r));
     }
     return SettleResult{kExitDone, {*problem + "; the invalid journal was removed, nothing it names was touched"}};
   }
