@@ -20,6 +20,7 @@
 #endif
 
 #include "platform/offline/drive_map.h"
+#include "regf/names.h"
 #include "regf/text_case.h"
 
 namespace hv::offline {
@@ -180,36 +181,6 @@ std::optional<std::string> FindEntry(int dir, const std::string& name) {
   return match;
 }
 
-std::string Utf16ToUtf8(const unsigned char* p, std::size_t bytes) {
-  std::string out;
-  for (std::size_t i = 0; i + 1 < bytes; i += 2) {
-    std::uint32_t c = static_cast<std::uint32_t>(p[i] | (p[i + 1] << 8));
-    if (c >= 0xD800 && c < 0xDC00 && i + 3 < bytes) {
-      const std::uint32_t low = static_cast<std::uint32_t>(p[i + 2] | (p[i + 3] << 8));
-      if (low >= 0xDC00 && low < 0xE000) {
-        c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-        i += 2;
-      }
-    }
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
-
 std::vector<std::string> Components(const std::string& path) {
   std::vector<std::string> parts;
   std::size_t i = 0;
@@ -274,7 +245,7 @@ std::optional<InstallationRoot::Target> InstallationRoot::LinkTarget(int dirFd, 
     }
     std::uint32_t flags = 0;
     if (symlink) std::memcpy(&flags, data + 16, 4);
-    const std::string target = Utf16ToUtf8(data + buffer + offset, length);
+    const std::string target = regf::Utf16ToUtf8(data + buffer + offset, length);
     if (symlink && (flags & 1u) != 0) return Target{nullptr, Components(target)};
     std::string path = target;
     if (path.rfind("\\??\\", 0) == 0) path = path.substr(4);
