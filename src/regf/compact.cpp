@@ -249,6 +249,8 @@ static Status WriteVerifiedCopy(const std::filesystem::path& in, const std::file
         return Refuse(out.string() + ": the copy on disk reads back different from the verified image; nothing was written");
       }
     }
+    // A stop that came while the copy was forced to disk is still in time: nothing is published.
+    ThrowIfStopped();
     if (Status s = Publish(temp.path, out); !s) return s;
     return {};
   } catch (const Stopped&) {
