@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <map>
 #include <system_error>
 
 #include "app/run_results.h"
@@ -25,6 +26,13 @@ using offline::SettleAction;
 bool LooksLikeSwitch(const std::string& arg) { return !arg.empty() && (arg[0] == '/' || arg[0] == '-'); }
 
 std::string Plural(std::size_t n, const char* one, const char* many) { return n == 1 ? one : many; }
+
+// The journal still holds a replacement of `hive`.
+bool StillWaiting(OfflinePlatform& platform, const fs::path& hive) {
+  const auto entries = platform.journal().Entries();
+  return std::any_of(entries.begin(), entries.end(),
+                     [&](const offline::PendingReplacement& e) { return e.hive == hive; });
+}
 
 }  // namespace
 
@@ -217,8 +225,15 @@ std::optional<int> OfflineSession::Begin(OfflinePlatform& platform, bool attende
     return Ended(&platform, invalid->exitCode);
   }
   if (const auto recovered = platform.report().recovered; !recovered.empty()) {
-    Say("an interrupted restart was finished:");
-    SayAll(offline::OutcomeLines(recovered));
+    // What the restart still could not replace stays in the journal: told with its way out below.
+    std::vector<offline::ReplacementOutcome> finished;
+    for (const offline::ReplacementOutcome& outcome : recovered) {
+      if (!StillWaiting(platform, outcome.hive)) finished.push_back(outcome);
+    }
+    if (!finished.empty()) {
+      Say("an interrupted restart was finished:");
+      SayAll(offline::OutcomeLines(finished));
+    }
   }
   if (options_.settle != SettleAction::kNone) {
     return Ended(&platform, Settle(platform, options_.settle, options_.restorePointId));
@@ -233,6 +248,7 @@ std::optional<int> OfflineSession::Begin(OfflinePlatform& platform, bool attende
     return Ended(&platform, Refuse(where + *check.refusal, offline::kUsageExitCode));
   }
   warnings_ = check.warnings;
+  if (!stuckRestart_.empty()) warnings_.push_back(stuckRestart_);
   if (platform.readOnlyInstallation() && !Unattended()) {
     warnings_.push_back("The installation is read-only: it is analysed with its copies in " +
                         platform.workDir()->path().string() + ", and none of its hives can be replaced.");
@@ -253,20 +269,45 @@ int OfflineSession::Settle(OfflinePlatform& platform, SettleAction action, const
 
 // Replacements that were requested but whose restart never came: asked in
 // an attended run; otherwise told, and the run ends without touching them.
+// A restart that could not replace every hive, tried again at this start in
+// vain, ends only /Silent. None of them keeps /Scan from analysing the hives
+// as they are: an analysis changes nothing and its copies take other names
+// meanwhile.
 std::optional<int> OfflineSession::SettlePendingAtStart(OfflinePlatform& platform, bool attended) {
+  const bool scan = Mode() == CommandSwitch::Scan;
   if (platform.journal().State() == offline::JournalState::kRestarting && !platform.journal().Entries().empty()) {
-    // A restart that could not replace these hives, tried again at this start in vain.
-    std::vector<std::string> failing;
-    for (const offline::PendingReplacement& e : platform.journal().Entries()) {
-      failing.push_back(platform.drives().ToWindows(e.hive));
+    std::map<fs::path, std::string> why;
+    for (const offline::ReplacementOutcome& outcome : platform.report().recovered) {
+      if (!outcome.replaced && !outcome.why.empty()) why[outcome.hive] = outcome.why;
     }
-    Say("the restart could not replace " + offline::JoinedHives(failing) +
-        "; --discard-pending drops those replacements (the hives stay as they are), --restore-backups then puts "
-        "back what the restart replaced");
-    return offline::kExitNothingDone;
+    std::string failing;
+    for (const offline::PendingReplacement& e : platform.journal().Entries()) {
+      failing += (failing.empty() ? "" : ", ") + platform.drives().ToWindows(e.hive);
+      if (const auto it = why.find(e.hive); it != why.end()) failing += ": " + it->second;
+    }
+    if (Mode() == CommandSwitch::None) {
+      // The window opens: the hives can be analysed, the commit waits (CommitRefusal).
+      platform.AnalyseBesideWaitingReplacements();
+      stuckRestart_ = "A restart could not replace " + failing +
+                      ". The hives can be analysed, but not defragmented until that restart is settled: quit and run " +
+                      programName_ + " --restore-backups to undo it, or " + programName_ +
+                      " --discard-pending to drop only what it could not replace.";
+      return std::nullopt;
+    }
+    Say("the restart could not replace " + failing +
+        "; --restore-backups undoes that restart (the hives it replaced get their backups back), --discard-pending "
+        "drops only the replacements it could not make");
+    if (!scan) return offline::kExitNothingDone;
+    platform.AnalyseBesideWaitingReplacements();
+    return std::nullopt;
   }
   const std::vector<std::string> waiting = offline::WaitingHives(platform);
   if (waiting.empty()) return std::nullopt;
+  if (scan) {
+    Say(offline::PendingAtStartText(waiting));
+    platform.AnalyseBesideWaitingReplacements();
+    return std::nullopt;
+  }
   if (!attended || Unattended()) {
     Say(offline::PendingAtStartText(waiting));
     return offline::kExitNothingDone;

@@ -21,6 +21,9 @@ thread_local DWORD tlsLastError = err::kSuccess;
 
 constexpr UINT kEwxShutdown = 1;
 constexpr UINT kEwxPowerOff = 8;
+// The name an analysis's copy takes while the copy's own name is held (KeptAt);
+// a temporary name, removed by the next start.
+constexpr const char* kAsideCopyInfix = ".hivora-tmp-analysis";
 
 bool Wow64Installation(const MachineDescription& machine) {
   if (machine.wow64) return *machine.wow64;
@@ -130,13 +133,26 @@ std::optional<fs::path> OfflinePlatform::ResolveFile(std::string_view path) cons
 }
 
 fs::path OfflinePlatform::KeptAt(const fs::path& host) const {
-  if (!workDir_) return host;
   const std::string name = host.filename().string();
   const std::size_t copy = name.find(".hvx");
   if (copy == std::string::npos || copy == 0) return host;
   const fs::path hive = host.parent_path() / name.substr(0, copy);
   if (!IsHiveOfInstallation(hive)) return host;
-  fs::path kept = workDir_->CopyOf(identity_, hive);
+  if (workDir_) {
+    fs::path kept = workDir_->CopyOf(identity_, hive);
+    kept += name.substr(copy + 4);
+    return kept;
+  }
+  // The copy's own name is held by a replacement that waits for a restart (or
+  // that a restart could not make), and the run analyses all the same: its
+  // copy takes a temporary name, so that the waiting one is neither read nor
+  // overwritten. The journal takes no such name, so that copy can never be
+  // committed; the next start removes one left behind.
+  fs::path held = hive;
+  held += ".hvx";
+  if (!copiesAside_ || !journal_.Holds(held)) return host;
+  fs::path kept = hive;
+  kept += kAsideCopyInfix;
   kept += name.substr(copy + 4);
   return kept;
 }
@@ -148,7 +164,12 @@ std::string OfflinePlatform::SaveFailureText(const char* file) {
 }
 
 std::string OfflinePlatform::CommitRefusal() {
-  return readOnlyInstallation_ ? "the installation is read-only" : std::string();
+  if (readOnlyInstallation_) return "the installation is read-only";
+  // A restart that could not replace every hive is settled before another is asked for.
+  if (journal_.State() == JournalState::kRestarting && !journal_.Entries().empty()) {
+    return "a restart could not replace every hive: settle it first (--restore-backups or --discard-pending)";
+  }
+  return {};
 }
 
 // A hive of the hivelist, or a file the names of Windows' hives mark as one

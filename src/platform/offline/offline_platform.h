@@ -117,8 +117,13 @@ class OfflinePlatform : public Platform {
   const std::string& workDirError() const { return workDirError_; }
   const WorkDir* workDir() const { return workDir_.get(); }
   // Where the copy named `host` (beside its hive) is really kept: the work
-  // folder for a read-only installation, else `host` itself.
+  // folder for a read-only installation; a temporary name beside the hive
+  // when the run analyses beside waiting replacements and one holds `host`;
+  // else `host` itself.
   std::filesystem::path KeptAt(const std::filesystem::path& host) const;
+  // The run analyses although replacements wait in the journal (their copies
+  // stay held, as at a restart that has not come, and are not touched).
+  void AnalyseBesideWaitingReplacements() { copiesAside_ = true; }
   // The host files of the hivelist's hives.
   std::vector<RestorePointSource> HiveSources() const;
   RunReport report() const;
@@ -229,6 +234,7 @@ class OfflinePlatform : public Platform {
   DWORD lockError_ = err::kSuccess;
   bool readOnlyInstallation_ = false;
   std::unique_ptr<WorkDir> workDir_;
+  bool copiesAside_ = false;  // AnalyseBesideWaitingReplacements
   std::string workDirError_;
   std::shared_ptr<InstallationLock> lock_;
   ReleaseInfo release_;

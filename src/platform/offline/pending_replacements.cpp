@@ -273,10 +273,10 @@ ReplacementOutcome ReplacementJournal::ApplyOne(const PendingReplacement& e, DWO
       DWORD r = host::HardLink(e.hive, staging);
       std::string why;
       if (r != err::kSuccess) r = host::CopyFileProtected(e.hive, staging, e.hive, &why);
-      if (r != err::kSuccess) return fail(r, why.empty() ? "its backup could not be made" : why);
+      if (r != err::kSuccess) return fail(r, why.empty() ? "its backup could not be made (" + ErrorText(r) + ")" : why);
       if (!Tick()) return fail(err::kWriteFault, {});
       if (DWORD rr = host::Rename(staging, e.backup); rr != err::kSuccess) {
-        return fail(rr, "its backup could not be named " + e.backup.filename().string());
+        return fail(rr, "its backup could not be named " + e.backup.filename().string() + " (" + ErrorText(rr) + ")");
       }
       // rename(2) onto another name of the same file does nothing.
       if (Exists(staging) && SameFileId(staging, e.backup)) fs::remove(staging, ec);
@@ -294,7 +294,7 @@ ReplacementOutcome ReplacementJournal::ApplyOne(const PendingReplacement& e, DWO
         const fs::path target = LogName(e.backup, which);
         if (backupLog != target) fs::remove(backupLog, ec);
         if (DWORD r = host::Rename(hiveLog, target); r != err::kSuccess) {
-          return fail(r, hiveLog.filename().string() + " could not go with the backup");
+          return fail(r, hiveLog.filename().string() + " could not go with the backup (" + ErrorText(r) + ")");
         }
         if (!Tick()) return fail(err::kWriteFault, {});
       } else if (e.made && !(i == 0 ? e.made->log1 : e.made->log2).present && Exists(backupLog)) {
@@ -306,7 +306,7 @@ ReplacementOutcome ReplacementJournal::ApplyOne(const PendingReplacement& e, DWO
     host::SyncFolder(FolderOf(e.backup));
     // Step 3: the new hive.
     if (DWORD r = host::Rename(e.replacement, e.hive); r != err::kSuccess) {
-      return fail(r, "the new hive could not be put in place");
+      return fail(r, "the new hive could not be put in place (" + ErrorText(r) + ")");
     }
     if (!Tick()) return fail(err::kWriteFault, {});
     host::SyncFolder(FolderOf(e.hive));

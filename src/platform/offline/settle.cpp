@@ -39,6 +39,10 @@ SettleResult Refusal(std::string line) { return {kExitNothingDone, {std::move(li
 std::optional<SettleResult> CannotChange(OfflinePlatform& platform, bool pendingAllowed) {
   if (Hibernated(platform.drives())) return Refusal(kHibernatedText);
   if (!pendingAllowed && !platform.journal().Entries().empty()) {
+    if (platform.journal().State() == JournalState::kRestarting) {
+      return Refusal("a restart could not replace every hive; settle it first (--restore-backups or "
+                     "--discard-pending)");
+    }
     return Refusal("replacements wait for a restart; settle them first (--apply-pending or --discard-pending)");
   }
   return std::nullopt;
@@ -136,10 +140,12 @@ SettleResult DiscardPending(OfflinePlatform& platform) {
 }
 
 SettleResult RestoreBackups(OfflinePlatform& platform) {
-  if (auto refused = CannotChange(platform, false)) return *refused;
+  if (Hibernated(platform.drives())) return Refusal(kHibernatedText);
+  const bool stuck = platform.journal().State() == JournalState::kRestarting && !platform.journal().Entries().empty();
+  if (!stuck) {
+    if (auto refused = CannotChange(platform, false)) return *refused;
+  }
   const std::vector<AppliedReplacement> applied = platform.journal().Applied();
-  // Nothing to put back is no failure, as with nothing to apply or discard.
-  if (applied.empty()) return {kExitDone, {"nothing to restore: no backups of a restart to put back"}};
   // A backup that is missing or broken: nothing is changed at all.
   for (const AppliedReplacement& a : applied) {
     if (auto why = WhyNotSoundHive(a.backup)) {
@@ -148,6 +154,26 @@ SettleResult RestoreBackups(OfflinePlatform& platform) {
     }
   }
   SettleResult result;
+  // Undoing a restart that could not replace every hive starts with those it
+  // could not: their copies go, and the hives (never renamed) get back the
+  // logs that had gone beside their backups.
+  if (stuck) {
+    std::vector<PendingReplacement> dropped;
+    if (DWORD r = platform.journal().Discard(&dropped); r != err::kSuccess) {
+      return Refusal("the replacements the restart could not make could not be dropped: " + ErrorText(r) +
+                     "; nothing was restored");
+    }
+    for (const PendingReplacement& e : dropped) {
+      result.lines.push_back(e.hive.filename().string() +
+                             " left alone: the restart could not replace it; its replacement was dropped");
+    }
+  }
+  // Nothing to put back is no failure, as with nothing to apply or discard.
+  if (applied.empty()) {
+    result.lines.push_back(stuck ? "no backups of that restart to put back"
+                                 : "nothing to restore: no backups of a restart to put back");
+    return result;
+  }
   std::vector<PendingReplacement> entries;
   std::vector<AppliedReplacement> changed;
   for (const AppliedReplacement& a : applied) {
