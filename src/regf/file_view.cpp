@@ -141,7 +141,7 @@ bool NewFile::Write(const std::uint8_t* data, std::size_t size, std::string& err
     std::size_t n = 0;
     const int e = file_.Write(data, piece, &n);
     if (e != 0) {
-      error = "writing failed: " + (e == ENOSPC ? std::string("nothing was written (disk full?)") : HostErrorText(e));
+      error = "writing failed: " + HostErrorText(e);
       return false;
     }
     StartWriteback(file_.fd(), written_, static_cast<std::uint64_t>(n));

@@ -276,6 +276,7 @@ ReplacementOutcome ReplacementJournal::ApplyOne(const PendingReplacement& e, DWO
       if (r != err::kSuccess) return fail(r, why.empty() ? "its backup could not be made (" + ErrorText(r) + ")" : why);
       if (!Tick()) return fail(err::kWriteFault, {});
       if (DWORD rr = host::Rename(staging, e.backup); rr != err::kSuccess) {
+        fs::remove(staging, ec);  // the hive's second name goes with the step that failed
         return fail(rr, "its backup could not be named " + e.backup.filename().string() + " (" + ErrorText(rr) + ")");
       }
       // rename(2) onto another name of the same file does nothing.
