@@ -310,6 +310,8 @@ TEST_F(SessionProgramTest, EachCommandLineStateAndFaultHasItsExitCodeLineAndChan
        "SAM left alone: its copy is gone; the hive stays as it is", Changes::kExactly, false,
        "config/SOFTWARE config/SOFTWARE.LOG1 config/SOFTWARE.LOG2 config/SOFTWARE.bak config/SOFTWARE.hvx "
        "state/pending.journal"},
+      {"pending, copy gone: /Scan", "/Scan report.ini", Journal::kPending, copyGone, 0,
+       "wait for a restart that never came", Changes::kExactly, true, ""},
       {"pending, hive changed since its copy", "--apply-pending", Journal::kPending, hiveChanged, 3,
        "SOFTWARE left alone: it changed since its copy was made", Changes::kExactly, false,
        "config/SAM config/SAM.LOG1 config/SAM.LOG2 config/SAM.bak config/SAM.hvx config/SOFTWARE.hvx "
