@@ -231,7 +231,8 @@ std::optional<int> OfflineSession::Begin(OfflinePlatform& platform, bool attende
       if (!StillWaiting(platform, outcome.hive)) finished.push_back(outcome);
     }
     if (!finished.empty()) {
-      Say("an interrupted restart was finished:");
+      Say(platform.report().recoveredRestore ? "an interrupted restore was finished:"
+                                             : "an interrupted restart was finished:");
       SayAll(offline::OutcomeLines(finished));
     }
   }

@@ -187,7 +187,7 @@ TEST_F(HostileStateTest, AListingReadsAndChangesNothing) {
   EXPECT_FALSE(fs::exists(State("hivora.lock")));
   // Any other start finishes it first, as before.
   run = Hivora(Root() + " --restore-backups");
-  EXPECT_NE(run.out.find("an interrupted restart was finished"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("an interrupted restore was finished"), std::string::npos) << run.out;
   EXPECT_TRUE(ReadWholeFile(Config("SAM")) == sam);
 }
 

@@ -15,12 +15,14 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/offline/demo_machine.h"
 #include "platform/offline/machine_description.h"
 #include "platform/offline/offline_machine.h"
 #include "platform/offline/offline_platform.h"
+#include "platform/offline/settle.h"
 #include "support/program_run.h"
 #include "support/temp_dir.h"
 
@@ -53,6 +55,7 @@ enum class Journal {
   kNone,
   kPending,     // SOFTWARE and SAM requested for replacement, the restart never came
   kRestarting,  // as kPending, then a restart in this process that the row's fault stops or fails
+  kRestoring,   // as kRestarting run to its end, then --restore-backups that the row's fault stops
   kInvalid,     // a file that is no journal of the program
 };
 
@@ -138,6 +141,16 @@ class SessionProgramTest : public ::testing::Test {
     ASSERT_TRUE(os && os->owner());
     os->journal().SetCrashAfterForTesting(crashAfter);
     os->journal().ApplyAll();
+  }
+
+  // --restore-backups after a whole restart, stopped as Restart is.
+  void RestartThenRestore() {
+    const int stop = std::exchange(crashAfter, -1);
+    Restart();
+    auto os = Platform();
+    ASSERT_TRUE(os && os->owner());
+    os->journal().SetCrashAfterForTesting(stop);
+    (void)offline::RestoreBackups(*os);
   }
 
   // Faults that need root or a file system that can do them: why this row
@@ -329,6 +342,10 @@ TEST_F(SessionProgramTest, EachCommandLineStateAndFaultHasItsExitCodeLineAndChan
        "the restart could not replace C:\\Windows\\System32\\config\\SAM", Changes::kExactly, false, ""},
       {"restarting, rename refused: applied again in vain", "--apply-pending", Journal::kRestarting, backupInTheWay,
        1, "SAM left alone: its backup could not be named SAM.bak (Is a directory)", Changes::kExactly, false, ""},
+      {"restarting, rename refused: the way out told", "--apply-pending", Journal::kRestarting, backupInTheWay, 1,
+       "the replacement of C:\\Windows\\System32\\config\\SAM stays in the journal, tried again at each start; "
+       "--restore-backups undoes this restart",
+       Changes::kExactly, false, ""},
       {"restarting, rename refused: discarded", "--discard-pending", Journal::kRestarting, backupInTheWay, 0,
        "SAM left alone: its replacement was discarded", Changes::kExactly, false,
        "config/SAM.hvx state/pending.journal"},
@@ -361,6 +378,11 @@ TEST_F(SessionProgramTest, EachCommandLineStateAndFaultHasItsExitCodeLineAndChan
        "config/SAM.LOG1 config/SAM.LOG2 config/SAM.bak.hvtmp config/SAM.compacted config/SAM.compacted.LOG1 "
        "config/SAM.compacted.LOG2 config/SAM.hvx config/SOFTWARE config/SOFTWARE.bak config/SOFTWARE.compacted "
        "config/SOFTWARE.compacted.LOG1 config/SOFTWARE.compacted.LOG2 state/pending.journal"},
+      {"restore killed at step 2: /Scan", "/Scan report.ini", Journal::kRestoring, killedAt(2), 0,
+       "an interrupted restore was finished:", Changes::kExactly, true,
+       "config/SAM config/SAM.bak config/SAM.compacted config/SAM.compacted.LOG1 config/SAM.compacted.LOG2 "
+       "config/SOFTWARE config/SOFTWARE.bak config/SOFTWARE.compacted.LOG1 config/SOFTWARE.compacted.LOG2 "
+       "state/pending.journal"},
       // A journal that is none of the program's.
       {"invalid journal: /Scan", "/Scan report.ini", Journal::kInvalid, none, 2,
        "pending.journal, line 1: not a journal of this program; nothing in it was acted on", Changes::kExactly,
@@ -394,7 +416,7 @@ TEST_F(SessionProgramTest, EachCommandLineStateAndFaultHasItsExitCodeLineAndChan
     fs::remove_all(c);
     fs::copy(pristine, c, fs::copy_options::recursive);
     fs::remove(dir / "report.ini");
-    if (k.journal == Journal::kPending || k.journal == Journal::kRestarting) LeavePending();
+    if (k.journal != Journal::kNone && k.journal != Journal::kInvalid) LeavePending();
     if (k.journal == Journal::kInvalid) {
       fs::create_directories(c / "ProgramData" / "Talvix Hivora");
       std::ofstream(c / "ProgramData" / "Talvix Hivora" / "pending.journal") << "replace=C:\\Windows\\win.ini\n";
@@ -407,6 +429,7 @@ TEST_F(SessionProgramTest, EachCommandLineStateAndFaultHasItsExitCodeLineAndChan
       continue;
     }
     if (k.journal == Journal::kRestarting) Restart();
+    if (k.journal == Journal::kRestoring) RestartThenRestore();
     const auto before = Snapshot(c);
 
     const ProgramRun run = Hivora(k.arguments);

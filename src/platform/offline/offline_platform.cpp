@@ -96,6 +96,7 @@ OfflinePlatform::OfflinePlatform(OfflineOptions options)
   // An invalid journal is not acted on; what it names stays as it is.
   if (journal_.Problem()) return;
   std::vector<ReplacementOutcome> finished;
+  report_.recoveredRestore = journal_.State() == JournalState::kRestoring;
   journal_.Recover(&finished);
   report_.recovered = finished;
   CleanLeftovers();

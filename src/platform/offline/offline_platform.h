@@ -62,6 +62,7 @@ struct OfflineOptions {
 // What this process did to the installation, for the summary at its end.
 struct RunReport {
   std::vector<ReplacementOutcome> recovered;  // an interrupted restart, finished at start
+  bool recoveredRestore = false;              // ... that was a restore of backups or a restore point
   std::vector<ReplacementOutcome> outcomes;   // restarts, settling, restores
   std::vector<std::string> notices;          // refusals and drops, one line each
   int copiesMade = 0;

@@ -123,7 +123,19 @@ SettleResult ApplyPending(OfflinePlatform& platform) {
   std::vector<ReplacementOutcome> outcomes;
   platform.journal().ApplyAll(&outcomes);
   platform.AddOutcomes(outcomes);
-  return {ExitCodeOf(outcomes), OutcomeLines(outcomes)};
+  SettleResult result{ExitCodeOf(outcomes), OutcomeLines(outcomes)};
+  // What failed stays in the journal, tried again at each start: said, with the ways out.
+  if (!platform.journal().Entries().empty()) {
+    std::vector<std::string> failing;
+    for (const PendingReplacement& e : platform.journal().Entries()) {
+      failing.push_back(platform.drives().ToWindows(e.hive));
+    }
+    result.lines.push_back((failing.size() == 1 ? "the replacement of " : "the replacements of ") +
+                           JoinedHives(failing) +
+                           " stays in the journal, tried again at each start; --restore-backups undoes this "
+                           "restart, --discard-pending drops only what it could not replace");
+  }
+  return result;
 }
 
 SettleResult DiscardPending(OfflinePlatform& platform) {
