@@ -167,26 +167,36 @@ class SessionProgramTest : public ::testing::Test {
     }
     immutable.push_back(file);
   }
-  // The installation on a small file system it fills to the last byte.
-  void FillTheDisk() {
+  // The installation on a small file system, filled to the last byte, or
+  // to the last inode but `inodesLeft`.
+  void FillTheDisk(int inodesLeft = -1) {
     NeedsRoot("a full disk (tmpfs)");
     if (!skip.empty()) return;
     const fs::path copy = dir / "full-copy";
     fs::remove_all(copy);
     fs::rename(c, copy);
     fs::create_directories(c);
-    if (::mount("tmpfs", c.c_str(), "tmpfs", 0, "size=2m") != 0) {
+    if (::mount("tmpfs", c.c_str(), "tmpfs", 0, inodesLeft < 0 ? "size=2m" : "size=8m,nr_inodes=400") != 0) {
       skip = "a tmpfs cannot be mounted here";
       fs::remove(c);
       fs::rename(copy, c);
       return;
     }
     mounted.push_back(c);
-    fs::copy(copy, c, fs::copy_options::recursive);
+    // Times kept to the nanosecond: they are part of a pending copy's fingerprint.
+    ASSERT_EQ(std::system(("cp -a '" + copy.string() + "/.' '" + c.string() + "'").c_str()), 0);
     fs::remove_all(copy);
-    std::ofstream filler(c / "filler", std::ios::binary);
-    const std::string block(4096, '\0');
-    while (filler.write(block.data(), static_cast<std::streamsize>(block.size()))) filler.flush();
+    if (inodesLeft < 0) {
+      std::ofstream filler(c / "filler", std::ios::binary);
+      const std::string block(4096, '\0');
+      while (filler.write(block.data(), static_cast<std::streamsize>(block.size()))) filler.flush();
+      return;
+    }
+    fs::create_directories(c / "fill");
+    int made = 0;
+    while (std::ofstream(c / "fill" / std::to_string(made))) ++made;
+    fs::remove(c / "fill" / std::to_string(made));  // a failed open may still have left its name
+    for (int i = 1; i <= inodesLeft && made - i >= 0; ++i) fs::remove(c / "fill" / std::to_string(made - i));
   }
   // The installation seen through a read-only bind mount.
   void MountReadOnly() {
@@ -236,7 +246,7 @@ struct Case {
   Journal journal;
   std::function<void(SessionProgramTest&)> fault;
   int exitCode;
-  const char* line;  // said on stderr
+  const char* line;  // said on stderr; several such lines apart by \n
   Changes changes;
   bool reportWritten;
   const char* changed = "";  // kExactly: Differing() of the installation before and after
@@ -260,6 +270,8 @@ TEST_F(SessionProgramTest, EachCommandLineStateAndFaultHasItsExitCodeLineAndChan
   auto immutableSam = [](SessionProgramTest& t) { t.MakeImmutable(t.Config("SAM")); };
   auto killedAt = [](int step) { return [step](SessionProgramTest& t) { t.crashAfter = step; }; };
   auto diskFull = [](SessionProgramTest& t) { t.FillTheDisk(); };
+  // No inode left for a new hive's logs once it is in place.
+  auto noInodes = [](SessionProgramTest& t) { t.FillTheDisk(1); };
   auto readOnly = [](SessionProgramTest& t) { t.MountReadOnly(); };
   // A restart killed after its first step, on a read-only mount.
   auto readOnlyStuck = [](SessionProgramTest& t) {
@@ -390,6 +402,12 @@ TEST_F(SessionProgramTest, EachCommandLineStateAndFaultHasItsExitCodeLineAndChan
       {"invalid journal: removed", "--discard-pending", Journal::kInvalid, none, 0,
        "the invalid journal was removed, nothing it names was touched", Changes::kExactly, false,
        "state/hivora.lock state/pending.journal"},
+      {"pending, logs not creatable", "--apply-pending", Journal::kPending, noInodes, 3,
+       "SOFTWARE replaced: 372,736 -> 258,048 bytes, backup SOFTWARE.bak; but \n"
+       "cannot be created: No space left on device\n"
+       "the journal could not record that C:\\Windows\\System32\\config\\SOFTWARE was replaced",
+       Changes::kExactly, false,
+       "config/SOFTWARE config/SOFTWARE.LOG1 config/SOFTWARE.bak config/SOFTWARE.hvx state/pending.journal"},
       // The disk: full, or mounted read-only.
       {"disk full: /Scan", "/Scan report.ini", Journal::kNone, diskFull, 1,
        "writing failed: No space left on device; nothing was written; the report holds no figures", Changes::kNoHive,
@@ -434,8 +452,10 @@ TEST_F(SessionProgramTest, EachCommandLineStateAndFaultHasItsExitCodeLineAndChan
 
     const ProgramRun run = Hivora(k.arguments);
     EXPECT_EQ(run.exitCode, k.exitCode) << run.out;
-    if (k.line != nullptr) {
-      EXPECT_NE(run.out.find(k.line), std::string::npos) << run.out;
+    for (std::string lines = k.line != nullptr ? k.line : ""; !lines.empty();) {
+      const std::string line = lines.substr(0, lines.find('\n'));
+      EXPECT_NE(run.out.find(line), std::string::npos) << line << " in:\n" << run.out;
+      lines.erase(0, line.size() + 1);
     }
     if (k.exitCode != 0) {
       EXPECT_NE(run.out.find("hivora: "), std::string::npos) << "anything but 0 says why";

@@ -15,6 +15,7 @@
 #include <unistd.h>
 #endif
 
+#include "platform/offline/error_text.h"
 #include "platform/offline/host_io.h"
 #ifdef _WIN32
 #include "platform/offline/file_protection_win32.h"
@@ -126,7 +127,7 @@ DWORD CreateEmptyProtected(const fs::path& to, const fs::path& model, std::strin
   DWORD error = err::kSuccess;
   auto file = OpenFile::Open(to, false, true, OpenFile::Disposition::kCreateNew, &error);
   if (!file) {
-    Say(why, to.string() + ": cannot be created");
+    Say(why, to.string() + ": cannot be created: " + ErrorText(error));
     return error;
   }
   file.reset();

@@ -328,7 +328,7 @@ ReplacementOutcome ReplacementJournal::ApplyOne(const PendingReplacement& e, DWO
   // that could not be made is told with it (Windows makes a missing one).
   auto replacedWithout = [&](DWORD code, const std::string& why) {
     out.replaced = true;
-    out.why = (why.empty() ? std::string("a new log could not be made") : why) + " (" + ErrorText(code) + ")";
+    out.why = why.empty() ? "a new log could not be made (" + ErrorText(code) + ")" : why;
     return out;
   };
   for (const char* which : kLogNames) {
@@ -336,7 +336,8 @@ ReplacementOutcome ReplacementJournal::ApplyOne(const PendingReplacement& e, DWO
     const fs::path hiveLog = LogOf(e.hive, which);
     if (Exists(comingLog)) {
       if (DWORD r = host::Rename(comingLog, hiveLog); r != err::kSuccess) {
-        return replacedWithout(r, comingLog.filename().string() + " could not be put beside the hive");
+        return replacedWithout(r, comingLog.filename().string() + " could not be put beside the hive (" +
+                                      ErrorText(r) + ")");
       }
     } else if (!Exists(hiveLog)) {
       const fs::path backupLog = LogOf(e.backup, which);

@@ -50,6 +50,20 @@ std::optional<SettleResult> CannotChange(OfflinePlatform& platform, bool pending
 
 SettleResult Invalid(std::string line) { return {kExitInvalidState, {std::move(line)}}; }
 
+// Entries of a restart whose hive it has put in place already, though the
+// journal could not record that (its write failed, the disk full): dropping
+// such an entry would lose the record of its backup. Nothing is dropped then;
+// the next start that can write the journal records them.
+std::optional<SettleResult> InPlaceUnrecorded(OfflinePlatform& platform) {
+  if (platform.journal().State() != JournalState::kRestarting) return std::nullopt;
+  for (const PendingReplacement& e : platform.journal().Entries()) {
+    if (Exists(e.replacement) || (e.made && FingerprintOf(e.hive).hive == e.made->hive)) continue;
+    return Refusal(e.hive.filename().string() + " is in place already, but the journal could not record it; run "
+                   "again once the installation's disk can be written; nothing was dropped");
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::vector<std::string> OutcomeLines(const std::vector<ReplacementOutcome>& outcomes) {
@@ -124,22 +138,34 @@ SettleResult ApplyPending(OfflinePlatform& platform) {
   platform.journal().ApplyAll(&outcomes);
   platform.AddOutcomes(outcomes);
   SettleResult result{ExitCodeOf(outcomes), OutcomeLines(outcomes)};
-  // What failed stays in the journal, tried again at each start: said, with the ways out.
-  if (!platform.journal().Entries().empty()) {
-    std::vector<std::string> failing;
-    for (const PendingReplacement& e : platform.journal().Entries()) {
-      failing.push_back(platform.drives().ToWindows(e.hive));
-    }
-    result.lines.push_back((failing.size() == 1 ? "the replacement of " : "the replacements of ") +
-                           JoinedHives(failing) +
-                           " stays in the journal, tried again at each start; --restore-backups undoes this "
-                           "restart, --discard-pending drops only what it could not replace");
+  // What the journal still holds: a replacement that failed, tried again at
+  // each start, or one made that the journal could not record (its write
+  // failed), which the next start records.
+  std::vector<std::string> failing;
+  std::vector<std::string> unrecorded;
+  for (const PendingReplacement& e : platform.journal().Entries()) {
+    const bool replaced = std::any_of(outcomes.begin(), outcomes.end(), [&](const ReplacementOutcome& o) {
+      return o.replaced && o.hive == e.hive;
+    });
+    (replaced ? unrecorded : failing).push_back(platform.drives().ToWindows(e.hive));
+  }
+  if (!unrecorded.empty()) {
+    result.lines.push_back("the journal could not record that " + JoinedHives(unrecorded) +
+                           (unrecorded.size() == 1 ? " was" : " were") + " replaced; the next start records it");
+  }
+  if (!failing.empty()) {
+    result.lines.push_back(failing.size() == 1
+                               ? "the replacement of " + failing.front() + " stays in the journal"
+                               : "the replacements of " + JoinedHives(failing) + " stay in the journal");
+    result.lines.back() += ", tried again at each start; --restore-backups undoes this restart, --discard-pending "
+                           "drops only what it could not replace";
   }
   return result;
 }
 
 SettleResult DiscardPending(OfflinePlatform& platform) {
   if (platform.journal().Entries().empty()) return {kExitDone, {"no replacements wait for a restart"}};
+  if (auto refused = InPlaceUnrecorded(platform)) return *refused;
   std::vector<PendingReplacement> discarded;
   if (DWORD r = platform.journal().Discard(&discarded); r != err::kSuccess) {
     return Refusal("the pending replacements could not be discarded: " + ErrorText(r));
@@ -154,9 +180,7 @@ SettleResult DiscardPending(OfflinePlatform& platform) {
 SettleResult RestoreBackups(OfflinePlatform& platform) {
   if (Hibernated(platform.drives())) return Refusal(kHibernatedText);
   const bool stuck = platform.journal().State() == JournalState::kRestarting && !platform.journal().Entries().empty();
-  if (!stuck) {
-    if (auto refused = CannotChange(platform, false)) return *refused;
-  }
+  if (auto refused = stuck ? InPlaceUnrecorded(platform) : CannotChange(platform, false)) return *refused;
   const std::vector<AppliedReplacement> applied = platform.journal().Applied();
   // A backup that is missing or broken: nothing is changed at all.
   for (const AppliedReplacement& a : applied) {
