@@ -408,6 +408,10 @@ TEST_F(SessionProgramTest, EachCommandLineStateAndFaultHasItsExitCodeLineAndChan
        "the journal could not record that C:\\Windows\\System32\\config\\SOFTWARE was replaced",
        Changes::kExactly, false,
        "config/SOFTWARE config/SOFTWARE.LOG1 config/SOFTWARE.bak config/SOFTWARE.hvx state/pending.journal"},
+      {"restarting, out of inodes: nothing dropped unrecorded", "--discard-pending", Journal::kRestarting, noInodes,
+       1, "SOFTWARE is in place already, but the journal could not record it", Changes::kExactly, false, ""},
+      {"restarting, out of inodes: nothing undone unrecorded", "--restore-backups", Journal::kRestarting, noInodes,
+       1, "SOFTWARE is in place already, but the journal could not record it", Changes::kExactly, false, ""},
       // The disk: full, or mounted read-only.
       {"disk full: /Scan", "/Scan report.ini", Journal::kNone, diskFull, 1,
        "writing failed: No space left on device; nothing was written; the report holds no figures", Changes::kNoHive,
