@@ -227,13 +227,19 @@ std::optional<int> OfflineSession::Begin(OfflinePlatform& platform, bool attende
   if (const auto recovered = platform.report().recovered; !recovered.empty()) {
     // What the restart still could not replace stays in the journal: told with its way out below.
     std::vector<offline::ReplacementOutcome> finished;
+    std::vector<offline::ReplacementOutcome> waiting;
     for (const offline::ReplacementOutcome& outcome : recovered) {
-      if (!StillWaiting(platform, outcome.hive)) finished.push_back(outcome);
+      (StillWaiting(platform, outcome.hive) ? waiting : finished).push_back(outcome);
     }
     if (!finished.empty()) {
       Say(platform.report().recoveredRestore ? "an interrupted restore was finished:"
                                              : "an interrupted restart was finished:");
       SayAll(offline::OutcomeLines(finished));
+    }
+    if (!waiting.empty() && platform.report().recoveredRestore) {
+      Say("an interrupted restore could not be finished; it is tried again at each start until what stops it is "
+          "removed:");
+      SayAll(offline::OutcomeLines(waiting));
     }
   }
   if (options_.settle != SettleAction::kNone) {

@@ -143,10 +143,12 @@ class SessionProgramTest : public ::testing::Test {
     os->journal().ApplyAll();
   }
 
-  // --restore-backups after a whole restart, stopped as Restart is.
+  // --restore-backups after a whole restart, stopped as Restart is, or
+  // failing for SAM when `samImmutableAtRestore`.
   void RestartThenRestore() {
     const int stop = std::exchange(crashAfter, -1);
     Restart();
+    if (samImmutableAtRestore) MakeImmutable(Config("SAM"));
     auto os = Platform();
     ASSERT_TRUE(os && os->owner());
     os->journal().SetCrashAfterForTesting(stop);
@@ -225,6 +227,7 @@ class SessionProgramTest : public ::testing::Test {
     root = c;
     options.clear();
     crashAfter = -1;
+    samImmutableAtRestore = false;
     skip.clear();
   }
   void TearDown() override { Mend(); }
@@ -235,6 +238,7 @@ class SessionProgramTest : public ::testing::Test {
   fs::path root = c;          // what --root names
   std::string options;        // more options for the run
   int crashAfter = -1;        // Restart stops after this many steps
+  bool samImmutableAtRestore = false;
   std::string skip;           // why the row cannot be run here
   std::vector<fs::path> immutable;
   std::vector<fs::path> mounted;
@@ -269,6 +273,10 @@ TEST_F(SessionProgramTest, EachCommandLineStateAndFaultHasItsExitCodeLineAndChan
   auto backupInTheWay = [](SessionProgramTest& t) { fs::create_directories(t.Config("SAM.bak") / "in the way"); };
   auto immutableSam = [](SessionProgramTest& t) { t.MakeImmutable(t.Config("SAM")); };
   auto killedAt = [](int step) { return [step](SessionProgramTest& t) { t.crashAfter = step; }; };
+  auto immutableAtRestore = [](SessionProgramTest& t) {
+    t.NeedsRoot("an immutable file");
+    t.samImmutableAtRestore = true;
+  };
   auto diskFull = [](SessionProgramTest& t) { t.FillTheDisk(); };
   // No inode left for a new hive's logs once it is in place.
   auto noInodes = [](SessionProgramTest& t) { t.FillTheDisk(1); };
@@ -395,6 +403,17 @@ TEST_F(SessionProgramTest, EachCommandLineStateAndFaultHasItsExitCodeLineAndChan
        "config/SAM config/SAM.bak config/SAM.compacted config/SAM.compacted.LOG1 config/SAM.compacted.LOG2 "
        "config/SOFTWARE config/SOFTWARE.bak config/SOFTWARE.compacted.LOG1 config/SOFTWARE.compacted.LOG2 "
        "state/pending.journal"},
+      {"restore failing every time: /Scan tells it", "/Scan report.ini", Journal::kRestoring, immutableAtRestore, 0,
+       "an interrupted restore could not be finished; it is tried again at each start until what stops it is "
+       "removed:\nSAM left alone: the new hive could not be put in place (Operation not permitted)",
+       Changes::kExactly, true, ""},
+      {"restore failing every time: not dropped", "--discard-pending", Journal::kRestoring, immutableAtRestore, 1,
+       "an interrupted restore waits to be finished (it is tried again at each start): remove what stops it",
+       Changes::kExactly, false, ""},
+      {"restore failing every time: not made a restart", "--apply-pending", Journal::kRestoring, immutableAtRestore,
+       1, "an interrupted restore waits to be finished", Changes::kExactly, false, ""},
+      {"restore failing every time: /Silent", "/Silent", Journal::kRestoring, immutableAtRestore, 1,
+       "nothing was replaced: an interrupted restore waits to be finished", Changes::kExactly, false, ""},
       // A journal that is none of the program's.
       {"invalid journal: /Scan", "/Scan report.ini", Journal::kInvalid, none, 2,
        "pending.journal, line 1: not a journal of this program; nothing in it was acted on", Changes::kExactly,
@@ -444,14 +463,14 @@ TEST_F(SessionProgramTest, EachCommandLineStateAndFaultHasItsExitCodeLineAndChan
       std::ofstream(c / "ProgramData" / "Talvix Hivora" / "pending.journal") << "replace=C:\\Windows\\win.ini\n";
     }
     k.fault(*this);
+    if (skip.empty() && k.journal == Journal::kRestarting) Restart();
+    if (skip.empty() && k.journal == Journal::kRestoring) RestartThenRestore();
     if (!skip.empty()) {
       const char* ci = std::getenv("CI");
       if (ci != nullptr && std::string(ci) == "true" && ::geteuid() != 0) ADD_FAILURE() << skip;
       std::cout << "[  SKIPPED ] " << k.what << ": " << skip << "\n";
       continue;
     }
-    if (k.journal == Journal::kRestarting) Restart();
-    if (k.journal == Journal::kRestoring) RestartThenRestore();
     const auto before = Snapshot(c);
 
     const ProgramRun run = Hivora(k.arguments);

@@ -170,6 +170,9 @@ std::string OfflinePlatform::CommitRefusal() {
   if (journal_.State() == JournalState::kRestarting && !journal_.Entries().empty()) {
     return "a restart could not replace every hive: settle it first (--restore-backups or --discard-pending)";
   }
+  if (journal_.State() == JournalState::kRestoring && !journal_.Entries().empty()) {
+    return "an interrupted restore waits to be finished";
+  }
   return {};
 }
 

@@ -36,8 +36,17 @@ std::string Grouped(std::uint64_t n) {
 SettleResult Refusal(std::string line) { return {kExitNothingDone, {std::move(line)}}; }
 
 // Refusals shared by every change: a hibernated Windows, and a restart half done.
+// A restore that could not put back every hive is finished, never dropped or
+// turned into a restart: its entries' copies are the backups themselves.
+constexpr const char* kRestoreWaitsText =
+    "an interrupted restore waits to be finished (it is tried again at each start): remove what stops it and run "
+    "hivora again";
+
 std::optional<SettleResult> CannotChange(OfflinePlatform& platform, bool pendingAllowed) {
   if (Hibernated(platform.drives())) return Refusal(kHibernatedText);
+  if (platform.journal().State() == JournalState::kRestoring && !platform.journal().Entries().empty()) {
+    return Refusal(kRestoreWaitsText);
+  }
   if (!pendingAllowed && !platform.journal().Entries().empty()) {
     if (platform.journal().State() == JournalState::kRestarting) {
       return Refusal("a restart could not replace every hive; settle it first (--restore-backups or "
@@ -165,6 +174,7 @@ SettleResult ApplyPending(OfflinePlatform& platform) {
 
 SettleResult DiscardPending(OfflinePlatform& platform) {
   if (platform.journal().Entries().empty()) return {kExitDone, {"no replacements wait for a restart"}};
+  if (platform.journal().State() == JournalState::kRestoring) return Refusal(kRestoreWaitsText);
   if (auto refused = InPlaceUnrecorded(platform)) return *refused;
   std::vector<PendingReplacement> discarded;
   if (DWORD r = platform.journal().Discard(&discarded); r != err::kSuccess) {
