@@ -283,27 +283,45 @@ int OfflineSession::Settle(OfflinePlatform& platform, SettleAction action, const
 std::optional<int> OfflineSession::SettlePendingAtStart(OfflinePlatform& platform, bool attended) {
   const bool scan = Mode() == CommandSwitch::Scan;
   if (platform.journal().State() == offline::JournalState::kRestarting && !platform.journal().Entries().empty()) {
-    std::map<fs::path, std::string> why;
-    for (const offline::ReplacementOutcome& outcome : platform.report().recovered) {
-      if (!outcome.replaced && !outcome.why.empty()) why[outcome.hive] = outcome.why;
-    }
+    const offline::RunReport report = platform.report();
+    std::map<fs::path, const offline::ReplacementOutcome*> tried;
+    for (const offline::ReplacementOutcome& outcome : report.recovered) tried[outcome.hive] = &outcome;
+    // Hives the restart could not replace, with why; and hives it did
+    // replace though the journal, which could not be written, still lists them.
     std::string failing;
+    std::vector<std::string> unrecorded;
     for (const offline::PendingReplacement& e : platform.journal().Entries()) {
+      const auto it = tried.find(e.hive);
+      if (it != tried.end() && it->second->replaced) {
+        unrecorded.push_back(platform.drives().ToWindows(e.hive));
+        continue;
+      }
       failing += (failing.empty() ? "" : ", ") + platform.drives().ToWindows(e.hive);
-      if (const auto it = why.find(e.hive); it != why.end()) failing += ": " + it->second;
+      if (it != tried.end() && !it->second->why.empty()) failing += ": " + it->second->why;
     }
+    const std::string notRecorded =
+        unrecorded.empty() ? std::string()
+                           : "the journal could not record that " + offline::JoinedHives(unrecorded) +
+                                 (unrecorded.size() == 1 ? " was" : " were") +
+                                 " replaced; the next start that can write it records it";
     if (Mode() == CommandSwitch::None) {
       // The window opens: the hives can be analysed, the commit waits (CommitRefusal).
       platform.AnalyseBesideWaitingReplacements();
-      stuckRestart_ = "A restart could not replace " + failing +
-                      ". The hives can be analysed, but not defragmented until that restart is settled: quit and run " +
-                      programName_ + " --restore-backups to undo it, or " + programName_ +
-                      " --discard-pending to drop only what it could not replace.";
+      if (!notRecorded.empty()) stuckRestart_ = "The " + notRecorded.substr(4) + ".";
+      if (!failing.empty()) {
+        stuckRestart_ += std::string(stuckRestart_.empty() ? "" : " ") + "A restart could not replace " + failing +
+                         ". The hives can be analysed, but not defragmented until that restart is settled: quit and "
+                         "run " + programName_ + " --restore-backups to undo it, or " + programName_ +
+                         " --discard-pending to drop only what it could not replace.";
+      }
       return std::nullopt;
     }
-    Say("the restart could not replace " + failing +
-        "; --restore-backups undoes that restart (the hives it replaced get their backups back), --discard-pending "
-        "drops only the replacements it could not make");
+    if (!notRecorded.empty()) Say(notRecorded);
+    if (!failing.empty()) {
+      Say("the restart could not replace " + failing +
+          "; --restore-backups undoes that restart (the hives it replaced get their backups back), --discard-pending "
+          "drops only the replacements it could not make");
+    }
     if (!scan) return offline::kExitNothingDone;
     platform.AnalyseBesideWaitingReplacements();
     return std::nullopt;

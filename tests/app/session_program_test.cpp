@@ -427,6 +427,10 @@ TEST_F(SessionProgramTest, EachCommandLineStateAndFaultHasItsExitCodeLineAndChan
        "the journal could not record that C:\\Windows\\System32\\config\\SOFTWARE was replaced",
        Changes::kExactly, false,
        "config/SOFTWARE config/SOFTWARE.LOG1 config/SOFTWARE.bak config/SOFTWARE.hvx state/pending.journal"},
+      {"restarting, out of inodes: /Scan tells the truth", "/Scan report.ini", Journal::kRestarting, noInodes, 1,
+       "the journal could not record that C:\\Windows\\System32\\config\\SOFTWARE was replaced; the next start "
+       "that can write it records it\nthe restart could not replace C:\\Windows\\System32\\config\\SAM: ",
+       Changes::kExactly, true, ""},
       {"restarting, out of inodes: nothing dropped unrecorded", "--discard-pending", Journal::kRestarting, noInodes,
        1, "SOFTWARE is in place already, but the journal could not record it", Changes::kExactly, false, ""},
       {"restarting, out of inodes: nothing undone unrecorded", "--restore-backups", Journal::kRestarting, noInodes,
