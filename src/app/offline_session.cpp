@@ -240,6 +240,16 @@ std::optional<int> OfflineSession::Begin(OfflinePlatform& platform, bool attende
       Say("an interrupted restore could not be finished; it is tried again at each start until what stops it is "
           "removed:");
       SayAll(offline::OutcomeLines(waiting));
+      if (Mode() == CommandSwitch::None && options_.settle == SettleAction::kNone) {
+        std::string hives;
+        for (const offline::ReplacementOutcome& outcome : waiting) {
+          hives += (hives.empty() ? "" : ", ") + platform.drives().ToWindows(outcome.hive) +
+                   (outcome.why.empty() ? std::string() : ": " + outcome.why);
+        }
+        stuckRestart_ = "An interrupted restore could not put back " + hives +
+                        ". It is tried again at each start until what stops it is removed; the hives can be analysed, "
+                        "but not defragmented meanwhile.";
+      }
     }
   }
   if (options_.settle != SettleAction::kNone) {

@@ -102,7 +102,7 @@ class OfflineSession {
   offline::FrontEndOptions options_;
   std::set<std::string> said_;
   std::vector<std::string> warnings_;
-  std::string stuckRestart_;   // for the window: a restart that could not replace every hive
+  std::string stuckRestart_;   // for the window: a restart or restore that could not replace every hive
   std::string progressShown_;  // the progress line on the terminal, until a line ends it
 };
 

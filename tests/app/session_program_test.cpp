@@ -126,7 +126,8 @@ class SessionProgramTest : public ::testing::Test {
     test::Enable(*os, "SeRestorePrivilege");
     for (const char* name : {"SOFTWARE", "SAM"}) {
       HKEY key = nullptr;
-      ASSERT_EQ(os->RegOpenKeyExA(HkeyLocalMachine(), name, 0, access::kKeyQueryValue | access::kKeyWow64_64Key, &key), 0);
+      ASSERT_EQ(os->RegOpenKeyExA(HkeyLocalMachine(), name, 0,
+                    access::kKeyQueryValue | access::kKeyWow64_64Key, &key), 0);
       const std::string config = std::string("C:\\Windows\\System32\\config\\") + name;
       ASSERT_EQ(os->RegSaveKeyA(key, (config + ".hvx").c_str()), 0);
       ASSERT_EQ(os->RegReplaceKeyA(HkeyLocalMachine(), name, (config + ".hvx").c_str(), (config + ".bak").c_str()), 0);
@@ -288,20 +289,28 @@ TEST_F(SessionProgramTest, EachCommandLineStateAndFaultHasItsExitCodeLineAndChan
   };
   const Case cases[] = {
       // The command line, checked before any work.
-      {"misspelt switch", "/Slient", Journal::kNone, none, 2, "hivora: unknown switch /Slient", Changes::kNothing, false},
-      {"a switch not first", "-q /Silent", Journal::kNone, none, 2, "hivora: unknown switch -q", Changes::kNothing, false},
-      {"a switch after a word", "word /Silent", Journal::kNone, none, 2, "the switch /Silent must be the first argument",
+      {"misspelt switch", "/Slient", Journal::kNone, none, 2, "hivora: unknown switch /Slient",
        Changes::kNothing, false},
-      {"/Scan without its file", "/Scan", Journal::kNone, none, 2, "hivora: /Scan needs the report file", Changes::kNothing, false},
-      {"/Silent with more", "/Silent report.ini", Journal::kNone, none, 2, "unexpected argument report.ini after /Silent",
+      {"a switch not first", "-q /Silent", Journal::kNone, none, 2, "hivora: unknown switch -q",
        Changes::kNothing, false},
-      {"a switch with a settling option", "/Silent --apply-pending", Journal::kNone, none, 2, "a switch does not go with",
+      {"a switch after a word", "word /Silent", Journal::kNone, none, 2,
+       "the switch /Silent must be the first argument",
+       Changes::kNothing, false},
+      {"/Scan without its file", "/Scan", Journal::kNone, none, 2, "hivora: /Scan needs the report file",
+       Changes::kNothing, false},
+      {"/Silent with more", "/Silent report.ini", Journal::kNone, none, 2,
+       "unexpected argument report.ini after /Silent",
+       Changes::kNothing, false},
+      {"a switch with a settling option", "/Silent --apply-pending", Journal::kNone, none, 2,
+       "a switch does not go with",
        Changes::kNothing, false},
       {"no terminal and no switch", "", Journal::kNone, none, 2, "use /Scan FILE or /Silent", Changes::kNothing, false},
       {"a report in a missing folder", "/Scan none/report.ini", Journal::kNone, none, 2,
        "report.ini cannot be written: No such file or directory", Changes::kNothing, false},
-      {"a report that is a folder", "/Scan folder", Journal::kNone, none, 2, "folder is a folder", Changes::kNothing, false},
-      {"unknown option", "--bogus /Silent", Journal::kNone, none, 2, "unknown option --bogus", Changes::kNothing, false},
+      {"a report that is a folder", "/Scan folder", Journal::kNone, none, 2, "folder is a folder",
+       Changes::kNothing, false},
+      {"unknown option", "--bogus /Silent", Journal::kNone, none, 2, "unknown option --bogus",
+       Changes::kNothing, false},
       {"a script with an unknown control", "--script bad.script", Journal::kNone, none, 2, "the script had 1 error",
        Changes::kNoHive, false},
       // /Scan by the outcome of its analysis.
@@ -311,7 +320,8 @@ TEST_F(SessionProgramTest, EachCommandLineStateAndFaultHasItsExitCodeLineAndChan
       {"/Scan with SOFTWARE not copied", "/Scan report.ini", Journal::kNone, brokenSoftware, 1,
        "hivora: the analysis failed: SOFTWARE could not be copied", Changes::kNoHive, true},
       // /Silent likewise.
-      {"/Silent of a sound installation", "/Silent", Journal::kNone, none, 0, "SAM replaced", Changes::kHivesReplaced, false},
+      {"/Silent of a sound installation", "/Silent", Journal::kNone, none, 0, "SAM replaced",
+       Changes::kHivesReplaced, false},
       {"/Silent with a hive left alone", "/Silent", Journal::kNone, brokenDefault, 3, "hivora: partly done",
        Changes::kHivesReplaced, false},
       {"/Silent with SOFTWARE not copied", "/Silent", Journal::kNone, brokenSoftware, 1,
@@ -321,8 +331,10 @@ TEST_F(SessionProgramTest, EachCommandLineStateAndFaultHasItsExitCodeLineAndChan
        "Talvix Hivora: Not a directory", Changes::kNoHive, false},
       // Nothing to settle is success for every settling option alike.
       {"nothing to apply", "--apply-pending", Journal::kNone, none, 0, "no replacements wait", Changes::kNoHive, false},
-      {"nothing to discard", "--discard-pending", Journal::kNone, none, 0, "no replacements wait", Changes::kNoHive, false},
-      {"nothing to restore", "--restore-backups", Journal::kNone, none, 0, "nothing to restore", Changes::kNoHive, false},
+      {"nothing to discard", "--discard-pending", Journal::kNone, none, 0, "no replacements wait",
+       Changes::kNoHive, false},
+      {"nothing to restore", "--restore-backups", Journal::kNone, none, 0, "nothing to restore",
+       Changes::kNoHive, false},
       // Replacements that wait for a restart that never came.
       {"pending: /Scan analyses the hives as they are", "/Scan report.ini", Journal::kPending, none, 0,
        "replacements of C:\\Windows\\System32\\config\\SOFTWARE, C:\\Windows\\System32\\config\\SAM wait for a "
@@ -412,6 +424,9 @@ TEST_F(SessionProgramTest, EachCommandLineStateAndFaultHasItsExitCodeLineAndChan
        Changes::kExactly, false, ""},
       {"restore failing every time: not made a restart", "--apply-pending", Journal::kRestoring, immutableAtRestore,
        1, "an interrupted restore waits to be finished", Changes::kExactly, false, ""},
+      {"restore failing every time: the window opens", "--script analyse.script", Journal::kRestoring,
+       immutableAtRestore, 0, "warning: An interrupted restore could not put back C:\\Windows\\System32\\config\\SAM",
+       Changes::kExactly, false, ""},
       {"restore failing every time: /Silent", "/Silent", Journal::kRestoring, immutableAtRestore, 1,
        "nothing was replaced: an interrupted restore waits to be finished", Changes::kExactly, false, ""},
       // A journal that is none of the program's.
