@@ -95,7 +95,7 @@ class SessionProgramTest : public ::testing::Test {
 
   ProgramRun Hivora(const std::string& arguments) const {
     const std::string command = "cd '" + dir.path().string() + "' && XDG_CONFIG_HOME='" + (dir / "config").string() +
-                                "' '" HIVORA_PROGRAM "' --root '" + root.string() + "' " + options + arguments +
+                                "' '" HIVORA_PROGRAM "' --root '" + root.string() + "' " + extraOptions + arguments +
                                 " </dev/null 2>&1";
     return test::RunShell(command);
   }
@@ -217,7 +217,7 @@ class SessionProgramTest : public ::testing::Test {
       return;
     }
     root = at;
-    options = "--work-dir '" + (dir / "work").string() + "' ";
+    extraOptions = "--work-dir '" + (dir / "work").string() + "' ";
   }
   // Undoes the row's faults.
   void Mend() {
@@ -226,7 +226,7 @@ class SessionProgramTest : public ::testing::Test {
     immutable.clear();
     mounted.clear();
     root = c;
-    options.clear();
+    extraOptions.clear();
     crashAfter = -1;
     samImmutableAtRestore = false;
     skip.clear();
@@ -237,7 +237,7 @@ class SessionProgramTest : public ::testing::Test {
   fs::path c = dir / "c";
   // Set by a row's fault.
   fs::path root = c;          // what --root names
-  std::string options;        // more options for the run
+  std::string extraOptions;   // more options for the run
   int crashAfter = -1;        // Restart stops after this many steps
   bool samImmutableAtRestore = false;
   std::string skip;           // why the row cannot be run here
