@@ -370,6 +370,13 @@ TEST_F(SessionProgramTest, EachCommandLineStateAndFaultHasItsExitCodeLineAndChan
        "the restart could not replace C:\\Windows\\System32\\config\\SAM: its backup could not be named SAM.bak (Is "
        "a directory); --restore-backups undoes that restart",
        Changes::kExactly, true, ""},
+      {"restarting, rename refused, a hive left out: /Scan", "/Scan report.ini", Journal::kRestarting,
+       [&](SessionProgramTest& t) {
+         backupInTheWay(t);
+         t.Break("DEFAULT");
+       },
+       3, "the restart could not replace C:\\Windows\\System32\\config\\SAM\nhivora: .DEFAULT left out: ",
+       Changes::kExactly, true, ""},
       {"restarting, rename refused: /Silent", "/Silent", Journal::kRestarting, backupInTheWay, 1,
        "the restart could not replace C:\\Windows\\System32\\config\\SAM", Changes::kExactly, false, ""},
       {"restarting, rename refused: applied again in vain", "--apply-pending", Journal::kRestarting, backupInTheWay,
