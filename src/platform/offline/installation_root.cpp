@@ -190,7 +190,10 @@ std::optional<fs::path> InstallationRoot::Resolve(char letter, const std::vector
       }
       std::vector<std::uint8_t> data;
       if (const ::DWORD error = ReadReparseData(at, &data); error != ERROR_SUCCESS) {
-        Refuse(at, "a link whose target cannot be read: " + ErrorText(static_cast<DWORD>(error)));
+        // Wine has no words for what it answers for every link.
+        Refuse(at, "a link whose target cannot be read: " +
+                       (error == ERROR_NOT_A_REPARSE_POINT ? std::string("the system gives no target for it")
+                                                           : ErrorText(static_cast<DWORD>(error))));
         return std::nullopt;
       }
       const std::optional<Target> target = Followed(ReparseLinkTarget(data.data(), data.size(), HasDrive()), at);
