@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "app/offline_front_end_win32.h"
+#include "app/live_command_line.h"
 #include "app/offline_session.h"
 #include "app/run_results.h"
 #include "platform/win32/console_output.h"
@@ -58,46 +59,13 @@ const char kLiveUsage[] =
     "  0  done (the live registry: also when a run failed; its messages tell)\n"
     "  2  bad command line\n";
 
-// The live program's command line: the options taken out wherever they
-// stand, what the application sees left in order, the program first.
-struct LiveCommandLine {
-  std::vector<std::string> arguments;
-  std::optional<std::string> json;
-};
-
-// nullopt with *problem when an option is malformed.
-std::optional<LiveCommandLine> TakeLiveOptions(int argc, char** argv, std::string* problem) {
-  LiveCommandLine line;
-  for (int i = 0; i < argc && argv[i] != nullptr; ++i) {
-    const std::string arg = argv[i];
-    if (i == 0 || (arg != "--json" && arg.rfind("--json=", 0) != 0)) {
-      line.arguments.push_back(arg);
-      continue;
-    }
-    std::string value;
-    if (arg != "--json") {
-      value = arg.substr(7);
-    } else if (i + 1 < argc && argv[i + 1] != nullptr) {
-      value = argv[++i];
-    }
-    if (value.empty()) {
-      *problem = "option --json needs a value";
-      return std::nullopt;
-    }
-    if (line.json) {
-      *problem = "option --json is given twice";
-      return std::nullopt;
-    }
-    line.json = value;
-  }
-  return line;
-}
-
 // The live program's command line, checked before any work: nullopt and
 // *line to run, else the exit code.
-std::optional<int> CheckLiveCommandLine(int argc, char** argv, LiveCommandLine* line) {
+std::optional<int> CheckLiveCommandLine(int argc, char** argv, hv::app::LiveCommandLine* line) {
   std::string taken;
-  std::optional<LiveCommandLine> parsed = TakeLiveOptions(argc, argv, &taken);
+  std::vector<std::string> words;
+  for (int i = 0; i < argc && argv[i] != nullptr; ++i) words.emplace_back(argv[i]);
+  std::optional<hv::app::LiveCommandLine> parsed = hv::app::TakeLiveOptions(words, &taken);
   const std::string first = parsed && parsed->arguments.size() > 1 ? parsed->arguments[1] : "";
   if (first == "--help" || first == "-h" || first == "/?") {
     hv::win32::ConnectStandardErrorToConsole();
@@ -181,7 +149,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         return 1;
       }
     }
-    LiveCommandLine line;
+    hv::app::LiveCommandLine line;
     if (auto code = CheckLiveCommandLine(__argc, __argv, &line)) return *code;
     hv::SetPlatform(std::make_unique<LivePlatform>(line.arguments));
     hv::ui::Win32Toolkit toolkit;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/live_command_line.h"
 #include "app/offline_session.h"
 #include "app/run_results.h"
 #include "support/temp_dir.h"
@@ -62,6 +63,36 @@ TEST(ResultsJsonTest, EscapesTextAndCountsAHiveNotCompactedAtItsSize) {
   EXPECT_NE(json.find("\"totals\": {\"currentSize\": 150, \"newSize\": 110}"), std::string::npos) << json;
   EXPECT_NE(json.find("\"exitCode\": 3"), std::string::npos) << json;
   EXPECT_NE(ResultsJson({}, 1).find("\"hives\": [],"), std::string::npos);
+}
+
+std::optional<LiveCommandLine> Live(std::vector<std::string> arguments, std::string* problem) {
+  arguments.insert(arguments.begin(), "hivora.exe");
+  return TakeLiveOptions(arguments, problem);
+}
+
+TEST(TakeLiveOptionsTest, JsonIsTakenOutWhereverItStandsAndTheRestKeepsItsOrder) {
+  std::string problem;
+  auto line = Live({"/Scan", "r.ini", "--json", "out.json"}, &problem);
+  ASSERT_TRUE(line) << problem;
+  EXPECT_EQ(line->arguments, (std::vector<std::string>{"hivora.exe", "/Scan", "r.ini"}));
+  EXPECT_EQ(line->json.value_or(""), "out.json");
+  line = Live({"--json=a b.json", "/Silent"}, &problem);
+  ASSERT_TRUE(line) << problem;
+  EXPECT_EQ(line->arguments, (std::vector<std::string>{"hivora.exe", "/Silent"}));
+  EXPECT_EQ(line->json.value_or(""), "a b.json");
+  line = Live({"/Scan", "r.ini", "--json"}, &problem);
+  EXPECT_FALSE(line);
+  EXPECT_EQ(problem, "option --json needs a value");
+  line = Live({"/Silent"}, &problem);
+  ASSERT_TRUE(line);
+  EXPECT_FALSE(line->json);
+  EXPECT_FALSE(Live({"--json="}, &problem));
+  EXPECT_EQ(problem, "option --json needs a value");
+  EXPECT_FALSE(Live({"--json", "a", "--json=b"}, &problem));
+  EXPECT_EQ(problem, "option --json is given twice");
+  line = Live({"--jsonx", "v"}, &problem);
+  ASSERT_TRUE(line) << "only --json itself is taken";
+  EXPECT_EQ(line->arguments.size(), 3u);
 }
 
 TEST(LiveHiveResultsTest, TheWindowsRecordBecomesEachHivesStateAndReason) {
