@@ -1,7 +1,7 @@
 // hivora.exe: the Windows program. Compacts the live registry, with native
 // windows as its front end. The command line is read by the main window.
 //
-//   hivora.exe [/Silent | /Scan REPORT]
+//   hivora.exe [--json FILE] [/Silent | /Scan REPORT]
 //   hivora.exe --root DIR | --machine FILE [/Silent | /Scan REPORT]
 //   hivora.exe --root DIR | --machine FILE --apply-pending | --discard-pending |
 //              --restore-backups | --list-restore-points | --restore-point ID
@@ -24,7 +24,9 @@
 #include <vector>
 
 #include "app/offline_front_end_win32.h"
+#include "app/live_command_line.h"
 #include "app/offline_session.h"
+#include "app/run_results.h"
 #include "platform/win32/console_output.h"
 #include "platform/win32/window_station.h"
 #include "platform/platform.h"
@@ -32,6 +34,7 @@
 #include "platform/win32/win32_platform.h"
 #include "resources/builtin_texts.h"
 #include "shell/command_switch.h"
+#include "shell/run_record.h"
 #include "shell/startup.h"
 #include "ui/win32/win32_toolkit.h"
 
@@ -40,7 +43,7 @@
 namespace {
 
 const char kLiveUsage[] =
-    "Usage: hivora.exe [/Silent | /Scan REPORT]\n"
+    "Usage: hivora.exe [--json FILE] [/Silent | /Scan REPORT]\n"
     "       hivora.exe --root DIR | --machine FILE [options] [/Silent | /Scan REPORT]\n"
     "       hivora.exe --help | --version\n"
     "\n"
@@ -50,13 +53,20 @@ const char kLiveUsage[] =
     "Switches (the first argument; nothing else may look like one):\n"
     "  /Silent          analyse, commit and restart unattended\n"
     "  /Scan REPORT     analyse unattended and write the figures into the INI file REPORT\n"
+    "Options (anywhere on the line):\n"
+    "  --json FILE      write each hive's result and the exit code into FILE as JSON\n"
     "Run it with \"start /wait\" (or Start-Process -Wait) to get its exit code:\n"
     "  0  done (the live registry: also when a run failed; its messages tell)\n"
     "  2  bad command line\n";
 
-// The live program's command line, checked before any work. nullopt: run.
-std::optional<int> CheckLiveCommandLine(int argc, char** argv) {
-  const std::string first = argc > 1 && argv[1] != nullptr ? argv[1] : "";
+// The live program's command line, checked before any work: nullopt and
+// *line to run, else the exit code.
+std::optional<int> CheckLiveCommandLine(int argc, char** argv, hv::app::LiveCommandLine* line) {
+  std::string taken;
+  std::vector<std::string> words;
+  for (int i = 0; i < argc && argv[i] != nullptr; ++i) words.emplace_back(argv[i]);
+  std::optional<hv::app::LiveCommandLine> parsed = hv::app::TakeLiveOptions(words, &taken);
+  const std::string first = parsed && parsed->arguments.size() > 1 ? parsed->arguments[1] : "";
   if (first == "--help" || first == "-h" || first == "/?") {
     hv::win32::ConnectStandardErrorToConsole();
     std::fputs(kLiveUsage, stdout);
@@ -69,12 +79,24 @@ std::optional<int> CheckLiveCommandLine(int argc, char** argv) {
     std::fflush(stdout);
     return 0;
   }
-  const std::vector<std::string> line(argv, argv + argc);
-  std::optional<std::string> problem = hv::app::CheckSwitches(line);
-  if (!problem && hv::RecognizeSwitch(line) == hv::CommandSwitch::Scan) {
-    if (auto refused = hv::app::CheckWritable(hv::ReportPathArgument(line))) problem = "the report " + *refused;
+  std::optional<std::string> problem;
+  if (!parsed) {
+    problem = taken;
+  } else {
+    problem = hv::app::CheckSwitches(parsed->arguments);
+    if (!problem && hv::RecognizeSwitch(parsed->arguments) == hv::CommandSwitch::Scan) {
+      if (auto refused = hv::app::CheckWritable(hv::ReportPathArgument(parsed->arguments))) {
+        problem = "the report " + *refused;
+      }
+    }
+    if (!problem && parsed->json) {
+      if (auto refused = hv::app::CheckWritable(*parsed->json)) problem = "--json: " + *refused;
+    }
   }
-  if (!problem) return std::nullopt;
+  if (!problem) {
+    *line = std::move(*parsed);
+    return std::nullopt;
+  }
   hv::win32::ConnectStandardErrorToConsole();
   std::fprintf(stderr, "hivora: %s\n", problem->c_str());
   std::fputs(kLiveUsage, stderr);
@@ -82,11 +104,31 @@ std::optional<int> CheckLiveCommandLine(int argc, char** argv) {
   return 2;
 }
 
+// The system's platform, showing the application its command line without
+// the options this program took out.
+class LivePlatform : public hv::Win32Platform {
+ public:
+  explicit LivePlatform(std::vector<std::string> arguments) : arguments_(std::move(arguments)) {}
+  std::vector<std::string> CommandLineArguments() override { return arguments_; }
+
+ private:
+  std::vector<std::string> arguments_;
+};
+
 // Where nobody can press OK: the event log and standard error.
 void TellUnseen(const std::string& text) {
   std::fprintf(stderr, "hivora: %s\n", text.c_str());
   std::fflush(stderr);
   (void)hv::win32::ReportToEventLog(text, false);
+}
+
+// The --json file of a run on the live registry, whose exit code is 0.
+void WriteLiveResults(const std::string& file) {
+  const auto refused = hv::app::WriteResultsJson(file, hv::app::LiveHiveResults(hv::TheRunRecord()), 0);
+  if (!refused) return;
+  hv::win32::ConnectStandardErrorToConsole();
+  std::fprintf(stderr, "hivora: --json: %s\n", refused->c_str());
+  std::fflush(stderr);
 }
 
 }  // namespace
@@ -107,8 +149,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         return 1;
       }
     }
-    if (auto code = CheckLiveCommandLine(__argc, __argv)) return *code;
-    hv::SetPlatform(std::make_unique<hv::Win32Platform>());
+    hv::app::LiveCommandLine line;
+    if (auto code = CheckLiveCommandLine(__argc, __argv, &line)) return *code;
+    hv::SetPlatform(std::make_unique<LivePlatform>(line.arguments));
     hv::ui::Win32Toolkit toolkit;
     if (!hv::win32::WindowStationIsInteractive()) {
       hv::win32::ConnectStandardErrorToConsole();
@@ -119,6 +162,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     } catch (const std::exception& error) {
       toolkit.ShowApplicationError(error.what());
     }
+    if (line.json) WriteLiveResults(*line.json);
   } catch (const std::exception& error) {
     if (hv::win32::WindowStationIsInteractive()) {
       ::MessageBoxA(nullptr, error.what(), "Talvix Hivora", MB_OK | MB_ICONERROR);

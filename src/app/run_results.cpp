@@ -91,6 +91,35 @@ std::vector<HiveResult> HiveResults(const offline::OfflinePlatform& platform) {
   return results;
 }
 
+std::vector<HiveResult> LiveHiveResults(const RunRecord& record) {
+  std::vector<HiveResult> results;
+  if (!record.lastAnalysis) return results;
+  for (const AnalysedHive& hive : record.lastAnalysis->hives) {
+    HiveResult result;
+    result.label = LastPart(hive.name);
+    result.name = hive.name;
+    result.file = hive.file;
+    result.currentSize = hive.currentSize;
+    if (hive.copied) {
+      result.newSize = hive.newSize;
+      result.state = "compacted";
+    } else {
+      result.state = "not compacted";
+      result.reason = hive.reason.empty() ? "the copy could not be made" : hive.reason;
+    }
+    if (hive.replaceRequested) {
+      if (*hive.replaceRequested) {
+        result.reason = "to be replaced at the restart";
+      } else {
+        result.state = "left alone";
+        result.reason = "the system refused to replace it at the restart";
+      }
+    }
+    results.push_back(std::move(result));
+  }
+  return results;
+}
+
 std::string ResultsJson(const std::vector<HiveResult>& hives, int exitCode) {
   std::int64_t current = 0;
   std::int64_t made = 0;

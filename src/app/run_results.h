@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/offline/offline_platform.h"
+#include "shell/run_record.h"
 
 namespace hv::app {
 
@@ -26,6 +27,11 @@ struct HiveResult {
 
 // The hives of the last analysis, then those a restart or a settling touched.
 std::vector<HiveResult> HiveResults(const offline::OfflinePlatform& platform);
+
+// The hives of the live registry's last analysis, as the window recorded
+// them: a hive a commit handed to the system is "compacted", to be replaced
+// at the restart; one the system refused is "left alone".
+std::vector<HiveResult> LiveHiveResults(const RunRecord& record);
 
 // Writes the results and the exit code as JSON into `file` (a host path);
 // nullopt, or why the file could not be written.

@@ -51,8 +51,9 @@ void TfrmMain::bAnalyzeRegistryClick() {
   if (finished) {
     MeasureHives();
     for (const HiveRecord& hive : Hives) {
+      const bool copied = hive.State == HiveState::kCopied;
       record.lastAnalysis->hives.push_back(
-          {hive.Name, hive.File, hive.CurrentSize, hive.NewSize, hive.State == HiveState::kCopied});
+          {hive.Name, hive.File, hive.CurrentSize, hive.NewSize, copied, copied ? std::string() : NoCopyReason(hive), {}});
     }
     // The message names the hive that failed and why, below its first line.
     auto failed = [this](const std::string& hiveAndWhy) {

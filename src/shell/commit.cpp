@@ -13,6 +13,7 @@
 #include "settings/options.h"
 #include "shell/commit.h"
 #include "shell/main_form.h"
+#include "shell/run_record.h"
 #include "shell/windows_release.h"
 #include "ui/messages.h"
 #include "ui/toolkit.h"
@@ -48,6 +49,11 @@ void TfrmMain::bDefragRegistryClick() {
     const bool requested = ReplaceHive(hive.Name, copy, hive.Backup());
     hive.State = requested ? HiveState::kReplaceRequested : HiveState::kReplaceRefused;
     if (requested) ++accepted;
+    if (auto& analysis = TheRunRecord().lastAnalysis) {
+      for (AnalysedHive& analysed : analysis->hives) {
+        if (analysed.name == hive.Name) analysed.replaceRequested = requested;
+      }
+    }
   }
 
   // A restart would change nothing; the user learns why, even unattended.

@@ -16,6 +16,10 @@ struct AnalysedHive {
   std::int64_t currentSize = 0;
   std::int64_t newSize = 0;  // 0 when no copy was made
   bool copied = false;
+  std::string reason;  // why no copy was made, in words
+  // After a commit: whether the hive's replacement at the restart was
+  // accepted by the system (none: no commit asked for it).
+  std::optional<bool> replaceRequested;
 };
 
 struct AnalysisRecord {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/live_command_line.h"
 #include "app/offline_session.h"
 #include "app/run_results.h"
 #include "support/temp_dir.h"
@@ -62,6 +63,65 @@ TEST(ResultsJsonTest, EscapesTextAndCountsAHiveNotCompactedAtItsSize) {
   EXPECT_NE(json.find("\"totals\": {\"currentSize\": 150, \"newSize\": 110}"), std::string::npos) << json;
   EXPECT_NE(json.find("\"exitCode\": 3"), std::string::npos) << json;
   EXPECT_NE(ResultsJson({}, 1).find("\"hives\": [],"), std::string::npos);
+}
+
+std::optional<LiveCommandLine> Live(std::vector<std::string> arguments, std::string* problem) {
+  arguments.insert(arguments.begin(), "hivora.exe");
+  return TakeLiveOptions(arguments, problem);
+}
+
+TEST(TakeLiveOptionsTest, JsonIsTakenOutWhereverItStandsAndTheRestKeepsItsOrder) {
+  std::string problem;
+  auto line = Live({"/Scan", "r.ini", "--json", "out.json"}, &problem);
+  ASSERT_TRUE(line) << problem;
+  EXPECT_EQ(line->arguments, (std::vector<std::string>{"hivora.exe", "/Scan", "r.ini"}));
+  EXPECT_EQ(line->json.value_or(""), "out.json");
+  line = Live({"--json=a b.json", "/Silent"}, &problem);
+  ASSERT_TRUE(line) << problem;
+  EXPECT_EQ(line->arguments, (std::vector<std::string>{"hivora.exe", "/Silent"}));
+  EXPECT_EQ(line->json.value_or(""), "a b.json");
+  line = Live({"/Scan", "r.ini", "--json"}, &problem);
+  EXPECT_FALSE(line);
+  EXPECT_EQ(problem, "option --json needs a value");
+  line = Live({"/Silent"}, &problem);
+  ASSERT_TRUE(line);
+  EXPECT_FALSE(line->json);
+  EXPECT_FALSE(Live({"--json="}, &problem));
+  EXPECT_EQ(problem, "option --json needs a value");
+  EXPECT_FALSE(Live({"--json", "a", "--json=b"}, &problem));
+  EXPECT_EQ(problem, "option --json is given twice");
+  line = Live({"--jsonx", "v"}, &problem);
+  ASSERT_TRUE(line) << "only --json itself is taken";
+  EXPECT_EQ(line->arguments.size(), 3u);
+}
+
+TEST(LiveHiveResultsTest, TheWindowsRecordBecomesEachHivesStateAndReason) {
+  EXPECT_TRUE(LiveHiveResults(RunRecord{}).empty()) << "no analysis, no hives";
+  RunRecord record;
+  record.lastAnalysis = AnalysisRecord{true, "", {}};
+  auto& hives = record.lastAnalysis->hives;
+  hives.push_back({"\\REGISTRY\\MACHINE\\SAM", "\\Device\\HarddiskVolume1\\SAM", 100, 60, true, "", {}});
+  hives.push_back({"\\REGISTRY\\MACHINE\\SECURITY", "S", 50, 0, false, "Access is denied", {}});
+  hives.push_back({"\\REGISTRY\\MACHINE\\BCD", "B", 40, 0, false, "", {}});
+  hives.push_back({"\\REGISTRY\\MACHINE\\SYSTEM", "Y", 80, 30, true, "", true});
+  hives.push_back({"\\REGISTRY\\MACHINE\\SOFTWARE", "W", 90, 45, true, "", false});
+  const std::vector<HiveResult> results = LiveHiveResults(record);
+  ASSERT_EQ(results.size(), 5u);
+  EXPECT_EQ(results[0].label, "SAM");
+  EXPECT_EQ(results[0].file, "\\Device\\HarddiskVolume1\\SAM");
+  EXPECT_EQ(results[0].state, "compacted");
+  EXPECT_EQ(results[0].newSize, std::optional<std::int64_t>(60));
+  EXPECT_EQ(results[0].reason, "");
+  EXPECT_EQ(results[1].state, "not compacted");
+  EXPECT_FALSE(results[1].newSize) << "a hive without a copy has no new size";
+  EXPECT_EQ(results[1].reason, "Access is denied");
+  EXPECT_EQ(results[2].reason, "the copy could not be made") << "a reason is never empty";
+  EXPECT_EQ(results[3].state, "compacted");
+  EXPECT_EQ(results[3].reason, "to be replaced at the restart");
+  EXPECT_EQ(results[4].state, "left alone");
+  EXPECT_EQ(results[4].reason, "the system refused to replace it at the restart");
+  EXPECT_NE(ResultsJson(results, 0).find("\"totals\": {\"currentSize\": 360, \"newSize\": 225}"), std::string::npos)
+      << "a hive without a copy counts at its size";
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include "app_fixture.h"
 #include "shell/commit.h"
+#include "shell/run_record.h"
 
 namespace hv::test {
 namespace {
@@ -141,6 +142,26 @@ TEST_F(CommitTest, RefusedReplacementIsSkippedAndTheOthersProceed) {
   EXPECT_EQ(ReplacedCopies().size(), 2u);
   EXPECT_EQ(MessageTexts(), std::vector<std::string>{BuiltinText(kTextRestartRequired)});
   EXPECT_TRUE(Restarted());
+}
+
+// What a script reads afterwards (--json): which hives the system took for the restart.
+TEST_F(CommitTest, EachAnalysedHiveRecordsWhetherItsReplacementWasAccepted) {
+  const auto hives = ThreeHives();
+  RunRecord& record = TheRunRecord();
+  record.lastAnalysis = AnalysisRecord{true, "", {}};
+  for (const auto& hive : hives) record.lastAnalysis->hives.push_back({hive.name, hive.file, 10, 5, true, "", {}});
+  record.lastAnalysis->hives.push_back({"\\REGISTRY\\MACHINE\\OTHER", "C:\\other", 10, 0, false, "why", {}});
+  fake.SetReplaceHook([&](const std::string&, const std::string& newFile, const std::string&) {
+    return static_cast<LSTATUS>(newFile == hives[0].file + ".hvx" ? err::kAccessDenied : err::kSuccess);
+  });
+  OptionsSetting.IsAskBeforeDefrag = false;
+  main->bDefragRegistryClick();
+  const auto& recorded = record.lastAnalysis->hives;
+  EXPECT_EQ(recorded[0].replaceRequested, std::optional<bool>(false));
+  EXPECT_EQ(recorded[1].replaceRequested, std::optional<bool>(true));
+  EXPECT_EQ(recorded[2].replaceRequested, std::optional<bool>(true));
+  EXPECT_FALSE(recorded[3].replaceRequested) << "a hive the commit did not touch says nothing";
+  record = RunRecord{};
 }
 
 TEST_F(CommitTest, RestorePointFailureAnsweredNoStopsTheCommit) {

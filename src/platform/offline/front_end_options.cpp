@@ -27,8 +27,13 @@ std::string UsageText(const std::string& programName) {
          "                   click NAME, answer OK|Cancel|Yes|No, close, wait, dump\n"
          "  --json FILE      write each hive's result and the exit code into FILE (JSON)\n"
          "  --work-dir DIR   where an installation that cannot be written is analysed: its\n"
+#ifdef _WIN32
+         "                   copies go there (default %LOCALAPPDATA%\\Talvix Hivora\\work,\n"
+         "                   made for the user alone); \"Defrag Registry\" is then disabled\n"
+#else
          "                   copies go there (default /var/tmp/hivora-UID, made mode 0700);\n"
          "                   \"Defrag Registry\" is then disabled\n"
+#endif
          "  --apply-pending, --discard-pending\n"
          "                   apply or drop the replacements left waiting for a restart, and end\n"
          "  --restore-backups  put every hive's backup (.bak) back in its place, and end\n"

@@ -43,8 +43,23 @@ std::map<std::string, std::weak_ptr<InstallationLock>>& Held() {
 
 #ifdef _WIN32
 int OpenLockFile(const fs::path& file) { return ::_wopen(file.c_str(), _O_RDWR | _O_CREAT | _O_BINARY | _O_NOINHERIT, 0666); }
-// The lock goes with the handle, so a killed owner releases it.
-bool LockExclusive(int fd) {
+// An existing lock file opened for reading only, or -1 when there is none
+// or what stands there is no plain file.
+int OpenLockFileForReading(const fs::path& file) {
+  const ::DWORD attributes = ::GetFileAttributesW(file.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+    return -1;
+  }
+  const int fd = ::_wopen(file.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+  if (fd >= 0 && ::GetFileType(reinterpret_cast<::HANDLE>(::_get_osfhandle(fd))) != FILE_TYPE_DISK) {
+    ::_close(fd);
+    return -1;
+  }
+  return fd;
+}
+// The lock goes with the handle, so a killed owner releases it. A handle
+// open for reading takes the exclusive lock all the same.
+bool LockExclusive(int fd, bool /*readOnly*/ = false) {
   const intptr_t os = ::_get_osfhandle(fd);
   if (os == -1) return true;
   const auto handle = reinterpret_cast<::HANDLE>(os);
@@ -86,6 +101,16 @@ bool LockWindowsByte(int fd, bool readOnly) {
   (void)readOnly;
 #endif
   return true;
+}
+// Not blocking: a FIFO in the lock file's place is no lock file.
+int OpenLockFileForReading(const fs::path& file) {
+  int fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  struct stat st {};
+  if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+    ::close(fd);
+    fd = -1;
+  }
+  return fd;
 }
 bool LockExclusive(int fd, bool readOnly = false) {
   while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -153,23 +178,9 @@ InstallationLock::Result InstallationLock::Acquire(const fs::path& stateFolder, 
 InstallationLock::Result InstallationLock::AcquireReadOnly(const fs::path& installationFile, const fs::path& privateFile,
                                                            const std::string& identity,
                                                            std::shared_ptr<InstallationLock>* lock, DWORD* error) {
-#ifdef _WIN32
-  (void)installationFile;
-  (void)privateFile;
-  (void)identity;
-  (void)lock;
-  *error = host::ErrorFromErrno(EROFS);
-  return Result::kFailed;
-#else
   std::lock_guard guard(HeldMutex());
   fs::path file = installationFile;
-  // Not blocking: a FIFO in the lock file's place is no lock file.
-  int fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  struct stat st {};
-  if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
-    ::close(fd);
-    fd = -1;
-  }
+  int fd = OpenLockFileForReading(file);
   const bool own = fd >= 0;
   if (!own) {
     file = privateFile;
@@ -182,12 +193,12 @@ InstallationLock::Result InstallationLock::AcquireReadOnly(const fs::path& insta
   std::error_code ec;
   const std::string key = fs::weakly_canonical(file, ec).string();
   if (auto held = Held()[key].lock()) {
-    ::close(fd);
+    CloseLockFile(fd);
     *lock = std::move(held);
     return Result::kAcquired;
   }
   if (!LockExclusive(fd, own)) {
-    ::close(fd);
+    CloseLockFile(fd);
     return Result::kOwnedElsewhere;
   }
   if (!own) (void)WriteLockFile(fd, std::to_string(PidOfProcess()) + " " + identity + "\n");
@@ -195,7 +206,6 @@ InstallationLock::Result InstallationLock::AcquireReadOnly(const fs::path& insta
   Held()[key] = taken;
   *lock = std::move(taken);
   return Result::kAcquired;
-#endif
 }
 
 InstallationLock::~InstallationLock() {

@@ -6,7 +6,9 @@
 #include <system_error>
 
 #ifdef _WIN32
+#include "platform/offline/host_handle.h"
 #include "platform/win32/win.h"
+#include <winioctl.h>
 #else
 #include <dirent.h>
 #include <fcntl.h>
@@ -20,6 +22,8 @@
 #endif
 
 #include "platform/offline/drive_map.h"
+#include "platform/offline/error_text.h"
+#include "platform/offline/link_target.h"
 #include "regf/names.h"
 #include "regf/text_case.h"
 
@@ -97,6 +101,20 @@ void InstallationRoot::Refuse(const fs::path& link, const std::string& why) cons
   if (RefusalNotice()) RefusalNotice()(line);
 }
 
+std::function<bool(char)> InstallationRoot::HasDrive() const {
+  return [this](char letter) { return DriveByLetter(letter) != nullptr; };
+}
+
+std::optional<InstallationRoot::Target> InstallationRoot::Followed(const ReparseTarget& target, const fs::path& at) const {
+  switch (target.kind) {
+    case ReparseTarget::Kind::kDrive: return Target{DriveByLetter(target.drive), target.components};
+    case ReparseTarget::Kind::kRelative: return Target{nullptr, target.components};
+    case ReparseTarget::Kind::kRefused: break;
+  }
+  Refuse(at, target.why);
+  return std::nullopt;
+}
+
 #ifdef _WIN32
 
 InstallationRoot::InstallationRoot(const std::vector<DriveSpec>& drives) {
@@ -113,25 +131,84 @@ std::optional<InstallationRoot::Target> InstallationRoot::LinkTarget(int, const 
   return std::nullopt;
 }
 
-// The offline disk's links are not followed here: the target of a junction
-// or symbolic link cannot be read everywhere (Wine answers error 4390), and
-// an absolute target would name the host's drive, not the installation's.
-std::optional<fs::path> InstallationRoot::Resolve(char letter, const std::vector<std::string>& components) const {
-  const Drive* d = DriveByLetter(letter);
-  if (d == nullptr) return std::nullopt;
-  const fs::path host = WalkCaseInsensitive(d->folder, components);
-  fs::path at = d->folder;
-  for (const fs::path& part : host.lexically_relative(d->folder)) {
-    if (part == ".") continue;
-    at /= part;
-    const auto attributes = ::GetFileAttributesW(at.wstring().c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) break;
-    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-      Refuse(at, "a link (on this host the disk's links are not followed)");
-      return std::nullopt;
-    }
+namespace {
+
+// The reparse data of the link `at` itself, never of what it leads to; the
+// system's error when it cannot be read (Wine answers 4390 for every link).
+::DWORD ReadReparseData(const fs::path& at, std::vector<std::uint8_t>* data) {
+  const ::HANDLE raw = ::CreateFileW(at.wstring().c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                     OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (raw == INVALID_HANDLE_VALUE) return ::GetLastError();
+  const HostHandle link(raw);
+  data->assign(MAXIMUM_REPARSE_DATA_BUFFER_SIZE, 0);
+  ::DWORD size = 0;
+  if (!::DeviceIoControl(link.get(), FSCTL_GET_REPARSE_POINT, nullptr, 0, data->data(),
+                         static_cast<::DWORD>(data->size()), &size, nullptr)) {
+    return ::GetLastError();
   }
-  return host;
+  data->resize(size);
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+// Walked one component at a time from the drive's folder, as on Linux: a
+// junction or symbolic link of the disk is read for its target and followed
+// by the installation's rules, never by the host's (whose C: is another disk).
+std::optional<fs::path> InstallationRoot::Resolve(char letter, const std::vector<std::string>& components) const {
+  const Drive* drive = DriveByLetter(letter);
+  if (drive == nullptr) return std::nullopt;
+  std::deque<std::string> rest(components.begin(), components.end());
+  std::vector<std::string> done;  // names below the drive's root
+  auto here = [&] {
+    fs::path p = drive->folder;
+    for (const std::string& part : done) p /= part;
+    return p;
+  };
+  auto withRest = [&](fs::path p) {
+    for (const std::string& part : rest) p /= part;
+    return p;
+  };
+  int hops = 0;
+  while (!rest.empty()) {
+    const std::string name = rest.front();
+    rest.pop_front();
+    if (name.empty() || name == ".") continue;
+    if (name == "..") {
+      // Never above the drive's root, as on Windows.
+      if (!done.empty()) done.pop_back();
+      continue;
+    }
+    const fs::path at = here() / name;
+    const ::DWORD attributes = ::GetFileAttributesW(at.wstring().c_str());
+    // Not there: the rest keeps its spelling, for a file to be created.
+    if (attributes == INVALID_FILE_ATTRIBUTES) return withRest(at);
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+      if (++hops > kMaxHops) {
+        Refuse(at, "a loop of links");
+        return std::nullopt;
+      }
+      std::vector<std::uint8_t> data;
+      if (const ::DWORD error = ReadReparseData(at, &data); error != ERROR_SUCCESS) {
+        // Wine has no words for what it answers for every link.
+        Refuse(at, "a link whose target cannot be read: " +
+                       (error == ERROR_NOT_A_REPARSE_POINT ? std::string("the system gives no target for it")
+                                                           : ErrorText(static_cast<DWORD>(error))));
+        return std::nullopt;
+      }
+      const std::optional<Target> target = Followed(ReparseLinkTarget(data.data(), data.size(), HasDrive()), at);
+      if (!target) return std::nullopt;
+      if (target->drive != nullptr) {
+        drive = target->drive;
+        done.clear();
+      }
+      rest.insert(rest.begin(), target->components.begin(), target->components.end());
+      continue;
+    }
+    done.push_back(name);
+    if (!rest.empty() && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return withRest(here());
+  }
+  return here();
 }
 
 #else
@@ -181,18 +258,6 @@ std::optional<std::string> FindEntry(int dir, const std::string& name) {
   return match;
 }
 
-std::vector<std::string> Components(const std::string& path) {
-  std::vector<std::string> parts;
-  std::size_t i = 0;
-  while (i <= path.size()) {
-    std::size_t j = path.find_first_of("\\/", i);
-    if (j == std::string::npos) j = path.size();
-    if (j > i) parts.push_back(path.substr(i, j - i));
-    i = j + 1;
-  }
-  return parts;
-}
-
 // The components of `path` below `base`, when it lies there (lexically).
 std::optional<std::vector<std::string>> Below(const fs::path& base, const fs::path& path) {
   const fs::path rel = path.lexically_normal().lexically_relative(base.lexically_normal());
@@ -227,39 +292,7 @@ std::optional<InstallationRoot::Target> InstallationRoot::LinkTarget(int dirFd, 
   const std::string proc = "/proc/self/fd/" + std::to_string(dirFd) + "/" + name;
   unsigned char data[16384];
   const ssize_t size = ::lgetxattr(proc.c_str(), "system.ntfs_reparse_data", data, sizeof data);
-  if (size >= 16) {
-    std::uint32_t tag = 0;
-    std::memcpy(&tag, data, 4);
-    const bool mountPoint = tag == 0xA0000003u;
-    const bool symlink = tag == 0xA000000Cu;
-    if (!mountPoint && !symlink) {
-      Refuse(at, "a reparse point of a kind Windows does not follow as a link");
-      return std::nullopt;
-    }
-    auto u16 = [&](std::size_t offset) { return static_cast<std::size_t>(data[offset] | (data[offset + 1] << 8)); };
-    const std::size_t buffer = mountPoint ? 16 : 20;
-    const std::size_t offset = u16(8), length = u16(10);
-    if (static_cast<std::size_t>(size) < buffer || buffer + offset + length > static_cast<std::size_t>(size)) {
-      Refuse(at, "broken reparse data");
-      return std::nullopt;
-    }
-    std::uint32_t flags = 0;
-    if (symlink) std::memcpy(&flags, data + 16, 4);
-    const std::string target = regf::Utf16ToUtf8(data + buffer + offset, length);
-    if (symlink && (flags & 1u) != 0) return Target{nullptr, Components(target)};
-    std::string path = target;
-    if (path.rfind("\\??\\", 0) == 0) path = path.substr(4);
-    if (!DriveMap::IsDrivePath(path) || (path.size() > 2 && path[2] != '\\')) {
-      Refuse(at, "a link to " + target + ", which is no drive of the installation");
-      return std::nullopt;
-    }
-    const Drive* d = DriveByLetter(path[0]);
-    if (d == nullptr) {
-      Refuse(at, "a link to " + target + ", a drive the installation does not have");
-      return std::nullopt;
-    }
-    return Target{d, Components(path.substr(2))};
-  }
+  if (size >= 16) return Followed(ReparseLinkTarget(data, static_cast<std::size_t>(size), HasDrive()), at);
 
   char buffer[4096];
   const ssize_t n = ::readlinkat(dirFd, name.c_str(), buffer, sizeof buffer - 1);
@@ -268,7 +301,7 @@ std::optional<InstallationRoot::Target> InstallationRoot::LinkTarget(int dirFd, 
     return std::nullopt;
   }
   const std::string target(buffer, static_cast<std::size_t>(n));
-  if (target.empty() || target[0] != '/') return Target{nullptr, Components(target)};
+  if (target.empty() || target[0] != '/') return Target{nullptr, PathComponents(target)};
   for (const auto& d : drives_) {
     for (const fs::path& base : {d->folder, d->real}) {
       if (auto below = Below(base, target)) {

@@ -13,6 +13,10 @@
 // - anything else (a host path elsewhere, a volume name, a drive the
 //   installation does not have, a loop) is refused, with a message naming the
 //   link. A refused path resolves to nothing.
+// On Windows the walk goes by path names, and a junction or symbolic link is
+// read with FSCTL_GET_REPARSE_POINT and followed by the same rules
+// (link_target.h); one whose target cannot be read (Wine answers so for
+// every link) is refused.
 //
 // The host path handed back holds no link at the moment of the walk; the
 // installation is a disk at rest, not a file system another party changes
@@ -26,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/offline/link_target.h"
 #include "platform/offline/machine_description.h"
 
 namespace hv::offline {
@@ -72,6 +77,9 @@ class InstallationRoot {
   struct Target;
   const Drive* DriveByLetter(char letter) const;
   std::optional<Target> LinkTarget(int dirFd, const std::string& name, const std::filesystem::path& at) const;
+  std::function<bool(char)> HasDrive() const;
+  // The walk's next step for a link's decoded target; nullopt (told) when refused.
+  std::optional<Target> Followed(const ReparseTarget& target, const std::filesystem::path& at) const;
   void Refuse(const std::filesystem::path& link, const std::string& why) const;
 
   std::vector<std::unique_ptr<Drive>> drives_;

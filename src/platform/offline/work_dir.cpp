@@ -51,17 +51,7 @@ void WorkDir::RemoveFilesOf(const std::string& identity) const {
   }
 }
 
-#ifdef _WIN32
-
-fs::path DefaultWorkDir() { return {}; }
-bool Unwritable(const fs::path&) { return false; }
-
-std::unique_ptr<WorkDir> WorkDir::Open(const fs::path& folder, std::string* error) {
-  *error = folder.string() + ": a private work folder is not available on this system";
-  return nullptr;
-}
-
-#else
+#ifndef _WIN32
 
 fs::path DefaultWorkDir() { return fs::path("/var/tmp") / ("hivora-" + std::to_string(::geteuid())); }
 
