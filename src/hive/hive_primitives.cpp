@@ -114,7 +114,9 @@ bool IsFileInUse(const std::string& path) {
   return !file;
 }
 
-std::string SizeText(std::int64_t bytes) {
+std::string SizeText(std::int64_t bytes) { return SizeText(bytes, ','); }
+
+std::string SizeText(std::int64_t bytes, char thousandsSeparator) {
   std::int64_t kilobytes = bytes / 1024;
   if (bytes % 1024 != 0) ++kilobytes;
   const bool negative = kilobytes < 0;
@@ -124,7 +126,7 @@ std::string SizeText(std::int64_t bytes) {
   std::string text = std::to_string(magnitude);
   std::string tail;
   while (text.size() > 3) {
-    tail = "," + text.substr(text.size() - 3) + tail;
+    tail = thousandsSeparator + text.substr(text.size() - 3) + tail;
     text.resize(text.size() - 3);
   }
   return (negative ? "-" : "") + text + tail + " KB";

@@ -56,4 +56,8 @@ bool IsFileInUse(const std::string& path);
 // -1 -> "1 KB". The full 64-bit count is used.
 std::string SizeText(std::int64_t bytes);
 
+// The same figure with `thousandsSeparator` between the groups, for a
+// language that writes its numbers so.
+std::string SizeText(std::int64_t bytes, char thousandsSeparator);
+
 }  // namespace hv

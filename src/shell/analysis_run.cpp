@@ -91,32 +91,19 @@ void TfrmMain::bAnalyzeRegistryClick() {
   record.lastAnalysis->accepted = true;
   record.lastAnalysis->refusal.clear();
 
-  for (std::size_t i = 0; i < Hives.size(); ++i) {
-    const HiveRecord& hive = Hives[i];
-    lvMain.SetSubItem(i, 0, SizeText(hive.CurrentSize));
-    // A hive whose copy was not written is shown as not compacted.
-    const bool copied = hive.State == HiveState::kCopied;
-    lvMain.SetSubItem(i, 1, copied ? SizeText(hive.NewSize) : "n/a");
-    lvMain.SetSubItem(i, 2, copied ? ReductionText(hive.CurrentSize, hive.NewSize) : "0%");
+  AnalysisFigures figures;
+  for (const HiveRecord& hive : Hives) {
+    figures.hives.push_back({hive.CurrentSize, hive.NewSize, hive.State == HiveState::kCopied});
   }
   const HiveTotals totals = Totals();
-  const std::int64_t totalCurrent = totals.Current;
-  const std::int64_t totalNew = totals.New;
+  figures.totalCurrent = totals.Current;
+  figures.totalNew = totals.New;
+  figures_ = figures;
+  ShowFigures();
 
-  lCurrentRegistrySize.SetCaption(SizeText(totalCurrent));
-  lNewRegistrySize.SetCaption(SizeText(totalNew));
-  lSizeReduction.SetCaption(totalNew > totalCurrent || totalCurrent <= 0
-                                ? std::string("0 KB")
-                                : SizeText(totalCurrent - totalNew));
-
-  // Nothing to measure against (new total larger, or a current total of
-  // zero or less): "0%" and no advice.
-  const std::optional<float> percent = CompactPercent(totalCurrent, totalNew);
-  if (!percent) {
-    lCompactPercent.SetCaption("0%");
-    return;
-  }
-  lCompactPercent.SetCaption(PercentText(*percent, Os().DecimalSeparator()));
+  // Nothing to measure against: no advice.
+  const std::optional<float> percent = CompactPercent(totals.Current, totals.New);
+  if (!percent) return;
   if (*percent < 3.0f && !IsSilent) {
     Tk().MessageBoxA(this,
                      std::string(BuiltinText(kTextFragmentRateOnly)) + " " +

@@ -39,6 +39,7 @@ void TfrmMain::miEnglishClick(ui::MenuItem& Sender) {
       for (ui::MenuItem* item : pmLanguage.Items()) item->SetChecked(false);
       Sender.SetChecked(true);
       RestoreBuiltinTexts();
+      ShowFigures();
       return;
     }
     const std::string path = LanguageFilePath(language);
@@ -47,6 +48,7 @@ void TfrmMain::miEnglishClick(ui::MenuItem& Sender) {
       for (ui::MenuItem* item : pmLanguage.Items()) item->SetChecked(false);
       Sender.SetChecked(true);
       TranslateForm(*this, OptionsSetting.Lan);
+      ShowFigures();  // the figures follow the language's separators
       AutoSizeLabels();  // translated captions change what the labels cover
       FitButtonWidths();
       return;

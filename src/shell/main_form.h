@@ -12,6 +12,7 @@
 //   shell/web_links.cpp         bHomepageClick, Homepage1Click, pmiHelpClick,
 //                               pmiCheckUpdateClick, suiURLLabel1Click
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,7 @@
 #include "ui/component.h"
 #include "ui/form.h"
 #include "ui/toolkit.h"
+#include "workflow/figures.h"
 
 namespace hv {
 
@@ -108,6 +110,14 @@ class TfrmMain : public ui::Form, public HiveCatalogue, public WorkerRegistry {
   void EnableShutdownPrivilege();
   void WMSilentDefrag();
   void WMScanReport();
+  // Puts the figures of the last accepted analysis into the list and the
+  // totals, written with the current language's separators; nothing before
+  // one. Run again after the language changes.
+  void ShowFigures();
+  // The four totals (current, new, reduction, compact percent) as the scan
+  // report stores them, whatever the language; empty texts before an
+  // accepted analysis.
+  std::vector<std::string> StoredTotals() const;
 
   // --- Dialogs, languages, web links.
   void bOptionsClick();
@@ -132,6 +142,8 @@ class TfrmMain : public ui::Form, public HiveCatalogue, public WorkerRegistry {
   // choosing English puts them back.
   FormTexts builtinTexts_;
   bool firstShowDone_ = false;
+  // What the last accepted analysis measured; the labels show it.
+  std::optional<AnalysisFigures> figures_;
 };
 
 }  // namespace hv

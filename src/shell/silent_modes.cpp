@@ -3,6 +3,7 @@
 // the program by closing it.
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "shell/command_switch.h"
@@ -63,10 +64,9 @@ void TfrmMain::WMScanReport() {
     SystemTime now;
     Os().GetLocalTime(&now);
     try {
-      WriteScanReport(reportPath,
-                      {lCurrentRegistrySize.Caption(), lNewRegistrySize.Caption(),
-                       lSizeReduction.Caption(), lCompactPercent.Caption()},
-                      ReportTimeStamp(now));
+      // Scripts read the figures: they keep one format in every language.
+      const std::vector<std::string> totals = StoredTotals();
+      WriteScanReport(reportPath, {totals[0], totals[1], totals[2], totals[3]}, ReportTimeStamp(now));
     } catch (const std::exception& error) {
       record.reportError = error.what();
       throw;

@@ -4,8 +4,22 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace hv {
+
+// The sizes an accepted analysis measured, in bytes: one entry per hive in
+// the list's order, and the totals the labels show.
+struct HiveFigures {
+  std::int64_t current = 0;
+  std::int64_t newSize = 0;
+  bool copied = false;  // false: no copy was written, the hive is not compacted
+};
+struct AnalysisFigures {
+  std::vector<HiveFigures> hives;
+  std::int64_t totalCurrent = 0;
+  std::int64_t totalNew = 0;
+};
 
 // Reduction of one hive as shown in its row: whole percent, truncated, "0%"
 // when the copy is not smaller or the hive measures nothing.

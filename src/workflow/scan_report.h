@@ -9,7 +9,8 @@ namespace hv {
 
 inline constexpr const char* kScanResultSection = "Scan Result";
 
-// The four totals, copied character for character from the main window.
+// The four totals as the main window shows them in English: "," between
+// groups and the locale's decimal separator, whatever language is shown.
 struct ScanFigures {
   std::string currentSize;
   std::string newSize;

@@ -229,6 +229,8 @@ for text in "nalysieren" "efragmentieren" "ptionen" "Aktuelle Registry-Gr" \
   "Komprimierungsgrad:" "_Classes"; do
   shows "$text"
 done
+# The figures on screen follow the language: a decimal comma in German.
+shows_re "Komprimierungsgrad: +[0-9]+,[0-9]%"
 size 80 24
 # With results on screen, leaving asks once: Esc (twice) keeps the window,
 # q typed twice leaves.

@@ -217,6 +217,7 @@ TEST_F(HivePrimitivesTest, SizeTextExamples) {
   struct Case {
     std::int64_t bytes;
     const char* text;
+    char separator = ',';  // ',' is also what the one-argument form writes
   } cases[] = {{0, "0 KB"},
                {1, "1 KB"},
                {1023, "1 KB"},
@@ -230,8 +231,18 @@ TEST_F(HivePrimitivesTest, SizeTextExamples) {
                {-1, "1 KB"},
                {-2048, "-2 KB"},
                {-1024 * 1234567LL, "-1,234,567 KB"},
-               {5LL * 1024 * 1024 * 1024 * 1024, "5,368,709,120 KB"}};
-  for (const auto& c : cases) EXPECT_EQ(SizeText(c.bytes), c.text) << c.bytes;
+               {5LL * 1024 * 1024 * 1024 * 1024, "5,368,709,120 KB"},
+               {1022976, "999 KB", '.'},
+               {1262343168, "1.232.757 KB", '.'},
+               {-1024 * 1234567LL, "-1.234.567 KB", '.'},
+               {1024000, "1\xA0" "000 KB", '\xA0'},  // a no-break space in Windows-1252
+               {1262343168, "1'232'757 KB", '\''}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(SizeText(c.bytes, c.separator), c.text) << c.bytes << " " << c.separator;
+    if (c.separator == ',') {
+      EXPECT_EQ(SizeText(c.bytes), c.text) << c.bytes;
+    }
+  }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "settings/number_separators.h"
 #include "support/settings_test.h"
 
 namespace hv {
@@ -42,6 +43,41 @@ TEST_F(LanguageTest, EnglishInAnyCaseReadsNoFile) {
   EXPECT_FALSE(IsEnglish(""));
   EXPECT_FALSE(IsEnglish("Englis"));
   EXPECT_FALSE(IsEnglish("English "));
+}
+
+TEST_F(LanguageTest, NumberSeparatorsComeFromTheFileWhenTheyAreSound) {
+  fake.SetDecimalSeparator(';');  // the locale's, kept by English and by a file without the keys
+  struct Case {
+    const char* language;
+    const char* keys;  // the [ResourceString] lines of the language file
+    char thousands;
+    char decimal;
+  } cases[] = {
+      {"English", "RES_Thousand_Separator=.\r\nRES_Decimal_Separator=,\r\n", ',', ';'},
+      {"German", "", ',', ';'},
+      {"German", "RES_Thousand_Separator=.\r\nRES_Decimal_Separator=,\r\n", '.', ','},
+      {"French", "RES_Thousand_Separator=\"\xA0\"\r\nRES_Decimal_Separator=,\r\n", '\xA0', ','},
+      {"Swiss", "RES_Thousand_Separator=\"'\"\r\n", '\'', ';'},
+      {"Spaced", "RES_Thousand_Separator=\" \"\r\nRES_Decimal_Separator=,\r\n", ' ', ','},
+      // Unsound values give the stored separators for both.
+      {"Empty", "RES_Thousand_Separator=\r\nRES_Decimal_Separator=,\r\n", ',', ';'},
+      {"Long", "RES_Thousand_Separator=..\r\nRES_Decimal_Separator=,\r\n", ',', ';'},
+      {"Digit", "RES_Thousand_Separator=7\r\nRES_Decimal_Separator=,\r\n", ',', ';'},
+      {"Sign", "RES_Thousand_Separator=.\r\nRES_Decimal_Separator=-\r\n", ',', ';'},
+      {"Percent", "RES_Thousand_Separator=%\r\n", ',', ';'},
+      {"Control", "RES_Thousand_Separator=\"\x01\"\r\n", ',', ';'},
+      {"Equal", "RES_Thousand_Separator=.\r\nRES_Decimal_Separator=.\r\n", ',', ';'},
+      {"EqualToTheLocale", "RES_Thousand_Separator=;\r\n", ',', ';'},
+  };
+  for (const Case& c : cases) {
+    fake.CreateFileWithContent(Beside(c.language), std::string("[ResourceString]\r\n") + c.keys);
+    OptionsSetting.Lan = c.language;
+    const NumberSeparators separators = LanguageNumberSeparators();
+    EXPECT_EQ(separators.thousands, c.thousands) << c.language;
+    EXPECT_EQ(separators.decimal, c.decimal) << c.language;
+  }
+  EXPECT_EQ(StoredNumberSeparators().thousands, ',');
+  EXPECT_EQ(StoredNumberSeparators().decimal, ';');
 }
 
 TEST_F(LanguageTest, FileBesideTheProgramWinsOverTheLanguagesFolder) {

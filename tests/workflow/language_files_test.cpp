@@ -23,6 +23,7 @@
 #include "settings/about_dialog.h"
 #include "settings/ask_delete_dialog.h"
 #include "settings/language.h"
+#include "settings/number_separators.h"
 #include "settings/options_dialog.h"
 #include "settings/translate_form.h"
 #include "workflow/system_point.h"
@@ -88,6 +89,8 @@ std::map<Key, std::string> FormKeys() {
   keys.emplace(Key{kResourceStringSection, kResNotFound}, BuiltinText(kTextNotFound));
   keys.emplace(Key{kResourceStringSection, kResApplyOffline}, kApplyOfflineText);
   keys.emplace(Key{kResourceStringSection, kResWebPageFailed}, kWebPageFailedText);
+  keys.emplace(Key{kResourceStringSection, kResThousandSeparator}, ",");
+  keys.emplace(Key{kResourceStringSection, kResDecimalSeparator}, ".");
   for (const ui::console::ScreenText& text : ui::console::kScreenTexts) {
     keys.emplace(Key{kResourceStringSection, text.key}, text.english);
   }
@@ -218,6 +221,9 @@ TEST_P(ShippedLanguageFile, IsFoundInTheLanguagesFolderAndTranslatesADialog) {
   EXPECT_NE(dialog.Label1.Caption(), "Are you sure you want to start to defrag your registry?");
   EXPECT_EQ(Accelerators(dialog.bOK.Caption()), 1);
   EXPECT_NE(GetLanString(kResNotFound, BuiltinText(kTextNotFound)), BuiltinText(kTextNotFound));
+  // Every shipped language writes its numbers in its own way, and soundly.
+  EXPECT_NE(LanguageNumberSeparators().thousands, StoredNumberSeparators().thousands);
+  EXPECT_EQ(LanguageNumberSeparators().decimal, ',');
   OptionsSetting.Lan = "English";
 }
 

@@ -112,6 +112,32 @@ TEST_F(LanguageMenuTest, PresentFileSwitchesTheWindowAtOnceWithoutSaving) {
   EXPECT_FALSE(fs::exists(ProgramFile("options.ini")));
 }
 
+TEST_F(LanguageMenuTest, FiguresOnScreenFollowTheChosenLanguage) {
+  // Hives of megabytes, so that the sizes have groups of digits; each copy 3 MB.
+  fake.CreateFileOfSize("C:\\Windows\\System32\\config\\SYSTEM", 4000000);
+  fake.CreateFileOfSize("C:\\Windows\\System32\\config\\SOFTWARE", 8000000);
+  fake.CreateFileOfSize("C:\\Windows\\System32\\config\\DEFAULT", 2000000);
+  fake.SetDefaultSaveSize(3000000);
+  ShowMain();
+  auto figures = [this] {
+    return std::vector<std::string>{main->lvMain.Rows()[0].subItems[0], main->lvMain.Rows()[0].subItems[1],
+                                    main->lCurrentRegistrySize.Caption(), main->lNewRegistrySize.Caption(),
+                                    main->lSizeReduction.Caption(), main->lCompactPercent.Caption()};
+  };
+  main->bAnalyzeRegistryClick();
+  EXPECT_EQ(figures(), (std::vector<std::string>{"3,907 KB", "2,930 KB", "13,672 KB", "8,790 KB", "4,883 KB",
+                                                 "35.7%"}));
+  Choose("miGerman");
+  EXPECT_EQ(figures(), (std::vector<std::string>{"3.907 KB", "2.930 KB", "13.672 KB", "8.790 KB", "4.883 KB",
+                                                 "35,7%"}));
+  main->bAnalyzeRegistryClick();  // a new run in German writes German figures
+  EXPECT_EQ(main->lCompactPercent.Caption(), "35,7%");
+  EXPECT_EQ(main->lvMain.Rows()[2].subItems, (std::vector<std::string>{"1.954 KB", "2.930 KB", "0%"}));
+  Choose("miEnglish");
+  EXPECT_EQ(main->lCurrentRegistrySize.Caption(), "13,672 KB");
+  EXPECT_EQ(main->lCompactPercent.Caption(), "35.7%");
+}
+
 TEST_F(LanguageMenuTest, ChoosingTheCurrentLanguageAgainTranslatesAgain) {
   WriteLan("German");
   ShowMain();

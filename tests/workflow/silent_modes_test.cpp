@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -128,6 +129,22 @@ TEST_F(SilentModesTest, ScanReplacesOnlyItsSectionWithTheFiguresAsShown) {
                                 {"Time", "7.12.2026 8:15:30"}}));
   EXPECT_EQ(ReportKeys()[0].second, "137 KB");
   EXPECT_TRUE(fake.ExitCalls().empty());
+}
+
+TEST_F(SilentModesTest, ScanInAnotherLanguageStoresTheFiguresAsInEnglish) {
+  fs::copy_file(fs::path(HIVORA_LANGUAGES_DIR) / "DLan_German.ini", fake.ProgramFolder() + "DLan_German.ini");
+  std::ofstream(fake.ProgramFolder() + "options.ini") << "[Options]\r\nLan=German\r\n";
+  fake.CreateFileOfSize("C:\\Windows\\System32\\config\\SOFTWARE", 8000000);
+  fake.SetDefaultSaveSize(2500000);
+  fake.CreateFileWithContent(kReport, "");
+  RunProgram("/Scan C:\\Reports\\scan.ini");
+  EXPECT_EQ(MessageTexts(), std::vector<std::string>{});
+  EXPECT_EQ(main->lCurrentRegistrySize.Caption(), "7.872 KB");  // the window shows German figures
+  EXPECT_EQ(main->lCompactPercent.Caption(), "6,9%");
+  ASSERT_EQ(ReportKeys().size(), 5u);
+  EXPECT_EQ(ReportKeys()[0].second, "7,872 KB");
+  EXPECT_EQ(ReportKeys()[1].second, "7,325 KB");
+  EXPECT_EQ(ReportKeys()[3].second, "6.9%");
 }
 
 TEST_F(SilentModesTest, ScanWithLowCompactPercentGivesNoAdvice) {
