@@ -185,6 +185,8 @@ class Progress {
 // is compared with the source.
 constexpr std::size_t kWriteWindow = std::size_t{4} << 20;
 constexpr std::size_t kCompareCache = std::size_t{8} << 20;
+// Bins of a clean source held by each of the two threads that read it.
+constexpr std::size_t kSourceCache = std::size_t{8} << 20;
 
 static Status WriteVerifiedCopy(const std::filesystem::path& in, const std::filesystem::path& out, bool compact,
                                 const PrepareNewFile& prepare, CompactProgress* progressCounter = nullptr,
@@ -199,7 +201,12 @@ static Status WriteVerifiedCopy(const std::filesystem::path& in, const std::file
   try {
     TempFile temp;
     {
-      const Hive source = LoadHive(in);
+      // A clean hive is read through a window of bins; a dirty one is recovered in memory.
+      RecoveryReport recovery;
+      std::vector<std::uint8_t> recovered;
+      if (Status s = RecoverHiveFile(in, recovered, recovery); !s) return s;
+      const bool windowed = !recovery.dirty;
+      const Hive source = windowed ? Hive::Windowed(in, kSourceCache) : Hive::FromBytes(std::move(recovered), in.string());
       const std::uint64_t sourceSize = kBaseBlockSize + std::uint64_t{source.Base().binsSize};
       progress.At(0.2, sourceSize);
       // The copy holds about the source's live bytes: the estimate of its size until it is known.
@@ -223,7 +230,12 @@ static Status WriteVerifiedCopy(const std::filesystem::path& in, const std::file
           soundness = std::jthread([&]() noexcept {
             const StopScope soundnessStop(stop);
             try {
-              problems = CheckTree(source);
+              // A windowed hive serves one thread: the checker reads the file through its own.
+              if (windowed) {
+                problems = CheckTree(Hive::Windowed(in, kSourceCache));
+              } else {
+                problems = CheckTree(source);
+              }
             } catch (...) {
               checkError = std::current_exception();
             }
@@ -233,11 +245,26 @@ static Status WriteVerifiedCopy(const std::filesystem::path& in, const std::file
           if (compact) {
             WriteCompactCopy(source, copy, kWriteWindow);
           } else {
-            // The recovered hive as it stands, in pieces of the window's size.
+            // The hive as it stands (recovered in memory, or read again from its file), in pieces
+            // of the window's size.
+            HostFile file;
+            if (windowed) {
+              if (const int e = file.Open(in, HostFile::Access::kRead, HostFile::Disposition::kOpenExisting); e != 0) {
+                source.Fail("cannot read the file: " + HostErrorText(e));
+              }
+            }
             std::vector<std::uint8_t> piece;
             for (std::uint64_t at = 0; at < sourceSize; at += kWriteWindow) {
               const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kWriteWindow, sourceSize - at));
-              piece.assign(source.Data() + at, source.Data() + at + n);
+              if (windowed) {
+                piece.resize(n);
+                std::size_t got = 0;
+                if (const int e = file.ReadAt(at, piece.data(), n, got); e != 0 || got != n) {
+                  source.Fail(e != 0 ? "cannot read the file: " + HostErrorText(e) : std::string("the file shrank while it was read"));
+                }
+              } else {
+                piece.assign(source.Data() + at, source.Data() + at + n);
+              }
               copy.Append(piece.data(), n);
             }
           }

@@ -57,6 +57,7 @@ class TreeWalk {
   std::vector<std::uint64_t> visited_;  // one bit per 8 bytes of bins: a claimed cell starts here
   std::uint32_t findFirst_ = kNone;  // a cell whose first referrer a repeated walk looks for
   std::vector<std::uint32_t> values_;
+  std::vector<std::uint32_t> offsets_;  // entries of an index root or a segment list
   std::vector<std::uint32_t> children_;
   std::vector<Frame> stack_;
   std::uint64_t keys_ = 0;

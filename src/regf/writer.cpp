@@ -29,6 +29,9 @@ class CompactVisitor {
 
   void Enter(const KeyNode& key, std::uint32_t depth) {
     out_.Checkpoint();
+    // The names are copied first: a windowed source may let their cells go while the values and
+    // their data are read.
+    keyName_.assign(key.name.bytes, key.name.bytes + key.name.size);
     const std::uint32_t nk = out_.Alloc(kNkFixed + key.name.size);
     if (depth > 0) {
       Frame& parent = frames_.back();
@@ -58,6 +61,8 @@ class CompactVisitor {
       valueList = out_.Alloc(static_cast<std::uint32_t>(valuelist::kElement * values_.size()));
       for (std::size_t i = 0; i < values_.size(); ++i) {
         const ValueRec v = src_.Value(values_[i]);
+        valueName_.assign(v.name.bytes, v.name.bytes + v.name.size);
+        const NameRef name{valueName_.data(), v.name.size, v.name.compressed};
         std::uint8_t inlineBytes[4];
         Span data;
         if (!src_.DirectData(v, inlineBytes, data)) {
@@ -67,9 +72,9 @@ class CompactVisitor {
         const std::uint32_t vk = out_.Alloc(kVkFixed + v.name.size);
         std::uint32_t rawSize = 0, dataOffset = 0;
         out_.WriteValueData(data.data, data.size, rawSize, dataOffset);
-        WriteValueRecord(out_.Data(vk), v.name, rawSize, dataOffset, v.type, v.flags);
+        WriteValueRecord(out_.Data(vk), name, rawSize, dataOffset, v.type, v.flags);
         Wr32(out_.Data(valueList) + valuelist::kElement * i, vk);
-        if (Utf16Bytes(v.name) > maxValueName) maxValueName = Utf16Bytes(v.name);
+        if (Utf16Bytes(name) > maxValueName) maxValueName = Utf16Bytes(name);
         if (data.size > maxValueData) maxValueData = data.size;
       }
     }
@@ -77,6 +82,7 @@ class CompactVisitor {
     std::uint16_t flags = static_cast<std::uint16_t>(key.flags & ~kDroppedKeyFlags);
     if (depth > 0) flags = static_cast<std::uint16_t>(flags & ~kKeyHiveEntry);
     KeyNode record = key;
+    record.name.bytes = keyName_.data();
     record.flags = flags;
     record.parent = parentNk;
     record.subkeyCount = 0;  // the subkey fields are set in Leave
@@ -142,6 +148,7 @@ class CompactVisitor {
   std::vector<std::uint32_t> childHashes_;  // beside children_: what their subkey list stores
   std::vector<std::uint32_t> values_;
   std::vector<std::uint8_t> data_;
+  std::vector<std::uint8_t> keyName_, valueName_;
   SecurityWriter security_;
   std::unordered_map<std::uint32_t, std::uint32_t> bySource_;
 };
