@@ -1,9 +1,8 @@
 // The windowed hive: the whole tree reachable in memory bounded by a cache of bins.
 #include <algorithm>
 #include <bit>
-#include <list>
+#include <memory>
 #include <sstream>
-#include <unordered_map>
 
 #include "hive.h"
 #include "stop.h"
@@ -28,18 +27,39 @@ struct Hive::WindowState {
   HostFile file;
   std::size_t limit = 0;
   std::vector<std::uint64_t> binStarts;  // one bit per 4 KiB page: a bin starts here
-  struct HeldBin {
-    std::vector<std::uint8_t> bytes;
-    std::list<std::uint32_t>::iterator use;
+  // The bins held, in slots linked from most to least recently used; a slot keeps its buffer
+  // for the next bin of the same size once its bin is let go.
+  struct Slot {
+    std::unique_ptr<std::uint8_t[]> bytes;
+    std::uint32_t start = 0, size = 0;
+    std::uint32_t newer = kNoSlot, older = kNoSlot;
   };
-  std::unordered_map<std::uint32_t, HeldBin> bins;
-  std::list<std::uint32_t> uses;  // bin starts, most recently used first
+  static constexpr std::uint32_t kNoSlot = 0xFFFFFFFFu;
+  std::vector<Slot> slots;
+  std::vector<std::uint32_t> slotOf;  // per page: the slot holding the bin there, or kNoSlot
+  std::vector<std::uint32_t> spare;   // slots holding no bin
+  std::uint32_t newest = kNoSlot, oldest = kNoSlot;
   std::size_t held = 0;
   std::vector<std::uint8_t> baseBlock;
   // The bin asked for last, answered without a lookup.
   std::uint32_t lastStart = 0;
   std::uint32_t lastSize = 0;
   const std::uint8_t* lastBytes = nullptr;
+
+  void Unlink(std::uint32_t i) {
+    Slot& s = slots[i];
+    (s.newer == kNoSlot ? newest : slots[s.newer].older) = s.older;
+    (s.older == kNoSlot ? oldest : slots[s.older].newer) = s.newer;
+    s.newer = s.older = kNoSlot;
+  }
+  void MakeNewest(std::uint32_t i) {
+    Slot& s = slots[i];
+    s.older = newest;
+    s.newer = kNoSlot;
+    if (newest != kNoSlot) slots[newest].newer = i;
+    newest = i;
+    if (oldest == kNoSlot) oldest = i;
+  }
 };
 
 Hive Hive::Windowed(const std::filesystem::path& file, std::size_t cacheBytes) {
@@ -68,6 +88,7 @@ void Hive::ScanWindowedBins() {
   const std::uint32_t total = base_.binsSize;
   cellStarts_.assign(total / 512 + 1, 0);
   w.binStarts.assign(total / kBinAlign / 64 + 1, 0);
+  w.slotOf.assign(total / kBinAlign, WindowState::kNoSlot);
   std::vector<std::uint8_t> piece(kPiece);
   std::uint64_t pieceStart = 0, pieceEnd = 0;
   // The piece holding bins offset `at`, read when the walk reaches it (it only moves forward).
@@ -124,56 +145,89 @@ const std::uint8_t* Hive::WindowAt(std::uint32_t offset) const {
   WindowState& w = *window_;
   if (w.lastBytes != nullptr && offset - w.lastStart < w.lastSize) return w.lastBytes + (offset - w.lastStart);
   if (offset >= binsEnd_) Fail("no hive bin holds the offset " + Hex(offset));
-  // The bin is the nearest start at or below the offset; it ends where the next one starts.
-  std::size_t word = offset / kBinAlign / 64;
-  std::uint64_t bits = w.binStarts[word] & (~std::uint64_t{0} >> (63 - offset / kBinAlign % 64));
-  while (bits == 0) bits = w.binStarts[--word];  // bin 0 always starts at 0
-  const std::uint32_t start = static_cast<std::uint32_t>((word * 64 + 63 - std::countl_zero(bits)) * kBinAlign);
-
-  auto found = w.bins.find(start);
-  if (found == w.bins.end()) {
+  std::uint32_t slot = w.slotOf[offset / kBinAlign];
+  if (slot == WindowState::kNoSlot) {
+    // The bin is the nearest start at or below the offset; it ends where the next one starts.
+    std::size_t word = offset / kBinAlign / 64;
+    std::uint64_t bits = w.binStarts[word] & (~std::uint64_t{0} >> (63 - offset / kBinAlign % 64));
+    while (bits == 0) bits = w.binStarts[--word];  // bin 0 always starts at 0
+    const std::uint32_t start = static_cast<std::uint32_t>((word * 64 + 63 - std::countl_zero(bits)) * kBinAlign);
     std::uint32_t end = start + kBinAlign;
     while (end < binsEnd_ && !((w.binStarts[end / kBinAlign / 64] >> (end / kBinAlign % 64)) & 1u)) end += kBinAlign;
     const std::uint32_t size = end - start;
-    while (!w.uses.empty() && w.held + size > w.limit) {
-      auto old = w.bins.find(w.uses.back());
-      w.held -= old->second.bytes.size();
-      w.bins.erase(old);
-      w.uses.pop_back();
+    // The least recently used bins go until this one fits; the last one let go lends its slot.
+    while (w.oldest != WindowState::kNoSlot && w.held + size > w.limit) {
+      const std::uint32_t victim = w.oldest;
+      WindowState::Slot& v = w.slots[victim];
+      w.Unlink(victim);
+      std::fill_n(w.slotOf.begin() + v.start / kBinAlign, v.size / kBinAlign, WindowState::kNoSlot);
+      w.held -= v.size;
+      if (slot != WindowState::kNoSlot) {  // an earlier victim: its buffer goes, its slot waits
+        w.slots[slot].bytes.reset();
+        w.spare.push_back(slot);
+      }
+      slot = victim;
+      if (v.size != size) v.bytes.reset();
     }
-    WindowState::HeldBin loaded;
-    loaded.bytes.resize(size);
+    if (slot == WindowState::kNoSlot && !w.spare.empty()) {
+      slot = w.spare.back();
+      w.spare.pop_back();
+    }
+    if (slot == WindowState::kNoSlot) {
+      slot = static_cast<std::uint32_t>(w.slots.size());
+      w.slots.emplace_back();
+    }
+    WindowState::Slot& held = w.slots[slot];
+    if (!held.bytes) held.bytes.reset(new std::uint8_t[size]);
+    held.start = start;
+    held.size = size;
     std::size_t got = 0;
-    const int e = w.file.ReadAt(kBaseBlockSize + std::uint64_t{start}, loaded.bytes.data(), size, got);
-    if (e != 0) Fail("cannot read the file: " + HostErrorText(e));
+    const int e = w.file.ReadAt(kBaseBlockSize + std::uint64_t{start}, held.bytes.get(), size, got);
+    if (e != 0) {
+      held.bytes.reset();
+      w.spare.push_back(slot);
+      Fail("cannot read the file: " + HostErrorText(e));
+    }
     // What was validated in the first pass is what is read now, or the file changed under the
     // reader: the header, and every cell starting where one started then.
-    const std::string changed = "the file changed while it was read (the hive bin at " + Hex(start) + ")";
-    const std::uint8_t* b = loaded.bytes.data();
-    if (got < size || !HasSignature(b + bin::kSignature, "hbin") || Rd32(b + bin::kOffset) != start ||
-        Rd32(b + bin::kSize) != size) {
-      Fail(changed);
-    }
-    std::vector<std::uint64_t> starts(size / 512, 0);  // bins start on whole words of the bitmap
-    for (std::uint32_t c = start + kBinHeaderSize; c < end;) {
-      if (end - c < 8) Fail(changed);
+    const std::uint8_t* b = held.bytes.get();
+    bool same = got == size && HasSignature(b + bin::kSignature, "hbin") && Rd32(b + bin::kOffset) == start &&
+                Rd32(b + bin::kSize) == size;
+    std::uint64_t starts = 0;  // cell starts of the 512 bytes at `at`
+    std::uint32_t at = start;
+    for (std::uint32_t c = start + kBinHeaderSize; same && c < end;) {
+      if (end - c < 8) {
+        same = false;
+        break;
+      }
       const std::int32_t raw = static_cast<std::int32_t>(Rd32(b + (c - start) + cell::kSize));
       const std::int64_t sz = raw < 0 ? -static_cast<std::int64_t>(raw) : raw;
-      if (sz < 8 || sz % 8 != 0 || sz > end - c) Fail(changed);
-      if (raw < 0) starts[(c - start) / 512] |= std::uint64_t{1} << (((c - start) / 8) % 64);
+      if (sz < 8 || sz % 8 != 0 || sz > end - c) {
+        same = false;
+        break;
+      }
+      for (; c - at >= 512; at += 512, starts = 0) same = same && starts == cellStarts_[at / 512];
+      if (raw < 0) starts |= std::uint64_t{1} << ((c - at) / 8);
       c += static_cast<std::uint32_t>(sz);
     }
-    if (!std::equal(starts.begin(), starts.end(), cellStarts_.begin() + start / 512)) Fail(changed);
-    w.uses.push_front(start);
-    loaded.use = w.uses.begin();
+    for (; same && at < end; at += 512, starts = 0) same = starts == cellStarts_[at / 512];
+    if (!same) {
+      held.bytes.reset();
+      w.spare.push_back(slot);
+      Fail("the file changed while it was read (the hive bin at " + Hex(start) + ")");
+    }
     w.held += size;
-    found = w.bins.emplace(start, std::move(loaded)).first;
-  } else {
-    w.uses.splice(w.uses.begin(), w.uses, found->second.use);
+    std::fill_n(w.slotOf.begin() + start / kBinAlign, size / kBinAlign, slot);
+    w.MakeNewest(slot);
+  } else if (slot != w.newest) {
+    w.Unlink(slot);
+    w.MakeNewest(slot);
   }
+  const WindowState::Slot& found = w.slots[slot];
+  const std::uint32_t start = found.start;
   w.lastStart = start;
-  w.lastSize = static_cast<std::uint32_t>(found->second.bytes.size());
-  w.lastBytes = found->second.bytes.data();
+  w.lastSize = found.size;
+  w.lastBytes = found.bytes.get();
   return w.lastBytes + (offset - start);
 }
 
