@@ -232,7 +232,7 @@ static Status WriteVerifiedCopy(const std::filesystem::path& in, const std::file
             try {
               // A windowed hive serves one thread: the checker reads the file through its own.
               if (windowed) {
-                problems = CheckTree(Hive::Windowed(in, kSourceCache));
+                problems = CheckTree(source.WindowedTwin(kSourceCache));
               } else {
                 problems = CheckTree(source);
               }

@@ -236,7 +236,7 @@ void Hive::ParseBins(LoadOptions options) {
     binProblem_ = what;
   }
   const std::uint32_t limit = static_cast<std::uint32_t>(have < base_.binsSize ? have : base_.binsSize);
-  cellStarts_.assign(limit / 512 + 1, 0);
+  cellStarts_ = std::make_shared<std::vector<std::uint64_t>>(limit / 512 + 1, 0);
 
   std::uint32_t off = 0;
   while (off < limit) {
@@ -262,7 +262,7 @@ void Hive::ParseBins(LoadOptions options) {
     if (problem.empty()) {
       problem = ScanCells(At(off), off, binSize, [&](std::uint32_t c, std::int32_t raw) {
         if (raw < 0) {
-          cellStarts_[c / 512] |= std::uint64_t{1} << ((c / 8) % 64);
+          (*cellStarts_)[c / 512] |= std::uint64_t{1} << ((c / 8) % 64);
           ++binAlloc;
         } else {
           binFree += static_cast<std::uint64_t>(raw);
@@ -275,7 +275,7 @@ void Hive::ParseBins(LoadOptions options) {
       if (binProblem_.empty()) binProblem_ = problem;
       // Forget the cell starts recorded for the broken bin.
       for (std::uint32_t c = off; c < limit && c < off + (binSize ? binSize : kBinAlign); c += 8) {
-        cellStarts_[c / 512] &= ~(std::uint64_t{1} << ((c / 8) % 64));
+        (*cellStarts_)[c / 512] &= ~(std::uint64_t{1} << ((c / 8) % 64));
       }
       break;
     }

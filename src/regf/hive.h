@@ -105,6 +105,9 @@ class Hive {
   // than that). A Span stays valid until that many bytes of other bins were read; callers use
   // it before they ask for much more. One thread at a time. Throws FormatError.
   static Hive Windowed(const std::filesystem::path& file, std::size_t cacheBytes);
+  // A second reader of a windowed hive's file, for another thread: its own cache and handle,
+  // the first pass's findings shared (the file's base block must read the same).
+  Hive WindowedTwin(std::size_t cacheBytes) const;
   // Bytes of hive bins an on-demand hive has read so far (0 for the others).
   std::uint64_t BinBytesRead() const;
 
@@ -130,7 +133,7 @@ class Hive {
   bool IsAllocatedCell(std::uint32_t offset) const {
     if (offset >= binsEnd_ || offset % 8 != 0) return false;
     if (onDemand_) return OnDemandCellStart(offset);
-    return (cellStarts_[offset / 512] >> ((offset / 8) % 64)) & 1u;
+    return ((*cellStarts_)[offset / 512] >> ((offset / 8) % 64)) & 1u;
   }
 
   KeyNode Key(std::uint32_t offset) const;
@@ -183,6 +186,7 @@ class Hive {
 
   // Windowed: the file, the bins held (most recently used first) and where each bin starts.
   struct WindowState;
+  void OpenWindow(const std::filesystem::path& file, std::size_t cacheBytes);
   void ScanWindowedBins();
   const std::uint8_t* WindowAt(std::uint32_t offset) const;
 
@@ -201,7 +205,8 @@ class Hive {
   std::uint32_t freeCells_ = 0;
   std::uint32_t allocatedCells_ = 0;
   std::string binProblem_;
-  std::vector<std::uint64_t> cellStarts_;  // one bit per 8 bytes: an allocated cell starts here
+  // One bit per 8 bytes: an allocated cell starts here. Shared by the twins of a windowed hive.
+  std::shared_ptr<std::vector<std::uint64_t>> cellStarts_;
   std::unique_ptr<OnDemandState> onDemand_;  // set for OnDemand hives
   std::shared_ptr<WindowState> window_;       // set for Windowed hives
 };

@@ -26,7 +26,9 @@ static_assert(kPiece % kBinAlign == 0);
 struct Hive::WindowState {
   HostFile file;
   std::size_t limit = 0;
-  std::vector<std::uint64_t> binStarts;  // one bit per 4 KiB page: a bin starts here
+  std::filesystem::path path;
+  // One bit per 4 KiB page: a bin starts here. Shared by twins.
+  std::shared_ptr<std::vector<std::uint64_t>> binStarts;
   // The bins held, in slots linked from most to least recently used; a slot keeps its buffer
   // for the next bin of the same size once its bin is let go.
   struct Slot {
@@ -62,23 +64,47 @@ struct Hive::WindowState {
   }
 };
 
-Hive Hive::Windowed(const std::filesystem::path& file, std::size_t cacheBytes) {
-  Hive h;
-  h.name_ = file.string();
-  h.window_ = std::make_shared<WindowState>();
-  WindowState& w = *h.window_;
+// Opens the file and reads its base block into a fresh window state.
+void Hive::OpenWindow(const std::filesystem::path& file, std::size_t cacheBytes) {
+  name_ = file.string();
+  window_ = std::make_shared<WindowState>();
+  WindowState& w = *window_;
+  w.path = file;
   w.limit = cacheBytes;
   int e = w.file.Open(file, HostFile::Access::kRead, HostFile::Disposition::kOpenExisting);
-  if (e == 0) h.fileSize_ = w.file.Size(e);
-  if (e != 0) h.Fail("cannot read the file: " + HostErrorText(e));
+  if (e == 0) fileSize_ = w.file.Size(e);
+  if (e != 0) Fail("cannot read the file: " + HostErrorText(e));
   w.baseBlock.resize(kBaseBlockSize);
   std::size_t got = 0;
-  if ((e = w.file.ReadAt(0, w.baseBlock.data(), kBaseBlockSize, got)) != 0) h.Fail("cannot read the file: " + HostErrorText(e));
-  if (got < kBaseBlockSize) h.Fail("the file is too short to be a hive (" + std::to_string(got) + " bytes)");
-  h.data_ = w.baseBlock.data();
-  h.size_ = kBaseBlockSize;
+  if ((e = w.file.ReadAt(0, w.baseBlock.data(), kBaseBlockSize, got)) != 0) Fail("cannot read the file: " + HostErrorText(e));
+  if (got < kBaseBlockSize) Fail("the file is too short to be a hive (" + std::to_string(got) + " bytes)");
+  data_ = w.baseBlock.data();
+  size_ = kBaseBlockSize;
+}
+
+Hive Hive::Windowed(const std::filesystem::path& file, std::size_t cacheBytes) {
+  Hive h;
+  h.OpenWindow(file, cacheBytes);
   h.ParseBase(LoadOptions{});
   h.ScanWindowedBins();
+  return h;
+}
+
+Hive Hive::WindowedTwin(std::size_t cacheBytes) const {
+  if (!window_) Fail("not a windowed hive");
+  Hive h;
+  h.OpenWindow(window_->path, cacheBytes);
+  // The same file, or one whose bins are read against what the first pass found.
+  if (h.window_->baseBlock != window_->baseBlock) Fail("the file changed while it was read (its base block)");
+  h.base_ = base_;
+  h.binsEnd_ = binsEnd_;
+  h.binCount_ = binCount_;
+  h.freeBytes_ = freeBytes_;
+  h.freeCells_ = freeCells_;
+  h.allocatedCells_ = allocatedCells_;
+  h.cellStarts_ = cellStarts_;
+  h.window_->binStarts = window_->binStarts;
+  h.window_->slotOf.assign(window_->slotOf.size(), WindowState::kNoSlot);
   return h;
 }
 
@@ -86,8 +112,8 @@ Hive Hive::Windowed(const std::filesystem::path& file, std::size_t cacheBytes) {
 void Hive::ScanWindowedBins() {
   WindowState& w = *window_;
   const std::uint32_t total = base_.binsSize;
-  cellStarts_.assign(total / 512 + 1, 0);
-  w.binStarts.assign(total / kBinAlign / 64 + 1, 0);
+  cellStarts_ = std::make_shared<std::vector<std::uint64_t>>(total / 512 + 1, 0);
+  w.binStarts = std::make_shared<std::vector<std::uint64_t>>(total / kBinAlign / 64 + 1, 0);
   w.slotOf.assign(total / kBinAlign, WindowState::kNoSlot);
   std::vector<std::uint8_t> piece(kPiece);
   std::uint64_t pieceStart = 0, pieceEnd = 0;
@@ -118,7 +144,7 @@ void Hive::ScanWindowedBins() {
     if (binSize < kBinAlign || binSize % kBinAlign != 0 || binSize > total - off) {
       Fail("hive bin at " + Hex(off) + " has an invalid size " + Hex(binSize));
     }
-    w.binStarts[off / kBinAlign / 64] |= std::uint64_t{1} << (off / kBinAlign % 64);
+    (*w.binStarts)[off / kBinAlign / 64] |= std::uint64_t{1} << (off / kBinAlign % 64);
     const std::uint32_t end = off + binSize;
     for (std::uint32_t c = off + kBinHeaderSize; c < end;) {
       if (end - c < 8) Fail("cell at " + Hex(c) + " does not fit in its hive bin");
@@ -126,7 +152,7 @@ void Hive::ScanWindowedBins() {
       const std::int64_t sz = raw < 0 ? -static_cast<std::int64_t>(raw) : raw;
       if (sz < 8 || sz % 8 != 0 || sz > end - c) Fail("cell at " + Hex(c) + " has an invalid size " + std::to_string(raw));
       if (raw < 0) {
-        cellStarts_[c / 512] |= std::uint64_t{1} << ((c / 8) % 64);
+        (*cellStarts_)[c / 512] |= std::uint64_t{1} << ((c / 8) % 64);
         ++allocatedCells_;
       } else {
         freeBytes_ += static_cast<std::uint64_t>(raw);
@@ -149,11 +175,11 @@ const std::uint8_t* Hive::WindowAt(std::uint32_t offset) const {
   if (slot == WindowState::kNoSlot) {
     // The bin is the nearest start at or below the offset; it ends where the next one starts.
     std::size_t word = offset / kBinAlign / 64;
-    std::uint64_t bits = w.binStarts[word] & (~std::uint64_t{0} >> (63 - offset / kBinAlign % 64));
-    while (bits == 0) bits = w.binStarts[--word];  // bin 0 always starts at 0
+    std::uint64_t bits = (*w.binStarts)[word] & (~std::uint64_t{0} >> (63 - offset / kBinAlign % 64));
+    while (bits == 0) bits = (*w.binStarts)[--word];  // bin 0 always starts at 0
     const std::uint32_t start = static_cast<std::uint32_t>((word * 64 + 63 - std::countl_zero(bits)) * kBinAlign);
     std::uint32_t end = start + kBinAlign;
-    while (end < binsEnd_ && !((w.binStarts[end / kBinAlign / 64] >> (end / kBinAlign % 64)) & 1u)) end += kBinAlign;
+    while (end < binsEnd_ && !(((*w.binStarts)[end / kBinAlign / 64] >> (end / kBinAlign % 64)) & 1u)) end += kBinAlign;
     const std::uint32_t size = end - start;
     // The least recently used bins go until this one fits; the last one let go lends its slot.
     while (w.oldest != WindowState::kNoSlot && w.held + size > w.limit) {
@@ -206,11 +232,11 @@ const std::uint8_t* Hive::WindowAt(std::uint32_t offset) const {
         same = false;
         break;
       }
-      for (; c - at >= 512; at += 512, starts = 0) same = same && starts == cellStarts_[at / 512];
+      for (; c - at >= 512; at += 512, starts = 0) same = same && starts == (*cellStarts_)[at / 512];
       if (raw < 0) starts |= std::uint64_t{1} << ((c - at) / 8);
       c += static_cast<std::uint32_t>(sz);
     }
-    for (; same && at < end; at += 512, starts = 0) same = starts == cellStarts_[at / 512];
+    for (; same && at < end; at += 512, starts = 0) same = starts == (*cellStarts_)[at / 512];
     if (!same) {
       held.bytes.reset();
       w.spare.push_back(slot);

@@ -95,6 +95,11 @@ TEST(RegfStreaming, WindowedHiveReadsAsTheLoadedOne) {
   EXPECT_EQ(regf::CheckTree(windowed), regf::CheckTree(loaded));
   EXPECT_TRUE(regf::CompareTrees(loaded, windowed, 5).empty());
   EXPECT_TRUE(regf::CompareTrees(windowed, loaded, 5).empty());
+  // A twin (another thread's reader of the same file) shares the first pass and reads the same.
+  const Hive twin = windowed.WindowedTwin(2 * regf::kBinAlign);
+  EXPECT_EQ(twin.AllocatedCells(), loaded.AllocatedCells());
+  EXPECT_EQ(regf::CheckTree(twin), regf::CheckTree(loaded));
+  EXPECT_TRUE(regf::CompareTrees(loaded, twin, 5).empty());
 
   // Shared hives of every shape read the same too.
   for (const auto& path : SampleHives(CleanHives())) {
@@ -162,6 +167,22 @@ TEST(RegfStreaming, WindowedHiveRefusesAFileChangedUnderIt) {
     const Hive h = Hive::Windowed(dir / "h", 1 << 16);
     std::filesystem::resize_file(dir / "h", regf::kBaseBlockSize + 100);
     expectChanged(h);
+  }
+  // A twin opened on a file whose base block changed since the first pass.
+  WriteBytes(dir / "h", image);
+  {
+    const Hive h = Hive::Windowed(dir / "h", 1 << 16);
+    auto changed = image;
+    ++changed[regf::base::kPrimarySeq];
+    ++changed[regf::base::kSecondarySeq];
+    FixChecksum(changed);
+    WriteBytes(dir / "h", changed);
+    try {
+      h.WindowedTwin(1 << 16);
+      ADD_FAILURE() << "the change went unnoticed";
+    } catch (const regf::FormatError& e) {
+      EXPECT_NE(std::string(e.what()).find("changed while it was read"), std::string::npos) << e.what();
+    }
   }
 }
 
