@@ -102,8 +102,9 @@ class Hive {
   // them (one bit of memory per 8 bytes of bins records where cells start); afterwards each bin
   // is read again when a cell in it is asked for, checked to hold the cells it held then, and
   // kept among the most recently used bins, `cacheBytes` in all (more only for one bin larger
-  // than that). A Span stays valid until that many bytes of other bins were read; callers use
-  // it before they ask for much more. One thread at a time. Throws FormatError.
+  // than that). A Span stays valid until that many bytes of other bins, and at least four other
+  // bins, were read: callers use it before they ask for much more. One thread at a time.
+  // Throws FormatError.
   static Hive Windowed(const std::filesystem::path& file, std::size_t cacheBytes);
   // A second reader of a windowed hive's file, for another thread: its own cache and handle,
   // the first pass's findings shared (the file's base block must read the same).

@@ -20,6 +20,8 @@ std::string Hex(std::uint64_t v) {
 // size field is ever cut by a piece's end.
 constexpr std::size_t kPiece = std::size_t{1} << 20;
 static_assert(kPiece % kBinAlign == 0);
+// However large they are, the bins used last stay: a reader holds spans of a few cells at once.
+constexpr std::size_t kKeepRecent = 4;
 
 }  // namespace
 
@@ -41,6 +43,7 @@ struct Hive::WindowState {
   std::vector<std::uint32_t> slotOf;  // per page: the slot holding the bin there, or kNoSlot
   std::vector<std::uint32_t> spare;   // slots holding no bin
   std::uint32_t newest = kNoSlot, oldest = kNoSlot;
+  std::size_t linked = 0;  // slots holding a bin
   std::size_t held = 0;
   std::vector<std::uint8_t> baseBlock;
   // The bin asked for last, answered without a lookup.
@@ -182,10 +185,11 @@ const std::uint8_t* Hive::WindowAt(std::uint32_t offset) const {
     while (end < binsEnd_ && !(((*w.binStarts)[end / kBinAlign / 64] >> (end / kBinAlign % 64)) & 1u)) end += kBinAlign;
     const std::uint32_t size = end - start;
     // The least recently used bins go until this one fits; the last one let go lends its slot.
-    while (w.oldest != WindowState::kNoSlot && w.held + size > w.limit) {
+    while (w.oldest != WindowState::kNoSlot && w.held + size > w.limit && w.linked > kKeepRecent) {
       const std::uint32_t victim = w.oldest;
       WindowState::Slot& v = w.slots[victim];
       w.Unlink(victim);
+      --w.linked;
       std::fill_n(w.slotOf.begin() + v.start / kBinAlign, v.size / kBinAlign, WindowState::kNoSlot);
       w.held -= v.size;
       if (slot != WindowState::kNoSlot) {  // an earlier victim: its buffer goes, its slot waits
@@ -245,6 +249,7 @@ const std::uint8_t* Hive::WindowAt(std::uint32_t offset) const {
     w.held += size;
     std::fill_n(w.slotOf.begin() + start / kBinAlign, size / kBinAlign, slot);
     w.MakeNewest(slot);
+    ++w.linked;
   } else if (slot != w.newest) {
     w.Unlink(slot);
     w.MakeNewest(slot);

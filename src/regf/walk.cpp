@@ -119,6 +119,7 @@ void TreeWalk::ClaimCells(const KeyNode& key) {
 void TreeWalk::CollectChildren(const KeyNode& key) {
   const std::size_t begin = children_.size();
   hive_.AppendSubkeys(key, children_);
+  // The previous name is copied: a windowed hive may let its cell go while the next is read.
   NameRef previous;
   for (std::size_t i = begin; i < children_.size(); ++i) {
     const NameRef name = hive_.KeyName(children_[i]);
@@ -131,7 +132,8 @@ void TreeWalk::CollectChildren(const KeyNode& key) {
         problems_->push_back(hive_.Name() + ": " + what + " (subkey list of the key at offset " + std::to_string(key.offset) + ")");
       }
     }
-    previous = name;
+    previousName_.assign(name.bytes, name.bytes + name.size);
+    previous = NameRef{previousName_.data(), name.size, name.compressed};
   }
 }
 
