@@ -114,7 +114,8 @@ class Hive {
 
   const std::string& Name() const { return name_; }
   const BaseInfo& Base() const { return base_; }
-  // The base block and the hive bins read (the file's slack beyond them is never loaded).
+  // The base block and the hive bins read (the file's slack beyond them is never loaded); the
+  // base block only for an on-demand or windowed hive.
   const std::uint8_t* Data() const { return data_; }
   std::size_t Size() const { return size_; }
   std::uint64_t FileSize() const { return fileSize_; }
