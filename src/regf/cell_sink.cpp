@@ -38,6 +38,9 @@ CellSink::CellSink(std::uint32_t minor, Output& out, std::size_t window)
 
 void CellSink::Checkpoint() {
   if (out_ == nullptr || buf_.size() < 2 * window_) return;
+  // An open bin that bins of single large cells have left far behind is closed, so that it
+  // does not hold them all in memory.
+  if (open_ && ImageSize() - (kBaseBlockSize + std::uint64_t{binStart_}) > window_) CloseBin();
   // Everything but the newest window_ bytes and the open bin, in whole pages.
   std::uint64_t until = ImageSize() - window_;
   if (open_) until = std::min<std::uint64_t>(until, kBaseBlockSize + std::uint64_t{binStart_});
@@ -77,7 +80,7 @@ void CellSink::Grow(std::size_t size) {
 }
 
 void CellSink::AddHole(std::uint32_t offset, std::uint32_t size) {
-  Wr32(Byte(offset), size);
+  Wr32(Byte(offset) + cell::kSize, size);
   if (size < kBinAlign) {
     holes_[size / 8].push_back(offset);
     holeSizes_[size / 8 / 64] |= std::uint64_t{1} << (size / 8 % 64);
@@ -153,7 +156,7 @@ std::uint32_t CellSink::Place(std::uint32_t cellSize) {
 std::uint32_t CellSink::Alloc(std::uint32_t dataSize) {
   const std::uint32_t cellSize = (dataSize + cell::kData + cell::kAlign - 1) & ~(cell::kAlign - 1);
   const std::uint32_t at = Place(cellSize);
-  Wr32(Byte(at), static_cast<std::uint32_t>(-static_cast<std::int32_t>(cellSize)));
+  Wr32(Byte(at) + cell::kSize, static_cast<std::uint32_t>(-static_cast<std::int32_t>(cellSize)));
   return at;
 }
 
@@ -164,13 +167,13 @@ std::uint32_t CellSink::AllocFree(std::uint32_t dataSize) {
 }
 
 void CellSink::Release(std::uint32_t offset) {
-  std::uint8_t* p = Byte(offset);
+  std::uint8_t* p = Byte(offset) + cell::kSize;
   const std::int32_t raw = static_cast<std::int32_t>(Rd32(p));
   if (raw < 0) Wr32(p, static_cast<std::uint32_t>(-raw));
 }
 
 std::uint32_t CellSink::DataSize(std::uint32_t offset) const {
-  const std::int32_t raw = static_cast<std::int32_t>(Rd32(Byte(offset)));
+  const std::int32_t raw = static_cast<std::int32_t>(Rd32(Byte(offset) + cell::kSize));
   return static_cast<std::uint32_t>(raw < 0 ? -raw : raw) - cell::kData;
 }
 

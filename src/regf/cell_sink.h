@@ -86,12 +86,15 @@ class CellSink {
   // Closes the last bin (its rest becomes the one tail free cell), writes the base block and
   // hands out the image; a streamed image is handed to its Output whole and nothing is returned.
   std::vector<std::uint8_t> Finish(const BaseFields& fields);
+  // Bytes of the image held in memory.
+  std::size_t Held() const { return buf_.size(); }
   // The size of the finished image, base block included.
   std::uint64_t ImageSize() const { return windowStart_ + buf_.size(); }
 
   static constexpr std::size_t kLeafMax = 500;
 
  private:
+  // The byte at bins offset `offset`, which must be held.
   std::uint8_t* Byte(std::uint32_t offset) { return buf_.data() + (kBaseBlockSize + offset - windowStart_); }
   const std::uint8_t* Byte(std::uint32_t offset) const {
     return buf_.data() + (kBaseBlockSize + offset - windowStart_);
