@@ -181,12 +181,19 @@ class Progress {
   CompactProgress* counter_;
 };
 
-// Bytes of the copy held while it is written (about twice this), and bins of it held while it
-// is compared with the source.
-constexpr std::size_t kWriteWindow = std::size_t{4} << 20;
-constexpr std::size_t kCompareCache = std::size_t{8} << 20;
-// Bins of a clean source held by each of the two threads that read it.
-constexpr std::size_t kSourceCache = std::size_t{8} << 20;
+// The windows of a compaction: bytes of the copy held while it is written (about twice
+// `write`), bins of a clean source held by each of the two threads that read it, and bins of the
+// copy held while it is compared with the source. Above 1 GiB the maps that prove each cell is
+// reached once (one bit per 8 bytes of the hive for each of the source's two walks and its cell
+// starts) take most of the memory a compaction allows itself, so the windows shrink.
+struct Windows {
+  std::size_t write, source, compare;
+};
+Windows WindowsFor(std::uint64_t hiveBytes) {
+  constexpr std::size_t kMiB = std::size_t{1} << 20;
+  if (hiveBytes > (std::uint64_t{1} << 30)) return Windows{2 * kMiB, 4 * kMiB, 4 * kMiB};
+  return Windows{4 * kMiB, 8 * kMiB, 8 * kMiB};
+}
 
 static Status WriteVerifiedCopy(const std::filesystem::path& in, const std::filesystem::path& out, bool compact,
                                 const PrepareNewFile& prepare, CompactProgress* progressCounter = nullptr,
@@ -206,7 +213,11 @@ static Status WriteVerifiedCopy(const std::filesystem::path& in, const std::file
       std::vector<std::uint8_t> recovered;
       if (Status s = RecoverHiveFile(in, recovered, recovery); !s) return s;
       const bool windowed = !recovery.dirty;
-      const Hive source = windowed ? Hive::Windowed(in, kSourceCache) : Hive::FromBytes(std::move(recovered), in.string());
+      std::error_code sizeError;
+      const std::uint64_t fileBytes = std::filesystem::file_size(in, sizeError);
+      const Windows windows = WindowsFor(sizeError ? recovered.size() : fileBytes);
+      const Hive source =
+          windowed ? Hive::Windowed(in, windows.source) : Hive::FromBytes(std::move(recovered), in.string());
       const std::uint64_t sourceSize = kBaseBlockSize + std::uint64_t{source.Base().binsSize};
       progress.At(0.2, sourceSize);
       // The copy holds about the source's live bytes: the estimate of its size until it is known.
@@ -232,7 +243,7 @@ static Status WriteVerifiedCopy(const std::filesystem::path& in, const std::file
             try {
               // A windowed hive serves one thread: the checker reads the file through its own.
               if (windowed) {
-                problems = CheckTree(source.WindowedTwin(kSourceCache));
+                problems = CheckTree(source.WindowedTwin(windows.source));
               } else {
                 problems = CheckTree(source);
               }
@@ -243,7 +254,7 @@ static Status WriteVerifiedCopy(const std::filesystem::path& in, const std::file
         }
         try {
           if (compact) {
-            WriteCompactCopy(source, copy, kWriteWindow);
+            WriteCompactCopy(source, copy, windows.write);
           } else {
             // The hive as it stands (recovered in memory, or read again from its file), in pieces
             // of the window's size.
@@ -254,8 +265,8 @@ static Status WriteVerifiedCopy(const std::filesystem::path& in, const std::file
               }
             }
             std::vector<std::uint8_t> piece;
-            for (std::uint64_t at = 0; at < sourceSize; at += kWriteWindow) {
-              const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kWriteWindow, sourceSize - at));
+            for (std::uint64_t at = 0; at < sourceSize; at += windows.write) {
+              const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(windows.write, sourceSize - at));
               if (windowed) {
                 piece.resize(n);
                 std::size_t got = 0;
@@ -303,7 +314,7 @@ static Status WriteVerifiedCopy(const std::filesystem::path& in, const std::file
           const StopScope checkerStop(stop);
           try {
             try {
-              const Hive written = Hive::Windowed(temp.path, kCompareCache);
+              const Hive written = Hive::Windowed(temp.path, windows.compare);
               // The lockstep comparison reads every cell of the copy the source's tree reaches and
               // is bounded by that validated tree, so it needs no walk of its own over the copy.
               diffs = CompareTrees(source, written, 5);
