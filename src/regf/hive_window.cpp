@@ -176,6 +176,7 @@ const std::uint8_t* Hive::WindowAt(std::uint32_t offset) const {
   if (offset >= binsEnd_) Fail("no hive bin holds the offset " + Hex(offset));
   std::uint32_t slot = w.slotOf[offset / kBinAlign];
   if (slot == WindowState::kNoSlot) {
+    w.lastBytes = nullptr;  // the bin it names may be let go below
     // The bin is the nearest start at or below the offset; it ends where the next one starts.
     std::size_t word = offset / kBinAlign / 64;
     std::uint64_t bits = (*w.binStarts)[word] & (~std::uint64_t{0} >> (63 - offset / kBinAlign % 64));
