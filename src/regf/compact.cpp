@@ -258,9 +258,9 @@ static Status WriteVerifiedCopy(const std::filesystem::path& in, const std::file
           } else {
             // The hive as it stands (recovered in memory, or read again from its file), in pieces
             // of the window's size.
-            HostFile file;
+            HostFile original;
             if (windowed) {
-              if (const int e = file.Open(in, HostFile::Access::kRead, HostFile::Disposition::kOpenExisting); e != 0) {
+              if (const int e = original.Open(in, HostFile::Access::kRead, HostFile::Disposition::kOpenExisting); e != 0) {
                 source.Fail("cannot read the file: " + HostErrorText(e));
               }
             }
@@ -270,7 +270,7 @@ static Status WriteVerifiedCopy(const std::filesystem::path& in, const std::file
               if (windowed) {
                 piece.resize(n);
                 std::size_t got = 0;
-                if (const int e = file.ReadAt(at, piece.data(), n, got); e != 0 || got != n) {
+                if (const int e = original.ReadAt(at, piece.data(), n, got); e != 0 || got != n) {
                   source.Fail(e != 0 ? "cannot read the file: " + HostErrorText(e) : std::string("the file shrank while it was read"));
                 }
               } else {
