@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
 #include <iterator>
 #include <stdexcept>
 #include <system_error>
@@ -29,6 +30,44 @@ CellSink::CellSink(std::uint32_t minor, std::size_t reserve, std::size_t prefaul
   }
 }
 
+CellSink::CellSink(std::uint32_t minor, Output& out, std::size_t window)
+    : minor_(minor), out_(&out), window_(window), holes_(kBinAlign / 8) {
+  buf_.reserve(2 * window + kBaseBlockSize + kBinAlign);
+  buf_.resize(kBaseBlockSize);
+}
+
+void CellSink::Checkpoint() {
+  if (out_ == nullptr || buf_.size() < 2 * window_) return;
+  // An open bin that bins of single large cells have left far behind is closed, so that it
+  // does not hold them all in memory.
+  if (open_ && ImageSize() - (kBaseBlockSize + std::uint64_t{binStart_}) > window_) CloseBin();
+  // Everything but the newest window_ bytes and the open bin, in whole pages.
+  std::uint64_t until = ImageSize() - window_;
+  if (open_) until = std::min<std::uint64_t>(until, kBaseBlockSize + std::uint64_t{binStart_});
+  until = until / kBinAlign * kBinAlign;
+  if (until <= windowStart_) return;
+  const std::size_t n = static_cast<std::size_t>(until - windowStart_);
+  out_->Append(buf_.data(), n);
+  buf_.erase(buf_.begin(), buf_.begin() + static_cast<std::ptrdiff_t>(n));
+  windowStart_ = until;
+}
+
+void CellSink::ReadData(std::uint32_t offset, std::uint32_t from, std::uint8_t* bytes, std::uint32_t size) {
+  if (Resident(offset)) {
+    std::memcpy(bytes, Data(offset) + from, size);
+  } else {
+    out_->Read(kBaseBlockSize + std::uint64_t{offset} + cell::kData + from, bytes, size);
+  }
+}
+
+void CellSink::WriteData(std::uint32_t offset, std::uint32_t from, const std::uint8_t* bytes, std::uint32_t size) {
+  if (Resident(offset)) {
+    std::memcpy(Data(offset) + from, bytes, size);
+  } else {
+    out_->Patch(kBaseBlockSize + std::uint64_t{offset} + cell::kData + from, bytes, size);
+  }
+}
+
 void CellSink::StopToucher() {
   if (!toucher_.joinable()) return;
   toucher_.request_stop();
@@ -41,7 +80,7 @@ void CellSink::Grow(std::size_t size) {
 }
 
 void CellSink::AddHole(std::uint32_t offset, std::uint32_t size) {
-  Wr32(buf_.data() + kBaseBlockSize + offset + cell::kSize, size);
+  Wr32(Byte(offset) + cell::kSize, size);
   if (size < kBinAlign) {
     holes_[size / 8].push_back(offset);
     holeSizes_[size / 8 / 64] |= std::uint64_t{1} << (size / 8 % 64);
@@ -50,18 +89,24 @@ void CellSink::AddHole(std::uint32_t offset, std::uint32_t size) {
 
 std::uint32_t CellSink::TakeHole(std::uint32_t cellSize) {
   // The smallest non-empty size class at or above cellSize, found by scanning the bit words.
-  std::size_t i = cellSize / 8;
-  for (std::size_t w = i / 64; w < std::size(holeSizes_); ++w) {
+  // Holes of a streamed image that left the window are dropped as they are met.
+  const std::size_t first = cellSize / 8;
+  for (std::size_t w = first / 64; w < std::size(holeSizes_); ++w) {
     std::uint64_t bits = holeSizes_[w];
-    if (w == i / 64) bits &= ~std::uint64_t{0} << (i % 64);
-    if (bits == 0) continue;
-    i = w * 64 + static_cast<std::size_t>(std::countr_zero(bits));
-    const std::uint32_t at = holes_[i].back();
-    holes_[i].pop_back();
-    if (holes_[i].empty()) holeSizes_[w] &= ~(std::uint64_t{1} << (i % 64));
-    const std::uint32_t rest = static_cast<std::uint32_t>(i * 8) - cellSize;
-    if (rest > 0) AddHole(at + cellSize, rest);
-    return at;
+    if (w == first / 64) bits &= ~std::uint64_t{0} << (first % 64);
+    while (bits != 0) {
+      const std::size_t i = w * 64 + static_cast<std::size_t>(std::countr_zero(bits));
+      const std::uint32_t at = holes_[i].back();
+      holes_[i].pop_back();
+      if (holes_[i].empty()) {
+        holeSizes_[w] &= ~(std::uint64_t{1} << (i % 64));
+        bits &= ~(std::uint64_t{1} << (i % 64));
+      }
+      if (!Resident(at)) continue;
+      const std::uint32_t rest = static_cast<std::uint32_t>(i * 8) - cellSize;
+      if (rest > 0) AddHole(at + cellSize, rest);
+      return at;
+    }
   }
   return kNone;
 }
@@ -88,10 +133,10 @@ std::uint32_t CellSink::Place(std::uint32_t cellSize) {
   const std::uint64_t binSize = (need + kBinAlign - 1) / kBinAlign * kBinAlign;
   const bool own = binSize > kBinAlign && open_;
   if (!own) CloseBin();
-  const std::uint32_t start = static_cast<std::uint32_t>(buf_.size() - kBaseBlockSize);
+  const std::uint32_t start = static_cast<std::uint32_t>(ImageSize() - kBaseBlockSize);
   if (static_cast<std::uint64_t>(start) + binSize > 0x7FFFF000u) throw std::length_error("hive image exceeds 2 GiB");
   Grow(buf_.size() + static_cast<std::size_t>(binSize));
-  std::uint8_t* h = buf_.data() + kBaseBlockSize + start;
+  std::uint8_t* h = Byte(start);
   PutSignature(h + bin::kSignature, "hbin");
   Wr32(h + bin::kOffset, start);
   Wr32(h + bin::kSize, static_cast<std::uint32_t>(binSize));
@@ -111,7 +156,7 @@ std::uint32_t CellSink::Place(std::uint32_t cellSize) {
 std::uint32_t CellSink::Alloc(std::uint32_t dataSize) {
   const std::uint32_t cellSize = (dataSize + cell::kData + cell::kAlign - 1) & ~(cell::kAlign - 1);
   const std::uint32_t at = Place(cellSize);
-  Wr32(buf_.data() + kBaseBlockSize + at + cell::kSize, static_cast<std::uint32_t>(-static_cast<std::int32_t>(cellSize)));
+  Wr32(Byte(at) + cell::kSize, static_cast<std::uint32_t>(-static_cast<std::int32_t>(cellSize)));
   return at;
 }
 
@@ -122,23 +167,38 @@ std::uint32_t CellSink::AllocFree(std::uint32_t dataSize) {
 }
 
 void CellSink::Release(std::uint32_t offset) {
-  std::uint8_t* p = buf_.data() + kBaseBlockSize + offset + cell::kSize;
+  std::uint8_t* p = Byte(offset) + cell::kSize;
   const std::int32_t raw = static_cast<std::int32_t>(Rd32(p));
   if (raw < 0) Wr32(p, static_cast<std::uint32_t>(-raw));
 }
 
 std::uint32_t CellSink::DataSize(std::uint32_t offset) const {
-  const std::int32_t raw = static_cast<std::int32_t>(Rd32(buf_.data() + kBaseBlockSize + offset + cell::kSize));
+  const std::int32_t raw = static_cast<std::int32_t>(Rd32(Byte(offset) + cell::kSize));
   return static_cast<std::uint32_t>(raw < 0 ? -raw : raw) - cell::kData;
 }
 
+std::uint32_t CellSink::ListElementHash(const NameRef& name) const {
+  if (minor_ < 3) return 0;
+  return minor_ > 4 ? NameHash(name) : NameHint(name);
+}
+
 std::uint32_t CellSink::WriteSubkeyList(const std::uint32_t* children, std::size_t count) {
+  std::vector<std::uint32_t> hashes(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::uint8_t* key = Data(children[i]);
+    hashes[i] = ListElementHash(
+        NameRef{key + nk::kName, Rd16(key + nk::kNameLen), (Rd16(key + nk::kFlags) & kKeyCompName) != 0});
+  }
+  return WriteSubkeyList(children, hashes.data(), count);
+}
+
+std::uint32_t CellSink::WriteSubkeyList(const std::uint32_t* children, const std::uint32_t* hashes, std::size_t count) {
   if (count == 0) return kNone;
   // The leaf kind each version's Windows writes: "li" (offsets only) in 1.2, "lf" (with name
   // hints) from 1.3, "lh" (with name hashes) from 1.5.
   const bool plain = minor_ < 3;
   const bool hash = minor_ > 4;
-  auto writeLeaf = [&](const std::uint32_t* keys, std::size_t n) {
+  auto writeLeaf = [&](const std::uint32_t* keys, const std::uint32_t* keyHashes, std::size_t n) {
     const std::uint32_t stride = plain ? list::kOffsetElement : list::kHashElement;
     const std::uint32_t leaf = Alloc(static_cast<std::uint32_t>(list::kElements + stride * n));
     std::uint8_t* p = Data(leaf);
@@ -155,21 +215,19 @@ std::uint32_t CellSink::WriteSubkeyList(const std::uint32_t* children, std::size
       return leaf;
     }
     for (std::size_t i = 0; i < n; ++i) {
-      const std::uint8_t* key = Data(keys[i]);
-      const NameRef name{key + nk::kName, Rd16(key + nk::kNameLen), (Rd16(key + nk::kFlags) & kKeyCompName) != 0};
       std::uint8_t* element = p + list::kElements + list::kHashElement * i;
       Wr32(element, keys[i]);
-      Wr32(element + list::kElementHash, hash ? NameHash(name) : NameHint(name));
+      Wr32(element + list::kElementHash, keyHashes[i]);
     }
     return leaf;
   };
-  if (count <= kLeafMax) return writeLeaf(children, count);
+  if (count <= kLeafMax) return writeLeaf(children, hashes, count);
   // Leaves of equal share, none above kLeafMax, as Windows splits a long list.
   const std::size_t leaves = (count + kLeafMax - 1) / kLeafMax;
   const std::size_t per = (count + leaves - 1) / leaves;
   std::vector<std::uint32_t> leafOffsets;
   leafOffsets.reserve(leaves);
-  for (std::size_t i = 0; i < count; i += per) leafOffsets.push_back(writeLeaf(children + i, std::min(per, count - i)));
+  for (std::size_t i = 0; i < count; i += per) leafOffsets.push_back(writeLeaf(children + i, hashes + i, std::min(per, count - i)));
   const std::uint32_t ri = Alloc(static_cast<std::uint32_t>(list::kElements + list::kOffsetElement * leafOffsets.size()));
   std::uint8_t* p = Data(ri);
   PutSignature(p + list::kSignature, "ri");
@@ -217,10 +275,9 @@ void CellSink::WriteValueData(const std::uint8_t* data, std::uint32_t size, std:
 
 std::vector<std::uint8_t> CellSink::Finish(const BaseFields& f) {
   StopToucher();
-  if (!open_ && buf_.size() == kBaseBlockSize) Place(8), next_ -= 8;  // an empty hive still has one bin
+  if (!open_ && ImageSize() == kBaseBlockSize) Place(8), next_ -= 8;  // an empty hive still has one bin
   CloseBin();
-  std::uint8_t* b = buf_.data();
-  std::memset(b, 0, kBaseBlockSize);
+  std::uint8_t b[kBaseBlockSize] = {};
   PutSignature(b + base::kSignature, "regf");
   Wr32(b + base::kPrimarySeq, f.sequence);
   Wr32(b + base::kSecondarySeq, f.secondary);
@@ -230,7 +287,7 @@ std::vector<std::uint8_t> CellSink::Finish(const BaseFields& f) {
   Wr32(b + base::kFileType, 0);
   Wr32(b + base::kFormat, 1);
   Wr32(b + base::kRootCell, f.root);
-  Wr32(b + base::kBinsSize, static_cast<std::uint32_t>(buf_.size() - kBaseBlockSize));
+  Wr32(b + base::kBinsSize, static_cast<std::uint32_t>(ImageSize() - kBaseBlockSize));
   Wr32(b + base::kClustering, 1);
   if (f.fileName != nullptr) std::memcpy(b + base::kFileName, f.fileName, base::kFileNameSize);
   if (f.transactionFields != nullptr) {
@@ -239,8 +296,22 @@ std::vector<std::uint8_t> CellSink::Finish(const BaseFields& f) {
   Wr64(b + base::kLastReorganized, f.lastReorganized);
   Wr32(b + base::kChecksum, BaseBlockChecksum(b));
   // The first bin's timestamp mirrors the base block's, as Windows writes it.
-  Wr64(b + kBaseBlockSize + bin::kTimestamp, f.lastWritten);
-  return std::move(buf_);
+  std::uint8_t stamp[8];
+  Wr64(stamp, f.lastWritten);
+  if (windowStart_ == 0) {
+    std::memcpy(buf_.data(), b, kBaseBlockSize);
+    std::memcpy(buf_.data() + kBaseBlockSize + bin::kTimestamp, stamp, sizeof stamp);
+  }
+  if (out_ == nullptr) return std::move(buf_);
+  out_->Append(buf_.data(), buf_.size());
+  if (windowStart_ != 0) {
+    out_->Patch(0, b, kBaseBlockSize);
+    out_->Patch(kBaseBlockSize + bin::kTimestamp, stamp, sizeof stamp);
+  }
+  windowStart_ += buf_.size();
+  buf_.clear();
+  buf_.shrink_to_fit();
+  return {};
 }
 
 }  // namespace hv::regf

@@ -2,6 +2,7 @@
 
 #include <sstream>
 #include <unordered_map>
+#include <utility>
 
 #include "hive.h"
 #include "walk.h"
@@ -42,8 +43,8 @@ class CheckVisitor {
     std::uint32_t maxValueName = 0, maxData = 0;
     for (std::uint32_t off : values_) {
       const ValueRec v = h_.Value(off);
-      h_.ReadData(v, data_);
       const std::uint32_t nameBytes = v.name.compressed ? v.name.size * 2 : v.name.size;
+      h_.ReadData(v, data_);
       if (nameBytes > maxValueName) maxValueName = nameBytes;
       if (data_.size() > maxData) maxData = static_cast<std::uint32_t>(data_.size());
     }
@@ -108,12 +109,17 @@ class CheckVisitor {
     if (list::kElements + static_cast<std::uint64_t>(n) * stride > leaf.size) return;
     if (lh && h_.Base().minor < 5) Problem("hash leaf in a hive of version 1." + std::to_string(h_.Base().minor), at);
     if (lf && h_.Base().minor < 3) Problem("fast leaf in a hive of version 1." + std::to_string(h_.Base().minor), at);
+    // The elements are taken out first: a windowed hive may let the leaf's cell go while the
+    // children are read.
+    elements_.clear();
     for (std::uint32_t i = 0; i < n; ++i) {
       const std::uint8_t* element = p + list::kElements + i * stride;
-      const KeyNode child = h_.Key(Rd32(element));
+      elements_.push_back({Rd32(element), li ? 0u : Rd32(element + list::kElementHash)});
+    }
+    for (const auto& [offset, stored] : elements_) {
+      const KeyNode child = h_.Key(offset);
       if (child.parent != key.offset) Problem("key's parent link does not point to its parent", child.offset);
       if (li) continue;
-      const std::uint32_t stored = Rd32(element + list::kElementHash);
       if (lh && stored != NameHash(child.name)) Problem("wrong name hash in a hash leaf", at);
       if (lf && AsciiStart(child.name)) {
         const std::uint32_t hint = NameHint(child.name);
@@ -138,7 +144,9 @@ class CheckVisitor {
     const Span list = h_.Cell(key.subkeyList, "a subkey list");
     if (HasSignature(list.data, "ri")) {
       const std::uint32_t n = Rd16(list.data + list::kCount);
-      for (std::uint32_t i = 0; i < n; ++i) CheckLeaf(key, Rd32(list.data + list::kElements + list::kOffsetElement * i));
+      std::vector<std::uint32_t> leaves(n);
+      for (std::uint32_t i = 0; i < n; ++i) leaves[i] = Rd32(list.data + list::kElements + list::kOffsetElement * i);
+      for (const std::uint32_t leaf : leaves) CheckLeaf(key, leaf);
     } else {
       CheckLeaf(key, key.subkeyList);
     }
@@ -148,6 +156,7 @@ class CheckVisitor {
   std::vector<std::string>& problems_;
   std::unordered_map<std::uint32_t, std::uint32_t> refs_;
   std::vector<std::uint32_t> values_, children_;
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> elements_;  // a leaf's (key, hash or hint)
   std::vector<std::uint8_t> data_;
 };
 

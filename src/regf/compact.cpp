@@ -10,6 +10,8 @@
 #include "checker.h"
 #include "compact_hooks.h"
 #include "compare.h"
+#include "copy_digest.h"
+#include "cell_sink.h"
 #include "file_view.h"
 #include "host_file.h"
 #include "recovery.h"
@@ -67,27 +69,77 @@ Status CreateTemp(const std::filesystem::path& out, NewFile& file, TempFile& tem
   return Refuse(out.string() + ": no temporary name beside the target is free");
 }
 
-// True when the file holds exactly `image`: read back in pieces, so that memory stays at the
-// image's size however large the hive.
-bool HoldsExactly(const std::filesystem::path& path, const std::vector<std::uint8_t>& image,
-                  const std::function<void(std::size_t)>& read) {
+// A failure to write the copy, in the file system's words.
+class CopyWriteError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The copy as the writer streams it into the temporary file: each byte is counted into a digest
+// as it ends up (a patch takes the old bytes out and puts the new ones in), so that reading the
+// file back proves it holds exactly what was written, without keeping it.
+class CopyOutput final : public CellSink::Output {
+ public:
+  CopyOutput(NewFile& file, const CompactHooks* hooks, std::function<void(std::uint64_t)> progress)
+      : file_(file), hooks_(hooks), progress_(std::move(progress)) {}
+
+  void Append(std::uint8_t* bytes, std::size_t size) override {
+    ThrowIfStopped();
+    if (hooks_ != nullptr && hooks_->piece != nullptr) hooks_->piece(size_, bytes, size);
+    digest_.Add(size_, bytes, size);
+    std::string error;
+    if (!file_.Write(bytes, size, error)) throw CopyWriteError(error);
+    size_ += size;
+    if (progress_) progress_(size_);
+  }
+  void Patch(std::uint64_t at, const std::uint8_t* bytes, std::size_t size) override {
+    const std::uint64_t from = at / 8 * 8, to = (at + size + 7) / 8 * 8;
+    std::vector<std::uint8_t> words(static_cast<std::size_t>(to - from));
+    Read(from, words.data(), words.size());
+    digest_.Remove(from, words.data(), words.size());
+    std::memcpy(words.data() + (at - from), bytes, size);
+    digest_.Add(from, words.data(), words.size());
+    std::string error;
+    if (!file_.WriteAt(at, bytes, size, error)) throw CopyWriteError(error);
+  }
+  void Read(std::uint64_t at, std::uint8_t* bytes, std::size_t size) override {
+    std::string error;
+    if (at + size > size_ || !file_.ReadAt(at, bytes, size, error)) {
+      throw CopyWriteError(error.empty() ? std::string("reading back beyond what was written") : error);
+    }
+  }
+
+  std::uint64_t Size() const { return size_; }
+  std::uint64_t Digest() const { return digest_.Value(); }
+
+ private:
+  NewFile& file_;
+  const CompactHooks* hooks_;
+  std::function<void(std::uint64_t)> progress_;
+  CopyDigest digest_;
+  std::uint64_t size_ = 0;
+};
+
+// True when the file holds exactly `size` bytes that count to `digest`: read back in pieces.
+bool ReadsBackAs(const std::filesystem::path& path, std::uint64_t size, std::uint64_t digest,
+                 const std::function<void(std::uint64_t)>& read) {
   HostFile f;
   if (f.Open(path, HostFile::Access::kRead, HostFile::Disposition::kOpenExisting) != 0) return false;
   constexpr std::size_t kPiece = std::size_t{1} << 20;
   std::unique_ptr<std::uint8_t[]> piece(new std::uint8_t[kPiece]);
-  for (std::size_t at = 0; at < image.size();) {
+  CopyDigest counted;
+  for (std::uint64_t at = 0; at < size;) {
     ThrowIfStopped();
-    const std::size_t want = std::min(kPiece, image.size() - at);
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, size - at));
     std::size_t got = 0;
-    if (f.Read(piece.get(), want, got) != 0 || got != want || std::memcmp(piece.get(), image.data() + at, want) != 0) {
-      return false;
-    }
+    if (f.Read(piece.get(), want, got) != 0 || got != want || want % 8 != 0) return false;
+    counted.Add(at, piece.get(), want);
     at += want;
     read(at);
   }
   std::uint8_t more = 0;
   std::size_t extra = 0;
-  return f.Read(&more, 1, extra) == 0 && extra == 0;
+  return f.Read(&more, 1, extra) == 0 && extra == 0 && counted.Value() == digest;
 }
 
 // Gives the verified copy the target name without ever replacing a file: a hard link fails when
@@ -106,17 +158,17 @@ Status Publish(const std::filesystem::path& temp, const std::filesystem::path& o
 
 void SetCompactHooksForTest(const CompactHooks* hooks) { g_hooks.store(hooks); }
 
-// The copy on disk is verified in two halves that together cover it: the image in memory is
-// parsed by the reader with all its checks and its tree compared with the source's (on a second
-// thread), while this thread writes the image, forces it to disk and reads it back byte for
-// byte. Equal bytes and a verified image make a verified file. The source is the hive as Windows
-// would load it: a dirty one recovered from its logs.
+// The copy is streamed into a temporary file while it is built, so that only a window of it is
+// held, and the file itself is verified in two halves that together cover it: read back whole,
+// it must count to the digest of the bytes written; read again through a bounded window of
+// bins, with all the reader's checks, its tree must equal the source's (on a second thread). The
+// source is the hive as Windows would load it: a dirty one recovered from its logs.
 // Progress, as the share of the copy's size reached: reading the source is the first fifth,
-// building the image the second, writing it the next three tenths, reading it back the rest.
+// building and writing the copy the next half, reading it back the rest.
 class Progress {
  public:
   explicit Progress(CompactProgress* counter) : counter_(counter) {}
-  void At(double share, std::size_t size) const {
+  void At(double share, std::uint64_t size) const {
     if (counter_ == nullptr) return;
     const auto value = static_cast<std::int64_t>(share * static_cast<double>(size));
     // It only grows, whatever the estimate before the copy's size was known.
@@ -128,6 +180,20 @@ class Progress {
  private:
   CompactProgress* counter_;
 };
+
+// The windows of a compaction: bytes of the copy held while it is written (about twice
+// `write`), bins of a clean source held by each of the two threads that read it, and bins of the
+// copy held while it is compared with the source. Above 1 GiB the maps that prove each cell is
+// reached once (one bit per 8 bytes of the hive for each of the source's two walks and its cell
+// starts) take most of the memory a compaction allows itself, so the windows shrink.
+struct Windows {
+  std::size_t write, source, compare;
+};
+Windows WindowsFor(std::uint64_t hiveBytes) {
+  constexpr std::size_t kMiB = std::size_t{1} << 20;
+  if (hiveBytes > (std::uint64_t{1} << 30)) return Windows{2 * kMiB, 4 * kMiB, 4 * kMiB};
+  return Windows{4 * kMiB, 8 * kMiB, 8 * kMiB};
+}
 
 static Status WriteVerifiedCopy(const std::filesystem::path& in, const std::filesystem::path& out, bool compact,
                                 const PrepareNewFile& prepare, CompactProgress* progressCounter = nullptr,
@@ -142,12 +208,31 @@ static Status WriteVerifiedCopy(const std::filesystem::path& in, const std::file
   try {
     TempFile temp;
     {
-      const Hive source = LoadHive(in);
-      progress.At(0.2, source.Size());
+      // A clean hive is read through a window of bins; a dirty one is recovered in memory.
+      RecoveryReport recovery;
+      std::vector<std::uint8_t> recovered;
+      if (Status s = RecoverHiveFile(in, recovered, recovery); !s) return s;
+      const bool windowed = !recovery.dirty;
+      std::error_code sizeError;
+      const std::uint64_t fileBytes = std::filesystem::file_size(in, sizeError);
+      const Windows windows = WindowsFor(sizeError ? recovered.size() : fileBytes);
+      const Hive source =
+          windowed ? Hive::Windowed(in, windows.source) : Hive::FromBytes(std::move(recovered), in.string());
+      const std::uint64_t sourceSize = kBaseBlockSize + std::uint64_t{source.Base().binsSize};
+      progress.At(0.2, sourceSize);
+      // The copy holds about the source's live bytes: the estimate of its size until it is known.
+      const std::uint64_t estimate = sourceSize - std::min<std::uint64_t>(sourceSize - kBaseBlockSize, source.FreeBytes());
+      NewFile file;
+      if (Status s = CreateTemp(out, file, temp); !s) return s;
+      if (prepare) {
+        if (Status s = prepare(temp.path); !s) return s;
+      }
+      CopyOutput copy(file, hooks, [&](std::uint64_t written) {
+        progress.At(0.2 + 0.5 * static_cast<double>(std::min(written, estimate)) / static_cast<double>(estimate), estimate);
+      });
       // One rule set: what the checker would list as a fault is refused, never copied. The
       // checker walks the source on a second thread while this one builds the copy; its verdict
       // comes first, so a hive both find at fault is refused in the checker's words.
-      std::vector<std::uint8_t> image;
       {
         std::vector<std::string> problems;
         std::exception_ptr checkError, buildError;
@@ -156,15 +241,44 @@ static Status WriteVerifiedCopy(const std::filesystem::path& in, const std::file
           soundness = std::jthread([&]() noexcept {
             const StopScope soundnessStop(stop);
             try {
-              problems = CheckTree(source);
+              // A windowed hive serves one thread: the checker reads the file through its own.
+              if (windowed) {
+                problems = CheckTree(source.WindowedTwin(windows.source));
+              } else {
+                problems = CheckTree(source);
+              }
             } catch (...) {
               checkError = std::current_exception();
             }
           });
         }
         try {
-          image = compact ? WriteCompactImage(source)
-                          : std::vector<std::uint8_t>(source.Data(), source.Data() + source.Size());
+          if (compact) {
+            WriteCompactCopy(source, copy, windows.write);
+          } else {
+            // The hive as it stands (recovered in memory, or read again from its file), in pieces
+            // of the window's size.
+            HostFile original;
+            if (windowed) {
+              if (const int e = original.Open(in, HostFile::Access::kRead, HostFile::Disposition::kOpenExisting); e != 0) {
+                source.Fail("cannot read the file: " + HostErrorText(e));
+              }
+            }
+            std::vector<std::uint8_t> piece;
+            for (std::uint64_t at = 0; at < sourceSize; at += windows.write) {
+              const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(windows.write, sourceSize - at));
+              if (windowed) {
+                piece.resize(n);
+                std::size_t got = 0;
+                if (const int e = original.ReadAt(at, piece.data(), n, got); e != 0 || got != n) {
+                  source.Fail(e != 0 ? "cannot read the file: " + HostErrorText(e) : std::string("the file shrank while it was read"));
+                }
+              } else {
+                piece.assign(source.Data() + at, source.Data() + at + n);
+              }
+              copy.Append(piece.data(), n);
+            }
+          }
         } catch (...) {
           buildError = std::current_exception();
         }
@@ -177,77 +291,59 @@ static Status WriteVerifiedCopy(const std::filesystem::path& in, const std::file
         }
         if (buildError) std::rethrow_exception(buildError);
       }
-      progress.At(0.4, image.size());
-      if (hooks != nullptr && hooks->image != nullptr) hooks->image(image);
-      NewFile file;
-      if (Status s = CreateTemp(out, file, temp); !s) return s;
-      if (prepare) {
-        if (Status s = prepare(temp.path); !s) return s;
-      }
+      const std::uint64_t size = copy.Size();
+      progress.At(0.7, size);
 
+      // The device works on the sync while the file is read back from the cache, twice.
+      bool synced = false;
+      std::string syncError;
       std::vector<std::string> diffs;
       std::exception_ptr checkFailed;
-      const std::string imageName = temp.path.string();
-      // Declared after everything it reads, so that it is joined before they go, on every path.
-      std::jthread checker([&]() noexcept {
-        const StopScope checkerStop(stop);
-        try {
-          try {
-            const Hive copy = Hive::View(image.data(), image.size(), imageName);
-            // The lockstep comparison reads every cell of the copy the source's tree reaches and
-            // is bounded by that validated tree, so it needs no walk of its own over the copy.
-            diffs = CompareTrees(source, copy, 5);
-          } catch (const FormatError& e) {
-            diffs.push_back(std::string("the copy does not read back: ") + e.what());
-          }
-        } catch (...) {
-          checkFailed = std::current_exception();
-        }
-      });
-
-      std::string error;
-      bool written = true;
-      constexpr std::size_t kStep = std::size_t{4} << 20;
-      for (std::size_t at = 0; written && at < image.size(); at += kStep) {
-        ThrowIfStopped();
-        written = file.Write(image.data() + at, std::min(kStep, image.size() - at), error);
-        progress.At(0.4 + 0.3 * static_cast<double>(std::min(at + kStep, image.size())) /
-                              static_cast<double>(image.size()),
-                    image.size());
-      }
       bool same = false;
-      if (written) {
-        // The device works on the sync while this thread reads the file back from the cache.
-        bool synced = false;
-        std::string syncError;
-        {
-          std::jthread syncer([&]() noexcept {
+      {
+        std::jthread syncer([&]() noexcept {
+          try {
+            synced = file.Sync(syncError);
+          } catch (...) {
+            synced = false;
+          }
+        });
+        if (hooks != nullptr && hooks->written != nullptr) hooks->written(temp.path);
+        // Declared after everything it reads, so that it is joined before they go, on every path.
+        std::jthread checker([&]() noexcept {
+          const StopScope checkerStop(stop);
+          try {
             try {
-              synced = file.Sync(syncError);
-            } catch (...) {
-              synced = false;
+              const Hive written = Hive::Windowed(temp.path, windows.compare);
+              // The lockstep comparison reads every cell of the copy the source's tree reaches and
+              // is bounded by that validated tree, so it needs no walk of its own over the copy.
+              diffs = CompareTrees(source, written, 5);
+            } catch (const FormatError& e) {
+              diffs.push_back(std::string("the copy does not read back: ") + e.what());
             }
-          });
-          if (hooks != nullptr && hooks->written != nullptr) hooks->written(temp.path);
-          same = HoldsExactly(temp.path, image, [&](std::size_t read) {
-            progress.At(0.7 + 0.3 * static_cast<double>(read) / static_cast<double>(image.size()), image.size());
-          });
-        }
-        if (!synced) error = syncError.empty() ? std::string("forcing the file to disk failed") : syncError;
-        written = synced && file.Close(error);
+          } catch (...) {
+            checkFailed = std::current_exception();
+          }
+        });
+        same = ReadsBackAs(temp.path, size, copy.Digest(), [&](std::uint64_t read) {
+          progress.At(0.7 + 0.3 * static_cast<double>(read) / static_cast<double>(size), size);
+        });
       }
-      checker.join();
+      std::string error;
+      if (!synced) error = syncError.empty() ? std::string("forcing the file to disk failed") : syncError;
+      const bool written = synced && file.Close(error);
 
       if (checkFailed) std::rethrow_exception(checkFailed);
+      // A file that does not hold what was written explains any difference found in it.
+      if (!same) {
+        return Refuse(out.string() + ": the copy on disk reads back different from what was written; nothing was written");
+      }
       if (!diffs.empty()) {
         std::string msg = out.string() + ": the compacted copy does not match the source; nothing was written:";
         for (const auto& d : diffs) msg += "\n  " + d;
         return Refuse(msg);
       }
       if (!written) return Refuse(temp.path.string() + ": " + error + "; nothing was written");
-      if (!same) {
-        return Refuse(out.string() + ": the copy on disk reads back different from the verified image; nothing was written");
-      }
     }
     // A stop that came while the copy was forced to disk is still in time: nothing is published.
     ThrowIfStopped();
@@ -257,6 +353,8 @@ static Status WriteVerifiedCopy(const std::filesystem::path& in, const std::file
     Status s = Refuse(in.string() + ": stopped; nothing was written");
     s.stopped = true;
     return s;
+  } catch (const CopyWriteError& e) {
+    return Refuse(out.string() + ": " + e.what() + "; nothing was written");
   } catch (const FormatError& e) {
     return Refuse(e.what());
   } catch (const std::bad_alloc&) {

@@ -1,15 +1,16 @@
 #pragma once
 // Seams for tests of CompactHiveFile: they damage what a check is there to catch, to prove that
 // the check refuses it.
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
-#include <vector>
 
 namespace hv::regf {
 
 struct CompactHooks {
-  // Called on the built image before it is verified and written.
-  void (*image)(std::vector<std::uint8_t>& image) = nullptr;
+  // Called on each piece of the copy (`at` its offset in the file) as it is produced, before it
+  // is counted and written.
+  void (*piece)(std::uint64_t at, std::uint8_t* bytes, std::size_t size) = nullptr;
   // Called with the temporary file's path after it was written and before it is read back.
   void (*written)(const std::filesystem::path& temp) = nullptr;
 };

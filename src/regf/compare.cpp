@@ -82,11 +82,12 @@ class Comparer {
     std::size_t begin, count, next;
   };
 
+  // The names are read again: a windowed hive may have let the cells of the frames' keys go.
   std::string Path() const {
     std::string p;
     for (std::size_t i = 1; i < stack_.size(); ++i) {
       if (i > 1) p += '\\';
-      p += NameToUtf8(stack_[i].a.name);
+      p += NameToUtf8(a_.KeyName(stack_[i].a.offset));
     }
     return p.empty() ? std::string("(root)") : p;
   }
@@ -118,7 +119,7 @@ class Comparer {
       for (std::size_t i = 0; i < valuesA_.size(); ++i) {
         const ValueRec va = a_.Value(valuesA_[i]), vb = b_.Value(valuesB_[i]);
         // The label is built only for a difference: this loop runs for every value of a hive.
-        auto label = [&] { return "value " + std::to_string(i) + " \"" + NameToUtf8(va.name) + "\""; };
+        auto label = [&] { return "value " + std::to_string(i) + " \"" + NameToUtf8(a_.Value(valuesA_[i]).name) + "\""; };
         if (!SameBytes(va.name, vb.name)) {
           Diff(label() + ": name differs (\"" + NameToUtf8(vb.name) + "\")");
           continue;

@@ -8,8 +8,11 @@
 #include <cstdint>
 #include <new>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <fcntl.h>
+#include <unistd.h>
 #endif
 
 namespace hv::regf {
@@ -125,7 +128,7 @@ NewFile& NewFile::operator=(NewFile&& other) noexcept {
 bool NewFile::Create(const std::filesystem::path& file, bool& exists, std::string& error) {
   exists = false;
   written_ = 0;
-  const int e = file_.Open(file, HostFile::Access::kWrite, HostFile::Disposition::kCreateNew);
+  const int e = file_.Open(file, HostFile::Access::kReadWrite, HostFile::Disposition::kCreateNew);
   if (e == 0) return true;
   exists = e == EEXIST;
   error = "cannot create the file: " + HostErrorText(e);
@@ -148,6 +151,65 @@ bool NewFile::Write(const std::uint8_t* data, std::size_t size, std::string& err
     written_ += static_cast<std::uint64_t>(n);
     data += n;
     size -= n;
+  }
+  return true;
+}
+
+namespace {
+
+#ifdef _WIN32
+// The C runtime has no positioned I/O: the position is moved there and put back.
+class KeepPosition {
+ public:
+  explicit KeepPosition(int fd) : fd_(fd), at_(::_telli64(fd)) {}
+  ~KeepPosition() {
+    if (at_ >= 0) ::_lseeki64(fd_, at_, SEEK_SET);
+  }
+  KeepPosition(const KeepPosition&) = delete;
+  KeepPosition& operator=(const KeepPosition&) = delete;
+  bool ok() const { return at_ >= 0; }
+
+ private:
+  int fd_;
+  long long at_;
+};
+#endif
+
+}  // namespace
+
+bool NewFile::ReadAt(std::uint64_t offset, std::uint8_t* data, std::size_t size, std::string& error) {
+#ifdef _WIN32
+  const KeepPosition keep(file_.fd());
+  if (!keep.ok()) {
+    error = "reading back failed: " + HostErrorText(errno);
+    return false;
+  }
+#endif
+  std::size_t got = 0;
+  const int e = file_.ReadAt(offset, data, size, got);
+  if (e == 0 && got == size) return true;
+  error = "reading back failed: " + (e != 0 ? HostErrorText(e) : std::string("the file is shorter than written"));
+  return false;
+}
+
+bool NewFile::WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t size, std::string& error) {
+  while (size > 0) {
+#ifdef _WIN32
+    const KeepPosition keep(file_.fd());
+    const long long n = keep.ok() && ::_lseeki64(file_.fd(), static_cast<long long>(offset), SEEK_SET) >= 0
+                            ? ::_write(file_.fd(), data, static_cast<unsigned>(size))
+                            : -1;
+#else
+    const long long n = ::pwrite(file_.fd(), data, size, static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+#endif
+    if (n <= 0) {
+      error = "writing failed: " + HostErrorText(n < 0 ? errno : EIO);
+      return false;
+    }
+    offset += static_cast<std::uint64_t>(n);
+    data += n;
+    size -= static_cast<std::size_t>(n);
   }
   return true;
 }

@@ -63,6 +63,9 @@ class NewFile {
   // False with `exists` set when the name is taken.
   bool Create(const std::filesystem::path& file, bool& exists, std::string& error);
   bool Write(const std::uint8_t* data, std::size_t size, std::string& error);
+  // Reads back or rewrites bytes already written, leaving where Write goes on untouched.
+  bool ReadAt(std::uint64_t offset, std::uint8_t* data, std::size_t size, std::string& error);
+  bool WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t size, std::string& error);
   bool Sync(std::string& error);
   bool Close(std::string& error);
 

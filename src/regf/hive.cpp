@@ -236,7 +236,7 @@ void Hive::ParseBins(LoadOptions options) {
     binProblem_ = what;
   }
   const std::uint32_t limit = static_cast<std::uint32_t>(have < base_.binsSize ? have : base_.binsSize);
-  cellStarts_.assign(limit / 512 + 1, 0);
+  cellStarts_ = std::make_shared<std::vector<std::uint64_t>>(limit / 512 + 1, 0);
 
   std::uint32_t off = 0;
   while (off < limit) {
@@ -262,7 +262,7 @@ void Hive::ParseBins(LoadOptions options) {
     if (problem.empty()) {
       problem = ScanCells(At(off), off, binSize, [&](std::uint32_t c, std::int32_t raw) {
         if (raw < 0) {
-          cellStarts_[c / 512] |= std::uint64_t{1} << ((c / 8) % 64);
+          (*cellStarts_)[c / 512] |= std::uint64_t{1} << ((c / 8) % 64);
           ++binAlloc;
         } else {
           binFree += static_cast<std::uint64_t>(raw);
@@ -275,7 +275,7 @@ void Hive::ParseBins(LoadOptions options) {
       if (binProblem_.empty()) binProblem_ = problem;
       // Forget the cell starts recorded for the broken bin.
       for (std::uint32_t c = off; c < limit && c < off + (binSize ? binSize : kBinAlign); c += 8) {
-        cellStarts_[c / 512] &= ~(std::uint64_t{1} << ((c / 8) % 64));
+        (*cellStarts_)[c / 512] &= ~(std::uint64_t{1} << ((c / 8) % 64));
       }
       break;
     }
@@ -366,8 +366,11 @@ void Hive::AppendSubkeys(const KeyNode& key, std::vector<std::uint32_t>& out) co
   if (HasSignature(list.data, "ri")) {
     const std::uint32_t n = Rd16(list.data + list::kCount);
     if (list::kElements + static_cast<std::uint64_t>(n) * list::kOffsetElement > list.size) Fail("index root count runs past its cell", key.subkeyList);
-    for (std::uint32_t i = 0; i < n; ++i) {
-      const std::uint32_t at = Rd32(list.data + list::kElements + i * list::kOffsetElement);
+    // Taken out of the cell first: a windowed hive may let the index root go while its leaves
+    // are read.
+    std::vector<std::uint32_t> leaves(n);
+    for (std::uint32_t i = 0; i < n; ++i) leaves[i] = Rd32(list.data + list::kElements + i * list::kOffsetElement);
+    for (const std::uint32_t at : leaves) {
       const Span leaf = Cell(at, "an index root entry");
       if (leaf.size < list::kElements) Fail("subkey list too short", at);
       if (HasSignature(leaf.data, "ri")) Fail("an index root points to another index root", at);
@@ -429,10 +432,13 @@ void Hive::ReadData(const ValueRec& v, std::vector<std::uint8_t>& out) const {
   if (segments < needed) Fail("big data has too few segments for its size", v.dataOffset);
   const Span list = Cell(listAt, "a big data segment list");
   if (static_cast<std::uint64_t>(segments) * db::kSegmentElement > list.size) Fail("big data segment list too short", listAt);
+  // Taken out of the cell first: a windowed hive may let the list go while segments are read.
+  std::vector<std::uint32_t> parts(segments);
+  for (std::uint32_t i = 0; i < segments; ++i) parts[i] = Rd32(list.data + i * db::kSegmentElement);
   out.reserve(size);
   std::uint32_t left = size;
   for (std::uint32_t i = 0; i < segments && left > 0; ++i) {
-    const std::uint32_t at = Rd32(list.data + i * db::kSegmentElement);
+    const std::uint32_t at = parts[i];
     const Span seg = Cell(at, "a big data segment");
     const std::uint32_t take = left < kBigDataSegment ? left : kBigDataSegment;
     if (seg.size < take) Fail("big data segment shorter than its share of the data", at);

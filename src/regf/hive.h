@@ -97,12 +97,25 @@ class Hive {
   // sound: the full checks are the checker's and the compactor's. Data() and Size() cover the
   // base block only. Throws FormatError (a dirty hive included: LoadHive recovers one).
   static Hive OnDemand(const std::filesystem::path& file);
+  // A clean hive read through a bounded window, for a walk of the whole tree in little memory:
+  // the bins are read once, in order, and their chain and cells validated as Load validates
+  // them (one bit of memory per 8 bytes of bins records where cells start); afterwards each bin
+  // is read again when a cell in it is asked for, checked to hold the cells it held then, and
+  // kept among the most recently used bins, `cacheBytes` in all (more only for one bin larger
+  // than that). A Span stays valid until that many bytes of other bins, and at least four other
+  // bins, were read: callers use it before they ask for much more. One thread at a time.
+  // Throws FormatError.
+  static Hive Windowed(const std::filesystem::path& file, std::size_t cacheBytes);
+  // A second reader of a windowed hive's file, for another thread: its own cache and handle,
+  // the first pass's findings shared (the file's base block must read the same).
+  Hive WindowedTwin(std::size_t cacheBytes) const;
   // Bytes of hive bins an on-demand hive has read so far (0 for the others).
   std::uint64_t BinBytesRead() const;
 
   const std::string& Name() const { return name_; }
   const BaseInfo& Base() const { return base_; }
-  // The base block and the hive bins read (the file's slack beyond them is never loaded).
+  // The base block and the hive bins read (the file's slack beyond them is never loaded); the
+  // base block only for an on-demand or windowed hive.
   const std::uint8_t* Data() const { return data_; }
   std::size_t Size() const { return size_; }
   std::uint64_t FileSize() const { return fileSize_; }
@@ -122,7 +135,7 @@ class Hive {
   bool IsAllocatedCell(std::uint32_t offset) const {
     if (offset >= binsEnd_ || offset % 8 != 0) return false;
     if (onDemand_) return OnDemandCellStart(offset);
-    return (cellStarts_[offset / 512] >> ((offset / 8) % 64)) & 1u;
+    return ((*cellStarts_)[offset / 512] >> ((offset / 8) % 64)) & 1u;
   }
 
   KeyNode Key(std::uint32_t offset) const;
@@ -154,6 +167,7 @@ class Hive {
   void ParseBins(LoadOptions options);
   [[noreturn]] void FailNotACell(std::uint32_t offset, const char* what) const;
   const std::uint8_t* At(std::uint32_t offset) const {
+    if (window_) return WindowAt(offset);
     return onDemand_ ? OnDemandAt(offset) : data_ + kBaseBlockSize + offset;
   }
   void ParseBase(LoadOptions options);
@@ -172,6 +186,12 @@ class Hive {
   bool OnDemandCellStart(std::uint32_t offset) const;
   const std::uint8_t* OnDemandAt(std::uint32_t offset) const;
 
+  // Windowed: the file, the bins held (most recently used first) and where each bin starts.
+  struct WindowState;
+  void OpenWindow(const std::filesystem::path& file, std::size_t cacheBytes);
+  void ScanWindowedBins();
+  const std::uint8_t* WindowAt(std::uint32_t offset) const;
+
   std::string name_;
   // The image lives in one of these or, for View, with the caller; data_ points into it (a move
   // keeps it valid).
@@ -187,8 +207,10 @@ class Hive {
   std::uint32_t freeCells_ = 0;
   std::uint32_t allocatedCells_ = 0;
   std::string binProblem_;
-  std::vector<std::uint64_t> cellStarts_;  // one bit per 8 bytes: an allocated cell starts here
+  // One bit per 8 bytes: an allocated cell starts here. Shared by the twins of a windowed hive.
+  std::shared_ptr<std::vector<std::uint64_t>> cellStarts_;
   std::unique_ptr<OnDemandState> onDemand_;  // set for OnDemand hives
+  std::shared_ptr<WindowState> window_;       // set for Windowed hives
 };
 
 }  // namespace hv::regf

@@ -59,10 +59,20 @@ SecurityWriter::Use SecurityWriter::Reference(const std::uint8_t* descriptor, st
   const std::uint64_t h = Fnv1a(descriptor, size);
   auto range = byContent_.equal_range(h);
   for (auto it = range.first; it != range.second; ++it) {
-    const std::uint8_t* p = out_.Data(cells_[it->second]);
-    if (Rd32(p + sk::kDescriptorSize) == size && std::memcmp(p + sk::kDescriptor, descriptor, size) == 0) {
-      return Use{ReferenceAgain(it->second), it->second, false};
+    const std::uint32_t known = cells_[it->second];
+    if (out_.Resident(known)) {
+      const std::uint8_t* p = out_.Data(known);
+      if (Rd32(p + sk::kDescriptorSize) != size || std::memcmp(p + sk::kDescriptor, descriptor, size) != 0) continue;
+    } else {
+      // A cell the streamed image no longer holds is read back.
+      std::uint8_t head[sk::kDescriptor];
+      out_.ReadData(known, 0, head, sizeof head);
+      if (Rd32(head + sk::kDescriptorSize) != size) continue;
+      scratch_.resize(size);
+      if (size > 0) out_.ReadData(known, sk::kDescriptor, scratch_.data(), size);
+      if (size > 0 && std::memcmp(scratch_.data(), descriptor, size) != 0) continue;
     }
+    return Use{ReferenceAgain(it->second), it->second, false};
   }
   const std::uint32_t cell = out_.Alloc(sk::kDescriptor + size);
   std::uint8_t* p = out_.Data(cell);
@@ -84,10 +94,12 @@ std::uint32_t SecurityWriter::ReferenceAgain(std::uint32_t index) {
 void SecurityWriter::Finish() {
   const std::size_t n = cells_.size();
   for (std::size_t i = 0; i < n; ++i) {
-    std::uint8_t* p = out_.Data(cells_[i]);
-    Wr32(p + sk::kFlink, cells_[(i + 1) % n]);
-    Wr32(p + sk::kBlink, cells_[(i + n - 1) % n]);
-    Wr32(p + sk::kRefCount, refs_[i]);
+    // Flink, blink and reference count lie side by side.
+    std::uint8_t links[12];
+    Wr32(links + sk::kFlink - sk::kFlink, cells_[(i + 1) % n]);
+    Wr32(links + sk::kBlink - sk::kFlink, cells_[(i + n - 1) % n]);
+    Wr32(links + sk::kRefCount - sk::kFlink, refs_[i]);
+    out_.WriteData(cells_[i], sk::kFlink, links, sizeof links);
   }
 }
 

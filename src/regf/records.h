@@ -47,6 +47,7 @@ class SecurityWriter {
   std::vector<std::uint32_t> cells_;
   std::vector<std::uint32_t> refs_;
   std::unordered_multimap<std::uint64_t, std::uint32_t> byContent_;
+  std::vector<std::uint8_t> scratch_;
 };
 
 }  // namespace hv::regf

@@ -27,9 +27,10 @@ struct Status {
 // logs are written. Refuses (ok=false, out not created) a dirty hive that no log recovers, a
 // broken or unreadable `in`, and an `out` that already exists in any form, a dangling symbolic
 // link included (left untouched).
-// The copy is built under a temporary name in out's folder, forced to disk, and given the name
-// only after it read back byte for byte equal to an image whose tree was verified equal to the
-// source's.
+// The copy is written under a temporary name in out's folder as it is built, forced to disk, and
+// given the name only after it read back exactly as written and its tree, read back with all the
+// reader's checks, was verified equal to the source's. A clean `in` is read through a window of
+// its bins, so memory stays bounded whatever the hive's size (a recovered one is held whole).
 Status CompactHiveFile(const std::filesystem::path& in, const std::filesystem::path& out);
 // The same; `prepare` is given the new, still empty file before any byte is written to it (to give
 // it the source's protection), and a refusal from it ends the compaction with nothing written.

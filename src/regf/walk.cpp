@@ -69,9 +69,13 @@ void TreeWalk::ClaimCells(const KeyNode& key) {
     const Span list = hive_.Cell(key.subkeyList, "a key's subkey list");
     if (list.size >= list::kElements && HasSignature(list.data, "ri")) {
       const std::uint32_t n = Rd16(list.data + list::kCount);
-      // A count beyond the cell is reported by AppendSubkeys.
+      // A count beyond the cell is reported by AppendSubkeys. The entries are taken out first: a
+      // windowed hive may let the index root's cell go while its leaves are read.
+      offsets_.clear();
       for (std::uint32_t i = 0; i < n && list::kElements + (i + 1) * list::kOffsetElement <= list.size; ++i) {
-        const std::uint32_t leaf = Rd32(list.data + list::kElements + i * list::kOffsetElement);
+        offsets_.push_back(Rd32(list.data + list::kElements + i * list::kOffsetElement));
+      }
+      for (const std::uint32_t leaf : offsets_) {
         // An index root below an index root is reported as such by AppendSubkeys.
         if (hive_.IsAllocatedCell(leaf) && HasSignature(hive_.Cell(leaf, "an index root entry").data, "ri")) continue;
         Claim(leaf, "subkey list", Referrer{"index root", key.subkeyList});
@@ -97,9 +101,13 @@ void TreeWalk::ClaimCells(const KeyNode& key) {
     // Only the segments the data needs are followed; the reader checks the counts. Each segment
     // is a distinct cell of at least its share, so the data assembled later never outgrows the
     // bins, whatever size the value claims.
+    offsets_.clear();
+    for (std::uint32_t i = 0; i < segments && (i + 1) * db::kSegmentElement <= list.size; ++i) {
+      offsets_.push_back(Rd32(list.data + i * db::kSegmentElement));
+    }
     std::uint32_t left = v.Size();
-    for (std::uint32_t i = 0; i < segments && left > 0 && (i + 1) * db::kSegmentElement <= list.size; ++i) {
-      const std::uint32_t at = Rd32(list.data + i * db::kSegmentElement);
+    for (std::size_t i = 0; i < offsets_.size() && left > 0; ++i) {
+      const std::uint32_t at = offsets_[i];
       Claim(at, "big data segment", Referrer{"big data segment list", listAt});
       const std::uint32_t take = left < kBigDataSegment ? left : kBigDataSegment;
       if (hive_.Cell(at, "a big data segment").size < take) hive_.Fail("big data segment shorter than its share of the data", at);
@@ -111,6 +119,7 @@ void TreeWalk::ClaimCells(const KeyNode& key) {
 void TreeWalk::CollectChildren(const KeyNode& key) {
   const std::size_t begin = children_.size();
   hive_.AppendSubkeys(key, children_);
+  // The previous name is copied: a windowed hive may let its cell go while the next is read.
   NameRef previous;
   for (std::size_t i = begin; i < children_.size(); ++i) {
     const NameRef name = hive_.KeyName(children_[i]);
@@ -123,7 +132,8 @@ void TreeWalk::CollectChildren(const KeyNode& key) {
         problems_->push_back(hive_.Name() + ": " + what + " (subkey list of the key at offset " + std::to_string(key.offset) + ")");
       }
     }
-    previous = name;
+    previousName_.assign(name.bytes, name.bytes + name.size);
+    previous = NameRef{previousName_.data(), name.size, name.compressed};
   }
 }
 

@@ -57,6 +57,8 @@ class TreeWalk {
   std::vector<std::uint64_t> visited_;  // one bit per 8 bytes of bins: a claimed cell starts here
   std::uint32_t findFirst_ = kNone;  // a cell whose first referrer a repeated walk looks for
   std::vector<std::uint32_t> values_;
+  std::vector<std::uint32_t> offsets_;  // entries of an index root or a segment list
+  std::vector<std::uint8_t> previousName_;
   std::vector<std::uint32_t> children_;
   std::vector<Frame> stack_;
   std::uint64_t keys_ = 0;
@@ -67,7 +69,9 @@ void TreeWalk::Run(Visitor& visitor) {
   const KeyNode root = hive_.Key(hive_.Base().rootCell);
   MarkVisited(root.offset, Referrer{"base block", 0});
   ClaimCells(root);
-  visitor.Enter(root, 0);
+  // Claiming reads the key's other cells: a windowed hive may have let the key's own cell go
+  // meanwhile, so the visitor gets it read again.
+  visitor.Enter(hive_.Key(root.offset), 0);
   CollectChildren(root);
   stack_.push_back(Frame{root, 0, children_.size(), 0});
   while (!stack_.empty()) {
@@ -81,7 +85,7 @@ void TreeWalk::Run(Visitor& visitor) {
       const KeyNode child = hive_.Key(childOffset);
       MarkVisited(child.offset, Referrer{"subkey list of the key", top.key.offset});
       ClaimCells(child);
-      visitor.Enter(child, depth);
+      visitor.Enter(hive_.Key(childOffset), depth);
       const std::size_t begin = children_.size();
       CollectChildren(child);
       stack_.push_back(Frame{child, begin, children_.size(), 0});  // `top` is invalid from here

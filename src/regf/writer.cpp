@@ -28,10 +28,15 @@ class CompactVisitor {
   CompactVisitor(const Hive& src, CellSink& out) : src_(src), out_(out), security_(out) {}
 
   void Enter(const KeyNode& key, std::uint32_t depth) {
+    out_.Checkpoint();
+    // The names are copied first: a windowed source may let their cells go while the values and
+    // their data are read.
+    keyName_.assign(key.name.bytes, key.name.bytes + key.name.size);
     const std::uint32_t nk = out_.Alloc(kNkFixed + key.name.size);
     if (depth > 0) {
       Frame& parent = frames_.back();
       children_.push_back(nk);
+      childHashes_.push_back(out_.ListElementHash(key.name));
       const std::uint32_t nameBytes = Utf16Bytes(key.name);
       if (nameBytes > parent.maxName) parent.maxName = nameBytes;
       if (key.classLen > parent.maxClass) parent.maxClass = key.classLen;
@@ -56,6 +61,8 @@ class CompactVisitor {
       valueList = out_.Alloc(static_cast<std::uint32_t>(valuelist::kElement * values_.size()));
       for (std::size_t i = 0; i < values_.size(); ++i) {
         const ValueRec v = src_.Value(values_[i]);
+        valueName_.assign(v.name.bytes, v.name.bytes + v.name.size);
+        const NameRef name{valueName_.data(), v.name.size, v.name.compressed};
         std::uint8_t inlineBytes[4];
         Span data;
         if (!src_.DirectData(v, inlineBytes, data)) {
@@ -65,9 +72,9 @@ class CompactVisitor {
         const std::uint32_t vk = out_.Alloc(kVkFixed + v.name.size);
         std::uint32_t rawSize = 0, dataOffset = 0;
         out_.WriteValueData(data.data, data.size, rawSize, dataOffset);
-        WriteValueRecord(out_.Data(vk), v.name, rawSize, dataOffset, v.type, v.flags);
+        WriteValueRecord(out_.Data(vk), name, rawSize, dataOffset, v.type, v.flags);
         Wr32(out_.Data(valueList) + valuelist::kElement * i, vk);
-        if (Utf16Bytes(v.name) > maxValueName) maxValueName = Utf16Bytes(v.name);
+        if (Utf16Bytes(name) > maxValueName) maxValueName = Utf16Bytes(name);
         if (data.size > maxValueData) maxValueData = data.size;
       }
     }
@@ -75,6 +82,7 @@ class CompactVisitor {
     std::uint16_t flags = static_cast<std::uint16_t>(key.flags & ~kDroppedKeyFlags);
     if (depth > 0) flags = static_cast<std::uint16_t>(flags & ~kKeyHiveEntry);
     KeyNode record = key;
+    record.name.bytes = keyName_.data();
     record.flags = flags;
     record.parent = parentNk;
     record.subkeyCount = 0;  // the subkey fields are set in Leave
@@ -91,12 +99,23 @@ class CompactVisitor {
   }
 
   void Leave(const KeyNode&, std::uint32_t) {
+    out_.Checkpoint();
     const Frame f = frames_.back();
     frames_.pop_back();
     const std::size_t n = children_.size() - f.childBegin;
-    const std::uint32_t list = out_.WriteSubkeyList(children_.data() + f.childBegin, n);
-    SetKeySubkeys(out_.Data(f.nk), static_cast<std::uint32_t>(n), list, f.maxName, f.maxClass);
+    const std::uint32_t list =
+        out_.WriteSubkeyList(children_.data() + f.childBegin, childHashes_.data() + f.childBegin, n);
+    if (out_.Resident(f.nk)) {
+      SetKeySubkeys(out_.Data(f.nk), static_cast<std::uint32_t>(n), list, f.maxName, f.maxClass);
+    } else {
+      // A key whose descendants pushed its node out of a streamed image's window.
+      std::uint8_t node[kNkFixed];
+      out_.ReadData(f.nk, 0, node, kNkFixed);
+      SetKeySubkeys(node, static_cast<std::uint32_t>(n), list, f.maxName, f.maxClass);
+      out_.WriteData(f.nk, 0, node, kNkFixed);
+    }
     children_.resize(f.childBegin);
+    childHashes_.resize(f.childBegin);
   }
 
   void FinishSecurity() { security_.Finish(); }
@@ -126,20 +145,16 @@ class CompactVisitor {
   std::uint32_t root_ = kNone;
   std::vector<Frame> frames_;
   std::vector<std::uint32_t> children_;
+  std::vector<std::uint32_t> childHashes_;  // beside children_: what their subkey list stores
   std::vector<std::uint32_t> values_;
   std::vector<std::uint8_t> data_;
+  std::vector<std::uint8_t> keyName_, valueName_;
   SecurityWriter security_;
   std::unordered_map<std::uint32_t, std::uint32_t> bySource_;
 };
 
-}  // namespace
-
-std::vector<std::uint8_t> WriteCompactImage(const Hive& source) {
-  // The live data never exceeds the source's bins, so this rarely regrows.
-  // Memory is touched ahead up to the source's live bytes, which the image rarely exceeds by
-  // much, so that little of it is touched in vain.
-  const std::size_t live = source.Size() - std::min<std::size_t>(source.Size(), source.FreeBytes());
-  CellSink out(source.Base().minor, source.Size() + 64 * 1024, live + 64 * 1024);
+// Writes the tree of `source` into `out` and finishes it.
+std::vector<std::uint8_t> WriteTree(const Hive& source, CellSink& out) {
   CompactVisitor visitor(source, out);
   TreeWalk walk(source);
   walk.Run(visitor);
@@ -162,6 +177,23 @@ std::vector<std::uint8_t> WriteCompactImage(const Hive& source) {
     f.lastReorganized = (CurrentFileTime() & ~std::uint64_t{3}) | kReorganizedDefragmented;
   }
   return out.Finish(f);
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> WriteCompactImage(const Hive& source) {
+  // The live data never exceeds the source's bins, so this rarely regrows.
+  // Memory is touched ahead up to the source's live bytes, which the image rarely exceeds by
+  // much, so that little of it is touched in vain.
+  const std::size_t live = source.Size() - std::min<std::size_t>(source.Size(), source.FreeBytes());
+  CellSink out(source.Base().minor, source.Size() + 64 * 1024, live + 64 * 1024);
+  return WriteTree(source, out);
+}
+
+std::uint64_t WriteCompactCopy(const Hive& source, CellSink::Output& out, std::size_t window) {
+  CellSink sink(source.Base().minor, out, window);
+  WriteTree(source, sink);
+  return sink.ImageSize();
 }
 
 }  // namespace hv::regf

@@ -69,8 +69,8 @@ TEST(RegfCompact, RefusesDirtyBrokenAndMissingInputCreatingNothing) {
   EXPECT_TRUE(OnlyFile(dir.path(), "broken.hive"));
 }
 
-// Each check behind the guarantee refuses what it is there to catch: an image whose tree differs,
-// an image that does not parse, and a file on disk that does not hold the verified image. Nothing
+// Each check behind the guarantee refuses what it is there to catch: a copy whose tree differs, a
+// copy that does not parse, and a file on disk that does not hold the bytes written. Nothing
 // is left behind, neither the target nor the temporary file.
 TEST(RegfCompact, RefusesACopyThatFailsAnyCheckCreatingNothing) {
   struct Case {
@@ -79,11 +79,18 @@ TEST(RegfCompact, RefusesACopyThatFailsAnyCheckCreatingNothing) {
     const char* expected;
   };
   const Case cases[] = {
-      {"root timestamp changed in the image",
-       {[](std::vector<std::uint8_t>& image) { ++image[CellData(regf::Rd32(image.data() + 36)) + 4]; }, nullptr},
+      {"root timestamp changed as the copy is produced",
+       {[](std::uint64_t at, std::uint8_t* bytes, std::size_t size) {
+          const std::size_t stamp = CellData(regf::kBinHeaderSize) + 4;  // the root is the copy's first cell
+          if (at <= stamp && stamp < at + size) ++bytes[stamp - at];
+        },
+        nullptr},
        "timestamp differs"},
-      {"bin signature broken in the image",
-       {[](std::vector<std::uint8_t>& image) { image[regf::kBaseBlockSize] = 'x'; }, nullptr},
+      {"bin signature broken as the copy is produced",
+       {[](std::uint64_t at, std::uint8_t* bytes, std::size_t size) {
+          if (at <= regf::kBaseBlockSize && regf::kBaseBlockSize < at + size) bytes[regf::kBaseBlockSize - at] = 'x';
+        },
+        nullptr},
        "does not read back"},
       {"a byte of the written file changed",
        {nullptr,
@@ -334,7 +341,7 @@ TEST(RegfCompact, StopEndsTheWorkInsideAHiveAndLeavesNothing) {
 
   g_stopAtImage = false;
   regf::CompactHooks hooks;
-  hooks.image = [](std::vector<std::uint8_t>&) { g_stopAtImage = true; };
+  hooks.piece = [](std::uint64_t, std::uint8_t*, std::size_t) { g_stopAtImage = true; };
   regf::SetCompactHooksForTest(&hooks);
   s = CompactHiveFile(dir / "in", dir / "out", nullptr, nullptr, &g_stopAtImage);
   regf::SetCompactHooksForTest(nullptr);

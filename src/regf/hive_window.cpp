@@ -1,0 +1,266 @@
+// The windowed hive: the whole tree reachable in memory bounded by a cache of bins.
+#include <algorithm>
+#include <bit>
+#include <memory>
+#include <sstream>
+
+#include "hive.h"
+#include "stop.h"
+
+namespace hv::regf {
+namespace {
+
+std::string Hex(std::uint64_t v) {
+  std::ostringstream s;
+  s << "0x" << std::hex << v;
+  return s.str();
+}
+
+// Pieces in which the first pass reads the bins: whole pages, so that no bin header or cell
+// size field is ever cut by a piece's end.
+constexpr std::size_t kPiece = std::size_t{1} << 20;
+static_assert(kPiece % kBinAlign == 0);
+// However large they are, the bins used last stay: a reader holds spans of a few cells at once.
+constexpr std::size_t kKeepRecent = 4;
+
+}  // namespace
+
+struct Hive::WindowState {
+  HostFile file;
+  std::size_t limit = 0;
+  std::filesystem::path path;
+  // One bit per 4 KiB page: a bin starts here. Shared by twins.
+  std::shared_ptr<std::vector<std::uint64_t>> binStarts;
+  // The bins held, in slots linked from most to least recently used; a slot keeps its buffer
+  // for the next bin of the same size once its bin is let go.
+  struct Slot {
+    std::unique_ptr<std::uint8_t[]> bytes;
+    std::uint32_t start = 0, size = 0;
+    std::uint32_t newer = kNoSlot, older = kNoSlot;
+  };
+  static constexpr std::uint32_t kNoSlot = 0xFFFFFFFFu;
+  std::vector<Slot> slots;
+  std::vector<std::uint32_t> slotOf;  // per page: the slot holding the bin there, or kNoSlot
+  std::vector<std::uint32_t> spare;   // slots holding no bin
+  std::uint32_t newest = kNoSlot, oldest = kNoSlot;
+  std::size_t linked = 0;  // slots holding a bin
+  std::size_t held = 0;
+  std::vector<std::uint8_t> baseBlock;
+  // The bin asked for last, answered without a lookup.
+  std::uint32_t lastStart = 0;
+  std::uint32_t lastSize = 0;
+  const std::uint8_t* lastBytes = nullptr;
+
+  void Unlink(std::uint32_t i) {
+    Slot& s = slots[i];
+    (s.newer == kNoSlot ? newest : slots[s.newer].older) = s.older;
+    (s.older == kNoSlot ? oldest : slots[s.older].newer) = s.newer;
+    s.newer = s.older = kNoSlot;
+  }
+  void MakeNewest(std::uint32_t i) {
+    Slot& s = slots[i];
+    s.older = newest;
+    s.newer = kNoSlot;
+    if (newest != kNoSlot) slots[newest].newer = i;
+    newest = i;
+    if (oldest == kNoSlot) oldest = i;
+  }
+};
+
+// Opens the file and reads its base block into a fresh window state.
+void Hive::OpenWindow(const std::filesystem::path& file, std::size_t cacheBytes) {
+  name_ = file.string();
+  window_ = std::make_shared<WindowState>();
+  WindowState& w = *window_;
+  w.path = file;
+  w.limit = cacheBytes;
+  int e = w.file.Open(file, HostFile::Access::kRead, HostFile::Disposition::kOpenExisting);
+  if (e == 0) fileSize_ = w.file.Size(e);
+  if (e != 0) Fail("cannot read the file: " + HostErrorText(e));
+  w.baseBlock.resize(kBaseBlockSize);
+  std::size_t got = 0;
+  if ((e = w.file.ReadAt(0, w.baseBlock.data(), kBaseBlockSize, got)) != 0) Fail("cannot read the file: " + HostErrorText(e));
+  if (got < kBaseBlockSize) Fail("the file is too short to be a hive (" + std::to_string(got) + " bytes)");
+  data_ = w.baseBlock.data();
+  size_ = kBaseBlockSize;
+}
+
+Hive Hive::Windowed(const std::filesystem::path& file, std::size_t cacheBytes) {
+  Hive h;
+  h.OpenWindow(file, cacheBytes);
+  h.ParseBase(LoadOptions{});
+  h.ScanWindowedBins();
+  return h;
+}
+
+Hive Hive::WindowedTwin(std::size_t cacheBytes) const {
+  if (!window_) Fail("not a windowed hive");
+  Hive h;
+  h.OpenWindow(window_->path, cacheBytes);
+  // The same file, or one whose bins are read against what the first pass found.
+  if (h.window_->baseBlock != window_->baseBlock) Fail("the file changed while it was read (its base block)");
+  h.base_ = base_;
+  h.binsEnd_ = binsEnd_;
+  h.binCount_ = binCount_;
+  h.freeBytes_ = freeBytes_;
+  h.freeCells_ = freeCells_;
+  h.allocatedCells_ = allocatedCells_;
+  h.cellStarts_ = cellStarts_;
+  h.window_->binStarts = window_->binStarts;
+  h.window_->slotOf.assign(window_->slotOf.size(), WindowState::kNoSlot);
+  return h;
+}
+
+// Load's checks of the bin chain and the cells, over pieces read in order.
+void Hive::ScanWindowedBins() {
+  WindowState& w = *window_;
+  const std::uint32_t total = base_.binsSize;
+  cellStarts_ = std::make_shared<std::vector<std::uint64_t>>(total / 512 + 1, 0);
+  w.binStarts = std::make_shared<std::vector<std::uint64_t>>(total / kBinAlign / 64 + 1, 0);
+  w.slotOf.assign(total / kBinAlign, WindowState::kNoSlot);
+  std::vector<std::uint8_t> piece(kPiece);
+  std::uint64_t pieceStart = 0, pieceEnd = 0;
+  // The piece holding bins offset `at`, read when the walk reaches it (it only moves forward).
+  auto bytesAt = [&](std::uint32_t at) -> const std::uint8_t* {
+    while (at >= pieceEnd) {
+      ThrowIfStopped();
+      pieceStart = pieceEnd;
+      const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, total - pieceStart));
+      std::size_t got = 0;
+      const int e = w.file.ReadAt(kBaseBlockSize + pieceStart, piece.data(), want, got);
+      if (e != 0) Fail("cannot read the file: " + HostErrorText(e));
+      if (got < want) {
+        Fail("the file is truncated: its base block declares " + std::to_string(total) +
+             " bytes of hive bins but only " + std::to_string(pieceStart + got) + " follow");
+      }
+      pieceEnd = pieceStart + want;
+    }
+    return piece.data() + (at - pieceStart);
+  };
+  std::uint32_t off = 0;
+  while (off < total) {
+    const std::uint8_t* p = bytesAt(off);
+    if (total - off < kBinHeaderSize) Fail("hive bin at " + Hex(off) + " is cut short");
+    if (!HasSignature(p + bin::kSignature, "hbin")) Fail("no hive bin signature at " + Hex(off) + " (the bin chain is broken)");
+    if (Rd32(p + bin::kOffset) != off) Fail("hive bin at " + Hex(off) + " claims offset " + Hex(Rd32(p + bin::kOffset)));
+    const std::uint32_t binSize = Rd32(p + bin::kSize);
+    if (binSize < kBinAlign || binSize % kBinAlign != 0 || binSize > total - off) {
+      Fail("hive bin at " + Hex(off) + " has an invalid size " + Hex(binSize));
+    }
+    (*w.binStarts)[off / kBinAlign / 64] |= std::uint64_t{1} << (off / kBinAlign % 64);
+    const std::uint32_t end = off + binSize;
+    for (std::uint32_t c = off + kBinHeaderSize; c < end;) {
+      if (end - c < 8) Fail("cell at " + Hex(c) + " does not fit in its hive bin");
+      const std::int32_t raw = static_cast<std::int32_t>(Rd32(bytesAt(c) + cell::kSize));
+      const std::int64_t sz = raw < 0 ? -static_cast<std::int64_t>(raw) : raw;
+      if (sz < 8 || sz % 8 != 0 || sz > end - c) Fail("cell at " + Hex(c) + " has an invalid size " + std::to_string(raw));
+      if (raw < 0) {
+        (*cellStarts_)[c / 512] |= std::uint64_t{1} << ((c / 8) % 64);
+        ++allocatedCells_;
+      } else {
+        freeBytes_ += static_cast<std::uint64_t>(raw);
+        ++freeCells_;
+      }
+      c += static_cast<std::uint32_t>(sz);
+    }
+    ++binCount_;
+    off = end;
+  }
+  binsEnd_ = total;
+  if (!IsAllocatedCell(base_.rootCell)) Fail("the root cell offset " + Hex(base_.rootCell) + " is not an allocated cell");
+}
+
+const std::uint8_t* Hive::WindowAt(std::uint32_t offset) const {
+  WindowState& w = *window_;
+  if (w.lastBytes != nullptr && offset - w.lastStart < w.lastSize) return w.lastBytes + (offset - w.lastStart);
+  if (offset >= binsEnd_) Fail("no hive bin holds the offset " + Hex(offset));
+  std::uint32_t slot = w.slotOf[offset / kBinAlign];
+  if (slot == WindowState::kNoSlot) {
+    w.lastBytes = nullptr;  // the bin it names may be let go below
+    // The bin is the nearest start at or below the offset; it ends where the next one starts.
+    std::size_t word = offset / kBinAlign / 64;
+    std::uint64_t bits = (*w.binStarts)[word] & (~std::uint64_t{0} >> (63 - offset / kBinAlign % 64));
+    while (bits == 0) bits = (*w.binStarts)[--word];  // bin 0 always starts at 0
+    const std::uint32_t start = static_cast<std::uint32_t>((word * 64 + 63 - std::countl_zero(bits)) * kBinAlign);
+    std::uint32_t end = start + kBinAlign;
+    while (end < binsEnd_ && !(((*w.binStarts)[end / kBinAlign / 64] >> (end / kBinAlign % 64)) & 1u)) end += kBinAlign;
+    const std::uint32_t size = end - start;
+    // The least recently used bins go until this one fits; the last one let go lends its slot.
+    while (w.oldest != WindowState::kNoSlot && w.held + size > w.limit && w.linked > kKeepRecent) {
+      const std::uint32_t victim = w.oldest;
+      WindowState::Slot& v = w.slots[victim];
+      w.Unlink(victim);
+      --w.linked;
+      std::fill_n(w.slotOf.begin() + v.start / kBinAlign, v.size / kBinAlign, WindowState::kNoSlot);
+      w.held -= v.size;
+      if (slot != WindowState::kNoSlot) {  // an earlier victim: its buffer goes, its slot waits
+        w.slots[slot].bytes.reset();
+        w.spare.push_back(slot);
+      }
+      slot = victim;
+      if (v.size != size) v.bytes.reset();
+    }
+    if (slot == WindowState::kNoSlot && !w.spare.empty()) {
+      slot = w.spare.back();
+      w.spare.pop_back();
+    }
+    if (slot == WindowState::kNoSlot) {
+      slot = static_cast<std::uint32_t>(w.slots.size());
+      w.slots.emplace_back();
+    }
+    WindowState::Slot& held = w.slots[slot];
+    if (!held.bytes) held.bytes.reset(new std::uint8_t[size]);
+    held.start = start;
+    held.size = size;
+    std::size_t got = 0;
+    const int e = w.file.ReadAt(kBaseBlockSize + std::uint64_t{start}, held.bytes.get(), size, got);
+    if (e != 0) {
+      held.bytes.reset();
+      w.spare.push_back(slot);
+      Fail("cannot read the file: " + HostErrorText(e));
+    }
+    // What was validated in the first pass is what is read now, or the file changed under the
+    // reader: the header, and every cell starting where one started then.
+    const std::uint8_t* b = held.bytes.get();
+    bool same = got == size && HasSignature(b + bin::kSignature, "hbin") && Rd32(b + bin::kOffset) == start &&
+                Rd32(b + bin::kSize) == size;
+    std::uint64_t starts = 0;  // cell starts of the 512 bytes at `at`
+    std::uint32_t at = start;
+    for (std::uint32_t c = start + kBinHeaderSize; same && c < end;) {
+      if (end - c < 8) {
+        same = false;
+        break;
+      }
+      const std::int32_t raw = static_cast<std::int32_t>(Rd32(b + (c - start) + cell::kSize));
+      const std::int64_t sz = raw < 0 ? -static_cast<std::int64_t>(raw) : raw;
+      if (sz < 8 || sz % 8 != 0 || sz > end - c) {
+        same = false;
+        break;
+      }
+      for (; c - at >= 512; at += 512, starts = 0) same = same && starts == (*cellStarts_)[at / 512];
+      if (raw < 0) starts |= std::uint64_t{1} << ((c - at) / 8);
+      c += static_cast<std::uint32_t>(sz);
+    }
+    for (; same && at < end; at += 512, starts = 0) same = starts == (*cellStarts_)[at / 512];
+    if (!same) {
+      held.bytes.reset();
+      w.spare.push_back(slot);
+      Fail("the file changed while it was read (the hive bin at " + Hex(start) + ")");
+    }
+    w.held += size;
+    std::fill_n(w.slotOf.begin() + start / kBinAlign, size / kBinAlign, slot);
+    w.MakeNewest(slot);
+    ++w.linked;
+  } else if (slot != w.newest) {
+    w.Unlink(slot);
+    w.MakeNewest(slot);
+  }
+  const WindowState::Slot& found = w.slots[slot];
+  const std::uint32_t start = found.start;
+  w.lastStart = start;
+  w.lastSize = found.size;
+  w.lastBytes = found.bytes.get();
+  return w.lastBytes + (offset - start);
+}
+
+}  // namespace hv::regf
