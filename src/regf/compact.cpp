@@ -72,7 +72,7 @@ Status CreateTemp(const std::filesystem::path& out, NewFile& file, TempFile& tem
 bool HoldsExactly(const std::filesystem::path& path, const std::vector<std::uint8_t>& image,
                   const std::function<void(std::size_t)>& read) {
   HostFile f;
-  if (f.Open(path, HostFile::Access::kRead, HostFile::Disposition::kOpenExisting) != 0) return false;
+  if (f.Open(path, HostFile::Access::kRead, HostFile::Disposition::kOpenExisting, HostFile::LastLink::kRefuse) != 0) return false;
   constexpr std::size_t kPiece = std::size_t{1} << 20;
   std::unique_ptr<std::uint8_t[]> piece(new std::uint8_t[kPiece]);
   for (std::size_t at = 0; at < image.size();) {

@@ -157,9 +157,8 @@ BOOL FileTable::DeleteFileA(const char* fileName, DWORD* error) {
     *error = err::kSharingViolation;
     return 0;
   }
-  fs::remove(*host, ec);
-  if (ec) {
-    *error = host::ErrorFromCode(ec);
+  if (const DWORD removed = host::Remove(*host); removed != err::kSuccess) {
+    *error = removed;
     return 0;
   }
   return 1;
@@ -227,7 +226,7 @@ BOOL FileTable::MoveFileExA(const char* existing, const char* newName, DWORD fla
     return 0;
   }
   // rename(2) onto another name of the same file leaves both names.
-  if (fs::exists(fs::symlink_status(*from, ec)) && fs::equivalent(*from, *to, ec)) fs::remove(*from, ec);
+  if (fs::exists(fs::symlink_status(*from, ec)) && fs::equivalent(*from, *to, ec)) host::Remove(*from);
   host::SyncFolder(targetFolder);
   if (sourceFolder != targetFolder) host::SyncFolder(sourceFolder);
   return 1;
