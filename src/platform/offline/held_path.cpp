@@ -17,6 +17,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
+#ifndef _WIN32
 struct Registered {
   unsigned long id;
   fs::path folder;  // absolute and normal, without a trailing separator
@@ -40,6 +41,7 @@ fs::path Normal(const fs::path& path) {
   if (!normal.has_filename() && normal.has_parent_path() && normal != normal.root_path()) normal = normal.parent_path();
   return normal;
 }
+#endif
 
 void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
   if (from.empty()) return;
@@ -67,7 +69,7 @@ HeldFolder::~HeldFolder() {
 #endif
 }
 
-HeldPath::HeldPath(const fs::path& host) : host_(host), path_(host) {
+HeldPath::HeldPath(const fs::path& host, [[maybe_unused]] bool itself) : host_(host), path_(host) {
 #ifndef _WIN32
   const fs::path normal = Normal(host);
   std::vector<std::string> parts;
@@ -98,8 +100,8 @@ HeldPath::HeldPath(const fs::path& host) : host_(host), path_(host) {
     error_ = errno;
     return;
   }
-  const std::string last = parts.empty() ? std::string() : parts.back();
-  if (!parts.empty()) parts.pop_back();
+  const std::string last = parts.empty() || itself ? std::string() : parts.back();
+  if (!parts.empty() && !itself) parts.pop_back();
   for (const std::string& name : parts) {
     const int next = ::openat(folder_.get(), name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (next < 0) {

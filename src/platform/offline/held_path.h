@@ -23,7 +23,10 @@ namespace hv::offline {
 class HeldPath {
  public:
   // `host` held as described above.
-  explicit HeldPath(const std::filesystem::path& host);
+  explicit HeldPath(const std::filesystem::path& host) : HeldPath(host, false) {}
+  // A folder to list: held itself, a link in its place refused too; path()
+  // then names it as "/proc/self/fd/<folder>/.".
+  static HeldPath Folder(const std::filesystem::path& host) { return HeldPath(host, true); }
   HeldPath(HeldPath&&) noexcept = default;
   HeldPath& operator=(HeldPath&&) noexcept = default;
   HeldPath(const HeldPath&) = delete;
@@ -43,6 +46,8 @@ class HeldPath {
   std::string Describe(std::string text) const;
 
  private:
+  HeldPath(const std::filesystem::path& host, bool itself);
+
   std::filesystem::path host_;
   std::filesystem::path path_;
   UniqueFd folder_;

@@ -8,12 +8,14 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "platform/offline/drive_map.h"
 #include "platform/offline/file_protection.h"
 #include "platform/offline/held_path.h"
 #include "platform/offline/hive_soundness.h"
 #include "platform/offline/host_io.h"
+#include "platform/offline/private_profile.h"
 #include "platform/types.h"
 #include "support/temp_dir.h"
 
@@ -138,6 +140,29 @@ TEST_F(HeldPathTest, InstallationFilesAreReachedThroughTheirHeldFolder) {
   EXPECT_EQ(host::ReadFile(held.path(), &bytes), err::kSuccess);
   EXPECT_EQ(bytes, "image hive");
   EXPECT_EQ(Bytes(config / "SAM"), "new");
+}
+
+TEST_F(HeldPathTest, AStateFileThatIsALinkIsNeitherReadNorWrittenThrough) {
+  const DriveMap map = Map();
+  std::vector<std::string> told;
+  SetProfileRefusalNotice([&](const std::string& line) { told.push_back(line); });
+  fs::create_directories(c / "ProgramData");
+  std::ofstream(outside / "SAM", std::ios::app) << "\n[Hive1]\nFile=C:\\Windows\\System32\\config\\SAM\n";
+  ::stat((outside / "SAM").c_str(), &before);
+  const fs::path ini = c / "ProgramData" / "RestorePoint.ini";
+  fs::create_symlink(outside / "SAM", ini);
+  char value[64] = {};
+  EXPECT_EQ(GetProfileString("Hive1", "File", "none", value, sizeof value, ini), 4u);
+  EXPECT_STREQ(value, "none");
+  EXPECT_NE(WriteProfileString("Hive1", "File", "C:\\x", ini), err::kSuccess);
+  EXPECT_TRUE(fs::is_symlink(fs::symlink_status(ini)));
+  ASSERT_FALSE(told.empty());
+  EXPECT_NE(told[0].find("a link, which is not followed"), std::string::npos) << told[0];
+  SetProfileRefusalNotice(nullptr);
+  EXPECT_EQ(Bytes(outside / "SAM"), "host file\n[Hive1]\nFile=C:\\Windows\\System32\\config\\SAM\n");
+  struct stat now {};
+  ASSERT_EQ(::stat((outside / "SAM").c_str(), &now), 0);
+  EXPECT_EQ(now.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
 }
 
 TEST_F(HeldPathTest, TheProgramsOwnFilesOutsideAnInstallationFollowLinksAsBefore) {
