@@ -217,6 +217,7 @@ bool ReplacementJournal::Holds(const fs::path& host) const {
 
 bool ReplacementJournal::Tick() {
   if (crashed_) return false;
+  if (stepHook_) stepHook_(steps_++);
   if (crashAfter_ >= 0 && operations_++ >= crashAfter_) crashed_ = true;
   return !crashed_;
 }
