@@ -124,7 +124,7 @@ class CopyOutput final : public CellSink::Output {
 bool ReadsBackAs(const std::filesystem::path& path, std::uint64_t size, std::uint64_t digest,
                  const std::function<void(std::uint64_t)>& read) {
   HostFile f;
-  if (f.Open(path, HostFile::Access::kRead, HostFile::Disposition::kOpenExisting) != 0) return false;
+  if (f.Open(path, HostFile::Access::kRead, HostFile::Disposition::kOpenExisting, HostFile::LastLink::kRefuse) != 0) return false;
   constexpr std::size_t kPiece = std::size_t{1} << 20;
   std::unique_ptr<std::uint8_t[]> piece(new std::uint8_t[kPiece]);
   CopyDigest counted;

@@ -51,7 +51,7 @@ bool FileView::Open(const std::filesystem::path& file, std::uint64_t limit, std:
 bool FileView::Open(const std::filesystem::path& file, std::uint64_t head, TotalFromHead total, std::string& error) {
   Release();
   HostFile f;
-  int e = f.Open(file, HostFile::Access::kRead, HostFile::Disposition::kOpenExisting);
+  int e = f.Open(file, HostFile::Access::kRead, HostFile::Disposition::kOpenExisting, HostFile::LastLink::kRefuse);
   if (e != 0) {
     error = (e == EISDIR || e == kNotRegularFile ? "cannot read the file: " : "cannot open the file: ") + HostErrorText(e);
     return false;

@@ -100,7 +100,7 @@ Hive Hive::OnDemand(const std::filesystem::path& file) {
   h.name_ = file.string();
   h.onDemand_ = std::make_unique<OnDemandState>();
   OnDemandState& s = *h.onDemand_;
-  int e = s.file.Open(file, HostFile::Access::kRead, HostFile::Disposition::kOpenExisting);
+  int e = s.file.Open(file, HostFile::Access::kRead, HostFile::Disposition::kOpenExisting, HostFile::LastLink::kRefuse);
   if (e == 0) h.fileSize_ = s.file.Size(e);
   if (e != 0) h.Fail("cannot read the file: " + HostErrorText(e));
   s.baseBlock.resize(kBaseBlockSize);

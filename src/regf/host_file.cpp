@@ -42,6 +42,7 @@ int StatKind(int fd, std::uint64_t* size) {
 }
 int ClearNonBlocking(int) { return 0; }
 constexpr int kNonBlocking = 0;
+constexpr int kNoFollow = 0;  // no such flag here; the offline exe refuses an installation's links before it opens
 #else
 int OpenFd(const std::filesystem::path& file, int flags) { return ::open(file.c_str(), flags | O_CLOEXEC, 0666); }
 int CloseFd(int fd) { return ::close(fd); }
@@ -64,6 +65,7 @@ int ClearNonBlocking(int fd) {
   return 0;
 }
 constexpr int kNonBlocking = O_NONBLOCK;
+constexpr int kNoFollow = O_NOFOLLOW;
 #endif
 
 }  // namespace
@@ -71,6 +73,9 @@ constexpr int kNonBlocking = O_NONBLOCK;
 std::string HostErrorText(int error) {
   if (error == kNotRegularFile) return "it is not a regular file";
   if (error == EISDIR) return "it is a folder";
+#ifdef ELOOP
+  if (error == ELOOP) return "it is a symbolic link, which is not followed";
+#endif
   return std::generic_category().message(error);
 }
 
@@ -88,7 +93,7 @@ HostFile& HostFile::operator=(HostFile&& other) noexcept {
   return *this;
 }
 
-int HostFile::Open(const std::filesystem::path& file, Access access, Disposition disposition) {
+int HostFile::Open(const std::filesystem::path& file, Access access, Disposition disposition, LastLink last) {
   if (fd_ >= 0) CloseFd(std::exchange(fd_, -1));
   int flags = access == Access::kRead ? O_RDONLY : (access == Access::kWrite ? O_WRONLY : O_RDWR);
   switch (disposition) {
@@ -98,6 +103,7 @@ int HostFile::Open(const std::filesystem::path& file, Access access, Disposition
     case Disposition::kOpenAlways: flags |= O_CREAT; break;
     case Disposition::kTruncateExisting: flags |= O_TRUNC; break;
   }
+  if (last == LastLink::kRefuse) flags |= kNoFollow;
   const int fd = OpenFd(file, flags | kNonBlocking);
   if (fd < 0) return errno;
   int error = StatKind(fd, nullptr);
@@ -171,10 +177,10 @@ int HostFile::Close() {
   return CloseFd(std::exchange(fd_, -1)) == 0 ? 0 : errno;
 }
 
-int ReadWholeFile(const std::filesystem::path& file, std::string& bytes) {
+int ReadWholeFile(const std::filesystem::path& file, std::string& bytes, HostFile::LastLink last) {
   bytes.clear();
   HostFile f;
-  if (int error = f.Open(file, HostFile::Access::kRead, HostFile::Disposition::kOpenExisting)) return error;
+  if (int error = f.Open(file, HostFile::Access::kRead, HostFile::Disposition::kOpenExisting, last)) return error;
   int error = 0;
   const std::uint64_t size = f.Size(error);
   if (error != 0) return error;

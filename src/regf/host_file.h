@@ -24,6 +24,10 @@ class HostFile {
  public:
   enum class Access { kRead, kWrite, kReadWrite };
   enum class Disposition { kOpenExisting, kCreateNew, kCreateAlways, kOpenAlways, kTruncateExisting };
+  // Whether a symbolic link in the last place of the path is followed. A file of an untrusted
+  // disk (a hive, its logs, anything reached in an installation) is opened kRefuse: a link there
+  // fails with ELOOP instead of reading or writing whatever it points at.
+  enum class LastLink { kFollow, kRefuse };
 
   HostFile() = default;
   ~HostFile();  // closes without reporting; call Close to learn of a late write error
@@ -33,8 +37,10 @@ class HostFile {
   HostFile& operator=(const HostFile&) = delete;
 
   // Opens `file`; 0, EISDIR for a folder, kNotRegularFile for a FIFO, device or socket, or the
-  // errno of the failed open (EEXIST when kCreateNew finds the name taken).
-  int Open(const std::filesystem::path& file, Access access, Disposition disposition);
+  // errno of the failed open (EEXIST when kCreateNew finds the name taken, ELOOP for a refused
+  // link).
+  int Open(const std::filesystem::path& file, Access access, Disposition disposition,
+           LastLink last = LastLink::kFollow);
   bool valid() const { return fd_ >= 0; }
   int fd() const { return fd_; }
 
@@ -57,6 +63,7 @@ class HostFile {
 };
 
 // The whole of a regular file, opened as HostFile opens it.
-int ReadWholeFile(const std::filesystem::path& file, std::string& bytes);
+int ReadWholeFile(const std::filesystem::path& file, std::string& bytes,
+                  HostFile::LastLink last = HostFile::LastLink::kFollow);
 
 }  // namespace hv::regf

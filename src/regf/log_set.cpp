@@ -75,7 +75,7 @@ bool ReadDirtyVector(HostFile& f, std::uint64_t fileSize, std::vector<std::uint8
 bool ReadLogContent(const std::filesystem::path& path, std::vector<std::uint8_t>& out, std::string& error) {
   out.clear();
   HostFile f;
-  int e = f.Open(path, HostFile::Access::kRead, HostFile::Disposition::kOpenExisting);
+  int e = f.Open(path, HostFile::Access::kRead, HostFile::Disposition::kOpenExisting, HostFile::LastLink::kRefuse);
   if (e != 0) {
     error = "cannot open the file: " + HostErrorText(e);
     return false;
@@ -115,8 +115,11 @@ std::vector<FoundLog> FindHiveLogs(const std::filesystem::path& primary) {
       log.path = it->path();
       log.slot = slot;
       std::error_code sec;
-      const auto status = std::filesystem::status(log.path, sec);
-      if (sec || !std::filesystem::is_regular_file(status)) {
+      // A log is the hive's own file: a link in its place is never followed, whatever it names.
+      const auto status = std::filesystem::symlink_status(log.path, sec);
+      if (!sec && std::filesystem::is_symlink(status)) {
+        log.skipped = "a link, which is not followed";
+      } else if (sec || !std::filesystem::is_regular_file(status)) {
         log.skipped = "not a regular file";
       } else {
         log.size = std::filesystem::file_size(log.path, sec);

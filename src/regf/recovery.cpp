@@ -414,7 +414,7 @@ bool ReadPrefix(const std::filesystem::path& file, std::uint64_t limit, std::vec
                 std::string& error) {
   out.clear();
   HostFile f;
-  int e = f.Open(file, HostFile::Access::kRead, HostFile::Disposition::kOpenExisting);
+  int e = f.Open(file, HostFile::Access::kRead, HostFile::Disposition::kOpenExisting, HostFile::LastLink::kRefuse);
   std::uint64_t size = e == 0 ? f.Size(e) : 0;
   if (e == 0) {
     out.resize(static_cast<std::size_t>(std::min(size, limit)));

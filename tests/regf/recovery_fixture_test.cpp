@@ -328,6 +328,32 @@ TEST_F(RegfRecoveryLogs, PipeInPlaceOfALogNeverBlocks) {
   RecoveryReport r;
   ExpectTree(Load(r), State(1));
 }
+
+// A log's entries that would recover the hive, kept in a file outside its folder and reached by
+// links in the logs' places (absolute and relative): never read, so the hive stays dirty; and
+// a hive that is itself a link is not opened.
+TEST_F(RegfRecoveryLogs, LinksInPlaceOfLogsOrHiveAreNeverFollowed) {
+  ScratchDir elsewhere;
+  WriteBytes(elsewhere.path() / "entries", regf::BuildNewFormatLog(State(0), 10, Entries(0, 2, 10)));
+  PutPrimary();
+  std::filesystem::create_symlink(elsewhere.path() / "entries", Dir() / "HIVE.LOG1");
+  std::filesystem::create_symlink(std::filesystem::relative(elsewhere.path() / "entries", Dir()), Dir() / "HIVE.LOG2");
+  const auto found = regf::FindHiveLogs(Hive());
+  ASSERT_EQ(found.size(), 2u);
+  for (const auto& log : found) {
+    EXPECT_EQ(log.skipped, "a link, which is not followed") << log.path;
+    EXPECT_TRUE(log.bytes.empty()) << log.path;
+  }
+  const std::string refusal = Refusal();
+  EXPECT_NE(refusal, "(loaded)");
+
+  Put("SOURCE", State(0));
+  std::filesystem::create_symlink(Dir() / "SOURCE", Dir() / "LINKED");
+  std::string error;
+  regf::FileView view;
+  EXPECT_FALSE(view.Open(Hive("LINKED"), regf::kBaseBlockSize, error));
+  EXPECT_NE(error.find("symbolic link"), std::string::npos) << error;
+}
 #endif
 
 TEST_F(RegfRecoveryLogs, OldFormatAppliesWhenItsTimeMatches) {

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "platform/offline/drive_map.h"
+#include "platform/offline/held_path.h"
 #include "regf/text_case.h"
 
 namespace hv::offline {
@@ -130,7 +131,11 @@ DWORD FileTable::GetFileAttributesA(const char* fileName, DWORD* error) const {
   auto host = Resolve(fileName, error);
   if (!host) return file::kInvalidFileAttributes;
   std::error_code ec;
-  const fs::file_status status = fs::status(*host, ec);
+  // A link in the file's place answers for itself; what it names is not looked at.
+  const HeldPath held(*host);
+  const fs::file_status status =
+      held.error() != 0 ? fs::file_status(fs::file_type::not_found)
+                        : (held.held() ? fs::symlink_status(held.path(), ec) : fs::status(held.path(), ec));
   if (!fs::exists(status)) {
     if (ReportedSize(*host)) return file::kAttributeNormal;
     *error = MissingError(*host);
@@ -157,9 +162,8 @@ BOOL FileTable::DeleteFileA(const char* fileName, DWORD* error) {
     *error = err::kSharingViolation;
     return 0;
   }
-  fs::remove(*host, ec);
-  if (ec) {
-    *error = host::ErrorFromCode(ec);
+  if (const DWORD removed = host::Remove(*host); removed != err::kSuccess) {
+    *error = removed;
     return 0;
   }
   return 1;
@@ -227,7 +231,7 @@ BOOL FileTable::MoveFileExA(const char* existing, const char* newName, DWORD fla
     return 0;
   }
   // rename(2) onto another name of the same file leaves both names.
-  if (fs::exists(fs::symlink_status(*from, ec)) && fs::equivalent(*from, *to, ec)) fs::remove(*from, ec);
+  if (fs::exists(fs::symlink_status(*from, ec)) && fs::equivalent(*from, *to, ec)) host::Remove(*from);
   host::SyncFolder(targetFolder);
   if (sourceFolder != targetFolder) host::SyncFolder(sourceFolder);
   return 1;
@@ -336,7 +340,8 @@ std::vector<FindDataA> FileTable::PatternEntries(const fs::path& folder, const s
   const bool driveRoot = hooks_.driveRoot && hooks_.driveRoot(folder);
   std::vector<std::string> names;
   if (!driveRoot) names = {".", ".."};
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+  const HeldPath listed = HeldPath::Folder(folder);
+  for (fs::directory_iterator it(listed.path(), ec), end; !ec && it != end; it.increment(ec)) {
     names.push_back(it->path().filename().string());
   }
   std::sort(names.begin() + (driveRoot ? 0 : 2), names.end(), [](const std::string& a, const std::string& b) {
@@ -390,7 +395,8 @@ HANDLE FileTable::FindFirstFileA(const char* fileName, FindDataA* data, DWORD* e
       found = *whole;
       stored = pattern;
     }
-    for (fs::directory_iterator it(*folder, ec), end; !elsewhere && !ec && it != end; it.increment(ec)) {
+    const HeldPath listed = HeldPath::Folder(*folder);
+    for (fs::directory_iterator it(listed.path(), ec), end; !elsewhere && !ec && it != end; it.increment(ec)) {
       const std::string candidate = it->path().filename().string();
       if (candidate == pattern) {
         stored = candidate;

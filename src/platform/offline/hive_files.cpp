@@ -4,10 +4,11 @@
 #include <sys/types.h>
 
 #include <cstring>
-#include <fstream>
 #include <system_error>
 
 #include "platform/offline/drive_map.h"
+#include "platform/offline/held_path.h"
+#include "regf/host_file.h"
 
 namespace hv::offline {
 namespace fs = std::filesystem;
@@ -51,6 +52,21 @@ bool SameFileId(const fs::path& a, const fs::path& b) {
 #endif
 }
 
+namespace {
+
+// The first `size` bytes of a file; a link in its place is not read through.
+bool ReadHead(const fs::path& file, unsigned char* head, std::size_t size) {
+  const HeldPath held(file);
+  if (held.error() != 0) return false;
+  regf::HostFile f;
+  std::size_t got = 0;
+  return f.Open(held.path(), regf::HostFile::Access::kRead, regf::HostFile::Disposition::kOpenExisting,
+                held.held() ? regf::HostFile::LastLink::kRefuse : regf::HostFile::LastLink::kFollow) == 0 &&
+         f.Read(head, size, got) == 0 && got == size;
+}
+
+}  // namespace
+
 fs::path LogOf(const fs::path& file, const char* which) {
   const std::string wanted = file.filename().string() + "." + which;
   const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
@@ -71,9 +87,8 @@ FileStamp StampOf(const fs::path& file) {
 HiveFingerprint FingerprintWithLogsOf(const fs::path& hive, const fs::path& logsOf) {
   HiveFingerprint f;
   f.hive = StampOf(hive);
-  std::ifstream in(hive, std::ios::binary);
   unsigned char base[12] = {};
-  if (in.read(reinterpret_cast<char*>(base), sizeof base) && std::memcmp(base, "regf", 4) == 0) {
+  if (ReadHead(hive, base, sizeof base) && std::memcmp(base, "regf", 4) == 0) {
     f.sequence1 = Le32(base + 4);
     f.sequence2 = Le32(base + 8);
   }
@@ -85,9 +100,8 @@ HiveFingerprint FingerprintWithLogsOf(const fs::path& hive, const fs::path& logs
 HiveFingerprint FingerprintOf(const fs::path& hive) { return FingerprintWithLogsOf(hive, hive); }
 
 bool LooksLikeHive(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  char magic[4] = {};
-  return in.read(magic, sizeof magic) && std::memcmp(magic, "regf", 4) == 0;
+  unsigned char magic[4] = {};
+  return ReadHead(file, magic, sizeof magic) && std::memcmp(magic, "regf", 4) == 0;
 }
 
 }  // namespace hv::offline

@@ -1,5 +1,6 @@
 #include "platform/offline/host_io.h"
 #include "platform/offline/error_text.h"
+#include "platform/offline/held_path.h"
 
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -40,6 +41,26 @@ fs::path FolderOf(const fs::path& file) {
   return parent.empty() ? fs::path(".") : parent;
 }
 
+// Why a file of the installation could not be reached without a link.
+DWORD HeldError(const HeldPath& held) {
+  const int e = held.error();
+  if (e == ENOENT || e == ENOTDIR) {
+    RememberErrno(e, err::kPathNotFound);
+    return err::kPathNotFound;
+  }
+  return ErrorFromErrno(e);
+}
+
+// A link in the last place of an installation's path is never followed.
+HostFile::LastLink LastLinkOf(const HeldPath& held) {
+  return held.held() ? HostFile::LastLink::kRefuse : HostFile::LastLink::kFollow;
+}
+
+bool IsFolder(const HeldPath& held) {
+  std::error_code ec;
+  return held.held() ? fs::is_directory(fs::symlink_status(held.path(), ec)) : fs::is_directory(held.path(), ec);
+}
+
 }  // namespace
 
 DWORD ErrorFromErrno(int error) {
@@ -58,6 +79,7 @@ DWORD ErrorFromErrnoValue(int error) {
     case EROFS:
     case EISDIR: return err::kAccessDenied;
     case EEXIST: return err::kFileExists;
+    case ELOOP: return err::kAccessDenied;  // a link where the installation's file is
     case ENOMEM: return err::kNotEnoughMemory;
     case EBUSY:
 #ifdef EWOULDBLOCK
@@ -83,19 +105,24 @@ DWORD ErrorFromCode(const std::error_code& error) {
 }
 
 DWORD ReadFile(const fs::path& file, std::string* bytes) {
-  const int e = regf::ReadWholeFile(file, *bytes);
+  const HeldPath held(file);
+  if (held.error() != 0) return HeldError(held);
+  const int e = regf::ReadWholeFile(held.path(), *bytes, LastLinkOf(held));
   if (e == 0) return err::kSuccess;
   std::error_code ec;
   if (e == ENOENT || e == ENOTDIR) {
     return fs::exists(FolderOf(file), ec) ? err::kFileNotFound : err::kPathNotFound;
   }
-  if (e == EISDIR || e == regf::kNotRegularFile || e == EACCES || e == EPERM) return err::kAccessDenied;
+  if (e == EISDIR || e == regf::kNotRegularFile || e == EACCES || e == EPERM || e == ELOOP) return err::kAccessDenied;
   return err::kCantRead;
 }
 
-DWORD WriteFileAtomically(const fs::path& file, std::string_view bytes) {
+DWORD WriteFileAtomically(const fs::path& target, std::string_view bytes) {
   std::error_code ec;
-  if (fs::is_directory(file, ec)) return err::kAccessDenied;
+  const HeldPath held(target);
+  if (held.error() != 0) return HeldError(held);
+  if (IsFolder(held)) return err::kAccessDenied;
+  const fs::path& file = held.path();
   const fs::path tmp = TemporaryBeside(file);
   HostFile f;
   if (const int e = f.Open(tmp, HostFile::Access::kWrite, HostFile::Disposition::kCreateNew)) {
@@ -114,11 +141,14 @@ DWORD WriteFileAtomically(const fs::path& file, std::string_view bytes) {
   return err::kSuccess;
 }
 
-DWORD SyncFile(const fs::path& file) {
+DWORD SyncFile(const fs::path& target) {
+  const HeldPath held(target);
+  if (held.error() != 0) return HeldError(held);
+  const fs::path& file = held.path();
   HostFile f;
-  int e = f.Open(file, HostFile::Access::kReadWrite, HostFile::Disposition::kOpenExisting);
-  if (e != 0 && e != EISDIR && e != regf::kNotRegularFile) {
-    e = f.Open(file, HostFile::Access::kRead, HostFile::Disposition::kOpenExisting);
+  int e = f.Open(file, HostFile::Access::kReadWrite, HostFile::Disposition::kOpenExisting, LastLinkOf(held));
+  if (e != 0 && e != EISDIR && e != regf::kNotRegularFile && e != ELOOP) {
+    e = f.Open(file, HostFile::Access::kRead, HostFile::Disposition::kOpenExisting, LastLinkOf(held));
   }
   if (e != 0) return ErrorFromErrno(e);
   return ErrorFromErrno(f.Sync());
@@ -128,7 +158,9 @@ DWORD SyncFolder([[maybe_unused]] const fs::path& folder) {
 #ifdef _WIN32
   return err::kSuccess;  // folder entries are flushed with the volume on Windows
 #else
-  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const HeldPath held(folder);
+  if (held.error() != 0) return HeldError(held);
+  int fd = ::open(held.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (held.held() ? O_NOFOLLOW : 0));
   if (fd < 0) return ErrorFromErrno(errno);
   DWORD result = ::fsync(fd) == 0 ? err::kSuccess : ErrorFromErrno(errno);
   ::close(fd);
@@ -137,22 +169,86 @@ DWORD SyncFolder([[maybe_unused]] const fs::path& folder) {
 }
 
 DWORD HardLink(const fs::path& from, const fs::path& to) {
+  const HeldPath heldFrom(from), heldTo(to);
+  if (heldFrom.error() != 0) return HeldError(heldFrom);
+  if (heldTo.error() != 0) return HeldError(heldTo);
+  // link(2) gives the new name to a link itself, never to what it points at.
   std::error_code ec;
-  fs::create_hard_link(from, to, ec);
+  fs::create_hard_link(heldFrom.path(), heldTo.path(), ec);
   return ErrorFromCode(ec);
 }
 
 DWORD CopyFileDurably(const fs::path& from, const fs::path& to) {
-  std::error_code ec;
-  fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
-  if (ec) return ErrorFromCode(ec);
-  return SyncFile(to);
+  const HeldPath heldFrom(from), heldTo(to);
+  if (heldFrom.error() != 0) return HeldError(heldFrom);
+  if (heldTo.error() != 0) return HeldError(heldTo);
+  HostFile in, out;
+  if (const int e = in.Open(heldFrom.path(), HostFile::Access::kRead, HostFile::Disposition::kOpenExisting,
+                            LastLinkOf(heldFrom))) {
+    return ErrorFromErrno(e);
+  }
+  if (const int e = out.Open(heldTo.path(), HostFile::Access::kWrite, HostFile::Disposition::kCreateAlways,
+                             LastLinkOf(heldTo))) {
+    return ErrorFromErrno(e);
+  }
+  std::string piece(1 << 20, '\0');
+  for (;;) {
+    std::size_t got = 0;
+    if (const int e = in.Read(reinterpret_cast<std::uint8_t*>(piece.data()), piece.size(), got)) return ErrorFromErrno(e);
+    if (got == 0) break;
+    if (const int e = out.Write(piece.data(), got)) return ErrorFromErrno(e);
+  }
+  if (const int e = out.Sync()) return ErrorFromErrno(e);
+  return ErrorFromErrno(out.Close());
 }
 
 DWORD Rename(const fs::path& from, const fs::path& to) {
+  const HeldPath heldFrom(from), heldTo(to);
+  if (heldFrom.error() != 0) return HeldError(heldFrom);
+  if (heldTo.error() != 0) return HeldError(heldTo);
   std::error_code ec;
-  fs::rename(from, to, ec);
+  fs::rename(heldFrom.path(), heldTo.path(), ec);
   return ErrorFromCode(ec);
+}
+
+DWORD Remove(const fs::path& file) {
+  const HeldPath held(file);
+  if (held.error() != 0) return held.error() == ENOENT ? err::kSuccess : HeldError(held);
+  std::error_code ec;
+  fs::remove(held.path(), ec);
+  return ErrorFromCode(ec);
+}
+
+DWORD RemoveTree(const fs::path& folder) {
+  const HeldPath held(folder);
+  if (held.error() != 0) return held.error() == ENOENT ? err::kSuccess : HeldError(held);
+  std::error_code ec;
+  fs::remove_all(held.path(), ec);
+  return ErrorFromCode(ec);
+}
+
+DWORD CreateFolders(const fs::path& folder) {
+  std::error_code ec;
+  if (const HeldPath whole(folder); !whole.held() && whole.error() == 0) {
+    fs::create_directories(folder, ec);
+    return ErrorFromCode(ec);
+  }
+  // In an installation each level is made from the one above, held; a link
+  // met on the way stops it.
+  fs::path at;
+  for (const fs::path& part : folder) {
+    at /= part;
+    const HeldPath held(at);
+    if (!held.held()) {
+      if (held.error() != 0) return HeldError(held);
+      continue;
+    }
+    const fs::file_status status = fs::symlink_status(held.path(), ec);
+    if (fs::is_directory(status)) continue;
+    if (fs::exists(status)) return fs::is_symlink(status) ? ErrorFromErrno(ELOOP) : ErrorFromErrno(ENOTDIR);
+    if (!fs::create_directory(held.path(), ec) && ec) return ErrorFromCode(ec);
+  }
+  return err::kSuccess;
 }
 
 std::optional<std::uint64_t> DeviceOf(const fs::path& path) {
@@ -187,12 +283,17 @@ std::optional<OpenFile> OpenFile::Open(const fs::path& file, bool read, bool wri
   const HostFile::Access access = write ? (read ? HostFile::Access::kReadWrite : HostFile::Access::kWrite)
                                         : (creates ? HostFile::Access::kReadWrite : HostFile::Access::kRead);
   std::error_code ec;
-  if (fs::is_directory(file, ec)) {
+  const HeldPath held(file);
+  if (held.error() != 0) {
+    *error = HeldError(held);
+    return std::nullopt;
+  }
+  if (IsFolder(held)) {
     *error = err::kAccessDenied;
     return std::nullopt;
   }
   OpenFile opened;
-  if (const int e = opened.file_.Open(file, access, how)) {
+  if (const int e = opened.file_.Open(held.path(), access, how, LastLinkOf(held))) {
     if (e == ENOENT && !fs::exists(FolderOf(file), ec)) {
       *error = err::kPathNotFound;
       RememberErrno(e, *error);

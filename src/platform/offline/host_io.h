@@ -1,6 +1,8 @@
 #pragma once
 // File operations of the host that std::filesystem does not offer: durable
-// writes, advisory locks, raw descriptors. Files are opened, read, written and
+// writes, advisory locks, raw descriptors. A path of an installation is acted
+// on from its folder's held handle and a link in its last place is never
+// followed (held_path.h); a link on the way fails with kAccessDenied. Files are opened, read, written and
 // synced through the engine's host-file unit (regf/host_file.h), so a FIFO or
 // device is never waited on and never taken for a file.
 //
@@ -42,6 +44,12 @@ DWORD HardLink(const std::filesystem::path& from, const std::filesystem::path& t
 DWORD CopyFileDurably(const std::filesystem::path& from, const std::filesystem::path& to);
 // rename(2): atomic replacement of `to`.
 DWORD Rename(const std::filesystem::path& from, const std::filesystem::path& to);
+// Removes a file (or an empty folder); one already gone is no error.
+DWORD Remove(const std::filesystem::path& file);
+// Removes a folder and all it holds; a link in it goes, never what it names.
+DWORD RemoveTree(const std::filesystem::path& folder);
+// Makes `folder` and the folders above it that are missing.
+DWORD CreateFolders(const std::filesystem::path& folder);
 
 // Identity of the file system holding a path, to test "same volume".
 std::optional<std::uint64_t> DeviceOf(const std::filesystem::path& path);

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <system_error>
 
+#include "platform/offline/held_path.h"
 #include "regf/regf.h"
 
 namespace hv::offline {
@@ -20,7 +21,9 @@ std::unique_ptr<regf::HiveFile> OpenSoftware(const DriveMap& drives) {
   std::error_code ec;
   if (!file || !fs::is_regular_file(*file, ec)) return nullptr;
   std::string error;
-  return regf::HiveFile::Open(*file, &error);
+  const HeldPath held(*file);
+  if (held.error() != 0) return nullptr;
+  return regf::HiveFile::Open(held.path(), &error);
 }
 
 bool FileExists(const DriveMap& drives, const std::string& windowsPath) {

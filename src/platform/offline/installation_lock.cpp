@@ -17,6 +17,7 @@
 #include <unistd.h>
 #endif
 
+#include "platform/offline/held_path.h"
 #include "platform/offline/host_io.h"
 #include "platform/offline/installation_state.h"
 
@@ -147,8 +148,7 @@ std::string InstallationIdentity(const DriveMap& drives) {
 InstallationLock::Result InstallationLock::Acquire(const fs::path& stateFolder, const std::string& identity,
                                                    std::shared_ptr<InstallationLock>* lock, DWORD* error) {
   std::error_code ec;
-  std::error_code made;
-  fs::create_directories(stateFolder, made);
+  const DWORD made = host::CreateFolders(stateFolder);
   const fs::path file = stateFolder / kLockFileName;
   std::lock_guard guard(HeldMutex());
   const std::string key = fs::weakly_canonical(file, ec).string();
@@ -156,11 +156,13 @@ InstallationLock::Result InstallationLock::Acquire(const fs::path& stateFolder, 
     *lock = std::move(held);
     return Result::kAcquired;
   }
-  const int fd = OpenLockFile(file);
+  const HeldPath heldFile(file);
+  if (heldFile.error() != 0) errno = heldFile.error();
+  const int fd = heldFile.error() != 0 ? -1 : OpenLockFile(heldFile.path());
   if (fd < 0) {
     // A folder that could not be made says why better than the file missing from it.
     const int e = errno;
-    *error = e == ENOENT && made ? host::ErrorFromCode(made) : host::ErrorFromErrno(e);
+    *error = e == ENOENT && made != err::kSuccess ? made : host::ErrorFromErrno(e);
     return Result::kFailed;
   }
   if (!LockExclusive(fd)) {

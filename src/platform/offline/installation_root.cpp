@@ -23,6 +23,7 @@
 
 #include "platform/offline/drive_map.h"
 #include "platform/offline/error_text.h"
+#include "platform/offline/held_path.h"
 #include "platform/offline/link_target.h"
 #include "regf/names.h"
 #include "regf/text_case.h"
@@ -68,6 +69,8 @@ struct InstallationRoot::Drive {
   fs::path folder;  // as described
   fs::path real;    // the same with the host's links resolved
   UniqueFd fd;      // O_PATH handle of the folder
+  // Paths below the folder are acted on from `fd` (held_path.h); gone before it.
+  std::vector<std::unique_ptr<HeldFolder>> held;
 };
 
 // Where a link leads: a drive of the installation and the components below
@@ -281,6 +284,10 @@ InstallationRoot::InstallationRoot(const std::vector<DriveSpec>& drives) {
     if (ec) d->real = spec.folder;
     // The drive folder itself is the user's choice and may be reached through links.
     d->fd = UniqueFd(::open(spec.folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (d->fd.valid()) {
+      d->held.push_back(std::make_unique<HeldFolder>(d->folder, d->fd.get()));
+      if (d->real != d->folder) d->held.push_back(std::make_unique<HeldFolder>(d->real, d->fd.get()));
+    }
     drives_.push_back(std::move(d));
   }
 }

@@ -18,9 +18,14 @@
 // (link_target.h); one whose target cannot be read (Wine answers so for
 // every link) is refused.
 //
-// The host path handed back holds no link at the moment of the walk; the
-// installation is a disk at rest, not a file system another party changes
-// while the program runs.
+// The host path handed back holds no link at the moment of the walk. It is a
+// name for messages and comparisons, not a promise: the installation may be
+// changed by another party while the program runs (a folder renamed, a link
+// put in a file's place). So nothing acts on it by name: every open, create,
+// rename, removal and stat of the offline platform reaches the file again
+// from the drive's handle held here, refusing any link on the way, and never
+// follows one in the last place (held_path.h). A link swapped in after the
+// walk fails the operation; it never leads out of the installation.
 #include <filesystem>
 #include <functional>
 #include <memory>

@@ -247,7 +247,7 @@ void OfflinePlatform::CleanLeftovers() {
                              endsWith(name, ".rptmp") || name.find(".rptmp.") != std::string::npos || name.find(".hvx.probe") != std::string::npos;
       if (!(temporary || copy) || journal_.Holds(it->path())) continue;
       std::error_code ignore;
-      fs::remove(it->path(), ignore);
+      host::Remove(it->path());
     }
   }
   for (const fs::path& aside : setAside) {
@@ -256,7 +256,7 @@ void OfflinePlatform::CleanLeftovers() {
     const fs::path backup = WalkCaseInsensitive(aside.parent_path(), {backupName});
     std::error_code ignore;
     if (fs::exists(fs::symlink_status(backup, ignore))) {
-      fs::remove(aside, ignore);
+      host::Remove(aside);
     } else if (host::Rename(aside, backup) == err::kSuccess) {
       host::SyncFolder(aside.parent_path());
     }
@@ -265,7 +265,7 @@ void OfflinePlatform::CleanLeftovers() {
   for (fs::directory_iterator it(stateFolder_, ec), end; !ec && it != end; it.increment(ec)) {
     if (startsWith(it->path().filename().string(), journalTemp)) {
       std::error_code ignore;
-      fs::remove(it->path(), ignore);
+      host::Remove(it->path());
     }
   }
 }

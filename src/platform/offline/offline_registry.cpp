@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "platform/offline/file_protection.h"
+#include "platform/offline/held_path.h"
 #include "platform/offline/hibernation.h"
 #include "platform/offline/hive_files.h"
 #include "platform/offline/offline_platform.h"
@@ -251,8 +252,21 @@ LSTATUS OfflinePlatform::RegSaveKeyStoppable(HKEY key, const char* file, const s
     std::lock_guard lock(mutex_);
     savesUnderWay_[target->lexically_normal()] = progress;
   }
-  const regf::Status saved = regf::CompactHiveFile(
-      *source, *target,
+  // The engine works on the folders as walked: nothing renamed or linked into
+  // the installation since then redirects its reads or its copy.
+  const HeldPath heldSource(*source), heldTarget(*target);
+  if (heldSource.error() != 0 || heldTarget.error() != 0) {
+    std::lock_guard lock(mutex_);
+    savesUnderWay_.erase(target->lexically_normal());
+    const int e = heldSource.error() != 0 ? heldSource.error() : heldTarget.error();
+    const std::string why = (heldSource.error() != 0 ? *source : *target).string() + ": " +
+                            std::generic_category().message(e);
+    saveFailures_[*target] = why;
+    report_.copiesFailed.push_back(source->filename().string() + ": " + why);
+    return Status(err::kAccessDenied);
+  }
+  regf::Status saved = regf::CompactHiveFile(
+      heldSource.path(), heldTarget.path(),
       [&](const fs::path& empty) {
         // A copy in the work folder never takes the hive's place: it keeps the folder's own protection.
         if (readOnlyInstallation_) return regf::Status{};
@@ -260,6 +274,7 @@ LSTATUS OfflinePlatform::RegSaveKeyStoppable(HKEY key, const char* file, const s
         return regf::Status{false, protectionError};
       },
       progress.get(), stop);
+  saved.message = heldTarget.Describe(heldSource.Describe(saved.message));
   {
     std::lock_guard lock(mutex_);
     savesUnderWay_.erase(target->lexically_normal());
@@ -292,7 +307,7 @@ LSTATUS OfflinePlatform::RegSaveKeyStoppable(HKEY key, const char* file, const s
   probe += ".probe";
   if (auto opened = host::OpenFile::Open(probe, false, true, host::OpenFile::Disposition::kCreateNew, &probeError)) {
     opened.reset();
-    fs::remove(probe, ec);
+    host::Remove(probe);
     // Opened, not read: a hive too large for memory is what may have failed.
     DWORD readError = err::kSuccess;
     if (!host::OpenFile::Open(*source, true, false, host::OpenFile::Disposition::kOpenExisting, &readError)) {

@@ -147,9 +147,7 @@ DWORD ReplacementJournal::RemoveInvalid() {
   std::lock_guard lock(mutex_);
   if (!Load().problem) return err::kSuccess;
   // The journal's own name only: a link there is removed, never followed.
-  std::error_code ec;
-  fs::remove(file_, ec);
-  if (ec) return host::ErrorFromCode(ec);
+  if (DWORD r = host::Remove(file_); r != err::kSuccess) return r;
   host::SyncFolder(FolderOf(file_));
   return err::kSuccess;
 }
@@ -157,8 +155,7 @@ DWORD ReplacementJournal::RemoveInvalid() {
 DWORD ReplacementJournal::Save(const Journal& journal) {
   std::error_code ec;
   if (journal.entries.empty() && journal.applied.empty()) {
-    fs::remove(file_, ec);
-    if (ec) return host::ErrorFromCode(ec);
+    if (DWORD r = host::Remove(file_); r != err::kSuccess) return r;
     host::SyncFolder(FolderOf(file_));
     return err::kSuccess;
   }
@@ -174,7 +171,7 @@ DWORD ReplacementJournal::Save(const Journal& journal) {
     text += "applied=" + drives_->ToWindows(a.hive) + kSeparator + drives_->ToWindows(a.backup) + kSeparator +
             FormatFingerprint(a.installed) + "\n";
   }
-  fs::create_directories(FolderOf(file_), ec);
+  host::CreateFolders(FolderOf(file_));
   return host::WriteFileAtomically(file_, text);
 }
 
@@ -220,6 +217,7 @@ bool ReplacementJournal::Holds(const fs::path& host) const {
 
 bool ReplacementJournal::Tick() {
   if (crashed_) return false;
+  if (stepHook_) stepHook_(steps_++);
   if (crashAfter_ >= 0 && operations_++ >= crashAfter_) crashed_ = true;
   return !crashed_;
 }
@@ -254,7 +252,7 @@ ReplacementOutcome ReplacementJournal::ApplyOne(const PendingReplacement& e, DWO
     if (!StillAsMade(e)) {
       // Newer than the copy: replacing it would roll its changes back.
       std::error_code ec;
-      fs::remove(e.replacement, ec);
+      host::Remove(e.replacement);
       out.why = "it changed since its copy was made; the replacement was dropped";
       return out;
     }
@@ -269,7 +267,7 @@ ReplacementOutcome ReplacementJournal::ApplyOne(const PendingReplacement& e, DWO
       fs::path staging = e.backup;
       staging += ".hvtmp";
       std::error_code ec;
-      fs::remove(staging, ec);
+      host::Remove(staging);
       DWORD r = host::HardLink(e.hive, staging);
       std::string why;
       if (r != err::kSuccess) r = host::CopyFileProtected(e.hive, staging, e.hive, &why);
@@ -280,7 +278,7 @@ ReplacementOutcome ReplacementJournal::ApplyOne(const PendingReplacement& e, DWO
         return fail(rr, "its backup could not be named " + e.backup.filename().string() + " (" + ErrorText(rr) + ")");
       }
       // rename(2) onto another name of the same file does nothing.
-      if (Exists(staging) && SameFileId(staging, e.backup)) fs::remove(staging, ec);
+      if (Exists(staging) && SameFileId(staging, e.backup)) host::Remove(staging);
       if (!Tick()) return fail(err::kWriteFault, {});
       host::SyncFolder(FolderOf(e.backup));
       if (!Tick()) return fail(err::kWriteFault, {});
@@ -293,14 +291,14 @@ ReplacementOutcome ReplacementJournal::ApplyOne(const PendingReplacement& e, DWO
       std::error_code ec;
       if (Exists(hiveLog)) {
         const fs::path target = LogName(e.backup, which);
-        if (backupLog != target) fs::remove(backupLog, ec);
+        if (backupLog != target) host::Remove(backupLog);
         if (DWORD r = host::Rename(hiveLog, target); r != err::kSuccess) {
           return fail(r, hiveLog.filename().string() + " could not go with the backup (" + ErrorText(r) + ")");
         }
         if (!Tick()) return fail(err::kWriteFault, {});
       } else if (e.made && !(i == 0 ? e.made->log1 : e.made->log2).present && Exists(backupLog)) {
         // The hive had no such log: one beside the backup belongs to an older backup.
-        fs::remove(backupLog, ec);
+        host::Remove(backupLog);
         if (!Tick()) return fail(err::kWriteFault, {});
       }
     }
@@ -430,7 +428,7 @@ DWORD ReplacementJournal::Discard(std::vector<PendingReplacement>* discarded) {
         }
       }
     }
-    fs::remove(e.replacement, ec);
+    host::Remove(e.replacement);
     if (discarded != nullptr) discarded->push_back(e);
   }
   journal.entries.clear();

@@ -93,6 +93,9 @@ class ReplacementJournal {
   // Tests: stop (as at a power cut) after `operations` file-system operations
   // of ApplyAll/Recover/Restore; negative runs to the end.
   void SetCrashAfterForTesting(int operations) { crashAfter_ = operations; }
+  // Tests: called after each of those operations with its number (from 0),
+  // to change the installation between two steps as another party might.
+  void SetStepHookForTesting(std::function<void(int operation)> hook) { stepHook_ = std::move(hook); }
 
  private:
   struct Journal {
@@ -114,6 +117,8 @@ class ReplacementJournal {
   std::function<bool(const std::filesystem::path&)> isHive_;
   mutable std::recursive_mutex mutex_;
   int crashAfter_ = -1;
+  std::function<void(int)> stepHook_;
+  int steps_ = 0;
   int operations_ = 0;
   bool crashed_ = false;
 };

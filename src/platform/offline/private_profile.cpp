@@ -1,5 +1,9 @@
 #include "platform/offline/private_profile.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -9,6 +13,7 @@
 #include <mutex>
 #include <set>
 
+#include "platform/offline/held_path.h"
 #include "platform/offline/host_io.h"
 #include "regf/host_file.h"
 
@@ -132,18 +137,29 @@ void Refused(const fs::path& file, const std::string& why) {
 // kAccessDenied for what is refused (told once).
 DWORD ReadProfileFile(const fs::path& file, std::string* bytes) {
   bytes->clear();
+  // A state file of an installation is read from its walked folder, and a
+  // link in its place is not read through.
+  const HeldPath held(file);
+  const int e = held.error() != 0 ? held.error() : 0;
   regf::HostFile f;
-  const int e = f.Open(file, regf::HostFile::Access::kRead, regf::HostFile::Disposition::kOpenExisting);
-  if (e == regf::kNotRegularFile || e == EISDIR) {
+  const int opened = e != 0 ? e
+                            : f.Open(held.path(), regf::HostFile::Access::kRead, regf::HostFile::Disposition::kOpenExisting,
+                                     held.held() ? regf::HostFile::LastLink::kRefuse : regf::HostFile::LastLink::kFollow);
+  if (opened == ELOOP) {
+    Refused(file, "a link, which is not followed");
+    return err::kAccessDenied;
+  }
+  if (opened == regf::kNotRegularFile || opened == EISDIR) {
     Refused(file, "not a regular file");
     return err::kAccessDenied;
   }
-  if (e == ENOENT || e == ENOTDIR) {
+  if (opened == ENOENT || opened == ENOTDIR) {
     std::error_code ec;
-    return fs::exists(file.parent_path().empty() ? fs::path(".") : file.parent_path(), ec) ? err::kFileNotFound
-                                                                                            : err::kPathNotFound;
+    return e == 0 && fs::exists(file.parent_path().empty() ? fs::path(".") : file.parent_path(), ec)
+               ? err::kFileNotFound
+               : err::kPathNotFound;
   }
-  if (e != 0) return e == EACCES || e == EPERM ? err::kAccessDenied : err::kCantRead;
+  if (opened != 0) return opened == EACCES || opened == EPERM ? err::kAccessDenied : err::kCantRead;
   int sizeError = 0;
   const std::uint64_t size = f.Size(sizeError);
   if (sizeError != 0) return err::kCantRead;
@@ -209,6 +225,8 @@ void ForgetAll() {
 // Where a write goes: the file a symbolic link names (followed to its end,
 // even when that does not exist yet), else the file itself.
 fs::path WriteTarget(const fs::path& file) {
+  // In an installation a link is never written through.
+  if (const HeldPath held(file); held.held() || held.error() != 0) return file;
   fs::path at = file;
   std::error_code ec;
   for (int hops = 0; hops < 40 && fs::is_symlink(fs::symlink_status(at, ec)); ++hops) {
@@ -220,9 +238,12 @@ fs::path WriteTarget(const fs::path& file) {
 }
 
 // Replaces the file atomically, keeping its permission bits.
-DWORD ReplaceProfileFile(const fs::path& file, const std::string& bytes) {
+DWORD ReplaceProfileFile(const fs::path& target, const std::string& bytes) {
   std::error_code ec;
-  const fs::file_status old = fs::status(file, ec);
+  const HeldPath held(target);
+  if (held.error() != 0) return held.error() == ELOOP ? err::kAccessDenied : err::kPathNotFound;
+  const fs::path& file = held.path();
+  const fs::file_status old = held.held() ? fs::symlink_status(file, ec) : fs::status(file, ec);
   static std::atomic<unsigned> counter{0};
   fs::path tmp = file;
   tmp += ".hivora-tmp" + std::to_string(counter.fetch_add(1));
@@ -233,7 +254,13 @@ DWORD ReplaceProfileFile(const fs::path& file, const std::string& bytes) {
   }
   // Before a byte is written, so that the text is never readable to more
   // users than the old file was.
-  if (fs::exists(old)) fs::permissions(tmp, old.permissions(), fs::perm_options::replace, ec);
+  if (fs::is_regular_file(old)) {
+#ifdef _WIN32
+    fs::permissions(tmp, old.permissions(), fs::perm_options::replace, ec);
+#else
+    (void)::fchmod(f.fd(), static_cast<mode_t>(old.permissions()));
+#endif
+  }
   DWORD result = host::ErrorFromErrno(f.Write(bytes.data(), bytes.size()));
   if (result == err::kSuccess) result = host::ErrorFromErrno(f.Sync());
   if (const int e = f.Close(); e != 0 && result == err::kSuccess) result = host::ErrorFromErrno(e);

@@ -92,7 +92,8 @@ DWORD GetProfileString(const char* appName, const char* keyName, const char* def
                        char* returned, DWORD size, const std::filesystem::path& file);
 
 // WritePrivateProfileStringA over a host file. A symbolic link is kept: its
-// target is written. The file keeps its permission bits. keyName null erases the section
+// target is written; but in an installation (held_path.h) a link is neither
+// read nor written through, and one in a state file's place is refused. The file keeps its permission bits. keyName null erases the section
 // (the first section of that name only), value null deletes the key. Returns kSuccess
 // or the Win32 error code of the failure; names or values holding a line
 // break, and key names holding '=', are refused (kInvalidParameter) because

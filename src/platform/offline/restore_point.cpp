@@ -80,14 +80,13 @@ BOOL RestorePointStore::Create(const RestorePointInfoA* info, StateMgrStatus* st
   const SystemTime now = clock_();
   fs::path point = folder_ / Stamp(now, false);
   for (int n = 2; fs::exists(point, ec); ++n) point = folder_ / (Stamp(now, false) + "-" + std::to_string(n));
-  fs::create_directories(point, ec);
+  const DWORD made = host::CreateFolders(point);
   auto fail = [&](DWORD code) {
-    std::error_code ignore;
-    fs::remove_all(point, ignore);
+    host::RemoveTree(point);
     status->nStatus = code;
     return 0;
   };
-  if (ec) return fail(host::ErrorFromCode(ec));
+  if (made != err::kSuccess) return fail(made);
 
   // The description need not be NUL-terminated within its 64 bytes.
   const std::string description(info->szDescription, strnlen(info->szDescription, sizeof info->szDescription));
@@ -109,10 +108,10 @@ BOOL RestorePointStore::Create(const RestorePointInfoA* info, StateMgrStatus* st
     // Only a hive on a drive of the installation: a later restore accepts no other.
     if (!DriveMap::IsDrivePath(windows)) continue;
     const fs::path relative = RestorePointCopyPlace(windows);
-    fs::create_directories((point / relative).parent_path(), ec);
+    host::CreateFolders((point / relative).parent_path());
     // Copies of a hive are as protected as the hive; its logs go with it, as
     // a change may sit in them alone.
-    fs::remove(point / relative, ec);
+    host::Remove(point / relative);
     if (DWORD c = host::CopyFileProtected(hive.file, point / relative, hive.file); c != err::kSuccess) return fail(c);
     for (const char* which : kLogNames) {
       const fs::path log = LogOf(hive.file, which);

@@ -305,14 +305,14 @@ SettleResult RestoreFromPoint(OfflinePlatform& platform, const std::string& id) 
   auto cleanup = [&] {
     for (const PendingReplacement& e : entries) {
       std::error_code ignore;
-      fs::remove(e.replacement, ignore);
-      for (const char* which : kLogNames) fs::remove(WithSuffix(e.replacement, (std::string(".") + which).c_str()), ignore);
+      host::Remove(e.replacement);
+      for (const char* which : kLogNames) host::Remove(WithSuffix(e.replacement, (std::string(".") + which).c_str()));
     }
   };
   for (const Item& item : items) {
     const fs::path staged = WithSuffix(item.hive, ".rptmp");
     std::error_code ec;
-    fs::remove(staged, ec);
+    host::Remove(staged);
     std::string why;
     DWORD r = Exists(item.hive) ? host::CopyFileProtected(item.copy, staged, item.hive, &why) : err::kFileNotFound;
     for (const char* which : kLogNames) {
@@ -320,7 +320,7 @@ SettleResult RestoreFromPoint(OfflinePlatform& platform, const std::string& id) 
       if (r != err::kSuccess || !Exists(log)) continue;
       const fs::path hiveLog = LogOf(item.hive, which);
       const fs::path stagedLog = WithSuffix(staged, (std::string(".") + which).c_str());
-      fs::remove(stagedLog, ec);
+      host::Remove(stagedLog);
       r = host::CopyFileProtected(log, stagedLog, Exists(hiveLog) ? hiveLog : item.hive, &why);
     }
     entries.push_back({item.hive, staged, WithSuffix(item.hive, ".before-restore"), FingerprintOf(item.hive)});

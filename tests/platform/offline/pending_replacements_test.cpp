@@ -1,9 +1,11 @@
 // Restart: the pending replacements applied crash-safely.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 
 #include "platform/offline/offline_machine.h"
+#include "support/temp_dir.h"
 
 namespace hv::offline {
 namespace {
@@ -101,6 +103,44 @@ TEST(PendingReplacementsTest, ACrashAfterAnyStepEndsWithOldOrNewHiveAndBackupInt
     ASSERT_LT(k, 50);
   }
 }
+
+#ifndef _WIN32
+// The hives' folder swapped for a link to a host folder holding the same
+// names, after the restart has read its paths and before it acts on them:
+// nothing there is touched.
+TEST(PendingReplacementsTest, AFolderSwappedForALinkDuringTheRestartIsNotFollowed) {
+  Pending p;
+  auto os = p.m.Platform();
+  Enable(*os, "SeShutdownPrivilege");
+  os->SetRestartHandler([] {});
+  test::TempDir host;
+  const fs::path config = p.m.root / "Windows" / "System32" / "config";
+  const fs::path outside = host / "config";
+  fs::copy(config, outside);
+  std::map<std::string, std::string> before;
+  for (const auto& entry : fs::directory_iterator(outside)) {
+    before[entry.path().filename().string()] = ReadWholeFile(entry.path());
+  }
+  int swappedAt = -1;
+  os->journal().SetStepHookForTesting([&](int step) {
+    if (swappedAt >= 0) return;
+    swappedAt = step;
+    fs::rename(config, p.m.root / "Windows" / "System32" / "config.moved");
+    fs::create_directory_symlink(outside, config);
+  });
+  os->ExitWindowsEx(kEwxReboot | kEwxForce, 1);
+  ASSERT_EQ(swappedAt, 0);
+  std::map<std::string, std::string> after;
+  for (const auto& entry : fs::directory_iterator(outside)) {
+    after[entry.path().filename().string()] = ReadWholeFile(entry.path());
+  }
+  for (const auto& [name, bytes] : after) {
+    EXPECT_TRUE(before.count(name) == 1 && before[name] == bytes) << name << " was made or changed outside";
+  }
+  EXPECT_EQ(after.size(), before.size());
+  EXPECT_TRUE(fs::is_symlink(config));
+}
+#endif
 
 }  // namespace
 }  // namespace hv::offline
