@@ -260,7 +260,8 @@ static Status WriteVerifiedCopy(const std::filesystem::path& in, const std::file
             // of the window's size.
             HostFile original;
             if (windowed) {
-              if (const int e = original.Open(in, HostFile::Access::kRead, HostFile::Disposition::kOpenExisting); e != 0) {
+              if (const int e = original.Open(in, HostFile::Access::kRead, HostFile::Disposition::kOpenExisting,
+                                                 HostFile::LastLink::kRefuse); e != 0) {
                 source.Fail("cannot read the file: " + HostErrorText(e));
               }
             }

@@ -74,7 +74,7 @@ void Hive::OpenWindow(const std::filesystem::path& file, std::size_t cacheBytes)
   WindowState& w = *window_;
   w.path = file;
   w.limit = cacheBytes;
-  int e = w.file.Open(file, HostFile::Access::kRead, HostFile::Disposition::kOpenExisting);
+  int e = w.file.Open(file, HostFile::Access::kRead, HostFile::Disposition::kOpenExisting, HostFile::LastLink::kRefuse);
   if (e == 0) fileSize_ = w.file.Size(e);
   if (e != 0) Fail("cannot read the file: " + HostErrorText(e));
   w.baseBlock.resize(kBaseBlockSize);

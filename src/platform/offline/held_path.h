@@ -11,8 +11,9 @@
 //
 // A path outside every drive folder (the program's own files: settings,
 // reports, a work folder) is handed back as it is. So is every path on
-// Windows, where the offline exe refuses an installation's links before it
-// acts on a file.
+// Windows, where the offline exe checks each component of a path for a link
+// as it resolves it and follows one only by the installation's rules
+// (installation_root.h); it holds no folder handles there.
 #include <filesystem>
 #include <string>
 
