@@ -5,6 +5,7 @@
 #include "platform/offline/in_use.h"
 
 #include <algorithm>
+#include <fstream>
 #include <sstream>
 #include <system_error>
 
@@ -59,6 +60,24 @@ std::uint64_t SizeOf(const fs::path& file) { return StampOf(file).size; }
 bool IsFile(const fs::path& p) {
   std::error_code ec;
   return fs::is_regular_file(fs::symlink_status(p, ec));
+}
+
+// Two files with the same bytes (read in blocks; unequal sizes end it at once).
+bool SameBytes(const fs::path& a, const fs::path& b) {
+  std::error_code ec;
+  const auto size = fs::file_size(a, ec);
+  if (ec || fs::file_size(b, ec) != size || ec) return false;
+  std::ifstream in1(a, std::ios::binary), in2(b, std::ios::binary);
+  std::vector<char> block1(1 << 16), block2(1 << 16);
+  while (in1 && in2) {
+    in1.read(block1.data(), static_cast<std::streamsize>(block1.size()));
+    in2.read(block2.data(), static_cast<std::streamsize>(block2.size()));
+    if (in1.gcount() != in2.gcount() ||
+        !std::equal(block1.begin(), block1.begin() + in1.gcount(), block2.begin())) {
+      return false;
+    }
+  }
+  return in1.eof() && in2.eof();
 }
 
 // The name a backup waits under while a restart makes a new one.
@@ -253,7 +272,10 @@ bool ReplacementJournal::StillAsMade(const PendingReplacement& e) const {
 
 DWORD ReplacementJournal::SetAsideEarlierBackup(const PendingReplacement& e, std::string* why) {
   const fs::path aside = AsideOf(e.backup);
-  if (IsFile(e.backup) && !SameFileId(e.hive, e.backup) && !IsFile(aside)) {
+  // A backup that is the hive, by its inode or (made by copying, when the
+  // hive could not be linked) by its bytes, is this restart's own, found by
+  // a start after a kill; the logs beside it may be the hive's already.
+  if (IsFile(e.backup) && !IsFile(aside) && !SameFileId(e.hive, e.backup) && !SameBytes(e.hive, e.backup)) {
     if (DWORD r = host::Rename(e.backup, aside); r != err::kSuccess) {
       *why = "its earlier backup could not be set aside as " + aside.filename().string() + " (" + ErrorText(r) + ")";
       return r;
