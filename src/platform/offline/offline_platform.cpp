@@ -264,7 +264,8 @@ void OfflinePlatform::CleanLeftovers() {
     const std::string hiveName = backupName.substr(0, backupName.size() - 4);  // less ".bak"
     std::error_code ignore;
     if (std::any_of(restarting.begin(), restarting.end(), [&](const fs::path& hive) {
-          return hive.parent_path() == aside.parent_path() && NamesEqual(hive.filename().string(), hiveName);
+          std::error_code ec;
+          return NamesEqual(hive.filename().string(), hiveName) && fs::equivalent(hive.parent_path(), aside.parent_path(), ec);
         })) {
       continue;
     }
