@@ -48,6 +48,8 @@ enum class Changes {
   kNoHive,      // the hives are as they were (the state folder may be made)
   kHivesReplaced,
   kExactly,     // the files named in the row's `changed`, and no other
+  kEarlierBackupKept,  // as kExactly, and SAM.bak with its logs is SAM with its logs before any restart
+  kOriginalPutBack,    // SAM with its logs is as it was before any restart
 };
 
 // The journal the run finds.
@@ -56,6 +58,7 @@ enum class Journal {
   kPending,     // SOFTWARE and SAM requested for replacement, the restart never came
   kRestarting,  // as kPending, then a restart in this process that the row's fault stops or fails
   kRestoring,   // as kRestarting run to its end, then --restore-backups that the row's fault stops
+  kRestartedAgain,  // SAM given (empty) logs; as kRestarting run to its end, then as kRestarting again
   kInvalid,     // a file that is no journal of the program
 };
 
@@ -273,6 +276,8 @@ TEST_F(SessionProgramTest, EachCommandLineStateAndFaultHasItsExitCodeLineAndChan
   // The backup can never be named SAM.bak.
   auto backupInTheWay = [](SessionProgramTest& t) { fs::create_directories(t.Config("SAM.bak") / "in the way"); };
   auto immutableSam = [](SessionProgramTest& t) { t.MakeImmutable(t.Config("SAM")); };
+  // The restart fails for SAM after it made SAM's backup: its copy cannot be renamed.
+  auto immutableSamCopy = [](SessionProgramTest& t) { t.MakeImmutable(t.Config("SAM.hvx")); };
   auto killedAt = [](int step) { return [step](SessionProgramTest& t) { t.crashAfter = step; }; };
   auto immutableAtRestore = [](SessionProgramTest& t) {
     t.NeedsRoot("an immutable file");
@@ -405,6 +410,34 @@ TEST_F(SessionProgramTest, EachCommandLineStateAndFaultHasItsExitCodeLineAndChan
        "SOFTWARE restored from SOFTWARE.bak", Changes::kExactly, false,
        "config/SAM.hvx config/SOFTWARE config/SOFTWARE.bak config/SOFTWARE.compacted config/SOFTWARE.compacted.LOG1 "
        "config/SOFTWARE.compacted.LOG2 state/pending.journal"},
+      // A second restart that fails for SAM after making SAM's backup: SAM keeps
+      // the backup of the first, and --restore-backups puts the original back.
+      {"restarted again, failing after the backup: /Scan", "/Scan report.ini", Journal::kRestartedAgain,
+       immutableSamCopy, 0,
+       "the restart could not replace C:\\Windows\\System32\\config\\SAM: the new hive could not be put in place "
+       "(Operation not permitted)",
+       Changes::kEarlierBackupKept, true, ""},
+      {"restarted again, failing after the backup: discarded", "--discard-pending", Journal::kRestartedAgain,
+       immutableSamCopy, 0, "SAM left alone: its replacement was discarded", Changes::kEarlierBackupKept, false,
+       "state/pending.journal"},
+      {"restarted again, failing after the backup: the original back", "--restore-backups",
+       Journal::kRestartedAgain, immutableSamCopy, 0, "SAM restored from SAM.bak", Changes::kOriginalPutBack, false},
+      {"restarted again, killed once SAM's backup was made, then failing: /Scan", "/Scan report.ini",
+       Journal::kRestartedAgain,
+       [&](SessionProgramTest& t) {
+         immutableSamCopy(t);
+         t.crashAfter = 17;
+       },
+       0, "the restart could not replace C:\\Windows\\System32\\config\\SAM", Changes::kEarlierBackupKept, true,
+       "config/SAM.bak config/SAM.bak.LOG1 config/SAM.bak.LOG2 config/SAM.bak.old config/SAM.bak.old.LOG1 "
+       "config/SAM.bak.old.LOG2"},
+      {"restarted again, killed while the earlier backup was put back: undone", "--restore-backups",
+       Journal::kRestartedAgain,
+       [&](SessionProgramTest& t) {
+         immutableSamCopy(t);
+         t.crashAfter = 22;
+       },
+       0, "SAM restored from SAM.bak", Changes::kOriginalPutBack, false},
       // A restart killed after each of a few of its steps is finished at the next start.
       {"killed at step 1: /Scan", "/Scan report.ini", Journal::kRestarting, killedAt(1), 0,
        "an interrupted restart was finished:", Changes::kExactly, true,
@@ -476,6 +509,15 @@ TEST_F(SessionProgramTest, EachCommandLineStateAndFaultHasItsExitCodeLineAndChan
   std::ofstream(dir / "defrag.script") << "click bAnalyzeRegistry\nwait\nclick bDefragRegistry\nwait\n";
   fs::create_directories(dir / "folder");
   const std::string pristine = (dir / "pristine").string();
+  // SAM<suffix> and its two logs: the bytes of each, or that it is missing.
+  auto samFiles = [&](const std::string& suffix) {
+    std::vector<std::string> files;
+    for (const char* log : {"", ".LOG1", ".LOG2"}) {
+      const fs::path file = Config("SAM" + suffix + log);
+      files.push_back(fs::exists(file) ? "bytes " + ReadWholeFile(file) : "missing");
+    }
+    return files;
+  };
   fs::copy(c, pristine, fs::copy_options::recursive);
   for (const Case& k : cases) {
     SCOPED_TRACE(k.what);
@@ -483,13 +525,21 @@ TEST_F(SessionProgramTest, EachCommandLineStateAndFaultHasItsExitCodeLineAndChan
     fs::remove_all(c);
     fs::copy(pristine, c, fs::copy_options::recursive);
     fs::remove(dir / "report.ini");
+    if (k.journal == Journal::kRestartedAgain) {
+      for (const char* log : {"SAM.LOG1", "SAM.LOG2"}) std::ofstream(Config(log), std::ios::binary);
+    }
+    const std::vector<std::string> samBeforeRestarts = samFiles("");
     if (k.journal != Journal::kNone && k.journal != Journal::kInvalid) LeavePending();
+    if (k.journal == Journal::kRestartedAgain) {
+      Restart();
+      LeavePending();
+    }
     if (k.journal == Journal::kInvalid) {
       fs::create_directories(c / "ProgramData" / "Talvix Hivora");
       std::ofstream(c / "ProgramData" / "Talvix Hivora" / "pending.journal") << "replace=C:\\Windows\\win.ini\n";
     }
     k.fault(*this);
-    if (skip.empty() && k.journal == Journal::kRestarting) Restart();
+    if (skip.empty() && (k.journal == Journal::kRestarting || k.journal == Journal::kRestartedAgain)) Restart();
     if (skip.empty() && k.journal == Journal::kRestoring) RestartThenRestore();
     if (!skip.empty()) {
       const char* ci = std::getenv("CI");
@@ -527,6 +577,12 @@ TEST_F(SessionProgramTest, EachCommandLineStateAndFaultHasItsExitCodeLineAndChan
         EXPECT_FALSE(after.at("Windows/System32/config/SAM") == before.at("Windows/System32/config/SAM"));
         break;
       case Changes::kExactly: EXPECT_EQ(Differing(before, after), k.changed); break;
+      case Changes::kEarlierBackupKept:
+        EXPECT_EQ(Differing(before, after), k.changed);
+        EXPECT_TRUE(samFiles(".bak") == samBeforeRestarts);
+        EXPECT_FALSE(fs::exists(Config("SAM.bak.old")));
+        break;
+      case Changes::kOriginalPutBack: EXPECT_TRUE(samFiles("") == samBeforeRestarts); break;
     }
     const std::string report = fs::exists(dir / "report.ini") ? ReadWholeFile(dir / "report.ini") : std::string();
     EXPECT_EQ(report.find("[Scan Result]") != std::string::npos, k.reportWritten) << report;

@@ -48,6 +48,9 @@
 //   in the logs alone.
 //
 // Applying one replacement (hive H, replacement N, backup B):
+//   0. at a restart only, a backup B of an earlier restart (a file, not H)
+//      is set aside: B -> B.old, then B's logs -> B.old.LOG1/.LOG2 (while
+//      no B stands, the logs under its name are B.old's).
 //   1. B := H (a hard link through B.hvtmp, or a copy with H's protection);
 //      skipped when B already is H (same device and inode).
 //   2. H's logs become B's logs (H.LOG1 -> B.LOG1, H.LOG2 -> B.LOG2; a B log
@@ -58,14 +61,22 @@
 //   5. the journal is rewritten without the entry (and with its `applied`
 //      line, at a restart).
 // Every step can be run again; "N exists" tells whether step 3 happened.
+// Once step 3 happened, B.old (logs first) is deleted. A restart that fails
+// for H before step 3 puts B.old back: H's logs from beside B back to H, B
+// deleted, B.old's logs and then B.old renamed back; the entry stays, and so
+// does the `applied` line of the earlier restart (a restart rewrites a hive's
+// `applied` line only once it replaced it). While the journal is
+// "restarting" with the entry, a B.old is that earlier backup.
 //
-// <hive>.bak.old — a backup set aside while the hive's replacement is
-//   requested (platform/backup_set_aside.h): the request wants the name B
+// <hive>.bak.old — a backup set aside by a restart (step 0 above), or while
+//   the hive's replacement is requested (platform/backup_set_aside.h): the request wants the name B
 //   free, so B is renamed to B.old, and renamed back once the request is
 //   answered, since here the new backup is made only by the restart (step 1
 //   replaces B then). One found by the owner at start was left by a killed
 //   commit: with no B beside it, it is the last backup and is renamed back;
-//   beside a B it is older than that B and is deleted. B's logs never move.
+//   beside a B it is older than that B and is deleted (with its logs, for
+//   one a restart set aside); one of an entry of a "restarting" journal is
+//   left to that entry. For a request, B's logs never move.
 #include <cstdint>
 #include <optional>
 #include <string>

@@ -1,5 +1,6 @@
 #include "platform/offline/offline_platform.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <system_error>
@@ -250,15 +251,34 @@ void OfflinePlatform::CleanLeftovers() {
       host::Remove(it->path());
     }
   }
+  // One a failed restart could not put back belongs to that restart's entry,
+  // which puts it back when it is retried, discarded or undone.
+  std::vector<fs::path> restarting;
+  if (journal_.State() == JournalState::kRestarting) {
+    for (const PendingReplacement& e : journal_.Entries()) restarting.push_back(e.hive);
+  }
   for (const fs::path& aside : setAside) {
     const std::string name = aside.filename().string();
     const std::string backupName = name.substr(0, name.size() - (sizeof kSetAsideSuffix - 1));
     const fs::path backup = WalkCaseInsensitive(aside.parent_path(), {backupName});
+    const std::string hiveName = backupName.substr(0, backupName.size() - 4);  // less ".bak"
     std::error_code ignore;
+    if (std::any_of(restarting.begin(), restarting.end(), [&](const fs::path& hive) {
+          std::error_code ec;
+          return NamesEqual(hive.filename().string(), hiveName) && fs::equivalent(hive.parent_path(), aside.parent_path(), ec);
+        })) {
+      continue;
+    }
+    // A restart's set-aside backup has its logs with it; a commit's has none.
     if (fs::exists(fs::symlink_status(backup, ignore))) {
+      for (const char* which : kLogNames) host::Remove(LogOf(aside, which));
       host::Remove(aside);
-    } else if (host::Rename(aside, backup) == err::kSuccess) {
-      host::SyncFolder(aside.parent_path());
+    } else {
+      for (const char* which : kLogNames) {
+        const fs::path log = LogOf(aside, which);
+        if (fs::exists(fs::symlink_status(log, ignore))) (void)host::Rename(log, LogOf(backup, which));
+      }
+      if (host::Rename(aside, backup) == err::kSuccess) host::SyncFolder(aside.parent_path());
     }
   }
   const std::string journalTemp = journal_.file().filename().string() + ".tmp-";

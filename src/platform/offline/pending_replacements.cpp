@@ -1,9 +1,11 @@
 #include "platform/offline/pending_replacements.h"
 
+#include "platform/backup_set_aside.h"
 #include "platform/offline/error_text.h"
 #include "platform/offline/in_use.h"
 
 #include <algorithm>
+#include <fstream>
 #include <sstream>
 #include <system_error>
 
@@ -53,6 +55,33 @@ fs::path LogName(const fs::path& file, const char* which) {
 }
 
 std::uint64_t SizeOf(const fs::path& file) { return StampOf(file).size; }
+
+// A regular file, not a link: only such a file is taken for a backup.
+bool IsFile(const fs::path& p) {
+  std::error_code ec;
+  return fs::is_regular_file(fs::symlink_status(p, ec));
+}
+
+// Two files with the same bytes (read in blocks; unequal sizes end it at once).
+bool SameBytes(const fs::path& a, const fs::path& b) {
+  std::error_code ec;
+  const auto size = fs::file_size(a, ec);
+  if (ec || fs::file_size(b, ec) != size || ec) return false;
+  std::ifstream in1(a, std::ios::binary), in2(b, std::ios::binary);
+  std::vector<char> block1(1 << 16), block2(1 << 16);
+  while (in1 && in2) {
+    in1.read(block1.data(), static_cast<std::streamsize>(block1.size()));
+    in2.read(block2.data(), static_cast<std::streamsize>(block2.size()));
+    if (in1.gcount() != in2.gcount() ||
+        !std::equal(block1.begin(), block1.begin() + in1.gcount(), block2.begin())) {
+      return false;
+    }
+  }
+  return in1.eof() && in2.eof();
+}
+
+// The name a backup waits under while a restart makes a new one.
+fs::path AsideOf(const fs::path& backup) { return fs::path(SetAsideName(backup.string())); }
 
 }  // namespace
 
@@ -239,7 +268,77 @@ bool ReplacementJournal::StillAsMade(const PendingReplacement& e) const {
   return true;
 }
 
-ReplacementOutcome ReplacementJournal::ApplyOne(const PendingReplacement& e, DWORD* error) {
+DWORD ReplacementJournal::SetAsideEarlierBackup(const PendingReplacement& e, std::string* why) {
+  const fs::path aside = AsideOf(e.backup);
+  // A backup that is the hive, by its inode or (made by copying, when the
+  // hive could not be linked) by its bytes, is this restart's own, found by
+  // a start after a kill; the logs beside it may be the hive's already.
+  if (IsFile(e.backup) && !IsFile(aside) && !SameFileId(e.hive, e.backup) && !SameBytes(e.hive, e.backup)) {
+    if (DWORD r = host::Rename(e.backup, aside); r != err::kSuccess) {
+      *why = "its earlier backup could not be set aside as " + aside.filename().string() + " (" + ErrorText(r) + ")";
+      return r;
+    }
+    if (!Tick()) return err::kWriteFault;
+  }
+  // Until the new backup takes the name, the logs under it are the earlier backup's.
+  if (IsFile(aside) && !Exists(e.backup)) {
+    for (const char* which : kLogNames) {
+      const fs::path log = LogOf(e.backup, which);
+      if (!Exists(log)) continue;
+      if (DWORD r = host::Rename(log, LogName(aside, which)); r != err::kSuccess) {
+        *why = log.filename().string() + " could not be set aside with its backup (" + ErrorText(r) + ")";
+        return r;
+      }
+      if (!Tick()) return err::kWriteFault;
+    }
+    host::SyncFolder(FolderOf(e.backup));
+  }
+  return err::kSuccess;
+}
+
+// Only while the hive is not replaced. Each step can be run again: with a
+// backup under its name beside the set-aside one, that backup is the new one
+// and the logs beside it are the hive's; without, they are the earlier one's.
+DWORD ReplacementJournal::PutBackEarlierBackup(const PendingReplacement& e) {
+  const fs::path aside = AsideOf(e.backup);
+  if (!IsFile(aside)) return err::kSuccess;
+  if (Exists(e.backup)) {
+    for (const char* which : kLogNames) {
+      const fs::path backupLog = LogOf(e.backup, which);
+      if (Exists(LogOf(e.hive, which)) || !Exists(backupLog)) continue;
+      if (DWORD r = host::Rename(backupLog, LogName(e.hive, which)); r != err::kSuccess) return r;
+      if (!Tick()) return err::kWriteFault;
+    }
+    // The new backup is a second name of the hive or a copy of it.
+    if (DWORD r = host::Remove(e.backup); r != err::kSuccess) return r;
+    if (!Tick()) return err::kWriteFault;
+  }
+  for (const char* which : kLogNames) {
+    const fs::path asideLog = LogOf(aside, which);
+    if (!Exists(asideLog)) continue;
+    if (DWORD r = host::Rename(asideLog, LogName(e.backup, which)); r != err::kSuccess) return r;
+    if (!Tick()) return err::kWriteFault;
+  }
+  if (DWORD r = host::Rename(aside, e.backup); r != err::kSuccess) return r;
+  host::SyncFolder(FolderOf(e.backup));
+  if (!Tick()) return err::kWriteFault;
+  return err::kSuccess;
+}
+
+// The logs go first: the set-aside file is what tells a later start to finish this.
+void ReplacementJournal::DropEarlierBackup(const PendingReplacement& e) {
+  const fs::path aside = AsideOf(e.backup);
+  if (!IsFile(aside)) return;
+  std::error_code ec;
+  for (const char* which : kLogNames) {
+    const fs::path log = LogOf(aside, which);
+    if (!fs::is_directory(fs::symlink_status(log, ec))) host::Remove(log);
+  }
+  host::Remove(aside);
+  host::SyncFolder(FolderOf(aside));
+}
+
+ReplacementOutcome ReplacementJournal::ApplyOne(const PendingReplacement& e, bool restart, DWORD* error) {
   ReplacementOutcome out{e.hive, e.backup, false, 0, 0, {}};
   *error = err::kSuccess;
   auto fail = [&](DWORD code, std::string why) {
@@ -247,21 +346,42 @@ ReplacementOutcome ReplacementJournal::ApplyOne(const PendingReplacement& e, DWO
     out.why = std::move(why);
     return out;
   };
+  // A restart of this hive that fails (but for a kill) leaves the hive with
+  // the backup it had before; what stops that keeps the entry in the journal.
+  DWORD putBackError = err::kSuccess;
+  auto putBack = [&] {
+    if (!restart || crashed_) return std::string();
+    putBackError = PutBackEarlierBackup(e);
+    if (putBackError == err::kSuccess || crashed_) return std::string();
+    return "; its earlier backup waits as " + AsideOf(e.backup).filename().string() + " (" +
+           ErrorText(putBackError) + ")";
+  };
+  auto failBack = [&](DWORD code, std::string why) {
+    why += putBack();
+    return fail(code, std::move(why));
+  };
   if (Exists(e.replacement)) {
-    if (!Exists(e.hive)) return fail(err::kFileNotFound, "the hive is missing");
+    if (!Exists(e.hive)) return failBack(err::kFileNotFound, "the hive is missing");
     if (!StillAsMade(e)) {
       // Newer than the copy: replacing it would roll its changes back.
+      const std::string kept = putBack();
+      if (putBackError != err::kSuccess) return fail(putBackError, "it changed since its copy was made" + kept);
       std::error_code ec;
-      host::Remove(e.replacement);
+      if (!crashed_) host::Remove(e.replacement);
       out.why = "it changed since its copy was made; the replacement was dropped";
       return out;
     }
     // A hive another program holds is not swapped under it: its writes would land in the backup.
     if (auto held = HeldByAnotherProgram({e.hive, LogOf(e.hive, kLogNames[0]), LogOf(e.hive, kLogNames[1])})) {
-      return fail(err::kSharingViolation, *held);
+      return failBack(err::kSharingViolation, *held);
     }
     out.oldSize = SizeOf(e.hive);
     out.newSize = SizeOf(e.replacement);
+    // Step 0: the backup of an earlier restart makes way.
+    if (restart) {
+      std::string why;
+      if (DWORD r = SetAsideEarlierBackup(e, &why); r != err::kSuccess) return failBack(r, why);
+    }
     // Step 1: the backup.
     if (!SameFileId(e.hive, e.backup)) {
       fs::path staging = e.backup;
@@ -271,17 +391,17 @@ ReplacementOutcome ReplacementJournal::ApplyOne(const PendingReplacement& e, DWO
       DWORD r = host::HardLink(e.hive, staging);
       std::string why;
       if (r != err::kSuccess) r = host::CopyFileProtected(e.hive, staging, e.hive, &why);
-      if (r != err::kSuccess) return fail(r, why.empty() ? "its backup could not be made (" + ErrorText(r) + ")" : why);
-      if (!Tick()) return fail(err::kWriteFault, {});
+      if (r != err::kSuccess) return failBack(r, why.empty() ? "its backup could not be made (" + ErrorText(r) + ")" : why);
+      if (!Tick()) return failBack(err::kWriteFault, {});
       if (DWORD rr = host::Rename(staging, e.backup); rr != err::kSuccess) {
-        fs::remove(staging, ec);  // the hive's second name goes with the step that failed
-        return fail(rr, "its backup could not be named " + e.backup.filename().string() + " (" + ErrorText(rr) + ")");
+        host::Remove(staging);  // the hive's second name goes with the step that failed
+        return failBack(rr, "its backup could not be named " + e.backup.filename().string() + " (" + ErrorText(rr) + ")");
       }
       // rename(2) onto another name of the same file does nothing.
       if (Exists(staging) && SameFileId(staging, e.backup)) host::Remove(staging);
-      if (!Tick()) return fail(err::kWriteFault, {});
+      if (!Tick()) return failBack(err::kWriteFault, {});
       host::SyncFolder(FolderOf(e.backup));
-      if (!Tick()) return fail(err::kWriteFault, {});
+      if (!Tick()) return failBack(err::kWriteFault, {});
     }
     // Step 2: the hive's logs go with its backup.
     for (int i = 0; i < 2; ++i) {
@@ -293,30 +413,34 @@ ReplacementOutcome ReplacementJournal::ApplyOne(const PendingReplacement& e, DWO
         const fs::path target = LogName(e.backup, which);
         if (backupLog != target) host::Remove(backupLog);
         if (DWORD r = host::Rename(hiveLog, target); r != err::kSuccess) {
-          return fail(r, hiveLog.filename().string() + " could not go with the backup (" + ErrorText(r) + ")");
+          return failBack(r, hiveLog.filename().string() + " could not go with the backup (" + ErrorText(r) + ")");
         }
-        if (!Tick()) return fail(err::kWriteFault, {});
+        if (!Tick()) return failBack(err::kWriteFault, {});
       } else if (e.made && !(i == 0 ? e.made->log1 : e.made->log2).present && Exists(backupLog)) {
         // The hive had no such log: one beside the backup belongs to an older backup.
         host::Remove(backupLog);
-        if (!Tick()) return fail(err::kWriteFault, {});
+        if (!Tick()) return failBack(err::kWriteFault, {});
       }
     }
     host::SyncFolder(FolderOf(e.backup));
     // Step 3: the new hive.
     if (DWORD r = host::Rename(e.replacement, e.hive); r != err::kSuccess) {
-      return fail(r, "the new hive could not be put in place (" + ErrorText(r) + ")");
+      return failBack(r, "the new hive could not be put in place (" + ErrorText(r) + ")");
     }
     if (!Tick()) return fail(err::kWriteFault, {});
     host::SyncFolder(FolderOf(e.hive));
     if (!Tick()) return fail(err::kWriteFault, {});
+    if (restart) DropEarlierBackup(e);
   } else if (!Exists(e.hive) || !Exists(e.backup) || (e.made && FingerprintOf(e.hive).hive == e.made->hive)) {
     // No copy, and the hive is not the one step 3 would have put in place:
     // the copy is gone (deleted while it waited). The entry is dropped, the
     // hive stays as it is, and the others go on.
+    const std::string kept = putBack();
+    if (putBackError != err::kSuccess) return fail(putBackError, "its copy is gone" + kept);
     out.why = "its copy is gone; the hive stays as it is";
     return out;
   } else {
+    if (restart) DropEarlierBackup(e);
     out.newSize = SizeOf(e.hive);
     out.oldSize = SizeOf(e.backup);
   }
@@ -359,7 +483,7 @@ DWORD ReplacementJournal::Apply(Journal* journal, std::vector<ReplacementOutcome
   while (!journal->entries.empty()) {
     PendingReplacement entry = journal->entries.front();
     DWORD r = err::kSuccess;
-    ReplacementOutcome outcome = ApplyOne(entry, &r);
+    ReplacementOutcome outcome = ApplyOne(entry, restart, &r);
     if (crashed_) return err::kWriteFault;
     journal->entries.erase(journal->entries.begin());
     if (outcomes != nullptr) outcomes->push_back(outcome);
@@ -389,14 +513,16 @@ DWORD ReplacementJournal::ApplyAll(std::vector<ReplacementOutcome>* outcomes) {
   Journal journal = Load();
   if (journal.problem) return kInvalidData;
   if (journal.entries.empty()) return err::kSuccess;
+  // A set-aside backup beside a backup is older than it, left by a killed
+  // commit (backup_set_aside.h); from here on one is this restart's.
+  if (journal.state == JournalState::kPending) {
+    for (const PendingReplacement& e : journal.entries) {
+      if (IsFile(AsideOf(e.backup)) && IsFile(e.backup) && Exists(e.replacement)) DropEarlierBackup(e);
+    }
+  }
   journal.state = JournalState::kRestarting;
-  // The backups this restart makes take the place of earlier ones of the same hives.
-  // A hive whose copy is gone gets no new backup: its earlier one stays restorable.
-  std::erase_if(journal.applied, [&](const AppliedReplacement& a) {
-    return std::any_of(journal.entries.begin(), journal.entries.end(), [&](const PendingReplacement& e) {
-      return SameFile(e.hive, a.hive) && Exists(e.replacement);
-    });
-  });
+  // What an earlier restart did stays recorded until this one replaces the
+  // same hive: a hive it fails for keeps its earlier backup, and the record.
   if (DWORD r = Save(journal); r != err::kSuccess) return r;
   if (!Tick()) return err::kWriteFault;
   return Apply(&journal, outcomes);
@@ -427,6 +553,10 @@ DWORD ReplacementJournal::Discard(std::vector<PendingReplacement>* discarded) {
           (void)host::Rename(backupLog, LogName(e.hive, kLogNames[i]));
         }
       }
+    }
+    // The backup of an earlier restart comes back from where this one set it aside.
+    if (journal.state == JournalState::kRestarting && Exists(e.replacement)) {
+      if (DWORD r = PutBackEarlierBackup(e); r != err::kSuccess) return r;
     }
     host::Remove(e.replacement);
     if (discarded != nullptr) discarded->push_back(e);

@@ -108,7 +108,16 @@ class ReplacementJournal {
   std::optional<std::string> EntryProblem(const std::vector<std::string>& fields, bool replace) const;
   DWORD Save(const Journal& journal);
   DWORD Apply(Journal* journal, std::vector<ReplacementOutcome>* outcomes);
-  ReplacementOutcome ApplyOne(const PendingReplacement& entry, DWORD* error);
+  ReplacementOutcome ApplyOne(const PendingReplacement& entry, bool restart, DWORD* error);
+  // A restart keeps the backup of an earlier restart (the only way back to
+  // the hive before it) under the set-aside name, with its logs, until the
+  // hive is replaced: then it is superseded and deleted; a restart of the
+  // hive that fails puts it back. While the journal holds the entry and its
+  // copy, a set-aside backup is always the earlier one, so a start after a
+  // kill tells which is which from the names alone.
+  DWORD SetAsideEarlierBackup(const PendingReplacement& entry, std::string* why);
+  DWORD PutBackEarlierBackup(const PendingReplacement& entry);
+  void DropEarlierBackup(const PendingReplacement& entry);
   bool StillAsMade(const PendingReplacement& entry) const;
   bool Tick();  // false: the simulated crash happens now
 

@@ -1,6 +1,11 @@
 // Restart: the pending replacements applied crash-safely.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+#include <cstdlib>
 #include <map>
 #include <string>
 
@@ -141,6 +146,96 @@ TEST(PendingReplacementsTest, AFolderSwappedForALinkDuringTheRestartIsNotFollowe
   EXPECT_TRUE(fs::is_symlink(config));
 }
 #endif
+// SAM's backup of an earlier restart, with a log, and a copy that can never
+// be put in place (a folder under its name): the restart fails for SAM after
+// it made SAM's new backup, and moved SAM's log beside it.
+TEST(PendingReplacementsTest, ARestartFailingForAHiveKeepsItsEarlierBackupWhereverAKillStoppedIt) {
+  for (int k = 0; k <= 40; ++k) {
+    SCOPED_TRACE("crash after operation " + std::to_string(k));
+    OfflineMachine m;
+    const std::string oldSam = ReadWholeFile(m.Config("SAM"));
+    {
+      // Started first: a start removes copies that no pending replacement holds.
+      auto os = m.Platform();
+      WriteWholeFile(m.Config("SAM.LOG1"), "SAM's log");
+      WriteWholeFile(m.Config("SAM.bak"), "earlier backup");
+      WriteWholeFile(m.Config("SAM.bak.LOG1"), "earlier backup's log");
+      WriteWholeFile(m.Config("SECURITY.hvx"), "new SECURITY");
+      Enable(*os, "SeBackupPrivilege");
+      Enable(*os, "SeRestorePrivilege");
+      WriteWholeFile(m.Config("SAM.hvx"), "new SAM");
+      const std::string config = "C:\\Windows\\System32\\config\\";
+      for (const char* hive : {"SAM", "SECURITY"}) {
+        EXPECT_EQ(os->RegReplaceKeyA(HkeyLocalMachine(), hive, (config + hive + ".hvx").c_str(),
+                                     (config + hive + ".bak").c_str()),
+                  0);
+      }
+      fs::remove(m.Config("SAM.hvx"));
+      fs::create_directories(m.Config("SAM.hvx") / "in the way");
+      Enable(*os, "SeShutdownPrivilege");
+      os->journal().SetCrashAfterForTesting(k);
+      os->ExitWindowsEx(kEwxReboot, 1);
+    }
+    // The next start finishes what it can; SAM is as it was, with its earlier
+    // backup, whether the kill came before, during or after its set-aside,
+    // its new backup or the put-back.
+    for (int start = 0; start < 2; ++start) {
+      auto os = m.Platform();
+      EXPECT_TRUE(ReadWholeFile(m.Config("SAM")) == oldSam);
+      EXPECT_EQ(ReadWholeFile(m.Config("SAM.LOG1")), "SAM's log");
+      EXPECT_EQ(ReadWholeFile(m.Config("SAM.bak")), "earlier backup");
+      EXPECT_EQ(ReadWholeFile(m.Config("SAM.bak.LOG1")), "earlier backup's log");
+      EXPECT_FALSE(fs::exists(m.Config("SAM.bak.old")));
+      EXPECT_FALSE(fs::exists(m.Config("SAM.bak.old.LOG1")));
+      EXPECT_EQ(ReadWholeFile(m.Config("SECURITY")), "new SECURITY");
+      ASSERT_EQ(os->journal().Entries().size(), 1u);
+    }
+    // Dropping the replacement keeps it too.
+    auto os = m.Platform();
+    EXPECT_EQ(os->journal().Discard(), err::kSuccess);
+    EXPECT_EQ(ReadWholeFile(m.Config("SAM.bak")), "earlier backup");
+    EXPECT_EQ(ReadWholeFile(m.Config("SAM.bak.LOG1")), "earlier backup's log");
+  }
+}
+
+// A hive that cannot be linked (immutable) gets a copied backup. A kill after
+// its log went beside that copy, then a start with the hive writable again:
+// the copy is the restart's own backup, never taken for an earlier one, and
+// keeps the hive's log.
+TEST(PendingReplacementsTest, ACopiedBackupFoundAfterAKillKeepsTheHivesLog) {
+#ifdef _WIN32
+  GTEST_SKIP() << "chattr is Linux's";
+#else
+  if (::geteuid() != 0) GTEST_SKIP() << "an immutable file needs root";
+  for (int k = 0; k <= 12; ++k) {
+    SCOPED_TRACE("crash after operation " + std::to_string(k));
+    OfflineMachine m;
+    const std::string oldSam = ReadWholeFile(m.Config("SAM"));
+    {
+      auto os = m.Platform();
+      WriteWholeFile(m.Config("SAM.LOG1"), "SAM's log");
+      WriteWholeFile(m.Config("SAM.hvx"), "new SAM");
+      Enable(*os, "SeBackupPrivilege");
+      Enable(*os, "SeRestorePrivilege");
+      EXPECT_EQ(os->RegReplaceKeyA(HkeyLocalMachine(), "SAM", "C:\\Windows\\System32\\config\\SAM.hvx",
+                                   "C:\\Windows\\System32\\config\\SAM.bak"),
+                0);
+      if (std::system(("chattr +i '" + m.Config("SAM").string() + "' 2>/dev/null").c_str()) != 0) {
+        GTEST_SKIP() << "chattr +i is not supported here";
+      }
+      Enable(*os, "SeShutdownPrivilege");
+      os->journal().SetCrashAfterForTesting(k);
+      os->ExitWindowsEx(kEwxReboot, 1);
+      ASSERT_EQ(std::system(("chattr -i '" + m.Config("SAM").string() + "'").c_str()), 0);
+    }
+    m.Platform();
+    EXPECT_EQ(ReadWholeFile(m.Config("SAM")), "new SAM");
+    EXPECT_TRUE(ReadWholeFile(m.Config("SAM.bak")) == oldSam);
+    EXPECT_EQ(ReadWholeFile(m.Config("SAM.bak.LOG1")), "SAM's log");
+    EXPECT_FALSE(fs::exists(m.Config("SAM.bak.old")));
+  }
+#endif
+}
 
 }  // namespace
 }  // namespace hv::offline
