@@ -16,6 +16,23 @@ std::string LastPart(const std::string& name) {
   return at == std::string::npos ? name : name.substr(at + 1);
 }
 
+// A hive as the analysis left it: compacted, or not with the analysis's reason.
+HiveResult AnalysedResult(const AnalysedHive& hive, std::string file) {
+  HiveResult result;
+  result.label = LastPart(hive.name);
+  result.name = hive.name;
+  result.file = std::move(file);
+  result.currentSize = hive.currentSize;
+  if (hive.copied) {
+    result.newSize = hive.newSize;
+    result.state = "compacted";
+  } else {
+    result.state = "not compacted";
+    result.reason = hive.reason.empty() ? "the copy could not be made" : hive.reason;
+  }
+  return result;
+}
+
 std::string Quoted(const std::string& text) {
   std::string out = "\"";
   for (const char c : text) {
@@ -53,24 +70,13 @@ std::vector<HiveResult> HiveResults(const offline::OfflinePlatform& platform) {
   };
   if (const auto& analysis = TheRunRecord().lastAnalysis) {
     for (const AnalysedHive& hive : analysis->hives) {
-      HiveResult result;
-      result.label = LastPart(hive.name);
-      result.name = hive.name;
       const auto host = platform.HostFileOfHive(hive.name);
-      result.file = host ? host->string() : hive.file;
-      result.currentSize = hive.currentSize;
-      if (hive.copied) {
-        result.newSize = hive.newSize;
-        result.state = "compacted";
-      } else {
-        result.state = "not compacted";
-        std::string why;
-        if (host) {
-          fs::path copy = *host;
-          copy += ".hvx";
-          why = platform.SaveFailure(copy);
-        }
-        result.reason = why.empty() ? "the copy could not be made" : why;
+      HiveResult result = AnalysedResult(hive, host ? host->string() : hive.file);
+      if (!hive.copied && host) {
+        // The platform kept the engine's own words for the copy that failed.
+        fs::path copy = *host;
+        copy += ".hvx";
+        if (std::string why = platform.SaveFailure(copy); !why.empty()) result.reason = std::move(why);
       }
       applyOutcome(result);
       results.push_back(std::move(result));
@@ -95,18 +101,7 @@ std::vector<HiveResult> LiveHiveResults(const RunRecord& record) {
   std::vector<HiveResult> results;
   if (!record.lastAnalysis) return results;
   for (const AnalysedHive& hive : record.lastAnalysis->hives) {
-    HiveResult result;
-    result.label = LastPart(hive.name);
-    result.name = hive.name;
-    result.file = hive.file;
-    result.currentSize = hive.currentSize;
-    if (hive.copied) {
-      result.newSize = hive.newSize;
-      result.state = "compacted";
-    } else {
-      result.state = "not compacted";
-      result.reason = hive.reason.empty() ? "the copy could not be made" : hive.reason;
-    }
+    HiveResult result = AnalysedResult(hive, hive.file);
     if (hive.replaceRequested) {
       if (*hive.replaceRequested) {
         result.reason = "to be replaced at the restart";
