@@ -1,20 +1,14 @@
 #include "checker.h"
 
-#include <sstream>
 #include <unordered_map>
 #include <utility>
 
+#include "hex_text.h"
 #include "hive.h"
 #include "walk.h"
 
 namespace hv::regf {
 namespace {
-
-std::string Hex(std::uint32_t v) {
-  std::ostringstream s;
-  s << "0x" << std::hex << v;
-  return s.str();
-}
 
 // Windows' hint for a name whose first characters lie beyond ASCII follows a rule of its own
 // (a sample it wrote holds 0x81 for the name 0x9F), so only an ASCII start is held to the hint.

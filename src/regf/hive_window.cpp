@@ -2,19 +2,14 @@
 #include <algorithm>
 #include <bit>
 #include <memory>
-#include <sstream>
 
+#include "bin_cells.h"
+#include "hex_text.h"
 #include "hive.h"
 #include "stop.h"
 
 namespace hv::regf {
 namespace {
-
-std::string Hex(std::uint64_t v) {
-  std::ostringstream s;
-  s << "0x" << std::hex << v;
-  return s.str();
-}
 
 // Pieces in which the first pass reads the bins: whole pages, so that no bin header or cell
 // size field is ever cut by a piece's end.
@@ -226,20 +221,12 @@ const std::uint8_t* Hive::WindowAt(std::uint32_t offset) const {
                 Rd32(b + bin::kSize) == size;
     std::uint64_t starts = 0;  // cell starts of the 512 bytes at `at`
     std::uint32_t at = start;
-    for (std::uint32_t c = start + kBinHeaderSize; same && c < end;) {
-      if (end - c < 8) {
-        same = false;
-        break;
-      }
-      const std::int32_t raw = static_cast<std::int32_t>(Rd32(b + (c - start) + cell::kSize));
-      const std::int64_t sz = raw < 0 ? -static_cast<std::int64_t>(raw) : raw;
-      if (sz < 8 || sz % 8 != 0 || sz > end - c) {
-        same = false;
-        break;
-      }
-      for (; c - at >= 512; at += 512, starts = 0) same = same && starts == (*cellStarts_)[at / 512];
-      if (raw < 0) starts |= std::uint64_t{1} << ((c - at) / 8);
-      c += static_cast<std::uint32_t>(sz);
+    if (same) {
+      same = ScanCells(b, start, size, [&](std::uint32_t c, std::int32_t raw) {
+               for (; c - at >= 512; at += 512, starts = 0) same = same && starts == (*cellStarts_)[at / 512];
+               if (raw < 0) starts |= std::uint64_t{1} << ((c - at) / 8);
+             }).empty() &&
+             same;
     }
     for (; same && at < end; at += 512, starts = 0) same = starts == (*cellStarts_)[at / 512];
     if (!same) {

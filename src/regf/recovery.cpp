@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 #include <optional>
-#include <sstream>
 
+#include "hex_text.h"
 #include "host_file.h"
 #include "log_file.h"
 
@@ -18,12 +18,6 @@ constexpr std::uint32_t kMaxBins = 0x7FFFF000u;
 // Sequence numbers count modulo 2^32: the one after 0xFFFFFFFF is 0. Of two numbers, the
 // earlier is the one from which the other is reached in fewer than 2^31 steps.
 bool SeqBefore(std::uint32_t a, std::uint32_t b) { return static_cast<std::int32_t>(a - b) < 0; }
-
-std::string Hex(std::uint64_t v) {
-  std::ostringstream s;
-  s << "0x" << std::hex << v;
-  return s.str();
-}
 
 struct Primary {
   const std::uint8_t* data;

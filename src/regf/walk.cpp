@@ -1,7 +1,8 @@
 #include "walk.h"
 
-#include <sstream>
 #include <string_view>
+
+#include "hex_text.h"
 
 namespace hv::regf {
 
@@ -9,12 +10,6 @@ TreeWalk::TreeWalk(const Hive& hive, std::vector<std::string>* problems)
     : hive_(hive), problems_(problems), visited_(hive.Base().binsSize / 512 + 1, 0) {}
 
 namespace {
-
-std::string Hex(std::uint32_t v) {
-  std::ostringstream s;
-  s << "0x" << std::hex << v;
-  return s.str();
-}
 
 std::string Describe(const char* what, std::uint32_t offset) {
   if (std::string_view(what) == "base block") return "the base block";

@@ -121,11 +121,11 @@ std::optional<InstallationRoot::Target> InstallationRoot::Followed(const Reparse
 #ifdef _WIN32
 
 InstallationRoot::InstallationRoot(const std::vector<DriveSpec>& drives) {
-  for (const DriveSpec& spec : drives) {
+  for (const DriveSpec& given : drives) {
     auto d = std::make_unique<Drive>();
-    d->letter = spec.letter;
-    d->folder = spec.folder;
-    d->real = spec.folder;
+    d->letter = given.letter;
+    d->folder = given.folder;
+    d->real = given.folder;
     drives_.push_back(std::move(d));
   }
 }
@@ -275,15 +275,15 @@ std::optional<std::vector<std::string>> Below(const fs::path& base, const fs::pa
 }  // namespace
 
 InstallationRoot::InstallationRoot(const std::vector<DriveSpec>& drives) {
-  for (const DriveSpec& spec : drives) {
+  for (const DriveSpec& given : drives) {
     auto d = std::make_unique<Drive>();
-    d->letter = spec.letter;
-    d->folder = spec.folder;
+    d->letter = given.letter;
+    d->folder = given.folder;
     std::error_code ec;
-    d->real = fs::weakly_canonical(spec.folder, ec);
-    if (ec) d->real = spec.folder;
+    d->real = fs::weakly_canonical(given.folder, ec);
+    if (ec) d->real = given.folder;
     // The drive folder itself is the user's choice and may be reached through links.
-    d->fd = UniqueFd(::open(spec.folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    d->fd = UniqueFd(::open(given.folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (d->fd.valid()) {
       d->held.push_back(std::make_unique<HeldFolder>(d->folder, d->fd.get()));
       if (d->real != d->folder) d->held.push_back(std::make_unique<HeldFolder>(d->real, d->fd.get()));
