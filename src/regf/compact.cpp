@@ -13,6 +13,7 @@
 #include "copy_digest.h"
 #include "cell_sink.h"
 #include "file_view.h"
+#include "hive_overlay.h"
 #include "host_file.h"
 #include "recovery.h"
 #include "regf.h"
@@ -208,16 +209,15 @@ static Status WriteVerifiedCopy(const std::filesystem::path& in, const std::file
   try {
     TempFile temp;
     {
-      // A clean hive is read through a window of bins; a dirty one is recovered in memory.
+      // A clean hive is read through a window of bins; a dirty one too, its logs' pages laid over
+      // its bins as they are read.
       RecoveryReport recovery;
-      std::vector<std::uint8_t> recovered;
-      if (Status s = RecoverHiveFile(in, recovered, recovery); !s) return s;
-      const bool windowed = !recovery.dirty;
+      std::shared_ptr<HiveOverlay> overlay;
+      if (Status s = RecoverHiveOverlay(in, overlay, recovery); !s) return s;
       std::error_code sizeError;
-      const std::uint64_t fileBytes = std::filesystem::file_size(in, sizeError);
-      const Windows windows = WindowsFor(sizeError ? recovered.size() : fileBytes);
-      const Hive source =
-          windowed ? Hive::Windowed(in, windows.source) : Hive::FromBytes(std::move(recovered), in.string());
+      const std::uint64_t fileBytes = overlay ? overlay->Size() : std::filesystem::file_size(in, sizeError);
+      const Windows windows = WindowsFor(sizeError ? 0 : fileBytes);
+      const Hive source = overlay ? Hive::Windowed(overlay, windows.source) : Hive::Windowed(in, windows.source);
       const std::uint64_t sourceSize = kBaseBlockSize + std::uint64_t{source.Base().binsSize};
       progress.At(0.2, sourceSize);
       // The copy holds about the source's live bytes: the estimate of its size until it is known.
@@ -242,11 +242,7 @@ static Status WriteVerifiedCopy(const std::filesystem::path& in, const std::file
             const StopScope soundnessStop(stop);
             try {
               // A windowed hive serves one thread: the checker reads the file through its own.
-              if (windowed) {
-                problems = CheckTree(source.WindowedTwin(windows.source));
-              } else {
-                problems = CheckTree(source);
-              }
+              problems = CheckTree(source.WindowedTwin(windows.source));
             } catch (...) {
               checkError = std::current_exception();
             }
@@ -256,26 +252,23 @@ static Status WriteVerifiedCopy(const std::filesystem::path& in, const std::file
           if (compact) {
             WriteCompactCopy(source, copy, windows.write);
           } else {
-            // The hive as it stands (recovered in memory, or read again from its file), in pieces
-            // of the window's size.
-            HostFile original;
-            if (windowed) {
-              if (const int e = original.Open(in, HostFile::Access::kRead, HostFile::Disposition::kOpenExisting,
-                                                 HostFile::LastLink::kRefuse); e != 0) {
+            // The hive as it stands (its file, or its logs' pages laid over it), in pieces of the
+            // window's size.
+            std::shared_ptr<const ByteSource> bytes = overlay;
+            if (!bytes) {
+              auto original = std::make_shared<HostFile>();
+              if (const int e = original->Open(in, HostFile::Access::kRead, HostFile::Disposition::kOpenExisting,
+                                               HostFile::LastLink::kRefuse); e != 0) {
                 source.Fail("cannot read the file: " + HostErrorText(e));
               }
+              bytes = std::make_shared<FileBytes>(std::move(original), sourceSize);
             }
-            std::vector<std::uint8_t> piece;
+            std::vector<std::uint8_t> piece(static_cast<std::size_t>(std::min<std::uint64_t>(windows.write, sourceSize)));
             for (std::uint64_t at = 0; at < sourceSize; at += windows.write) {
               const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(windows.write, sourceSize - at));
-              if (windowed) {
-                piece.resize(n);
-                std::size_t got = 0;
-                if (const int e = original.ReadAt(at, piece.data(), n, got); e != 0 || got != n) {
-                  source.Fail(e != 0 ? "cannot read the file: " + HostErrorText(e) : std::string("the file shrank while it was read"));
-                }
-              } else {
-                piece.assign(source.Data() + at, source.Data() + at + n);
+              std::size_t got = 0;
+              if (const int e = bytes->ReadAt(at, piece.data(), n, got); e != 0 || got != n) {
+                source.Fail(e != 0 ? "cannot read the file: " + HostErrorText(e) : std::string("the file shrank while it was read"));
               }
               copy.Append(piece.data(), n);
             }

@@ -4,6 +4,7 @@
 
 #include "bin_cells.h"
 #include "hex_text.h"
+#include "hive_overlay.h"
 #include "security_descriptor.h"
 #include "stop.h"
 
@@ -66,17 +67,49 @@ Hive Hive::View(const std::uint8_t* data, std::size_t size, std::string name, Lo
   return h;
 }
 
+namespace {
+
+// Opens a hive's file for reading as the reader opens it (a link in its place is refused).
+std::shared_ptr<const ByteSource> OpenHiveFile(const std::filesystem::path& file, int& error) {
+  auto f = std::make_shared<HostFile>();
+  error = f->Open(file, HostFile::Access::kRead, HostFile::Disposition::kOpenExisting, HostFile::LastLink::kRefuse);
+  const std::uint64_t size = error == 0 ? f->Size(error) : 0;
+  if (error != 0) return nullptr;
+  return std::make_shared<FileBytes>(std::move(f), size);
+}
+
+}  // namespace
+
+std::shared_ptr<const ByteSource> Hive::OpenFile(const std::filesystem::path& file) const {
+  int e = 0;
+  auto source = OpenHiveFile(file, e);
+  if (!source) Fail("cannot read the file: " + HostErrorText(e));
+  return source;
+}
+
 Hive Hive::OnDemand(const std::filesystem::path& file) {
   Hive h;
   h.name_ = file.string();
+  std::shared_ptr<const ByteSource> source = h.OpenFile(file);
+  return OnDemandOver(std::move(h), std::move(source));
+}
+
+Hive Hive::OnDemand(std::shared_ptr<const HiveOverlay> overlay) {
+  Hive h;
+  h.name_ = overlay->Name();
+  return OnDemandOver(std::move(h), std::move(overlay));
+}
+
+Hive Hive::OnDemandOver(Hive h, std::shared_ptr<const ByteSource> source) {
   h.onDemand_ = std::make_unique<OnDemandState>();
   OnDemandState& s = *h.onDemand_;
-  int e = s.file.Open(file, HostFile::Access::kRead, HostFile::Disposition::kOpenExisting, HostFile::LastLink::kRefuse);
-  if (e == 0) h.fileSize_ = s.file.Size(e);
-  if (e != 0) h.Fail("cannot read the file: " + HostErrorText(e));
+  s.source = std::move(source);
+  h.fileSize_ = s.source->Size();
   s.baseBlock.resize(kBaseBlockSize);
   std::size_t got = 0;
-  if ((e = s.file.ReadAt(0, s.baseBlock.data(), kBaseBlockSize, got)) != 0) h.Fail("cannot read the file: " + HostErrorText(e));
+  if (const int e = s.source->ReadAt(0, s.baseBlock.data(), kBaseBlockSize, got); e != 0) {
+    h.Fail("cannot read the file: " + HostErrorText(e));
+  }
   if (got < kBaseBlockSize) h.Fail("the file is too short to be a hive (" + std::to_string(got) + " bytes)");
   h.data_ = s.baseBlock.data();
   h.size_ = kBaseBlockSize;
@@ -105,7 +138,7 @@ const Hive::LoadedBin& Hive::BinHolding(std::uint32_t offset, std::uint32_t& sta
   for (std::uint32_t step = 0; step < kLongestSearch; ++step, at -= kBinAlign) {
     ThrowIfStopped();
     std::size_t got = 0;
-    const int e = s.file.ReadAt(kBaseBlockSize + std::uint64_t{at}, header, sizeof header, got);
+    const int e = s.source->ReadAt(kBaseBlockSize + std::uint64_t{at}, header, sizeof header, got);
     if (e != 0) Fail("cannot read the file: " + HostErrorText(e));
     if (got < sizeof header) {
       Fail("the file is truncated: its base block declares " + std::to_string(base_.binsSize) +
@@ -119,7 +152,7 @@ const Hive::LoadedBin& Hive::BinHolding(std::uint32_t offset, std::uint32_t& sta
       if (offset - at >= size) break;
       LoadedBin bin;
       bin.bytes.resize(size);
-      const int re = s.file.ReadAt(kBaseBlockSize + std::uint64_t{at}, bin.bytes.data(), size, got);
+      const int re = s.source->ReadAt(kBaseBlockSize + std::uint64_t{at}, bin.bytes.data(), size, got);
       if (re != 0) Fail("cannot read the file: " + HostErrorText(re));
       if (got < size) Fail("the file is truncated inside the hive bin at " + Hex(at));
       bin.cellStarts.assign(size / 512 + 1, 0);

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "byte_source.h"
 #include "file_view.h"
 #include "format.h"
 #include "host_file.h"
@@ -81,6 +82,11 @@ struct LoadOptions {
   bool tolerateBins = false;  // keep what precedes a broken bin instead of failing (checker)
 };
 
+class HiveOverlay;
+
+// The window of bins held for a walk of a whole tree outside a compaction (a check, a listing).
+inline constexpr std::size_t kTreeWindowBytes = std::size_t{8} << 20;
+
 class Hive {
  public:
   // Reads the file (only the base block and the hive bins it declares) and validates the base
@@ -97,6 +103,8 @@ class Hive {
   // sound: the full checks are the checker's and the compactor's. Data() and Size() cover the
   // base block only. Throws FormatError (a dirty hive included: LoadHive recovers one).
   static Hive OnDemand(const std::filesystem::path& file);
+  // The same over a dirty hive's overlay (recovery.h, RecoverHiveOverlay): the recovered hive.
+  static Hive OnDemand(std::shared_ptr<const HiveOverlay> overlay);
   // A clean hive read through a bounded window, for a walk of the whole tree in little memory:
   // the bins are read once, in order, and their chain and cells validated as Load validates
   // them (one bit of memory per 8 bytes of bins records where cells start); afterwards each bin
@@ -106,8 +114,11 @@ class Hive {
   // bins, were read: callers use it before they ask for much more. One thread at a time.
   // Throws FormatError.
   static Hive Windowed(const std::filesystem::path& file, std::size_t cacheBytes);
-  // A second reader of a windowed hive's file, for another thread: its own cache and handle,
-  // the first pass's findings shared (the file's base block must read the same).
+  // The same over a dirty hive's overlay (recovery.h, RecoverHiveOverlay): the recovered hive,
+  // read with the same checks; a broken bin chain is refused in recovery's words.
+  static Hive Windowed(std::shared_ptr<const HiveOverlay> overlay, std::size_t cacheBytes);
+  // A second reader of a windowed hive, for another thread: its own cache, the same open file
+  // (or overlay) and the first pass's findings shared.
   Hive WindowedTwin(std::size_t cacheBytes) const;
   // Bytes of hive bins an on-demand hive has read so far (0 for the others).
   std::uint64_t BinBytesRead() const;
@@ -177,18 +188,21 @@ class Hive {
     std::vector<std::uint64_t> cellStarts;  // one bit per 8 bytes of the bin
   };
   struct OnDemandState {
-    HostFile file;
+    std::shared_ptr<const ByteSource> source;
     std::mutex mutex;
     std::map<std::uint32_t, LoadedBin> bins;
     std::vector<std::uint8_t> baseBlock;
   };
+  static Hive OnDemandOver(Hive h, std::shared_ptr<const ByteSource> source);
+  std::shared_ptr<const ByteSource> OpenFile(const std::filesystem::path& file) const;
   const LoadedBin& BinHolding(std::uint32_t offset, std::uint32_t& start) const;
   bool OnDemandCellStart(std::uint32_t offset) const;
   const std::uint8_t* OnDemandAt(std::uint32_t offset) const;
 
   // Windowed: the file, the bins held (most recently used first) and where each bin starts.
   struct WindowState;
-  void OpenWindow(const std::filesystem::path& file, std::size_t cacheBytes);
+  void OpenWindow(std::shared_ptr<const ByteSource> source, const HiveOverlay* overlay, std::size_t cacheBytes);
+  [[noreturn]] void FailChain(std::uint32_t offset, const std::string& problem, const std::string& detail) const;
   void ScanWindowedBins();
   const std::uint8_t* WindowAt(std::uint32_t offset) const;
 

@@ -1,4 +1,5 @@
 #include "compare.h"
+#include "hive_overlay.h"
 #include "names.h"
 #include "recovery.h"
 #include "regf.h"
@@ -42,13 +43,12 @@ HiveFile::~HiveFile() = default;
 
 std::unique_ptr<HiveFile> HiveFile::Open(const std::filesystem::path& file, std::string* error) {
   try {
-    // A clean hive is read on demand: the queries cost the bins on their paths. A dirty one is
-    // recovered in memory first, which reads it whole.
+    // The queries cost the bins on their paths: a clean hive's from its file, a dirty one's with
+    // its logs' pages laid over them (its logs are read once to find where those pages lie).
     RecoveryReport report;
-    std::vector<std::uint8_t> image;
-    if (const Status s = RecoverHiveFile(file, image, report); !s) throw FormatError(s.message);
-    auto hive = report.dirty ? std::make_unique<Hive>(Hive::FromBytes(std::move(image), file.string()))
-                             : std::make_unique<Hive>(Hive::OnDemand(file));
+    std::shared_ptr<HiveOverlay> overlay;
+    if (const Status s = RecoverHiveOverlay(file, overlay, report); !s) throw FormatError(s.message);
+    auto hive = overlay ? std::make_unique<Hive>(Hive::OnDemand(overlay)) : std::make_unique<Hive>(Hive::OnDemand(file));
     hive->Key(hive->Base().rootCell);
     return std::unique_ptr<HiveFile>(new HiveFile(std::move(hive)));
   } catch (const std::exception& e) {

@@ -6,6 +6,8 @@
 #include "bin_cells.h"
 #include "hex_text.h"
 #include "hive.h"
+#include "hive_overlay.h"
+#include "recovery.h"
 #include "stop.h"
 
 namespace hv::regf {
@@ -21,9 +23,10 @@ constexpr std::size_t kKeepRecent = 4;
 }  // namespace
 
 struct Hive::WindowState {
-  HostFile file;
+  // The file (or a dirty hive's overlay), shared by twins: its reads are positional.
+  std::shared_ptr<const ByteSource> source;
+  const HiveOverlay* overlay = nullptr;
   std::size_t limit = 0;
-  std::filesystem::path path;
   // One bit per 4 KiB page: a bin starts here. Shared by twins.
   std::shared_ptr<std::vector<std::uint64_t>> binStarts;
   // The bins held, in slots linked from most to least recently used; a slot keeps its buffer
@@ -62,19 +65,19 @@ struct Hive::WindowState {
   }
 };
 
-// Opens the file and reads its base block into a fresh window state.
-void Hive::OpenWindow(const std::filesystem::path& file, std::size_t cacheBytes) {
-  name_ = file.string();
+// Reads the base block into a fresh window state over `source`.
+void Hive::OpenWindow(std::shared_ptr<const ByteSource> source, const HiveOverlay* overlay, std::size_t cacheBytes) {
   window_ = std::make_shared<WindowState>();
   WindowState& w = *window_;
-  w.path = file;
+  w.source = std::move(source);
+  w.overlay = overlay;
   w.limit = cacheBytes;
-  int e = w.file.Open(file, HostFile::Access::kRead, HostFile::Disposition::kOpenExisting, HostFile::LastLink::kRefuse);
-  if (e == 0) fileSize_ = w.file.Size(e);
-  if (e != 0) Fail("cannot read the file: " + HostErrorText(e));
+  fileSize_ = w.source->Size();
   w.baseBlock.resize(kBaseBlockSize);
   std::size_t got = 0;
-  if ((e = w.file.ReadAt(0, w.baseBlock.data(), kBaseBlockSize, got)) != 0) Fail("cannot read the file: " + HostErrorText(e));
+  if (const int e = w.source->ReadAt(0, w.baseBlock.data(), kBaseBlockSize, got); e != 0) {
+    Fail("cannot read the file: " + HostErrorText(e));
+  }
   if (got < kBaseBlockSize) Fail("the file is too short to be a hive (" + std::to_string(got) + " bytes)");
   data_ = w.baseBlock.data();
   size_ = kBaseBlockSize;
@@ -82,7 +85,18 @@ void Hive::OpenWindow(const std::filesystem::path& file, std::size_t cacheBytes)
 
 Hive Hive::Windowed(const std::filesystem::path& file, std::size_t cacheBytes) {
   Hive h;
-  h.OpenWindow(file, cacheBytes);
+  h.name_ = file.string();
+  h.OpenWindow(h.OpenFile(file), nullptr, cacheBytes);
+  h.ParseBase(LoadOptions{});
+  h.ScanWindowedBins();
+  return h;
+}
+
+Hive Hive::Windowed(std::shared_ptr<const HiveOverlay> overlay, std::size_t cacheBytes) {
+  Hive h;
+  h.name_ = overlay->Name();
+  const HiveOverlay* raw = overlay.get();
+  h.OpenWindow(std::move(overlay), raw, cacheBytes);
   h.ParseBase(LoadOptions{});
   h.ScanWindowedBins();
   return h;
@@ -91,9 +105,22 @@ Hive Hive::Windowed(const std::filesystem::path& file, std::size_t cacheBytes) {
 Hive Hive::WindowedTwin(std::size_t cacheBytes) const {
   if (!window_) Fail("not a windowed hive");
   Hive h;
-  h.OpenWindow(window_->path, cacheBytes);
+  h.name_ = name_;
+  h.window_ = std::make_shared<WindowState>();
+  WindowState& w = *h.window_;
+  w.source = window_->source;
+  w.overlay = window_->overlay;
+  w.limit = cacheBytes;
   // The same file, or one whose bins are read against what the first pass found.
-  if (h.window_->baseBlock != window_->baseBlock) Fail("the file changed while it was read (its base block)");
+  w.baseBlock.resize(kBaseBlockSize);
+  std::size_t got = 0;
+  if (const int e = w.source->ReadAt(0, w.baseBlock.data(), kBaseBlockSize, got); e != 0) {
+    Fail("cannot read the file: " + HostErrorText(e));
+  }
+  if (got != kBaseBlockSize || w.baseBlock != window_->baseBlock) Fail("the file changed while it was read (its base block)");
+  h.data_ = w.baseBlock.data();
+  h.size_ = kBaseBlockSize;
+  h.fileSize_ = fileSize_;
   h.base_ = base_;
   h.binsEnd_ = binsEnd_;
   h.binCount_ = binCount_;
@@ -101,9 +128,19 @@ Hive Hive::WindowedTwin(std::size_t cacheBytes) const {
   h.freeCells_ = freeCells_;
   h.allocatedCells_ = allocatedCells_;
   h.cellStarts_ = cellStarts_;
-  h.window_->binStarts = window_->binStarts;
-  h.window_->slotOf.assign(window_->slotOf.size(), WindowState::kNoSlot);
+  w.binStarts = window_->binStarts;
+  w.slotOf.assign(window_->slotOf.size(), WindowState::kNoSlot);
   return h;
+}
+
+// A break in the bin chain. Over an overlay it is recovery's finding, named as recovery names it:
+// the bin a log wrote, or the primary's.
+void Hive::FailChain(std::uint32_t offset, const std::string& problem, const std::string& detail) const {
+  const HiveOverlay* overlay = window_ ? window_->overlay : nullptr;
+  if (overlay != nullptr) {
+    Fail(RecoveredBinProblem(offset, problem, overlay->FromLog(offset, kBinHeaderSize), overlay->LogsUsed()));
+  }
+  Fail(detail);
 }
 
 // Load's checks of the bin chain and the cells, over pieces read in order.
@@ -122,7 +159,7 @@ void Hive::ScanWindowedBins() {
       pieceStart = pieceEnd;
       const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, total - pieceStart));
       std::size_t got = 0;
-      const int e = w.file.ReadAt(kBaseBlockSize + pieceStart, piece.data(), want, got);
+      const int e = w.source->ReadAt(kBaseBlockSize + pieceStart, piece.data(), want, got);
       if (e != 0) Fail("cannot read the file: " + HostErrorText(e));
       if (got < want) {
         Fail("the file is truncated: its base block declares " + std::to_string(total) +
@@ -135,12 +172,17 @@ void Hive::ScanWindowedBins() {
   std::uint32_t off = 0;
   while (off < total) {
     const std::uint8_t* p = bytesAt(off);
-    if (total - off < kBinHeaderSize) Fail("hive bin at " + Hex(off) + " is cut short");
-    if (!HasSignature(p + bin::kSignature, "hbin")) Fail("no hive bin signature at " + Hex(off) + " (the bin chain is broken)");
-    if (Rd32(p + bin::kOffset) != off) Fail("hive bin at " + Hex(off) + " claims offset " + Hex(Rd32(p + bin::kOffset)));
+    if (total - off < kBinHeaderSize) FailChain(off, "no hive bin signature", "hive bin at " + Hex(off) + " is cut short");
+    if (!HasSignature(p + bin::kSignature, "hbin")) {
+      FailChain(off, "no hive bin signature", "no hive bin signature at " + Hex(off) + " (the bin chain is broken)");
+    }
+    if (Rd32(p + bin::kOffset) != off) {
+      FailChain(off, "it claims offset " + Hex(Rd32(p + bin::kOffset)),
+                "hive bin at " + Hex(off) + " claims offset " + Hex(Rd32(p + bin::kOffset)));
+    }
     const std::uint32_t binSize = Rd32(p + bin::kSize);
     if (binSize < kBinAlign || binSize % kBinAlign != 0 || binSize > total - off) {
-      Fail("hive bin at " + Hex(off) + " has an invalid size " + Hex(binSize));
+      FailChain(off, "invalid size " + Hex(binSize), "hive bin at " + Hex(off) + " has an invalid size " + Hex(binSize));
     }
     (*w.binStarts)[off / kBinAlign / 64] |= std::uint64_t{1} << (off / kBinAlign % 64);
     const std::uint32_t end = off + binSize;
@@ -208,7 +250,7 @@ const std::uint8_t* Hive::WindowAt(std::uint32_t offset) const {
     held.start = start;
     held.size = size;
     std::size_t got = 0;
-    const int e = w.file.ReadAt(kBaseBlockSize + std::uint64_t{start}, held.bytes.get(), size, got);
+    const int e = w.source->ReadAt(kBaseBlockSize + std::uint64_t{start}, held.bytes.get(), size, got);
     if (e != 0) {
       held.bytes.reset();
       w.spare.push_back(slot);

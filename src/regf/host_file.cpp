@@ -10,6 +10,8 @@
 
 #ifdef _WIN32
 #include <io.h>
+
+#include <mutex>
 #else
 #include <unistd.h>
 #endif
@@ -25,7 +27,11 @@ int OpenFd(const std::filesystem::path& file, int flags) {
 }
 int CloseFd(int fd) { return ::_close(fd); }
 long long ReadFd(int fd, void* data, std::size_t size) { return ::_read(fd, data, static_cast<unsigned>(size)); }
+// The C runtime has no positional read: a seek and a read, kept together so that threads
+// sharing a descriptor never move each other's position in between.
+std::mutex g_seekAndRead;
 long long ReadFdAt(int fd, void* data, std::size_t size, std::uint64_t offset) {
+  const std::lock_guard lock(g_seekAndRead);
   if (::_lseeki64(fd, static_cast<long long>(offset), SEEK_SET) < 0) return -1;
   return ReadFd(fd, data, size);
 }
@@ -135,7 +141,7 @@ int HostFile::Read(std::uint8_t* data, std::size_t size, std::size_t& got) {
   return 0;
 }
 
-int HostFile::ReadAt(std::uint64_t offset, std::uint8_t* data, std::size_t size, std::size_t& got) {
+int HostFile::ReadAt(std::uint64_t offset, std::uint8_t* data, std::size_t size, std::size_t& got) const {
   got = 0;
   while (got < size) {
     const std::size_t want = size - got < kPiece ? size - got : kPiece;

@@ -50,8 +50,8 @@ class HostFile {
   // end of the file (or when it shrank meanwhile).
   int Read(std::uint8_t* data, std::size_t size, std::size_t& got);
   // Reads up to `size` bytes from `offset` into `data`; `got` is short only at the end of the
-  // file. The position Read uses is left alone on POSIX systems, moved on Windows.
-  int ReadAt(std::uint64_t offset, std::uint8_t* data, std::size_t size, std::size_t& got);
+  // file. Threads may read one file at once this way; the position Read uses may move.
+  int ReadAt(std::uint64_t offset, std::uint8_t* data, std::size_t size, std::size_t& got) const;
   // Writes all of `data` at the current position; `written` counts what reached the file.
   int Write(const void* data, std::size_t size, std::size_t* written = nullptr);
   // Forces the content to the storage device (fsync; the C runtime's commit on Windows).

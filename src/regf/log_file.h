@@ -2,12 +2,16 @@
 // A hive's transaction log read from its bytes: the base block copy at its start and, after it,
 // either the old format (a "DIRT" vector of dirty 512-byte pages followed by those pages) or the
 // new one ("HvLE" entries, each a list of dirty-page references and the pages). Reading only
-// describes what is there and checks every size against the bytes held; it never fails and never
-// reads outside them. Which entries apply to a hive is recovery's business.
+// describes what is there and checks every size against the bytes there; it never fails and never
+// reads outside them. The log is read a piece at a time, in order, and only as far as its entries
+// go: a log padded or extended (sparse) far beyond them costs what they cost, and memory holds a
+// piece, not the log. Which entries apply to a hive is recovery's business.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "byte_source.h"
 
 namespace hv::regf {
 
@@ -69,11 +73,11 @@ struct LogBase {
 struct DirtyPage {
   std::uint32_t offset = 0;  // in the hive bins
   std::uint32_t size = 0;
-  std::size_t at = 0;        // where its bytes start in the log
+  std::uint64_t at = 0;      // where its bytes start in the log
 };
 
 struct LogEntry {
-  std::size_t at = 0;  // offset in the log
+  std::uint64_t at = 0;  // offset in the log
   std::uint32_t size = 0;
   std::uint32_t flags = 0;
   std::uint32_t sequence = 0;
@@ -90,8 +94,8 @@ struct LogFile {
   // New format: the entries in file order, up to the first that is not whole (wrong signature,
   // size or page list running past the entry or the file); what follows it is never read.
   std::vector<LogEntry> entries;
-  // Old format: the dirty pages in bitmap order, each one 512 bytes; `oldComplete` is false when
-  // the file ends before every page the bitmap marks.
+  // Old format: the dirty pages in bitmap order, runs of marked 512-byte pages as one; `oldComplete`
+  // is false when the file ends before every page the bitmap marks.
   std::vector<DirtyPage> oldPages;
   bool oldComplete = false;
   std::string problem;  // why the format is invalid or why reading stopped early
@@ -103,8 +107,10 @@ inline constexpr std::uint64_t MaxLogEntrySize(std::uint64_t content) {
   return (content + log_entry::kAlign - 1) / log_entry::kAlign * log_entry::kAlign + 4096 - log_entry::kAlign;
 }
 
-// Describes the log held in `data`. The result holds offsets into `data`, which the caller keeps
-// to apply the pages.
+// Describes the log `bytes` holds. The result holds offsets into it, where recovery reads the
+// pages it applies. A read that fails or comes back short (the file shrank) ends the log there.
+LogFile ReadLogFile(const ByteSource& bytes);
+// The same for a log held in memory.
 LogFile ReadLogFile(const std::uint8_t* data, std::size_t size);
 
 }  // namespace hv::regf

@@ -4,8 +4,11 @@
 // its bytes or with the reason it is not used, so that a refusal can say what was there.
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "host_file.h"
 
 
 namespace hv::regf {
@@ -19,9 +22,9 @@ struct FoundLog {
   // Empty when the log is usable; otherwise why it is left out (empty, an installation
   // leftover beside the dual logs, not a regular file, unreadable).
   std::string skipped;
-  // The file's content when usable: the bytes its format describes (base block, entries or
-  // dirty vector and pages), never its padding.
-  std::vector<std::uint8_t> bytes;
+  // The file, open for reading, when usable: recovery reads it through this handle only, so the
+  // file it read is the file whose pages it applies.
+  std::shared_ptr<HostFile> file;
 };
 
 // Every log beside `primary`, in the order .LOG, .LOG1, .LOG2. Nothing is written; a log that is

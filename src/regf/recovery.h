@@ -1,6 +1,7 @@
 #pragma once
-// Recovery of a dirty hive from its transaction logs, in memory, by the rules Windows applies
-// when it loads one. The primary file and its logs are only read.
+// Recovery of a dirty hive from its transaction logs, by the rules Windows applies when it loads
+// one: into an image in memory, or as an overlay of the logs' pages on the primary file. The
+// primary file and its logs are only read.
 //
 // New-format logs ("HvLE" entries): entries below a log's base-block sequence number are old
 // and skipped; the first applied entry carries exactly that number, which must not be below the
@@ -18,6 +19,7 @@
 // the recovery: nothing is guessed.
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -60,10 +62,27 @@ Status RecoverImage(const std::uint8_t* primary, std::size_t primarySize, const 
 Status RecoverImage(std::vector<std::uint8_t> primary, const std::vector<LogImage>& logs,
                     std::vector<std::uint8_t>& image, RecoveryReport& report);
 
+// The same rules, building an overlay of the logs' pages on the primary instead of an image (for
+// tests and fuzzing: the bytes stay the caller's and must outlive the overlay). `overlay` is left
+// empty for a clean primary. The overlay's bin chain is checked by the hive that reads it.
+class HiveOverlay;
+Status RecoverOverlay(const std::uint8_t* primary, std::size_t primarySize, const std::vector<LogImage>& logs,
+                      std::shared_ptr<HiveOverlay>& overlay, RecoveryReport& report);
+
 // Reads the hive file and, when it is dirty, the logs beside it. A clean hive leaves `image`
 // empty (report.dirty false). A dirty one that cannot be recovered fails with a message that
 // names the logs found and why none could be applied.
 Status RecoverHiveFile(const std::filesystem::path& file, std::vector<std::uint8_t>& image, RecoveryReport& report);
+// The same, without reading the hive into memory: a dirty hive comes back as an overlay of its
+// logs' pages on its primary file (both kept open by it), which Hive::Windowed and Hive::OnDemand
+// read as the recovered hive; the logs are read once here, in order, and then only where their
+// pages are asked for. A clean hive leaves `overlay` empty. The recovered bins' chain is checked
+// when a hive reads the overlay, in the words RecoverHiveFile uses.
+Status RecoverHiveOverlay(const std::filesystem::path& file, std::shared_ptr<HiveOverlay>& overlay,
+                          RecoveryReport& report);
+
+// How recovery words a recovered hive bin that is not valid; `fromLog` when a log wrote it.
+std::string RecoveredBinProblem(std::uint32_t offset, const std::string& problem, bool fromLog, const std::string& logs);
 
 // The hive as the reader sees it once Windows would have loaded it: a clean file as it stands,
 // a dirty one recovered from its logs. Throws FormatError (a dirty hive that cannot be

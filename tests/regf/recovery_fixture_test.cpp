@@ -7,6 +7,7 @@
 #include "regf/log_file.h"
 #include "regf/log_set.h"
 #include "regf/recovery.h"
+#include "overlay_agreement.h"
 #include "regf_test_util.h"
 
 #ifndef _WIN32
@@ -22,6 +23,26 @@ using regf::RecoveryReport;
 using Bytes = std::vector<std::uint8_t>;
 
 const std::uint64_t kStamp = regf::FileTimeOf(2024, 3, 1);
+
+// Bytes the log reader reads of a log found beside a hive.
+std::uint64_t BytesReadByTheLogReader(const regf::FoundLog& log) {
+  struct Counting final : regf::ByteSource {
+    const regf::ByteSource& inner;
+    mutable std::uint64_t read = 0;
+    explicit Counting(const regf::ByteSource& b) : inner(b) {}
+    std::uint64_t Size() const override { return inner.Size(); }
+    int ReadAt(std::uint64_t offset, std::uint8_t* data, std::size_t size, std::size_t& got) const override {
+      const int e = inner.ReadAt(offset, data, size, got);
+      read += got;
+      return e;
+    }
+  };
+  if (log.file == nullptr) return 0;
+  const regf::FileBytes file(log.file, log.size);
+  const Counting counting(file);
+  regf::ReadLogFile(counting);
+  return counting.read;
+}
 
 // State n of a hive that gains one key per state; `big` values make it grow by whole bins.
 Bytes State(int n, bool big = false) {
@@ -47,8 +68,13 @@ class RegfRecoveryLogs : public ::testing::Test {
   void Put(const std::string& name, const Bytes& bytes) { WriteBytes(Dir() / name, bytes); }
   // A dirty primary: State(0) with sequence numbers 11/10.
   void PutPrimary(bool big = false) { Put("HIVE", regf::WithSequenceNumbers(State(0, big), 11, 10)); }
-  regf::Hive Load(RecoveryReport& r) { return regf::LoadHive(Hive(), &r); }
+  // Every recovery here is also made as an overlay, which must agree with the image.
+  regf::Hive Load(RecoveryReport& r) {
+    ExpectOverlayAgreesWithImage(Hive());
+    return regf::LoadHive(Hive(), &r);
+  }
   std::string Refusal() {
+    ExpectOverlayAgreesWithImage(Hive());
     try {
       regf::LoadHive(Hive());
     } catch (const regf::FormatError& e) {
@@ -342,7 +368,7 @@ TEST_F(RegfRecoveryLogs, LinksInPlaceOfLogsOrHiveAreNeverFollowed) {
   ASSERT_EQ(found.size(), 2u);
   for (const auto& log : found) {
     EXPECT_EQ(log.skipped, "a link, which is not followed") << log.path;
-    EXPECT_TRUE(log.bytes.empty()) << log.path;
+    EXPECT_EQ(log.file, nullptr) << log.path;
   }
   const std::string refusal = Refusal();
   EXPECT_NE(refusal, "(loaded)");
@@ -432,7 +458,8 @@ TEST_F(RegfRecoveryLogs, SparseFilesCostWhatTheirContentCosts) {
   std::filesystem::resize_file(Hive(), k2GiB);
   const auto found = regf::FindHiveLogs(Hive());
   ASSERT_EQ(found.size(), 1u);
-  EXPECT_LE(found[0].bytes.size(), log.size() + regf::log_entry::kReferences);  // and the header that ends it
+  // The log's bytes (an entry's references twice: read, then hashed) and the header that ends it.
+  EXPECT_LE(BytesReadByTheLogReader(found[0]), log.size() + regf::kBaseBlockSize);
   RecoveryReport r;
   const regf::Hive h = Load(r);
   ExpectTree(h, State(2));
@@ -457,7 +484,7 @@ TEST_F(RegfRecoveryLogs, SparseFilesCostWhatTheirContentCosts) {
   std::filesystem::resize_file(Dir() / "HIVE.LOG1", k2GiB);
   const auto read = regf::FindHiveLogs(Hive());
   ASSERT_EQ(read.size(), 1u);
-  EXPECT_LE(read[0].bytes.size(), std::size_t{1} << 20);
+  EXPECT_LE(BytesReadByTheLogReader(read[0]), std::uint64_t{1} << 20);
   padded.resize(regf::log_entry::kFirst + size + (64u << 20));
   const regf::LogFile parsed = regf::ReadLogFile(padded.data(), padded.size());
   EXPECT_TRUE(parsed.entries.empty());

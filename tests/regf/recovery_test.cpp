@@ -5,6 +5,7 @@
 #include "regf/checker.h"
 #include "regf/compare.h"
 #include "regf/recovery.h"
+#include "overlay_agreement.h"
 #include "regf_test_util.h"
 
 namespace hv::test {
@@ -32,6 +33,7 @@ TEST(RegfRecovery, RecoversEveryDirtySampleWithLogs) {
     const auto file = SharedHivesDir() / s.path;
     RecoveryReport r;
     const Hive h = regf::LoadHive(file, &r);
+    ExpectOverlayAgreesWithImage(file);
     EXPECT_TRUE(r.dirty);
     EXPECT_TRUE(r.newFormat);
     EXPECT_EQ(r.entries, s.entries);
@@ -95,6 +97,7 @@ TEST(RegfRecovery, MatchesWhatWindowsRecovered) {
     SCOPED_TRACE(dirty);
     RecoveryReport r;
     const Hive ours = regf::LoadHive(SharedHivesDir() / dirty, &r);
+    ExpectOverlayAgreesWithImage(SharedHivesDir() / dirty);
     const Hive theirs = Hive::Load(SharedHivesDir() / windows);
     EXPECT_EQ(regf::CompareTrees(ours, theirs, 5), std::vector<std::string>{});
     const Hive raw = Hive::Load(SharedHivesDir() / dirty, regf::LoadOptions{true, false});

@@ -7,6 +7,7 @@
 #include "platform/offline/held_path.h"
 #include "regf/checker.h"
 #include "regf/compare.h"
+#include "regf/hive_overlay.h"
 #include "regf/recovery.h"
 
 namespace hv::offline {
@@ -23,12 +24,14 @@ std::optional<std::string> WhyNotSoundHive(const fs::path& hive) {
   const std::vector<std::string> problems = regf::CheckHive(file);
   if (problems.empty()) return std::nullopt;
   const std::string first = held.Describe(problems.front());
-  // Dirty: sound only as its logs recover it, as Windows would load it.
+  // Dirty: sound only as its logs recover it, as Windows would load it (read through a window,
+  // the logs' pages laid over the primary's).
   try {
     regf::RecoveryReport report;
-    const regf::Hive recovered = regf::LoadHive(file, &report);
-    if (report.dirty) {
-      regf::ValidateTree(recovered);
+    std::shared_ptr<regf::HiveOverlay> overlay;
+    if (const regf::Status s = regf::RecoverHiveOverlay(file, overlay, report); !s) throw regf::FormatError(s.message);
+    if (overlay) {
+      regf::ValidateTree(regf::Hive::Windowed(overlay, regf::kTreeWindowBytes));
       return std::nullopt;
     }
   } catch (const std::exception& e) {
