@@ -632,6 +632,15 @@ Hive LoadHive(const std::filesystem::path& file, RecoveryReport* report) {
   return Hive::FromBytes(std::move(image), file.string());
 }
 
+Hive WindowedHive(const std::filesystem::path& file, std::size_t cacheBytes, RecoveryReport* report) {
+  RecoveryReport local;
+  RecoveryReport& r = report != nullptr ? *report : local;
+  std::shared_ptr<HiveOverlay> overlay;
+  const Status s = RecoverHiveOverlay(file, overlay, r);
+  if (!s) throw FormatError(s.message);
+  return overlay ? Hive::Windowed(overlay, cacheBytes) : Hive::Windowed(file, cacheBytes);
+}
+
 std::string DescribeRecovery(const RecoveryReport& r) {
   if (!r.dirty) return "clean";
   std::string s = Names(r.used) + ": " + std::to_string(r.entries) +

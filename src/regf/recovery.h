@@ -89,6 +89,10 @@ std::string RecoveredBinProblem(std::uint32_t offset, const std::string& problem
 // recovered, or any malformed structure).
 Hive LoadHive(const std::filesystem::path& file, RecoveryReport* report = nullptr);
 
+// The same hive read through a window of `cacheBytes` of bins (Hive::Windowed): a dirty one with
+// its logs' pages laid over its primary's, so that memory stays bounded whatever its size.
+Hive WindowedHive(const std::filesystem::path& file, std::size_t cacheBytes, RecoveryReport* report = nullptr);
+
 // The logs recovery applied and what they held, e.g. "SYSTEM.LOG1, SYSTEM.LOG2: 24 entries,
 // sequence numbers 2107-2130".
 std::string DescribeRecovery(const RecoveryReport& report);

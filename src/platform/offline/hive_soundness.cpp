@@ -7,7 +7,6 @@
 #include "platform/offline/held_path.h"
 #include "regf/checker.h"
 #include "regf/compare.h"
-#include "regf/hive_overlay.h"
 #include "regf/recovery.h"
 
 namespace hv::offline {
@@ -28,10 +27,9 @@ std::optional<std::string> WhyNotSoundHive(const fs::path& hive) {
   // the logs' pages laid over the primary's).
   try {
     regf::RecoveryReport report;
-    std::shared_ptr<regf::HiveOverlay> overlay;
-    if (const regf::Status s = regf::RecoverHiveOverlay(file, overlay, report); !s) throw regf::FormatError(s.message);
-    if (overlay) {
-      regf::ValidateTree(regf::Hive::Windowed(overlay, regf::kTreeWindowBytes));
+    const regf::Hive recovered = regf::WindowedHive(file, regf::kTreeWindowBytes, &report);
+    if (report.dirty) {
+      regf::ValidateTree(recovered);
       return std::nullopt;
     }
   } catch (const std::exception& e) {

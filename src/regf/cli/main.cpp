@@ -57,9 +57,9 @@ int Compact(const char* in, const char* out) {
 
 int Recover(const char* in, const char* out) {
   hv::regf::RecoveryReport report;
-  std::vector<std::uint8_t> image;
-  hv::regf::Status s = hv::regf::RecoverHiveFile(in, image, report);
-  image = {};
+  std::shared_ptr<hv::regf::HiveOverlay> overlay;
+  hv::regf::Status s = hv::regf::RecoverHiveOverlay(in, overlay, report);
+  overlay.reset();
   if (s) s = hv::regf::WriteRecoveredHiveFile(in, out);
   if (!s) {
     std::fprintf(stderr, "hivora-hive: %s\n", s.message.c_str());
@@ -72,8 +72,12 @@ int Recover(const char* in, const char* out) {
 // What recovery would do with a dirty hive, for check and info.
 std::string RecoveryLines(const char* file, const char* indent) {
   hv::regf::RecoveryReport report;
-  std::vector<std::uint8_t> image;
-  const hv::regf::Status s = hv::regf::RecoverHiveFile(file, image, report);
+  hv::regf::Status s;
+  try {
+    hv::regf::WindowedHive(file, hv::regf::kTreeWindowBytes, &report);  // the recovered bins' chain too
+  } catch (const std::exception& e) {
+    s = hv::regf::Status{false, e.what()};
+  }
   if (!report.dirty) return "";
   std::string text;
   text += std::string(indent) + "Logs found:         " + (report.logs.empty() ? std::string("none") : std::string()) + "\n";
@@ -101,8 +105,8 @@ int Check(const char* file) {
 
 int Diff(const char* a, const char* b) {
   try {
-    const hv::regf::Hive ha = hv::regf::LoadHive(a);
-    const hv::regf::Hive hb = hv::regf::LoadHive(b);
+    const hv::regf::Hive ha = hv::regf::WindowedHive(a, hv::regf::kTreeWindowBytes);
+    const hv::regf::Hive hb = hv::regf::WindowedHive(b, hv::regf::kTreeWindowBytes);
     hv::regf::ValidateTree(ha);
     hv::regf::ValidateTree(hb);
     const auto diffs = hv::regf::CompareTrees(ha, hb, 20);
