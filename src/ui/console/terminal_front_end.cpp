@@ -554,8 +554,9 @@ class TerminalFrontEnd final : public FrontEnd {
   // the main window whole is followed by the steady clock's time in nanoseconds (CLOCK_MONOTONIC,
   // as another process reads it) written into FILE, and the window is closed as at a restart.
   void AfterMainWindowDrawn() {
+    if (firstFrameTold_) return;
     const char* file = std::getenv("HIVORA_EXIT_AFTER_FIRST_FRAME");
-    if (firstFrameTold_ || file == nullptr || file[0] == '\0') return;
+    if (file == nullptr || file[0] == '\0') return;
     firstFrameTold_ = true;
     const auto now = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
     if (std::FILE* f = std::fopen(file, "w")) {
