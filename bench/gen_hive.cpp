@@ -4,56 +4,11 @@
 // (a quarter of the hive), split across the two logs; FILE.clean is the hive they recover.
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "dirty_logs.h"
 #include "regf/fixture.h"
-#include "regf/format.h"
-
-namespace {
-
-using Bytes = std::vector<std::uint8_t>;
-
-bool Write(const std::string& file, const Bytes& bytes) {
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  return static_cast<bool>(out);
-}
-
-int MakeDirty(const std::string& file) {
-  std::ifstream in(file + ".clean", std::ios::binary);
-  const Bytes clean{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  const std::uint32_t bins = hv::regf::Rd32(clean.data() + hv::regf::base::kBinsSize);  // the file may be longer
-  Bytes primary = hv::regf::WithSequenceNumbers(clean, 101, 100);
-  // Entries of 1 MiB of pages each, as Windows writes a flush of many dirty pages.
-  std::vector<hv::regf::FixtureLogEntry> entries;
-  std::uint32_t seq = 100;
-  for (std::uint32_t off = 0; off < bins; off += 4 * hv::regf::kBinAlign) {
-    if (entries.empty() || entries.back().pages.size() == 256) {
-      entries.emplace_back();
-      entries.back().sequence = seq++;
-      entries.back().binsSize = bins;
-    }
-    const std::uint8_t* page = clean.data() + hv::regf::kBaseBlockSize + off;
-    entries.back().pages.push_back({off, Bytes(page, page + hv::regf::kBinAlign)});
-    std::memset(primary.data() + hv::regf::kBaseBlockSize + off, 0, hv::regf::kBinAlign);
-  }
-  const std::size_t half = (entries.size() + 1) / 2;
-  const std::vector<hv::regf::FixtureLogEntry> first(entries.begin(), entries.begin() + static_cast<std::ptrdiff_t>(half));
-  const std::vector<hv::regf::FixtureLogEntry> second(entries.begin() + static_cast<std::ptrdiff_t>(half), entries.end());
-  const bool ok = Write(file, primary) && Write(file + ".LOG1", hv::regf::BuildNewFormatLog(clean, 100, first)) &&
-                  Write(file + ".LOG2", hv::regf::BuildNewFormatLog(clean, second.empty() ? seq : second.front().sequence, second));
-  if (!ok) {
-    std::fprintf(stderr, "hivora-gen-hive: cannot write %s and its logs\n", file.c_str());
-    return 1;
-  }
-  return 0;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   std::vector<std::string> args;
@@ -78,5 +33,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "hivora-gen-hive: %s\n", s.message.c_str());
     return 1;
   }
-  return dirty ? MakeDirty(args[0]) : 0;
+  if (!dirty) return 0;
+  if (const std::string error = hv::bench::MakeDirty(args[0]); !error.empty()) {
+    std::fprintf(stderr, "hivora-gen-hive: %s\n", error.c_str());
+    return 1;
+  }
+  return 0;
 }

@@ -1,6 +1,9 @@
 #include "ui/console/terminal_front_end.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <optional>
 #include <string>
@@ -18,6 +21,7 @@
 #include "ui/console/screen_texts.h"
 #include "ui/console/terminal.h"
 #include "ui/console/terminal_look.h"
+#include "ui/messages.h"
 #include "regf/text_case.h"
 
 namespace hv::ui::console {
@@ -489,6 +493,7 @@ class TerminalFrontEnd final : public FrontEnd {
     Form* active = tk_.ActiveForm();
     std::string status;
     bool tooSmall = false;
+    bool mainShown = false;
     if (tk_.Minimized()) {
       for (std::size_t i = 0; const std::string& line : WrapText(Text(kScreenMinimised), std::max(1, cols - 2))) {
         canvas.Text(1, 1 + static_cast<int>(i++), line);
@@ -512,6 +517,7 @@ class TerminalFrontEnd final : public FrontEnd {
         NoteLists(*form, layout, options);
         PaintLayout(canvas, *form, layout, options);
         if (form == tk_.MainForm()) {
+          mainShown = true;
           DrawTitleNote(canvas, *form, layout);
           // The window's top row is its title bar.
           canvas.Tint(0, layout.client.y, canvas.Cols(), 1, kTitle);
@@ -541,6 +547,23 @@ class TerminalFrontEnd final : public FrontEnd {
     out += footer.Lines(true, look_).front() + "\x1b[K";
     session_->Write(out);
     lastScreen_ = canvas.Lines(false);
+    if (mainShown && !tooSmall) AfterMainWindowDrawn();
+  }
+
+  // For scripts/bench-startup: with HIVORA_EXIT_AFTER_FIRST_FRAME=FILE, the first frame that shows
+  // the main window whole is followed by the steady clock's time in nanoseconds (CLOCK_MONOTONIC,
+  // as another process reads it) written into FILE, and the window is closed as at a restart.
+  void AfterMainWindowDrawn() {
+    if (firstFrameTold_) return;
+    const char* file = std::getenv("HIVORA_EXIT_AFTER_FIRST_FRAME");
+    if (file == nullptr || file[0] == '\0') return;
+    firstFrameTold_ = true;
+    const auto now = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
+    if (std::FILE* f = std::fopen(file, "w")) {
+      std::fprintf(f, "%lld\n", static_cast<long long>(now));
+      std::fclose(f);
+    }
+    tk_.MainForm()->PostMessage(kWmClose, 0, 0);
   }
 
   struct HintSet {
@@ -682,6 +705,7 @@ class TerminalFrontEnd final : public FrontEnd {
   bool tooSmall_ = false;
   bool sizeChanged_ = false;
   bool dirty_ = true;
+  bool firstFrameTold_ = false;
   Clock::time_point lastDraw_{};
 };
 
