@@ -74,30 +74,6 @@ class WindowsFrontEnd : public SessionFrontEnd {
   }
 };
 
-// The largest hive this 32-bit program was seen to compact, under WOW64 with
-// its 4 GiB of address space (scripts/measure-offline-windows); the copy is
-// built in memory beside the hive's mapping.
-constexpr std::uintmax_t kLargestHiveBytes = 932ull << 20;
-
-// Hives too large for this program are named before anything runs: their
-// copies fail for want of memory, and they are left alone.
-void WarnOfLargeHives(OfflinePlatform& platform, OfflineSession& session, bool boxed) {
-  std::string names;
-  for (const offline::RestorePointSource& hive : platform.HiveSources()) {
-    std::error_code ec;
-    const std::uintmax_t size = std::filesystem::file_size(hive.file, ec);
-    if (ec || size <= kLargestHiveBytes) continue;
-    names += (names.empty() ? "" : ", ") + hive.file.filename().string() + " (" + std::to_string(size >> 20) + " MB)";
-  }
-  if (names.empty()) return;
-  const std::string text = "Larger than the 32-bit hivora.exe is sure to compact (" +
-                           std::to_string(kLargestHiveBytes >> 20) + " MB): " + names +
-                           ". Such a hive may fail for want of memory and is then left alone; the Linux program "
-                           "hivora compacts it.";
-  session.Say(text);
-  if (boxed) ::MessageBoxA(nullptr, text.c_str(), "Talvix Hivora", MB_OK | MB_ICONWARNING);
-}
-
 // Windows names files without regard to case: C:\M and c:\m are one installation.
 std::string FoldedIdentity(const std::string& identity) { return hv::AsciiLower(identity); }
 
@@ -150,7 +126,6 @@ int RunOfflineInstallation(int argc, const char* const* argv) {
     return session.End(offline::kExitNothingDone);
   }
   for (const std::string& warning : session.Warnings()) session.Say("warning: " + warning);
-  WarnOfLargeHives(*platform, session, boxed);
   // Nobody waits at the screen of an unattended run: its messages go to the
   // parent console, and the run goes on as after OK.
   if (!boxed) toolkit.DivertMessages([&session](const std::string& text) { session.Say(text); });
