@@ -4,6 +4,7 @@
 
 #include "format.h"
 #include "marvin32.h"
+#include "stop.h"
 
 namespace hv::regf {
 namespace {
@@ -109,6 +110,7 @@ void ReadNew(Pieces& bytes, std::uint64_t size, LogFile& log) {
     Marvin32Stream hash1;
     for (std::uint64_t h = log_entry::kReferences; read && h < entry.size;) {
       const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, entry.size - h));
+      ThrowIfStopped();
       const std::uint8_t* piece = bytes.Get(at + h, n);
       if (piece == nullptr) read = false;
       else hash1.Add(piece, n);

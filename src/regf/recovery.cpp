@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
+#include <future>
 #include <optional>
 
 #include "byte_source.h"
@@ -9,6 +11,7 @@
 #include "hive_overlay.h"
 #include "host_file.h"
 #include "log_file.h"
+#include "stop.h"
 
 namespace hv::regf {
 namespace {
@@ -415,12 +418,38 @@ Status Recover(const Primary& p, const std::vector<LogInput>& logs, Target& targ
   report.dirty = !p.baseValid || p.primarySeq != p.secondarySeq;
   if (!report.dirty) return {};
 
+  // Each log is read (and its entries' hashes computed) on a thread of its own.
+  std::vector<LogFile> files(logs.size());
+  {
+    const std::atomic<bool>* stop = CurrentStopFlag();
+    std::vector<std::future<void>> others;
+    for (std::size_t i = 1; i < logs.size(); ++i) {
+      others.push_back(std::async(std::launch::async, [&, i, stop] {
+        const StopScope scope(stop);
+        files[i] = ReadLogFile(*logs[i].bytes);
+      }));
+    }
+    std::exception_ptr failed;
+    try {
+      if (!logs.empty()) files[0] = ReadLogFile(*logs[0].bytes);
+    } catch (...) {
+      failed = std::current_exception();
+    }
+    for (auto& other : others) {
+      try {
+        other.get();
+      } catch (...) {
+        if (!failed) failed = std::current_exception();
+      }
+    }
+    if (failed) std::rethrow_exception(failed);
+  }
   std::vector<ParsedLog> parsed;
   parsed.reserve(logs.size());
   bool anyNew = false;
   for (std::uint32_t i = 0; i < logs.size(); ++i) {
     const LogInput& l = logs[i];
-    ParsedLog& log = parsed.emplace_back(ParsedLog{l.name, l.slot, l.bytes, i, ReadLogFile(*l.bytes), {}});
+    ParsedLog& log = parsed.emplace_back(ParsedLog{l.name, l.slot, l.bytes, i, std::move(files[i]), {}});
     std::size_t got = 0;
     if (log.file.base.present && (l.bytes->ReadAt(0, log.base, log_base::kSize, got) != 0 || got != log_base::kSize)) {
       return Status{false, Changed(l.name)};

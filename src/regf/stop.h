@@ -28,6 +28,9 @@ class StopScope {
   const std::atomic<bool>* previous_;
 };
 
+// The flag this thread answers to, for a StopScope on a thread it starts.
+inline const std::atomic<bool>* CurrentStopFlag() { return detail::g_stop; }
+
 inline bool StopRequested() {
   const std::atomic<bool>* flag = detail::g_stop;
   return flag != nullptr && flag->load(std::memory_order_relaxed);
