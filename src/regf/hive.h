@@ -75,6 +75,11 @@ struct Span {
   std::uint32_t size = 0;
 };
 
+// The window of bins through which a clean hive's whole tree is read outside compaction (the
+// checker, info): with the one bit per 8 bytes of bins that the windowed reader keeps, what such
+// a read holds whatever the hive's size.
+inline constexpr std::size_t kTreeWindowBytes = std::size_t{8} << 20;
+
 // Options for Load.
 struct LoadOptions {
   bool allowDirty = false;   // the checker and info look at dirty hives too
