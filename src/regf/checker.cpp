@@ -5,6 +5,7 @@
 
 #include "hex_text.h"
 #include "hive.h"
+#include "stop.h"
 #include "walk.h"
 
 namespace hv::regf {
@@ -154,28 +155,57 @@ class CheckVisitor {
   std::vector<std::uint8_t> data_;
 };
 
+// The problems of a hive read either way, appended to `problems`: its base block, its bins, then
+// its tree.
+void CheckRead(const Hive& h, std::vector<std::string>& problems) {
+  const BaseInfo& b = h.Base();
+  if (b.primarySeq != b.secondarySeq) {
+    problems.push_back(h.Name() + ": the hive is dirty (primary sequence number " + std::to_string(b.primarySeq) +
+                       ", secondary " + std::to_string(b.secondarySeq) + ")");
+  }
+  if (b.storedChecksum != b.computedChecksum) {
+    problems.push_back(h.Name() + ": the base block checksum is wrong (stored " + Hex(b.storedChecksum) +
+                       ", computed " + Hex(b.computedChecksum) + ")");
+  }
+  if (!h.BinProblem().empty()) problems.push_back(h.Name() + ": " + h.BinProblem());
+  const std::vector<std::string> tree = CheckTree(h);
+  problems.insert(problems.end(), tree.begin(), tree.end());
+}
+
 }  // namespace
 
-std::vector<std::string> CheckHive(const std::filesystem::path& file) {
+std::vector<std::string> CheckHiveWhole(const std::filesystem::path& file) {
   std::vector<std::string> problems;
   try {
-    const Hive h = Hive::Load(file, LoadOptions{true, true});
-    const BaseInfo& b = h.Base();
-    if (b.primarySeq != b.secondarySeq) {
-      problems.push_back(h.Name() + ": the hive is dirty (primary sequence number " + std::to_string(b.primarySeq) +
-                         ", secondary " + std::to_string(b.secondarySeq) + ")");
-    }
-    if (b.storedChecksum != b.computedChecksum) {
-      problems.push_back(h.Name() + ": the base block checksum is wrong (stored " + Hex(b.storedChecksum) +
-                         ", computed " + Hex(b.computedChecksum) + ")");
-    }
-    if (!h.BinProblem().empty()) problems.push_back(h.Name() + ": " + h.BinProblem());
-    const std::vector<std::string> tree = CheckTree(h);
-    problems.insert(problems.end(), tree.begin(), tree.end());
+    CheckRead(Hive::Load(file, LoadOptions{true, true}), problems);
   } catch (const std::exception& e) {
     problems.push_back(e.what());
   }
   return problems;
+}
+
+std::optional<std::vector<std::string>> CheckHiveWindowed(const std::filesystem::path& file,
+                                                          std::size_t windowBytes) {
+  std::vector<std::string> problems;
+  try {
+    std::optional<Hive> h;
+    try {
+      h.emplace(Hive::Windowed(file, windowBytes));
+    } catch (const Stopped&) {
+      throw;  // not a refusal: the whole file would only be read to stop the same way
+    } catch (const std::exception&) {
+      return std::nullopt;
+    }
+    CheckRead(*h, problems);
+  } catch (const std::exception& e) {
+    problems.push_back(e.what());
+  }
+  return problems;
+}
+
+std::vector<std::string> CheckHive(const std::filesystem::path& file) {
+  if (std::optional<std::vector<std::string>> problems = CheckHiveWindowed(file, kTreeWindowBytes)) return std::move(*problems);
+  return CheckHiveWhole(file);
 }
 
 std::vector<std::string> CheckTree(const Hive& h) {

@@ -18,6 +18,7 @@
 #include "recovery.h"
 #include "regf.h"
 #include "stop.h"
+#include "temp_file.h"
 #include "writer.h"
 
 namespace hv::regf {
@@ -27,47 +28,11 @@ std::atomic<const CompactHooks*> g_hooks{nullptr};
 
 Status Refuse(std::string message) { return Status{false, std::move(message)}; }
 
-struct TempFile {
-  std::filesystem::path path;
-  ~TempFile() {
-    if (!path.empty()) {
-      std::error_code ec;
-      std::filesystem::remove(path, ec);
-    }
-  }
-};
-
 // True when `path` names anything at all, a dangling symbolic link included.
 bool Taken(const std::filesystem::path& path, std::error_code& ec) {
   const auto status = std::filesystem::symlink_status(path, ec);
   if (ec == std::errc::no_such_file_or_directory) ec.clear();
   return !ec && status.type() != std::filesystem::file_type::not_found;
-}
-
-// The temporary name of the copy, in out's folder: short ("~hv1.tmp", as every file system
-// takes) and never longer than out's own name, so that it fits wherever out fits, however
-// long out's name or path is.
-std::filesystem::path TemporaryName(const std::filesystem::path& out, int attempt) {
-  const std::size_t room = out.filename().native().size();
-  std::string name = "~hv" + std::to_string(attempt) + ".tmp";
-  if (name.size() > room) name = "~" + std::to_string(attempt);
-  if (name.size() > room) name.resize(room);
-  return out.parent_path() / name;
-}
-
-// Creates a file beside the target under a temporary name that no file holds.
-Status CreateTemp(const std::filesystem::path& out, NewFile& file, TempFile& temp) {
-  for (int i = 1; i <= 1000; ++i) {
-    const std::filesystem::path p = TemporaryName(out, i);
-    bool exists = false;
-    std::string error;
-    if (file.Create(p, exists, error)) {
-      temp.path = p;
-      return {};
-    }
-    if (!exists) return Refuse(p.string() + ": " + error);
-  }
-  return Refuse(out.string() + ": no temporary name beside the target is free");
 }
 
 // A failure to write the copy, in the file system's words.
@@ -223,9 +188,9 @@ static Status WriteVerifiedCopy(const std::filesystem::path& in, const std::file
       // The copy holds about the source's live bytes: the estimate of its size until it is known.
       const std::uint64_t estimate = sourceSize - std::min<std::uint64_t>(sourceSize - kBaseBlockSize, source.FreeBytes());
       NewFile file;
-      if (Status s = CreateTemp(out, file, temp); !s) return s;
+      if (Status s = temp.Create(out, file); !s) return s;
       if (prepare) {
-        if (Status s = prepare(temp.path); !s) return s;
+        if (Status s = prepare(temp.path()); !s) return s;
       }
       CopyOutput copy(file, hooks, [&](std::uint64_t written) {
         progress.At(0.2 + 0.5 * static_cast<double>(std::min(written, estimate)) / static_cast<double>(estimate), estimate);
@@ -302,13 +267,13 @@ static Status WriteVerifiedCopy(const std::filesystem::path& in, const std::file
             synced = false;
           }
         });
-        if (hooks != nullptr && hooks->written != nullptr) hooks->written(temp.path);
+        if (hooks != nullptr && hooks->written != nullptr) hooks->written(temp.path());
         // Declared after everything it reads, so that it is joined before they go, on every path.
         std::jthread checker([&]() noexcept {
           const StopScope checkerStop(stop);
           try {
             try {
-              const Hive written = Hive::Windowed(temp.path, windows.compare);
+              const Hive written = Hive::Windowed(temp.path(), windows.compare);
               // The lockstep comparison reads every cell of the copy the source's tree reaches and
               // is bounded by that validated tree, so it needs no walk of its own over the copy.
               diffs = CompareTrees(source, written, 5);
@@ -319,7 +284,7 @@ static Status WriteVerifiedCopy(const std::filesystem::path& in, const std::file
             checkFailed = std::current_exception();
           }
         });
-        same = ReadsBackAs(temp.path, size, copy.Digest(), [&](std::uint64_t read) {
+        same = ReadsBackAs(temp.path(), size, copy.Digest(), [&](std::uint64_t read) {
           progress.At(0.7 + 0.3 * static_cast<double>(read) / static_cast<double>(size), size);
         });
       }
@@ -337,11 +302,11 @@ static Status WriteVerifiedCopy(const std::filesystem::path& in, const std::file
         for (const auto& d : diffs) msg += "\n  " + d;
         return Refuse(msg);
       }
-      if (!written) return Refuse(temp.path.string() + ": " + error + "; nothing was written");
+      if (!written) return Refuse(temp.path().string() + ": " + error + "; nothing was written");
     }
     // A stop that came while the copy was forced to disk is still in time: nothing is published.
     ThrowIfStopped();
-    if (Status s = Publish(temp.path, out); !s) return s;
+    if (Status s = Publish(temp.path(), out); !s) return s;
     return {};
   } catch (const Stopped&) {
     Status s = Refuse(in.string() + ": stopped; nothing was written");

@@ -68,6 +68,8 @@ class NewFile {
   bool WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t size, std::string& error);
   bool Sync(std::string& error);
   bool Close(std::string& error);
+  // A second descriptor of the file (HostFile::Duplicate): it stays open until both are closed.
+  int Duplicate(HostFile& copy) const { return file_.Duplicate(copy); }
 
  private:
   HostFile file_;

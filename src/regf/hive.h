@@ -76,6 +76,11 @@ struct Span {
   std::uint32_t size = 0;
 };
 
+// The window of bins through which a hive's whole tree is read outside compaction (the checker,
+// info, diff, the check of a dirty hive's recovery): with the one bit per 8 bytes of bins that the windowed reader keeps, what such
+// a read holds whatever the hive's size.
+inline constexpr std::size_t kTreeWindowBytes = std::size_t{8} << 20;
+
 // Options for Load.
 struct LoadOptions {
   bool allowDirty = false;   // the checker and info look at dirty hives too
@@ -83,9 +88,6 @@ struct LoadOptions {
 };
 
 class HiveOverlay;
-
-// The window of bins held for a walk of a whole tree outside a compaction (a check, a listing).
-inline constexpr std::size_t kTreeWindowBytes = std::size_t{8} << 20;
 
 class Hive {
  public:

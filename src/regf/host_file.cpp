@@ -183,6 +183,19 @@ int HostFile::Close() {
   return CloseFd(std::exchange(fd_, -1)) == 0 ? 0 : errno;
 }
 
+int HostFile::Duplicate(HostFile& copy) const {
+#ifdef _WIN32
+  (void)copy;
+  return ENOSYS;
+#else
+  const int fd = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+  if (fd < 0) return errno;
+  copy = HostFile();
+  copy.fd_ = fd;
+  return 0;
+#endif
+}
+
 int ReadWholeFile(const std::filesystem::path& file, std::string& bytes, HostFile::LastLink last) {
   bytes.clear();
   HostFile f;

@@ -57,6 +57,9 @@ class HostFile {
   // Forces the content to the storage device (fsync; the C runtime's commit on Windows).
   int Sync();
   int Close();
+  // A second descriptor of the same open file into `copy`, not inherited by child processes: the
+  // file stays open until both are closed. ENOSYS on Windows.
+  int Duplicate(HostFile& copy) const;
 
  private:
   int fd_ = -1;

@@ -6,38 +6,70 @@
 #include "compare.h"
 #include "hive.h"
 #include "names.h"
+#include "stop.h"
 
 namespace hv::regf {
 
-Status ReadHiveInfo(const std::filesystem::path& file, HiveInfo& info) {
+namespace {
+
+// What a hive read either way tells; a tree that does not read is told, not failed.
+void Describe(const Hive& h, HiveInfo& info) {
+  const BaseInfo& b = h.Base();
+  info.major = b.major;
+  info.minor = b.minor;
+  info.primarySeq = b.primarySeq;
+  info.secondarySeq = b.secondarySeq;
+  info.checksumOk = b.storedChecksum == b.computedChecksum;
+  info.lastWritten = b.lastWritten;
+  info.fileSize = h.FileSize();
+  info.binsSize = b.binsSize;
+  info.bins = h.BinCount();
+  info.allocatedCells = h.AllocatedCells();
+  info.freeCells = h.FreeCells();
+  info.freeBytes = h.FreeBytes();
   try {
-    const Hive h = Hive::Load(file, LoadOptions{true, false});
-    const BaseInfo& b = h.Base();
-    info.major = b.major;
-    info.minor = b.minor;
-    info.primarySeq = b.primarySeq;
-    info.secondarySeq = b.secondarySeq;
-    info.checksumOk = b.storedChecksum == b.computedChecksum;
-    info.lastWritten = b.lastWritten;
-    info.fileSize = h.FileSize();
-    info.binsSize = b.binsSize;
-    info.bins = h.BinCount();
-    info.allocatedCells = h.AllocatedCells();
-    info.freeCells = h.FreeCells();
-    info.freeBytes = h.FreeBytes();
-    try {
-      info.rootName = NameToUtf8(h.Key(b.rootCell).name);
-      const TreeCounts c = ValidateTree(h);
-      info.keys = c.keys;
-      info.values = c.values;
-      info.treeRead = true;
-    } catch (const FormatError& e) {
-      info.treeProblem = e.what();
-    }
+    info.rootName = NameToUtf8(h.Key(b.rootCell).name);
+    const TreeCounts c = ValidateTree(h);
+    info.keys = c.keys;
+    info.values = c.values;
+    info.treeRead = true;
+  } catch (const FormatError& e) {
+    info.treeProblem = e.what();
+  }
+}
+
+}  // namespace
+
+Status ReadHiveInfoWhole(const std::filesystem::path& file, HiveInfo& info) {
+  try {
+    Describe(Hive::Load(file, LoadOptions{true, false}), info);
     return {};
   } catch (const std::exception& e) {
     return Status{false, e.what()};
   }
+}
+
+std::optional<Status> ReadHiveInfoWindowed(const std::filesystem::path& file, std::size_t windowBytes,
+                                           HiveInfo& info) {
+  try {
+    std::optional<Hive> h;
+    try {
+      h.emplace(Hive::Windowed(file, windowBytes));
+    } catch (const Stopped&) {
+      throw;  // not a refusal: the whole file would only be read to stop the same way
+    } catch (const std::exception&) {
+      return std::nullopt;
+    }
+    Describe(*h, info);
+    return Status{};
+  } catch (const std::exception& e) {
+    return Status{false, e.what()};
+  }
+}
+
+Status ReadHiveInfo(const std::filesystem::path& file, HiveInfo& info) {
+  if (std::optional<Status> s = ReadHiveInfoWindowed(file, kTreeWindowBytes, info)) return std::move(*s);
+  return ReadHiveInfoWhole(file, info);
 }
 
 namespace {

@@ -1,7 +1,9 @@
 #pragma once
 // Facts about a hive file for a person to read.
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "regf.h"
@@ -26,8 +28,14 @@ struct HiveInfo {
 };
 
 // Reads what can be read, dirty hives included; fails only when the base block or bins are
-// unreadable.
+// unreadable. A clean hive is read through a window of its bins (kTreeWindowBytes), anything the
+// windowed reader refuses whole, so the answer is the same either way.
 Status ReadHiveInfo(const std::filesystem::path& file, HiveInfo& info);
+// ReadHiveInfo's two ways of reading the file, apart, for the tests that hold them to one answer:
+// the whole file, and a window of `windowBytes` (nullopt, `info` untouched, when the windowed
+// reader refuses the file).
+Status ReadHiveInfoWhole(const std::filesystem::path& file, HiveInfo& info);
+std::optional<Status> ReadHiveInfoWindowed(const std::filesystem::path& file, std::size_t windowBytes, HiveInfo& info);
 std::string FormatHiveInfo(const HiveInfo& info);
 
 }  // namespace hv::regf
