@@ -7,6 +7,7 @@
 #include "platform/offline/held_path.h"
 #include "regf/checker.h"
 #include "regf/compare.h"
+#include "regf/hive_overlay.h"
 #include "regf/recovery.h"
 
 namespace hv::offline {
@@ -20,21 +21,24 @@ std::optional<std::string> WhyNotSoundHive(const fs::path& hive) {
   const fs::file_status status = fs::symlink_status(file, ec);
   if (!fs::exists(status)) return std::string("it is missing");
   if (!fs::is_regular_file(status)) return std::string("it is not a plain file");
+  // Dirty: sound only as its logs recover it, as Windows would load it (read through a window,
+  // the logs' pages laid over the primary's). Clean: as the checker finds it.
+  regf::RecoveryReport report;
+  std::shared_ptr<regf::HiveOverlay> overlay;
+  const regf::Status recovery = regf::RecoverHiveOverlay(file, overlay, report);
+  std::string recoveryError = recovery ? std::string() : recovery.message;
+  if (overlay) {
+    try {
+      regf::ValidateTree(regf::Hive::Windowed(overlay, regf::kTreeWindowBytes));
+      return std::nullopt;
+    } catch (const std::exception& e) {
+      recoveryError = e.what();
+    }
+  }
   const std::vector<std::string> problems = regf::CheckHive(file);
   if (problems.empty()) return std::nullopt;
   const std::string first = held.Describe(problems.front());
-  // Dirty: sound only as its logs recover it, as Windows would load it (read through a window,
-  // the logs' pages laid over the primary's).
-  try {
-    regf::RecoveryReport report;
-    const regf::Hive recovered = regf::WindowedHive(file, regf::kTreeWindowBytes, &report);
-    if (report.dirty) {
-      regf::ValidateTree(recovered);
-      return std::nullopt;
-    }
-  } catch (const std::exception& e) {
-    return first + " (" + held.Describe(e.what()) + ")";
-  }
+  if (!recoveryError.empty()) return first + " (" + held.Describe(recoveryError) + ")";
   return first;
 }
 
