@@ -25,7 +25,7 @@ using Bytes = std::vector<std::uint8_t>;
 const std::uint64_t kStamp = regf::FileTimeOf(2024, 3, 1);
 
 // Bytes the log reader reads of a log found beside a hive.
-std::uint64_t BytesReadByTheLogReader(const regf::FoundLog& log) {
+[[maybe_unused]] std::uint64_t BytesReadByTheLogReader(const regf::FoundLog& log) {
   struct Counting final : regf::ByteSource {
     const regf::ByteSource& inner;
     mutable std::uint64_t read = 0;
