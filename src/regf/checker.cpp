@@ -188,14 +188,8 @@ std::optional<std::vector<std::string>> CheckHiveWindowed(const std::filesystem:
                                                           std::size_t windowBytes) {
   std::vector<std::string> problems;
   try {
-    std::optional<Hive> h;
-    try {
-      h.emplace(Hive::Windowed(file, windowBytes));
-    } catch (const Stopped&) {
-      throw;  // not a refusal: the whole file would only be read to stop the same way
-    } catch (const std::exception&) {
-      return std::nullopt;
-    }
+    const std::optional<Hive> h = TryWindowed(file, windowBytes);
+    if (!h) return std::nullopt;
     CheckRead(*h, problems);
   } catch (const std::exception& e) {
     problems.push_back(e.what());

@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -228,5 +229,10 @@ class Hive {
   std::unique_ptr<OnDemandState> onDemand_;  // set for OnDemand hives
   std::shared_ptr<WindowState> window_;       // set for Windowed hives
 };
+
+// A clean hive through a window (Hive::Windowed), or nullopt when the windowed reader refuses the
+// file (dirty, a broken chain, unreadable, not a hive) and the caller reads it whole to say why in
+// its own words. A stop is passed on, not taken for a refusal.
+std::optional<Hive> TryWindowed(const std::filesystem::path& file, std::size_t cacheBytes);
 
 }  // namespace hv::regf

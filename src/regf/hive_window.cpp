@@ -292,4 +292,14 @@ const std::uint8_t* Hive::WindowAt(std::uint32_t offset) const {
   return w.lastBytes + (offset - start);
 }
 
+std::optional<Hive> TryWindowed(const std::filesystem::path& file, std::size_t cacheBytes) {
+  try {
+    return Hive::Windowed(file, cacheBytes);
+  } catch (const Stopped&) {
+    throw;  // not a refusal: the whole file would only be read to stop the same way
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
 }  // namespace hv::regf

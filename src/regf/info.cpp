@@ -52,14 +52,8 @@ Status ReadHiveInfoWhole(const std::filesystem::path& file, HiveInfo& info) {
 std::optional<Status> ReadHiveInfoWindowed(const std::filesystem::path& file, std::size_t windowBytes,
                                            HiveInfo& info) {
   try {
-    std::optional<Hive> h;
-    try {
-      h.emplace(Hive::Windowed(file, windowBytes));
-    } catch (const Stopped&) {
-      throw;  // not a refusal: the whole file would only be read to stop the same way
-    } catch (const std::exception&) {
-      return std::nullopt;
-    }
+    const std::optional<Hive> h = TryWindowed(file, windowBytes);
+    if (!h) return std::nullopt;
     Describe(*h, info);
     return Status{};
   } catch (const std::exception& e) {
