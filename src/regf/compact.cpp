@@ -86,6 +86,31 @@ class CopyOutput final : public CellSink::Output {
   std::uint64_t size_ = 0;
 };
 
+// The sync of a copy on a descriptor of its own, shared with the thread that runs it.
+struct SyncState {
+  HostFile file;
+  bool ok = false;
+  std::string error;
+  bool Run() {
+    const int e = file.Sync();
+    if (e != 0) error = "forcing the file to disk failed: " + HostErrorText(e);
+    file.Close();
+    return e == 0;
+  }
+};
+
+// Ends the sync's thread: joined, or let go when the compaction is leaving by an exception (a
+// stop) and the thread touches nothing but its own shared state.
+struct SyncerEnd {
+  std::thread& thread;
+  bool mayLetGo;
+  ~SyncerEnd() {
+    if (!thread.joinable()) return;
+    if (mayLetGo && std::uncaught_exceptions() > 0) thread.detach();
+    else thread.join();
+  }
+};
+
 // True when the file holds exactly `size` bytes that count to `digest`: read back in pieces.
 bool ReadsBackAs(const std::filesystem::path& path, std::uint64_t size, std::uint64_t digest,
                  const std::function<void(std::uint64_t)>& read) {
@@ -253,20 +278,24 @@ static Status WriteVerifiedCopy(const std::filesystem::path& in, const std::file
       const std::uint64_t size = copy.Size();
       progress.At(0.7, size);
 
-      // The device works on the sync while the file is read back from the cache, twice.
-      bool synced = false;
-      std::string syncError;
+      // The device works on the sync while the file is read back from the cache, twice. Where the
+      // file has a second descriptor, the sync runs on it: a stop (or any failure) then lets the
+      // sync go on alone instead of waiting for the device, and that descriptor is closed when
+      // it ends.
+      auto sync = std::make_shared<SyncState>();
+      const bool ownDescriptor = file.Duplicate(sync->file) == 0;
       std::vector<std::string> diffs;
       std::exception_ptr checkFailed;
       bool same = false;
       {
-        std::jthread syncer([&]() noexcept {
+        std::thread syncer([sync, ownDescriptor, &file]() noexcept {
           try {
-            synced = file.Sync(syncError);
+            sync->ok = ownDescriptor ? sync->Run() : file.Sync(sync->error);
           } catch (...) {
-            synced = false;
+            sync->ok = false;
           }
         });
+        const SyncerEnd syncerEnd{syncer, ownDescriptor};
         if (hooks != nullptr && hooks->written != nullptr) hooks->written(temp.path());
         // Declared after everything it reads, so that it is joined before they go, on every path.
         std::jthread checker([&]() noexcept {
@@ -288,8 +317,9 @@ static Status WriteVerifiedCopy(const std::filesystem::path& in, const std::file
           progress.At(0.7 + 0.3 * static_cast<double>(read) / static_cast<double>(size), size);
         });
       }
+      const bool synced = sync->ok;
       std::string error;
-      if (!synced) error = syncError.empty() ? std::string("forcing the file to disk failed") : syncError;
+      if (!synced) error = sync->error.empty() ? std::string("forcing the file to disk failed") : sync->error;
       const bool written = synced && file.Close(error);
 
       if (checkFailed) std::rethrow_exception(checkFailed);
