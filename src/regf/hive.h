@@ -191,6 +191,7 @@ class Hive {
   void OpenWindow(const std::filesystem::path& file, std::size_t cacheBytes);
   void ScanWindowedBins();
   const std::uint8_t* WindowAt(std::uint32_t offset) const;
+  bool HoldsFirstPassCells(const std::uint8_t* bin, std::uint32_t start, std::uint32_t size) const;
 
   std::string name_;
   // The image lives in one of these or, for View, with the caller; data_ points into it (a move
