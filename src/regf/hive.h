@@ -208,6 +208,7 @@ class Hive {
   [[noreturn]] void FailChain(std::uint32_t offset, const std::string& problem, const std::string& detail) const;
   void ScanWindowedBins();
   const std::uint8_t* WindowAt(std::uint32_t offset) const;
+  bool HoldsFirstPassCells(const std::uint8_t* bin, std::uint32_t start, std::uint32_t size) const;
 
   std::string name_;
   // The image lives in one of these or, for View, with the caller; data_ points into it (a move

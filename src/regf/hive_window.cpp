@@ -19,6 +19,9 @@ constexpr std::size_t kPiece = std::size_t{1} << 20;
 static_assert(kPiece % kBinAlign == 0);
 // However large they are, the bins used last stay: a reader holds spans of a few cells at once.
 constexpr std::size_t kKeepRecent = 4;
+// A walk that asks for the bins one after another gets them in runs read at once, growing up
+// to this (and to an eighth of the cache, so that the recent runs kept stay within it).
+constexpr std::uint32_t kMaxRun = std::uint32_t{256} << 10;
 
 }  // namespace
 
@@ -29,8 +32,9 @@ struct Hive::WindowState {
   std::size_t limit = 0;
   // One bit per 4 KiB page: a bin starts here. Shared by twins.
   std::shared_ptr<std::vector<std::uint64_t>> binStarts;
-  // The bins held, in slots linked from most to least recently used; a slot keeps its buffer
-  // for the next bin of the same size once its bin is let go.
+  // The bins held, in slots linked from most to least recently used, each holding a run of
+  // consecutive bins read at once; a slot keeps its buffer for the next run of the same size
+  // once its bins are let go.
   struct Slot {
     std::unique_ptr<std::uint8_t[]> bytes;
     std::uint32_t start = 0, size = 0;
@@ -44,10 +48,38 @@ struct Hive::WindowState {
   std::size_t linked = 0;  // slots holding a bin
   std::size_t held = 0;
   std::vector<std::uint8_t> baseBlock;
-  // The bin asked for last, answered without a lookup.
+  // The run asked for last, answered without a lookup.
   std::uint32_t lastStart = 0;
   std::uint32_t lastSize = 0;
   const std::uint8_t* lastBytes = nullptr;
+  // Read-ahead: the size of the last run read going forward, halved by each read that did not.
+  std::uint32_t ahead = 0;
+
+  bool BinStartsAt(std::uint32_t at) const { return ((*binStarts)[at / kBinAlign / 64] >> (at / kBinAlign % 64)) & 1u; }
+  // The end of the bin starting at `start`: where the next one starts.
+  std::uint32_t BinEnd(std::uint32_t start, std::uint32_t binsEnd) const {
+    std::uint32_t end = start + kBinAlign;
+    while (end < binsEnd && !BinStartsAt(end)) end += kBinAlign;
+    return end;
+  }
+  // The end of the run to read from the bin at [start, end): that bin alone, or, when the walk
+  // goes forward (the bin before it is held), the bins that follow it and are not held, up to
+  // twice the last such run.
+  std::uint32_t RunEnd(std::uint32_t start, std::uint32_t end, std::uint32_t binsEnd) {
+    if (start == 0 || slotOf[start / kBinAlign - 1] == kNoSlot) {
+      ahead /= 2;
+      return end;
+    }
+    const std::uint32_t cap = static_cast<std::uint32_t>(std::clamp<std::size_t>(limit / 8, kBinAlign, kMaxRun));
+    const std::uint32_t want = std::min(cap, std::max(2 * ahead, 4 * kBinAlign));
+    while (end < binsEnd && end - start < want && slotOf[end / kBinAlign] == kNoSlot) {
+      const std::uint32_t next = BinEnd(end, binsEnd);
+      if (next - start > want) break;
+      end = next;
+    }
+    ahead = end - start;
+    return end;
+  }
 
   void Unlink(std::uint32_t i) {
     Slot& s = slots[i];
@@ -207,6 +239,23 @@ void Hive::ScanWindowedBins() {
   if (!IsAllocatedCell(base_.rootCell)) Fail("the root cell offset " + Hex(base_.rootCell) + " is not an allocated cell");
 }
 
+// True when the bin of `size` bytes at `b`, read again at bins offset `start`, is the one the
+// first pass validated: its header, and its cells starting exactly where allocated cells started.
+bool Hive::HoldsFirstPassCells(const std::uint8_t* b, std::uint32_t start, std::uint32_t size) const {
+  bool same = HasSignature(b + bin::kSignature, "hbin") && Rd32(b + bin::kOffset) == start && Rd32(b + bin::kSize) == size;
+  std::uint64_t starts = 0;  // cell starts of the 512 bytes at `at`
+  std::uint32_t at = start;
+  if (same) {
+    same = ScanCells(b, start, size, [&](std::uint32_t c, std::int32_t raw) {
+             for (; c - at >= 512; at += 512, starts = 0) same = same && starts == (*cellStarts_)[at / 512];
+             if (raw < 0) starts |= std::uint64_t{1} << ((c - at) / 8);
+           }).empty() &&
+           same;
+  }
+  for (; same && at < start + size; at += 512, starts = 0) same = starts == (*cellStarts_)[at / 512];
+  return same;
+}
+
 const std::uint8_t* Hive::WindowAt(std::uint32_t offset) const {
   WindowState& w = *window_;
   if (w.lastBytes != nullptr && offset - w.lastStart < w.lastSize) return w.lastBytes + (offset - w.lastStart);
@@ -219,10 +268,9 @@ const std::uint8_t* Hive::WindowAt(std::uint32_t offset) const {
     std::uint64_t bits = (*w.binStarts)[word] & (~std::uint64_t{0} >> (63 - offset / kBinAlign % 64));
     while (bits == 0) bits = (*w.binStarts)[--word];  // bin 0 always starts at 0
     const std::uint32_t start = static_cast<std::uint32_t>((word * 64 + 63 - std::countl_zero(bits)) * kBinAlign);
-    std::uint32_t end = start + kBinAlign;
-    while (end < binsEnd_ && !(((*w.binStarts)[end / kBinAlign / 64] >> (end / kBinAlign % 64)) & 1u)) end += kBinAlign;
+    const std::uint32_t end = w.RunEnd(start, w.BinEnd(start, binsEnd_), binsEnd_);
     const std::uint32_t size = end - start;
-    // The least recently used bins go until this one fits; the last one let go lends its slot.
+    // The least recently used runs go until this one fits; the last one let go lends its slot.
     while (w.oldest != WindowState::kNoSlot && w.held + size > w.limit && w.linked > kKeepRecent) {
       const std::uint32_t victim = w.oldest;
       WindowState::Slot& v = w.slots[victim];
@@ -257,24 +305,15 @@ const std::uint8_t* Hive::WindowAt(std::uint32_t offset) const {
       Fail("cannot read the file: " + HostErrorText(e));
     }
     // What was validated in the first pass is what is read now, or the file changed under the
-    // reader: the header, and every cell starting where one started then.
-    const std::uint8_t* b = held.bytes.get();
-    bool same = got == size && HasSignature(b + bin::kSignature, "hbin") && Rd32(b + bin::kOffset) == start &&
-                Rd32(b + bin::kSize) == size;
-    std::uint64_t starts = 0;  // cell starts of the 512 bytes at `at`
-    std::uint32_t at = start;
-    if (same) {
-      same = ScanCells(b, start, size, [&](std::uint32_t c, std::int32_t raw) {
-               for (; c - at >= 512; at += 512, starts = 0) same = same && starts == (*cellStarts_)[at / 512];
-               if (raw < 0) starts |= std::uint64_t{1} << ((c - at) / 8);
-             }).empty() &&
-             same;
-    }
-    for (; same && at < end; at += 512, starts = 0) same = starts == (*cellStarts_)[at / 512];
-    if (!same) {
-      held.bytes.reset();
-      w.spare.push_back(slot);
-      Fail("the file changed while it was read (the hive bin at " + Hex(start) + ")");
+    // reader: each bin's header, and every cell starting where one started then.
+    for (std::uint32_t at = start; at < end;) {
+      const std::uint32_t binEnd = w.BinEnd(at, binsEnd_);
+      if (got < end - start || !HoldsFirstPassCells(held.bytes.get() + (at - start), at, binEnd - at)) {
+        held.bytes.reset();
+        w.spare.push_back(slot);
+        Fail("the file changed while it was read (the hive bin at " + Hex(at) + ")");
+      }
+      at = binEnd;
     }
     w.held += size;
     std::fill_n(w.slotOf.begin() + start / kBinAlign, size / kBinAlign, slot);

@@ -125,6 +125,16 @@ TEST(RegfStreaming, WindowedHiveReadsAsTheLoadedOne) {
   ScratchDir dir;
   ASSERT_TRUE(regf::GenerateFragmentedHive(dir / "in", 3u << 20));
   const Hive loaded = Hive::Load(dir / "in");
+  // A cache of a few bins, and one large enough that a walk going forward reads runs of bins.
+  for (const std::size_t cache : {std::size_t{4} * regf::kBinAlign, std::size_t{1} << 20}) {
+    SCOPED_TRACE(cache);
+    const Hive w = Hive::Windowed(dir / "in", cache);
+    EXPECT_EQ(regf::ValidateTree(w).values, regf::ValidateTree(loaded).values);
+    EXPECT_TRUE(regf::CompareTrees(loaded, w, 5).empty());
+    MemoryOutput out;
+    regf::WriteCompactCopy(w, out, 4 * regf::kBinAlign);
+    EXPECT_TRUE(regf::CompareTrees(loaded, Hive::FromBytes(std::move(out.file), "copy"), 5).empty());
+  }
   const Hive windowed = Hive::Windowed(dir / "in", 4 * regf::kBinAlign);
   EXPECT_EQ(windowed.BinCount(), loaded.BinCount());
   EXPECT_EQ(windowed.FreeBytes(), loaded.FreeBytes());
@@ -210,6 +220,29 @@ TEST(RegfStreaming, WindowedHiveRefusesAFileChangedUnderIt) {
   {
     const Hive h = Hive::Windowed(dir / "h", 1 << 16);
     std::filesystem::resize_file(dir / "h", regf::kBaseBlockSize + 100);
+    expectChanged(h);
+  }
+  // Bins read in one run with the bin asked for are held to the first pass too: every cell of a
+  // generated hive's bins is turned free (a bin the walk reads ahead of its need), the walk
+  // going forward through a cache large enough for runs.
+  {
+    const std::filesystem::path big = dir / "big";
+    ASSERT_TRUE(regf::GenerateFragmentedHive(big, 1u << 20));
+    auto bytes = ReadBytes(big);
+    const Hive h = Hive::Windowed(big, 1 << 20);
+    const std::uint32_t bins = regf::Rd32(bytes.data() + regf::base::kBinsSize);
+    for (std::uint32_t at = bins / 2 / regf::kBinAlign * regf::kBinAlign; at < bins; at += regf::kBinAlign) {
+      std::uint8_t* bin = bytes.data() + regf::kBaseBlockSize + at;
+      if (!regf::HasSignature(bin, "hbin")) continue;
+      for (std::uint32_t c = regf::kBinHeaderSize; c < regf::Rd32(bin + regf::bin::kSize);) {
+        const std::int32_t raw = static_cast<std::int32_t>(regf::Rd32(bin + c));
+        const std::uint32_t size = static_cast<std::uint32_t>(raw < 0 ? -raw : raw);
+        regf::Wr32(bin + c, size);
+        c += size;
+      }
+      break;  // one bin past the middle
+    }
+    WriteBytes(big, bytes);
     expectChanged(h);
   }
   // A twin opened on a file whose base block changed since the first pass.
