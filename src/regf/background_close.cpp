@@ -11,6 +11,9 @@ namespace hv::regf {
 #ifdef _WIN32
 
 void CloseInBackground(HostFile file) noexcept { file.Close(); }
+void JoinInBackground(std::thread thread) noexcept {
+  if (thread.joinable()) thread.join();
+}
 void WaitForBackgroundCloses() noexcept {}
 
 #else
@@ -30,21 +33,9 @@ class Closer {
   Closer& operator=(const Closer&) = delete;
 
   // Throws (the file left with the caller) when the file cannot be queued or no thread started.
-  void Add(HostFile& file) {
-    std::unique_lock lock(mutex_);
-    pending_.push_back(std::move(file));
-    if (running_) return;
-    // The previous thread has said it is done: joining it waits at most for it to return.
-    if (worker_.joinable()) worker_.join();
-    try {
-      worker_ = std::thread([this] { Run(); });
-    } catch (...) {
-      file = std::move(pending_.back());
-      pending_.pop_back();
-      throw;
-    }
-    running_ = true;
-  }
+  void Add(HostFile& file) { Queue(pending_, file); }
+  // The same for a thread to join.
+  void Add(std::thread& thread) { Queue(threads_, thread); }
 
   void Wait() {
     std::unique_lock lock(mutex_);
@@ -52,13 +43,37 @@ class Closer {
   }
 
  private:
+  template <typename Item>
+  void Queue(std::vector<Item>& queue, Item& item) {
+    std::unique_lock lock(mutex_);
+    queue.push_back(std::move(item));
+    if (running_) return;
+    // The previous thread has said it is done: joining it waits at most for it to return.
+    if (worker_.joinable()) worker_.join();
+    try {
+      worker_ = std::thread([this] { Run(); });
+    } catch (...) {
+      item = std::move(queue.back());
+      queue.pop_back();
+      throw;
+    }
+    running_ = true;
+  }
+
   void Run() {
     std::unique_lock lock(mutex_);
-    while (!pending_.empty()) {
-      HostFile file = std::move(pending_.back());
-      pending_.pop_back();
-      lock.unlock();
-      file.Close();
+    while (!pending_.empty() || !threads_.empty()) {
+      if (!pending_.empty()) {
+        HostFile file = std::move(pending_.back());
+        pending_.pop_back();
+        lock.unlock();
+        file.Close();
+      } else {
+        std::thread thread = std::move(threads_.back());
+        threads_.pop_back();
+        lock.unlock();
+        if (thread.joinable()) thread.join();
+      }
       lock.lock();
     }
     running_ = false;
@@ -68,6 +83,7 @@ class Closer {
   std::mutex mutex_;
   std::condition_variable idle_;
   std::vector<HostFile> pending_;
+  std::vector<std::thread> threads_;
   bool running_ = false;
   std::thread worker_;
 };
@@ -84,6 +100,14 @@ void CloseInBackground(HostFile file) noexcept {
     TheCloser().Add(file);
   } catch (...) {
     file.Close();
+  }
+}
+
+void JoinInBackground(std::thread thread) noexcept {
+  try {
+    TheCloser().Add(thread);
+  } catch (...) {
+    if (thread.joinable()) thread.join();
   }
 }
 

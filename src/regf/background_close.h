@@ -6,6 +6,8 @@
 // work and ended when there is none; a process that ends normally waits for those handed over (so nothing
 // is left running or leaked at exit). On Windows, where a file cannot lose its name while open,
 // there is nothing to gain: the file is closed at once, on the caller's thread.
+#include <thread>
+
 #include "host_file.h"
 
 namespace hv::regf {
@@ -13,7 +15,12 @@ namespace hv::regf {
 // Closes `file` soon, on the closing thread (here, when no thread can be started). Not for use
 // from the destructor of a static object.
 void CloseInBackground(HostFile file) noexcept;
-// Returns once every file handed over so far is closed.
+// Joins `thread`, one that ends by itself (a sync of a copy nobody waits for any more, which
+// closes its own descriptor), on the closing thread, so that it too has ended before
+// WaitForBackgroundCloses returns and before the process exits. Here when no thread can be
+// started.
+void JoinInBackground(std::thread thread) noexcept;
+// Returns once every file handed over so far is closed and every thread handed over has ended.
 void WaitForBackgroundCloses() noexcept;
 
 }  // namespace hv::regf

@@ -7,6 +7,7 @@
 #include <system_error>
 #include <thread>
 
+#include "background_close.h"
 #include "checker.h"
 #include "compact_hooks.h"
 #include "compare.h"
@@ -99,14 +100,14 @@ struct SyncState {
   }
 };
 
-// Ends the sync's thread: joined, or let go when the compaction is leaving by an exception (a
-// stop) and the thread touches nothing but its own shared state.
+// Ends the sync's thread: joined, or, when the compaction is leaving by an exception (a stop)
+// and the thread touches nothing but its own shared state, handed to the closing thread to join.
 struct SyncerEnd {
   std::thread& thread;
   bool mayLetGo;
   ~SyncerEnd() {
     if (!thread.joinable()) return;
-    if (mayLetGo && std::uncaught_exceptions() > 0) thread.detach();
+    if (mayLetGo && std::uncaught_exceptions() > 0) JoinInBackground(std::move(thread));
     else thread.join();
   }
 };

@@ -82,20 +82,29 @@ TEST(RegfTempFile, TheNameGoesAtOnceAndNoDescriptorOutlivesTheClosingThread) {
 
 std::atomic<bool> g_stop{false};
 
-// A compaction stopped while it writes its copy leaves no name behind when it returns, and no
-// descriptor of the copy once the closing thread is done.
+// A compaction stopped while it writes its copy, or while it reads it back with the sync under
+// way, leaves no name behind when it returns, and no descriptor of the copy once the closing
+// thread is done (the sync it no longer waits for included).
 TEST(RegfTempFile, AStoppedCompactionLeavesNeitherNameNorDescriptor) {
   ScratchDir dir;
   ASSERT_TRUE(regf::GenerateFragmentedHive(dir / "in", 4u << 20));
-  regf::CompactHooks hooks;
-  hooks.piece = [](std::uint64_t, std::uint8_t*, std::size_t) { g_stop = true; };
-  regf::SetCompactHooksForTest(&hooks);
-  const regf::Status s = regf::CompactHiveFile(dir / "in", dir / "out.hive", nullptr, nullptr, &g_stop);
-  regf::SetCompactHooksForTest(nullptr);
-  EXPECT_TRUE(s.stopped) << s.message;
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()), 1);
-  regf::WaitForBackgroundCloses();
-  ExpectNoDescriptor(dir / "~hv1.tmp");
+  for (const bool whileReadBack : {false, true}) {
+    SCOPED_TRACE(whileReadBack ? "stopped while read back" : "stopped while written");
+    g_stop = false;
+    regf::CompactHooks hooks;
+    if (whileReadBack) {
+      hooks.written = [](const std::filesystem::path&) { g_stop = true; };
+    } else {
+      hooks.piece = [](std::uint64_t, std::uint8_t*, std::size_t) { g_stop = true; };
+    }
+    regf::SetCompactHooksForTest(&hooks);
+    const regf::Status s = regf::CompactHiveFile(dir / "in", dir / "out.hive", nullptr, nullptr, &g_stop);
+    regf::SetCompactHooksForTest(nullptr);
+    EXPECT_TRUE(s.stopped) << s.message;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()), 1);
+    regf::WaitForBackgroundCloses();
+    ExpectNoDescriptor(dir / "~hv1.tmp");
+  }
 }
 
 TEST(RegfTempFile, NeverTakesANameInUse) {
