@@ -5,6 +5,7 @@
 #include <cstring>
 #include <random>
 
+#include "overlay_agreement.h"
 #include "regf/hive_overlay.h"
 
 namespace hv::test {
@@ -26,17 +27,6 @@ struct Model {
     std::memcpy(image.data() + regf::kBaseBlockSize + offset, log.data() + at, size);
   }
 };
-
-Bytes ReadAll(const regf::HiveOverlay& o, std::size_t piece) {
-  Bytes out(static_cast<std::size_t>(o.Size()));
-  for (std::size_t at = 0; at < out.size(); at += piece) {
-    std::size_t got = 0;
-    const std::size_t n = std::min(piece, out.size() - at);
-    EXPECT_EQ(o.ReadAt(at, out.data() + at, n, got), 0);
-    EXPECT_EQ(got, n);
-  }
-  return out;
-}
 
 TEST(RegfHiveOverlay, ReadsAsTheImageTheSameWritesWouldMake) {
   const Bytes primary = Pattern(regf::kBaseBlockSize + 40960, 1);
@@ -70,7 +60,7 @@ TEST(RegfHiveOverlay, ReadsAsTheImageTheSameWritesWouldMake) {
       m.Write(offset, log, at, size);
     }
     for (std::size_t piece : {std::size_t{1} << 20, std::size_t{4096}, std::size_t{1000}, std::size_t{7}}) {
-      EXPECT_TRUE(ReadAll(o, piece) == m.image) << "read in pieces of " << piece;
+      EXPECT_TRUE(OverlayBytes(o, piece) == m.image) << "read in pieces of " << piece;
     }
   }
 }
