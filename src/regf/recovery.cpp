@@ -488,13 +488,13 @@ Status Recover(const Primary& p, const std::vector<LogInput>& logs, Target& targ
   return Status{false, msg};
 }
 
-std::vector<LogInput> InMemory(const std::vector<LogImage>& logs, std::vector<MemoryBytes>& held) {
+// Logs held in memory as recovery reads them; `held` keeps their sources.
+std::vector<LogInput> InMemory(const std::vector<LogImage>& logs, std::vector<std::shared_ptr<const ByteSource>>& held) {
   held.clear();
-  held.reserve(logs.size());
   std::vector<LogInput> out;
   for (const LogImage& l : logs) {
-    held.emplace_back(l.data, l.size);
-    out.push_back(LogInput{l.name, l.slot, &held.back()});
+    held.push_back(std::make_shared<MemoryBytes>(l.data, l.size));
+    out.push_back(LogInput{l.name, l.slot, held.back().get()});
   }
   return out;
 }
@@ -580,7 +580,7 @@ std::string RecoveredBinProblem(std::uint32_t offset, const std::string& problem
 Status RecoverImage(const std::uint8_t* primary, std::size_t primarySize, const std::vector<LogImage>& logs,
                     std::vector<std::uint8_t>& image, RecoveryReport& report) {
   image.clear();
-  std::vector<MemoryBytes> held;
+  std::vector<std::shared_ptr<const ByteSource>> held;
   ImageTarget target(image, nullptr);
   return Recover(ReadPrimary(primary, primarySize), InMemory(logs, held), target, report);
 }
@@ -588,7 +588,7 @@ Status RecoverImage(const std::uint8_t* primary, std::size_t primarySize, const 
 Status RecoverImage(std::vector<std::uint8_t> primary, const std::vector<LogImage>& logs,
                     std::vector<std::uint8_t>& image, RecoveryReport& report) {
   image.clear();
-  std::vector<MemoryBytes> held;
+  std::vector<std::shared_ptr<const ByteSource>> held;
   ImageTarget target(image, &primary);
   return Recover(ReadPrimary(primary.data(), primary.size()), InMemory(logs, held), target, report);
 }
@@ -597,13 +597,9 @@ Status RecoverOverlay(const std::uint8_t* primary, std::size_t primarySize, cons
                       std::shared_ptr<HiveOverlay>& overlay, RecoveryReport& report) {
   overlay.reset();
   std::vector<std::shared_ptr<const ByteSource>> sources;
+  const std::vector<LogInput> inputs = InMemory(logs, sources);
   std::vector<std::string> names;
-  std::vector<LogInput> inputs;
-  for (const LogImage& l : logs) {
-    sources.push_back(std::make_shared<MemoryBytes>(l.data, l.size));
-    names.push_back(l.name);
-    inputs.push_back(LogInput{l.name, l.slot, sources.back().get()});
-  }
+  for (const LogImage& l : logs) names.push_back(l.name);
   auto made = std::make_shared<HiveOverlay>("recovered", std::make_shared<MemoryBytes>(primary, primarySize),
                                             std::move(sources), std::move(names));
   OverlayTarget target(*made);
